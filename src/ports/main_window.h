@@ -1,0 +1,67 @@
+#pragma once
+
+#include <string>
+
+namespace hta {
+
+// What the user does to the main window, its menu, its timer and its tray
+// icon. The core implements this; the window calls it on the GUI thread from
+// its message handling (including from inside MessagePump::Yield, so every
+// handler must tolerate running in the middle of another one).
+class MainWindowEvents {
+ public:
+  virtual ~MainWindowEvents() = default;
+
+  virtual void cmdLogin_Click() = 0;
+  virtual void cmdExit_Click() = 0;
+  virtual void chkRun_Click() = 0;
+  // `index` is 1 to 10.
+  virtual void smnuApp_Click(int index) = 0;
+  virtual void smnuShowPopups_Click() = 0;
+  virtual void smnuExit_Click() = 0;
+  virtual void Timer1_Timer() = 0;
+  // The mouse message that a tray notification carries (WM_LBUTTONUP ...).
+  virtual void TrayNotification(unsigned mouseMessage) = 0;
+  // The user closed the window (system menu, Alt+F4).
+  virtual void Form_Unload() = 0;
+};
+
+// The main window `frmMain` as the core drives it. Setters change what the
+// user sees at once; none of them runs the message loop or calls back into
+// MainWindowEvents.
+class MainWindowView {
+ public:
+  virtual ~MainWindowView() = default;
+
+  virtual void SetVersionText(const std::string& text) = 0;   // lblVersion
+  virtual void SetStatusText(const std::string& text) = 0;    // lblStatus
+  virtual void SetUserText(const std::string& text) = 0;      // txtName
+  virtual std::string UserText() = 0;                         // txtName
+  virtual void SetButtonsEnabled(bool enabled) = 0;           // cmdLogin and cmdExit
+  virtual void SetRunChecked(bool checked) = 0;               // chkRun; raises no click
+  virtual bool RunChecked() = 0;                              // chkRun
+
+  // The tray menu's entries. `index` is 1 to 10.
+  virtual void SetAppEntry(int index, const std::string& caption, bool visible) = 0;
+  virtual void SetShowPopupsChecked(bool checked) = 0;
+  virtual bool ShowPopupsChecked() = 0;
+
+  // Timer1: (re)arms it with the interval; ticks arrive as Timer1_Timer.
+  virtual void ArmTimer(unsigned milliseconds) = 0;
+
+  // Tray: add the icon (tip "Launcher"), minimise and hide the window.
+  virtual void ShrinkToTray() = 0;
+  // Removes the tray icon; harmless when none was added.
+  virtual void RemoveTrayIcon() = 0;
+  // Brings the window's process to the foreground (SetForegroundWindow);
+  // failures are ignored.
+  virtual void BringToForeground() = 0;
+  // Shows the tray menu at the pointer and returns when it has closed; the
+  // chosen entry arrives as its click event before this returns.
+  virtual void ShowTrayMenu() = 0;
+
+  // Destroys the window and ends the message loop; the process then exits.
+  virtual void Close() = 0;
+};
+
+}  // namespace hta

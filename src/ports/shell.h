@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace hta {
+
+// Opening documents through the Windows shell. Never re-enters the core.
+class Shell {
+ public:
+  virtual ~Shell() = default;
+
+  // ShellExecuteA with no owner window. Returns the call's result (greater
+  // than 32 on success). Strings are passed exactly as given: no quoting is
+  // added to `file` or `parameters`.
+  virtual std::intptr_t ShellExecute(const std::string& verb, const std::string& file,
+                                     const std::string& parameters, const std::string& directory,
+                                     int showCommand) = 0;
+};
+
+}  // namespace hta
