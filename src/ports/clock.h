@@ -20,7 +20,7 @@ class Clock {
 
   // Blocks the GUI thread for at least `milliseconds` (the platform's sleep
   // granularity applies). Processes no messages: pair it with
-  // MessagePump::Yield where the window must stay responsive.
+  // MessagePump::DoEvents where the window must stay responsive.
   virtual void Sleep(std::uint32_t milliseconds) = 0;
 };
 

@@ -15,7 +15,7 @@ class Dialogs {
   // box. The box is modal to the program's windows, but the message loop runs
   // while it is up.
   //
-  // RE-ENTRY: like MessagePump::Yield, timer ticks and clicks on other
+  // RE-ENTRY: like MessagePump::DoEvents, timer ticks and clicks on other
   // windows may be handled before this returns.
   virtual void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
 };

@@ -17,6 +17,8 @@ struct InternetHandle {
 
 // The WinINet calls of the transfer control, in their own shape: same
 // arguments, same order, same failure reporting (a null handle or false).
+// Each method is named after its call without the "Internet"/"Http" prefix
+// and "A" suffix (windows.h defines most of those names as macros).
 // Texts are NUL-terminated ANSI strings; a `const char*` documented as
 // nullable may be null, every other one never is.
 //
@@ -27,49 +29,49 @@ class HttpCalls {
   virtual ~HttpCalls() = default;
 
   // InternetOpenA. `proxy` and `bypass` nullable.
-  virtual InternetHandle InternetOpen(const char* agent, std::uint32_t accessType, const char* proxy,
+  virtual InternetHandle Open(const char* agent, std::uint32_t accessType, const char* proxy,
                                       const char* bypass, std::uint32_t flags) = 0;
 
   // InternetConnectA. `user` and `password` nullable.
-  virtual InternetHandle InternetConnect(InternetHandle session, const char* host, std::uint16_t port,
+  virtual InternetHandle Connect(InternetHandle session, const char* host, std::uint16_t port,
                                          const char* user, const char* password, std::uint32_t service,
                                          std::uint32_t flags, std::uintptr_t context) = 0;
 
   // HttpOpenRequestA with no referrer and no accept types. `path` nullable
   // (null requests the root).
-  virtual InternetHandle HttpOpenRequest(InternetHandle connection, const char* verb, const char* path,
+  virtual InternetHandle OpenRequest(InternetHandle connection, const char* verb, const char* path,
                                          const char* version, std::uint32_t flags,
                                          std::uintptr_t context) = 0;
 
   // InternetSetOptionA with a byte buffer.
-  virtual bool InternetSetOption(InternetHandle handle, std::uint32_t option, std::span<const char> value) = 0;
+  virtual bool SetOption(InternetHandle handle, std::uint32_t option, std::span<const char> value) = 0;
 
   // HttpSendRequestA. `headers` nullable; no body.
-  virtual bool HttpSendRequest(InternetHandle request, const char* headers, std::uint32_t headersLength) = 0;
+  virtual bool SendRequest(InternetHandle request, const char* headers, std::uint32_t headersLength) = 0;
 
   // HttpQueryInfoA into `buffer`. On entry `length` is the buffer size in
   // bytes; on success it is the length of the answer (without its NUL); on
   // failure for want of room it is the size needed.
-  virtual bool HttpQueryInfo(InternetHandle request, std::uint32_t infoLevel, std::span<char> buffer,
+  virtual bool QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::span<char> buffer,
                              std::uint32_t& length, std::uint32_t& index) = 0;
 
   // InternetOpenUrlA. `headers` nullable.
-  virtual InternetHandle InternetOpenUrl(InternetHandle session, const char* url, const char* headers,
+  virtual InternetHandle OpenUrl(InternetHandle session, const char* url, const char* headers,
                                          std::uint32_t headersLength, std::uint32_t flags,
                                          std::uintptr_t context) = 0;
 
   // InternetReadFile: up to buffer.size() bytes; `bytesRead` 0 with true
   // means the end of the body.
-  virtual bool InternetReadFile(InternetHandle stream, std::span<std::byte> buffer,
+  virtual bool ReadFile(InternetHandle stream, std::span<std::byte> buffer,
                                 std::uint32_t& bytesRead) = 0;
 
   // InternetSetFilePointer with no high part; returns the new position, or
   // -1 on failure.
-  virtual std::int32_t InternetSetFilePointer(InternetHandle stream, std::int32_t distance,
+  virtual std::int32_t SetFilePointer(InternetHandle stream, std::int32_t distance,
                                               std::uint32_t moveMethod) = 0;
 
   // InternetCloseHandle. A null handle is accepted and reported as failure.
-  virtual bool InternetCloseHandle(InternetHandle handle) = 0;
+  virtual bool CloseHandle(InternetHandle handle) = 0;
 };
 
 }  // namespace hta

@@ -6,7 +6,7 @@ namespace hta {
 
 // What the user does to the main window, its menu, its timer and its tray
 // icon. The core implements this; the window calls it on the GUI thread from
-// its message handling (including from inside MessagePump::Yield, so every
+// its message handling (including from inside MessagePump::DoEvents, so every
 // handler must tolerate running in the middle of another one).
 class MainWindowEvents {
  public:

@@ -5,7 +5,7 @@ namespace hta {
 // The GUI thread's message loop, as long operations see it.
 //
 // Long operations (transfers, fades, the wait for a busy fetch) block their
-// caller but call Yield() between steps, so the window repaints and timers
+// caller but call DoEvents() between steps, so the window repaints and timers
 // and clicks are handled. That re-entry is the program's only concurrency.
 class MessagePump {
  public:
@@ -17,7 +17,8 @@ class MessagePump {
   // RE-ENTRY: any handler of the program may run inside this call (a timer
   // tick that starts a fetch, a click on a popup, a menu choice). Callers
   // must not hold references into state that such handlers may change.
-  virtual void Yield() = 0;
+  // (Not named Yield: windows.h defines that name as an empty macro.)
+  virtual void DoEvents() = 0;
 };
 
 }  // namespace hta

@@ -6,7 +6,7 @@
 namespace hta {
 
 // What the user does to one popup. The core implements this per popup; the
-// window calls it on the GUI thread, possibly from inside a Yield of a fade.
+// window calls it on the GUI thread, possibly from inside a DoEvents of a fade.
 class PopupEvents {
  public:
   virtual ~PopupEvents() = default;

@@ -10,10 +10,11 @@ class Shell {
  public:
   virtual ~Shell() = default;
 
-  // ShellExecuteA with no owner window. Returns the call's result (greater
+  // ShellExecuteA with no owner window (named Execute: windows.h defines
+  // ShellExecute as a macro). Returns the call's result (greater
   // than 32 on success). Strings are passed exactly as given: no quoting is
   // added to `file` or `parameters`.
-  virtual std::intptr_t ShellExecute(const std::string& verb, const std::string& file,
+  virtual std::intptr_t Execute(const std::string& verb, const std::string& file,
                                      const std::string& parameters, const std::string& directory,
                                      int showCommand) = 0;
 };

@@ -1,0 +1,70 @@
+#include "win32/win32_http.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+namespace hta {
+namespace {
+
+HINTERNET Raw(InternetHandle handle) { return reinterpret_cast<HINTERNET>(handle.value); }
+InternetHandle Wrap(HINTERNET handle) { return InternetHandle{reinterpret_cast<std::uintptr_t>(handle)}; }
+
+}  // namespace
+
+InternetHandle Win32Http::Open(const char* agent, std::uint32_t accessType, const char* proxy,
+                                       const char* bypass, std::uint32_t flags) {
+  return Wrap(::InternetOpenA(agent, accessType, proxy, bypass, flags));
+}
+
+InternetHandle Win32Http::Connect(InternetHandle session, const char* host, std::uint16_t port,
+                                          const char* user, const char* password, std::uint32_t service,
+                                          std::uint32_t flags, std::uintptr_t context) {
+  return Wrap(::InternetConnectA(Raw(session), host, port, user, password, service, flags, context));
+}
+
+InternetHandle Win32Http::OpenRequest(InternetHandle connection, const char* verb, const char* path,
+                                          const char* version, std::uint32_t flags, std::uintptr_t context) {
+  return Wrap(::HttpOpenRequestA(Raw(connection), verb, path, version, nullptr, nullptr, flags, context));
+}
+
+bool Win32Http::SetOption(InternetHandle handle, std::uint32_t option, std::span<const char> value) {
+  // The option buffer is only read; WinINet's prototype lacks the const.
+  return ::InternetSetOptionA(Raw(handle), option, const_cast<char*>(value.data()),
+                              static_cast<DWORD>(value.size())) != FALSE;
+}
+
+bool Win32Http::SendRequest(InternetHandle request, const char* headers, std::uint32_t headersLength) {
+  return ::HttpSendRequestA(Raw(request), headers, headersLength, nullptr, 0) != FALSE;
+}
+
+bool Win32Http::QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::span<char> buffer,
+                              std::uint32_t& length, std::uint32_t& index) {
+  DWORD size = length;
+  DWORD at = index;
+  const BOOL ok = ::HttpQueryInfoA(Raw(request), infoLevel, buffer.data(), &size, &at);
+  length = size;
+  index = at;
+  return ok != FALSE;
+}
+
+InternetHandle Win32Http::OpenUrl(InternetHandle session, const char* url, const char* headers,
+                                          std::uint32_t headersLength, std::uint32_t flags,
+                                          std::uintptr_t context) {
+  return Wrap(::InternetOpenUrlA(Raw(session), url, headers, headersLength, flags, context));
+}
+
+bool Win32Http::ReadFile(InternetHandle stream, std::span<std::byte> buffer, std::uint32_t& bytesRead) {
+  DWORD read = 0;
+  const BOOL ok = ::InternetReadFile(Raw(stream), buffer.data(), static_cast<DWORD>(buffer.size()), &read);
+  bytesRead = read;
+  return ok != FALSE;
+}
+
+std::int32_t Win32Http::SetFilePointer(InternetHandle stream, std::int32_t distance,
+                                               std::uint32_t moveMethod) {
+  return static_cast<std::int32_t>(::InternetSetFilePointer(Raw(stream), distance, nullptr, moveMethod, 0));
+}
+
+bool Win32Http::CloseHandle(InternetHandle handle) { return ::InternetCloseHandle(Raw(handle)) != FALSE; }
+
+}  // namespace hta
