@@ -1,12 +1,31 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace hta {
 
-// Whole-file operations on ANSI paths. Each opens and closes its file inside
-// the one call; nothing stays open between calls. Never re-enters the core.
+// A file opened for writing raw bytes by FileSystem::OpenForWrite. The file
+// stays open until the writer is destroyed, which closes it; after that every
+// byte of every successful Write is in the file. Never re-enters the core.
+class FileWriter {
+ public:
+  virtual ~FileWriter() = default;
+
+  // Writes all of `bytes` at the current position and moves it past them.
+  // The writer keeps nothing back: once this returns true the bytes are with
+  // the platform (other openers of the file see them). false when not all of
+  // them could be written (disk full, ...); how many were is then unknown.
+  virtual bool Write(std::span<const std::byte> bytes) = 0;
+};
+
+// File operations on ANSI paths. Each opens and closes its file inside the
+// one call; nothing stays open between calls, except the file behind a
+// FileWriter, for as long as that writer lives. Never re-enters the core.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -14,6 +33,18 @@ class FileSystem {
   // The file's bytes, or nullopt when it cannot be opened for reading
   // (missing, a folder, locked, no access).
   virtual std::optional<std::string> ReadAll(const std::string& path) = 0;
+
+  // Opens the file for writing raw bytes, creating it when missing (its
+  // folder must exist). With `truncate` the file is emptied and writing
+  // starts at byte 0; without it the file keeps its bytes and writing starts
+  // at its end. Others may read the file while it is open. nullptr when it
+  // cannot be opened or created (a folder, a missing folder, locked, no
+  // access); the file is then untouched.
+  virtual std::unique_ptr<FileWriter> OpenForWrite(const std::string& path, bool truncate) = 0;
+
+  // The file's length in bytes, or nullopt when the path names no file
+  // (missing, a folder) or its length cannot be read.
+  virtual std::optional<std::int64_t> FileLength(const std::string& path) = 0;
 };
 
 }  // namespace hta

@@ -1,0 +1,121 @@
+#include "win32/win32_file_system.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+#include "win32/unique_handle.h"
+#include "win32/win32_headers.h"
+
+namespace hta::win32 {
+
+namespace {
+
+// Bytes asked of ReadFile at a time.
+constexpr DWORD kChunkSize = 64 * 1024;
+
+// Reads from the current position to the end. False on a read error. May
+// throw std::bad_alloc or std::length_error for a file that does not fit
+// into memory.
+bool ReadToEnd(HANDLE file, std::string& contents) {
+  for (;;) {
+    const std::size_t used = contents.size();
+    contents.resize(used + kChunkSize);
+    DWORD read = 0;
+    if (!ReadFile(file, contents.data() + used, kChunkSize, &read, nullptr)) {
+      return false;
+    }
+    contents.resize(used + read);
+    if (read == 0) {
+      return true;
+    }
+  }
+}
+
+class Win32FileWriter final : public FileWriter {
+ public:
+  explicit Win32FileWriter(UniqueHandle file) : file_(std::move(file)) {}
+
+  bool Write(std::span<const std::byte> bytes) override {
+    // WriteFile takes a 32-bit count and may write less than asked on some
+    // devices, so the bytes go out in pieces until all are written.
+    while (!bytes.empty()) {
+      const auto piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+      DWORD written = 0;
+      if (!WriteFile(file_.get(), bytes.data(), piece, &written, nullptr) || written == 0) {
+        return false;
+      }
+      bytes = bytes.subspan(written);
+    }
+    return true;
+  }
+
+ private:
+  UniqueHandle file_;
+};
+
+}  // namespace
+
+std::optional<std::string> Win32FileSystem::ReadAll(const std::string& path) {
+  // Others may keep the file open for reading or writing (an editor, the
+  // profile calls of another program); reading it must not be refused then.
+  // A folder cannot be opened this way (that needs backup semantics), so it
+  // reads as "cannot be opened", like a missing file.
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) {
+    return std::nullopt;
+  }
+  std::string contents;
+  LARGE_INTEGER size{};
+  // The size is only a hint: the file may grow or shrink while it is read.
+  try {
+    if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 &&
+        static_cast<unsigned long long>(size.QuadPart) < contents.max_size()) {
+      contents.reserve(static_cast<std::size_t>(size.QuadPart) + kChunkSize);
+    }
+    if (!ReadToEnd(file.get(), contents)) {
+      return std::nullopt;
+    }
+  } catch (const std::bad_alloc&) {
+    // No exception crosses a port: a file too large to hold cannot be read.
+    return std::nullopt;
+  } catch (const std::length_error&) {
+    return std::nullopt;
+  }
+  return contents;
+}
+
+std::unique_ptr<FileWriter> Win32FileSystem::OpenForWrite(const std::string& path, bool truncate) {
+  // OPEN_ALWAYS and then cutting the file, rather than CREATE_ALWAYS: the
+  // latter refuses hidden and system files and resets their attributes.
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    return nullptr;
+  }
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(file.get(), start, nullptr, truncate ? FILE_BEGIN : FILE_END)) {
+    return nullptr;
+  }
+  if (truncate && !SetEndOfFile(file.get())) {
+    return nullptr;
+  }
+  // No exception crosses a port, not even a failed allocation.
+  return std::unique_ptr<FileWriter>(new (std::nothrow) Win32FileWriter(std::move(file)));
+}
+
+std::optional<std::int64_t> Win32FileSystem::FileLength(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return std::nullopt;
+  }
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                   data.nFileSizeLow);
+}
+
+}  // namespace hta::win32

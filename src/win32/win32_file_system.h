@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "ports/file_system.h"
+
+namespace hta::win32 {
+
+// The file port over CreateFileA, ReadFile, WriteFile and
+// GetFileAttributesExA.
+class Win32FileSystem final : public FileSystem {
+ public:
+  std::optional<std::string> ReadAll(const std::string& path) override;
+  std::unique_ptr<FileWriter> OpenForWrite(const std::string& path, bool truncate) override;
+  std::optional<std::int64_t> FileLength(const std::string& path) override;
+};
+
+}  // namespace hta::win32

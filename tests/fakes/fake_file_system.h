@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "ports/file_system.h"
+
+namespace hta::fakes {
+
+// Orders paths as Windows compares them: ASCII letters without regard to case.
+struct PathLess {
+  bool operator()(const std::string& a, const std::string& b) const;
+};
+
+// An in-memory file system: a map from path to the file's bytes. Paths are
+// compared without regard to ASCII case, as on Windows; there are no
+// folders. A writer's bytes reach the map at once, so a read while it is
+// open sees them, as the platform's readers do.
+class FakeFileSystem final : public FileSystem {
+ public:
+  std::optional<std::string> ReadAll(const std::string& path) override;
+  std::unique_ptr<FileWriter> OpenForWrite(const std::string& path, bool truncate) override;
+  std::optional<std::int64_t> FileLength(const std::string& path) override;
+
+  // Creates or replaces a file.
+  void Put(const std::string& path, std::string bytes);
+  void Remove(const std::string& path);
+  bool Exists(const std::string& path) const;
+  // The file's bytes without counting a read; nullopt when there is none.
+  std::optional<std::string> Contents(const std::string& path) const;
+
+  // The file stays listed but cannot be opened (locked, no access), for
+  // reading and for writing through the profile fake.
+  void MarkUnreadable(const std::string& path);
+  bool IsUnreadable(const std::string& path) const;
+
+  // How often ReadAll was called, successful or not.
+  std::size_t readCount = 0;
+  // When set, every Write of every writer fails and writes nothing (a full
+  // disk).
+  bool writesFail = false;
+
+ private:
+  std::map<std::string, std::string, PathLess> files_;
+  std::set<std::string, PathLess> unreadable_;
+};
+
+}  // namespace hta::fakes

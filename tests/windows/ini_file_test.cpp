@@ -1,0 +1,349 @@
+// cIniFile over the real profile calls and the real file port, in a folder
+// of its own under the temporary folder. Each test uses a fresh folder: the
+// platform may cache a profile file between calls, so a file is never
+// rewritten behind the profile calls' back within one test.
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "crypto/cipher.h"
+#include "settings/ini_file.h"
+#include "win32/unique_handle.h"
+#include "win32/win32_file_system.h"
+#include "win32/win32_headers.h"
+#include "win32/win32_profile.h"
+
+namespace {
+
+using hta::cIniFile;
+using hta::win32::UniqueHandle;
+using Names = std::vector<std::string>;
+
+// Places the INI file in the test's folder.
+class FolderEnvironment final : public hta::Environment {
+ public:
+  explicit FolderEnvironment(std::string folder) : folder_(std::move(folder)) {}
+  std::string ExeFolder() override { return folder_; }
+  std::string ExeName() override { return "Launcher"; }
+  std::string TempFolder() override { return folder_ + "\\"; }
+
+ private:
+  std::string folder_;
+};
+
+class RecordingDialogs final : public hta::Dialogs {
+ public:
+  void ShowMessage(const std::string& text, const std::string& caption, hta::MessageIcon icon) override {
+    shown.push_back(caption + "|" + text + "|" + (icon == hta::MessageIcon::Critical ? "critical" : "none"));
+  }
+  std::vector<std::string> shown;
+};
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+  UniqueHandle file(
+      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    return false;
+  }
+  DWORD written = 0;
+  return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+}
+
+std::string NumberedName(int number, std::size_t length) {
+  const std::string digits = std::to_string(number);
+  return "key" + std::string(length - 3 - digits.size(), '0') + digits;
+}
+
+class WindowsIniFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(sizeof temp, temp);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, sizeof temp);
+    static int serial = 0;
+    folder_ = std::string(temp) + "hta_ini_test_" + std::to_string(GetCurrentProcessId()) + "_" +
+              std::to_string(++serial);
+    ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr)) << folder_;
+    environment_.emplace(folder_);
+    ini_.emplace(profile_, files_, *environment_);
+  }
+
+  void TearDown() override {
+    ini_.reset();
+    if (folder_.empty()) {
+      return;
+    }
+    WIN32_FIND_DATAA found{};
+    const std::string pattern = folder_ + "\\*";
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..") {
+          const std::string path = folder_ + "\\" + name;
+          if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            RemoveDirectoryA(path.c_str());
+          } else {
+            DeleteFileA(path.c_str());
+          }
+        }
+      } while (FindNextFileA(search, &found));
+      FindClose(search);
+    }
+    EXPECT_TRUE(RemoveDirectoryA(folder_.c_str())) << "left behind: " << folder_;
+  }
+
+  std::string IniPath() const { return folder_ + "\\Launcher.ini"; }
+  cIniFile& ini() { return *ini_; }
+  bool FileExists(const std::string& path) const {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+  Names Enumerate(const std::string& section, std::int32_t& count) {
+    Names names{"left over"};
+    count = -1;
+    ini().EnumerateSection(section, names, count);
+    return names;
+  }
+
+  std::string folder_;
+  hta::win32::Win32Profile profile_;
+  hta::win32::Win32FileSystem files_;
+  std::optional<FolderEnvironment> environment_;
+  std::optional<cIniFile> ini_;
+};
+
+TEST_F(WindowsIniFileTest, DefaultFileNameLiesInTheExecutablesFolder) {
+  EXPECT_EQ(ini().FileName(), IniPath());
+}
+
+TEST_F(WindowsIniFileTest, MissingFileReadsDefaultsAndCannotBeCounted) {
+  for (const char* key : {"ProxyServer", "ProxyPort", "ProxyUser", "ProxyPass"}) {
+    EXPECT_EQ(ini().Setting("proxy", key, ""), "") << key;
+  }
+  EXPECT_EQ(ini().Setting("proxy", "ProxyPort", "8080"), "8080");
+  std::int32_t count = -1;
+  EXPECT_EQ(Enumerate("proxy", count), Names{});
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(ini().TotalKeys(), std::nullopt);
+  EXPECT_EQ(ini().TotalSections(), std::nullopt);
+  EXPECT_FALSE(FileExists(IniPath()));
+}
+
+TEST_F(WindowsIniFileTest, AFolderInPlaceOfTheFileCannotBeCounted) {
+  ASSERT_TRUE(CreateDirectoryA(IniPath().c_str(), nullptr));
+  EXPECT_EQ(ini().TotalKeys(), std::nullopt);
+  EXPECT_EQ(ini().TotalSections(), std::nullopt);
+}
+
+TEST_F(WindowsIniFileTest, ValuesAreCutTo1023Characters) {
+  std::string value;
+  for (int i = 0; i < 1500; ++i) {
+    value.push_back(static_cast<char>('a' + i % 26));
+  }
+  ASSERT_TRUE(WriteBytes(IniPath(), "[s]\r\nlong=" + value + "\r\nfits=" + value.substr(0, 1023) + "\r\n"));
+  EXPECT_EQ(ini().Setting("s", "long"), value.substr(0, 1023));
+  EXPECT_EQ(ini().Setting("s", "fits"), value.substr(0, 1023));
+}
+
+TEST_F(WindowsIniFileTest, EmptyValueMissingKeyAndMissingSection) {
+  ASSERT_TRUE(WriteBytes(IniPath(), "[proxy]\r\nProxyUser=\r\nProxyServer = gate \r\n"));
+  EXPECT_EQ(ini().Setting("proxy", "ProxyUser", "dflt"), "");
+  EXPECT_EQ(ini().Setting("proxy", "ProxyPass", "dflt"), "dflt");
+  EXPECT_EQ(ini().Setting("other", "ProxyServer", "dflt"), "dflt");
+  EXPECT_EQ(ini().Setting("PROXY", "proxyserver", "dflt"), "gate");
+}
+
+TEST_F(WindowsIniFileTest, EnumerateListsKeyNamesInFileOrder) {
+  ASSERT_TRUE(WriteBytes(IniPath(), "[x]\r\nz=0\r\n[s]\r\na=1\r\nb=2\r\n[empty]\r\n"));
+  std::int32_t count = -1;
+  EXPECT_EQ(Enumerate("s", count), (Names{"a", "b"}));
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(Enumerate("missing", count), Names{});
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(Enumerate("empty", count), Names{});
+  EXPECT_EQ(count, 0);
+}
+
+TEST_F(WindowsIniFileTest, EnumerateListsOnlyTheNamesCompleteWithin8192Characters) {
+  // 16 characters a name with its NUL: 511 names fit in the 8190 characters
+  // the call keeps, the 512th is cut and left out.
+  std::string text = "[big]\r\n";
+  Names all;
+  for (int i = 0; i < 700; ++i) {
+    all.push_back(NumberedName(i, 15));
+    text += all.back() + "=1\r\n";
+  }
+  ASSERT_TRUE(WriteBytes(IniPath(), text));
+  std::int32_t count = -1;
+  const Names listed = Enumerate("big", count);
+  EXPECT_EQ(count, 511);
+  EXPECT_EQ(listed, Names(all.begin(), all.begin() + 511));
+}
+
+TEST_F(WindowsIniFileTest, EnumerateKeepsANameWhoseNulIsTheLastCharacterKept) {
+  std::string text = "[big]\r\n";
+  for (int i = 0; i < 900; ++i) {
+    text += NumberedName(i, 9) + "=1\r\n";
+  }
+  ASSERT_TRUE(WriteBytes(IniPath(), text));
+  std::int32_t count = -1;
+  const Names listed = Enumerate("big", count);
+  ASSERT_EQ(count, 819);
+  EXPECT_EQ(listed.back(), NumberedName(818, 9));
+}
+
+TEST_F(WindowsIniFileTest, CountsOnARealFile) {
+  ASSERT_TRUE(
+      WriteBytes(IniPath(), "[proxy]\r\nProxyServer=gate\r\n; port = 8080\r\n [indented]\r\n[other]"));
+  EXPECT_EQ(ini().TotalSections(), 2);
+  EXPECT_EQ(ini().TotalKeys(), 2);
+}
+
+TEST_F(WindowsIniFileTest, CountsPast16BitsOnARealFile) {
+  std::string text;
+  for (int i = 0; i < 40000; ++i) {
+    text += "[s]\nk=v\r";
+  }
+  ASSERT_TRUE(WriteBytes(IniPath(), text));
+  EXPECT_EQ(ini().TotalSections(), 40000);
+  EXPECT_EQ(ini().TotalKeys(), 40000);
+}
+
+TEST_F(WindowsIniFileTest, WriteReadDeleteRoundTrips) {
+  ini().Setting("proxy", "ProxyServer", "ignored default", "gate.example");
+  ini().Setting("proxy", "ProxyPort", "", "8080");
+  ini().Setting("other", "k", "", "v");
+  ASSERT_TRUE(FileExists(IniPath()));
+  EXPECT_EQ(ini().Setting("proxy", "ProxyServer", "dflt"), "gate.example");
+  EXPECT_EQ(ini().Setting("proxy", "ProxyPort", "dflt"), "8080");
+  EXPECT_EQ(ini().TotalSections(), 2);
+  EXPECT_EQ(ini().TotalKeys(), 3);
+
+  ini().Setting("proxy", "ProxyPort", "", "3128");
+  EXPECT_EQ(ini().Setting("proxy", "ProxyPort", "dflt"), "3128");
+  EXPECT_EQ(ini().TotalKeys(), 3);
+
+  ini().DeleteItem("proxy", "ProxyServer");
+  EXPECT_EQ(ini().Setting("proxy", "ProxyServer", "dflt"), "dflt");
+  EXPECT_EQ(ini().Setting("proxy", "ProxyPort", "dflt"), "3128");
+  EXPECT_EQ(ini().TotalKeys(), 2);
+
+  ini().ProfileDeleteSection("proxy");
+  std::int32_t count = -1;
+  EXPECT_EQ(Enumerate("proxy", count), Names{});
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(ini().Setting("other", "k", "dflt"), "v");
+  EXPECT_EQ(ini().TotalSections(), 1);
+  EXPECT_EQ(ini().TotalKeys(), 1);
+}
+
+TEST_F(WindowsIniFileTest, FileNameCanPointElsewhere) {
+  const std::string other = folder_ + "\\other.ini";
+  ini().FileName(other);
+  ini().Setting("s", "k", "", "v");
+  EXPECT_TRUE(FileExists(other));
+  EXPECT_FALSE(FileExists(IniPath()));
+  EXPECT_EQ(ini().TotalSections(), 1);
+}
+
+TEST_F(WindowsIniFileTest, AStoredPasswordTooLongForTheReadIsReportedAsCorrupted) {
+  const std::string stored = hta::Encrypt(std::string(512, 'p'), "key");
+  ASSERT_TRUE(WriteBytes(IniPath(), "[proxy]\r\nProxyPass=" + stored + "\r\n"));
+  RecordingDialogs dialogs;
+  EXPECT_EQ(hta::Decrypt(ini().Setting("proxy", "ProxyPass", ""), "key", dialogs), "");
+  EXPECT_EQ(dialogs.shown, Names{"Data corrupted|Data string is corrupted.  Cannot be Decrypted.|critical"});
+}
+
+// ---------------------------------------------------------------------------
+// The ports underneath
+
+TEST_F(WindowsIniFileTest, ProfilePortReportsACutKeyListAsSizeMinusTwo) {
+  ASSERT_TRUE(WriteBytes(IniPath(), "[s]\r\naaa=1\r\nbbb=2\r\nccc=3\r\n"));
+  std::vector<char> buffer(6, '#');
+  EXPECT_EQ(profile_.ProfileRead("s", nullptr, "", buffer, IniPath().c_str()), 4u);
+  EXPECT_EQ(std::string(buffer.data(), 5), std::string("aaa\0\0", 5));
+  std::vector<char> roomy(64, '#');
+  EXPECT_EQ(profile_.ProfileRead("s", nullptr, "", roomy, IniPath().c_str()), 12u);
+}
+
+TEST_F(WindowsIniFileTest, FilePortReadsEveryByteAsItIs) {
+  std::string bytes;
+  for (int i = 0; i < 256 * 300; ++i) {
+    bytes.push_back(static_cast<char>(i * 7));
+  }
+  ASSERT_TRUE(WriteBytes(IniPath(), bytes));
+  EXPECT_EQ(files_.ReadAll(IniPath()), bytes);
+  EXPECT_EQ(files_.FileLength(IniPath()), static_cast<std::int64_t>(bytes.size()));
+  EXPECT_EQ(files_.ReadAll(folder_), std::nullopt);
+  EXPECT_EQ(files_.FileLength(folder_), std::nullopt);
+  EXPECT_EQ(files_.ReadAll(folder_ + "\\missing.ini"), std::nullopt);
+  EXPECT_EQ(files_.FileLength(folder_ + "\\missing.ini"), std::nullopt);
+}
+
+TEST_F(WindowsIniFileTest, FilePortReadsAFileAnotherProgramHasOpenForWriting) {
+  ASSERT_TRUE(WriteBytes(IniPath(), "[s]\r\n"));
+  UniqueHandle writer(CreateFileA(IniPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(writer);
+  EXPECT_EQ(files_.ReadAll(IniPath()), "[s]\r\n");
+  EXPECT_EQ(ini().TotalSections(), 1);
+}
+
+TEST_F(WindowsIniFileTest, FilePortWritesTruncatingOrAppending) {
+  const std::string path = folder_ + "\\data.bin";
+  const auto write = [](hta::FileWriter& writer, const std::string& text) {
+    return writer.Write(std::as_bytes(std::span<const char>(text.data(), text.size())));
+  };
+  {
+    auto writer = files_.OpenForWrite(path, true);
+    ASSERT_NE(writer, nullptr);
+    EXPECT_TRUE(write(*writer, "hello"));
+    EXPECT_EQ(files_.ReadAll(path), "hello");
+  }
+  {
+    auto writer = files_.OpenForWrite(path, false);
+    ASSERT_NE(writer, nullptr);
+    EXPECT_TRUE(write(*writer, " world"));
+  }
+  EXPECT_EQ(files_.ReadAll(path), "hello world");
+  {
+    auto writer = files_.OpenForWrite(path, true);
+    ASSERT_NE(writer, nullptr);
+    EXPECT_TRUE(write(*writer, "x"));
+  }
+  EXPECT_EQ(files_.ReadAll(path), "x");
+  EXPECT_EQ(files_.OpenForWrite(folder_, true), nullptr);
+  EXPECT_EQ(files_.OpenForWrite(folder_ + "\\no such folder\\f.bin", true), nullptr);
+}
+
+TEST(UniqueHandleTest, BothFailureValuesMeanNoHandle) {
+  UniqueHandle invalid(INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(invalid);
+  EXPECT_EQ(invalid.get(), nullptr);
+  UniqueHandle null(nullptr);
+  EXPECT_FALSE(null);
+}
+
+TEST(UniqueHandleTest, ClosesExactlyOnceAndMovesOwnership) {
+  HANDLE raw = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(raw, nullptr);
+  UniqueHandle first(raw);
+  UniqueHandle second(std::move(first));
+  EXPECT_FALSE(first);  // NOLINT(bugprone-use-after-move): a moved-from handle is empty by contract
+  EXPECT_EQ(second.get(), raw);
+  second.reset();
+  EXPECT_FALSE(second);
+  DWORD flags = 0;
+  EXPECT_FALSE(GetHandleInformation(raw, &flags));  // closed
+}
+
+}  // namespace
