@@ -40,6 +40,10 @@ wine_env_start() {
   fi
   setsid "$WINESERVER" -p >"$WINE_ENV_DIR/wineserver.log" 2>&1 </dev/null &
   sleep 0.2
+  # The first program of a fresh wineserver starts Wine's service processes,
+  # which inherit its output and outlive it: let that be a program whose
+  # output goes nowhere, so CTest's pipes close when its tests end.
+  "$WINE64" cmd.exe /c exit >"$WINE_ENV_DIR/warmup.log" 2>&1 </dev/null || true
 }
 
 wine_env_stop() {

@@ -6,6 +6,23 @@
 
 namespace hta {
 
+// WinINet values the core passes and tests for.
+inline constexpr std::uint32_t kInternetOpenTypePreconfig = 0;             // INTERNET_OPEN_TYPE_PRECONFIG
+inline constexpr std::uint32_t kInternetOpenTypeDirect = 1;                // INTERNET_OPEN_TYPE_DIRECT
+inline constexpr std::uint32_t kInternetOpenTypeProxy = 3;                 // INTERNET_OPEN_TYPE_PROXY
+inline constexpr std::uint32_t kInternetServiceHttp = 3;                   // INTERNET_SERVICE_HTTP
+inline constexpr std::uint32_t kInternetFlagReload = 0x80000000;           // INTERNET_FLAG_RELOAD
+inline constexpr std::uint32_t kInternetFlagExistingConnect = 0x20000000;  // INTERNET_FLAG_EXISTING_CONNECT
+inline constexpr std::uint32_t kInternetFlagNoCacheWrite = 0x04000000;     // INTERNET_FLAG_NO_CACHE_WRITE
+inline constexpr std::uint32_t kInternetFlagPragmaNoCache = 0x00000100;    // INTERNET_FLAG_PRAGMA_NOCACHE
+inline constexpr std::uint32_t kInternetOptionProxyUsername = 43;          // INTERNET_OPTION_PROXY_USERNAME
+inline constexpr std::uint32_t kInternetOptionProxyPassword = 44;          // INTERNET_OPTION_PROXY_PASSWORD
+inline constexpr std::uint32_t kHttpQueryContentLength = 5;                // HTTP_QUERY_CONTENT_LENGTH
+inline constexpr std::uint32_t kHttpQueryStatusCode = 19;                  // HTTP_QUERY_STATUS_CODE
+inline constexpr std::uint32_t kHttpQueryRawHeadersCrlf = 22;              // HTTP_QUERY_RAW_HEADERS_CRLF
+inline constexpr std::uint32_t kHttpQueryContentRange = 53;                // HTTP_QUERY_CONTENT_RANGE
+inline constexpr std::uint32_t kHttpQueryFlagNumber = 0x20000000;          // HTTP_QUERY_FLAG_NUMBER
+
 // An opaque WinINet handle (session, connection, request or URL stream).
 // Zero is the null handle. The core owns every non-null handle it receives
 // and closes it with InternetCloseHandle, exactly once.
@@ -30,18 +47,17 @@ class HttpCalls {
 
   // InternetOpenA. `proxy` and `bypass` nullable.
   virtual InternetHandle Open(const char* agent, std::uint32_t accessType, const char* proxy,
-                                      const char* bypass, std::uint32_t flags) = 0;
+                              const char* bypass, std::uint32_t flags) = 0;
 
   // InternetConnectA. `user` and `password` nullable.
   virtual InternetHandle Connect(InternetHandle session, const char* host, std::uint16_t port,
-                                         const char* user, const char* password, std::uint32_t service,
-                                         std::uint32_t flags, std::uintptr_t context) = 0;
+                                 const char* user, const char* password, std::uint32_t service,
+                                 std::uint32_t flags, std::uintptr_t context) = 0;
 
   // HttpOpenRequestA with no referrer and no accept types. `path` nullable
   // (null requests the root).
   virtual InternetHandle OpenRequest(InternetHandle connection, const char* verb, const char* path,
-                                         const char* version, std::uint32_t flags,
-                                         std::uintptr_t context) = 0;
+                                     const char* version, std::uint32_t flags, std::uintptr_t context) = 0;
 
   // InternetSetOptionA with a byte buffer.
   virtual bool SetOption(InternetHandle handle, std::uint32_t option, std::span<const char> value) = 0;
@@ -49,26 +65,32 @@ class HttpCalls {
   // HttpSendRequestA. `headers` nullable; no body.
   virtual bool SendRequest(InternetHandle request, const char* headers, std::uint32_t headersLength) = 0;
 
-  // HttpQueryInfoA into `buffer`. On entry `length` is the buffer size in
-  // bytes; on success it is the length of the answer (without its NUL); on
-  // failure for want of room it is the size needed.
+  // HttpQueryInfoA into `buffer`, on a request handle or on an HTTP stream
+  // from InternetOpenUrl. On entry `length` is the buffer size in bytes; on
+  // success it is the length of the answer (without its NUL); on failure for
+  // want of room it is the size needed. A header the response lacks fails.
+  // Text answers are NUL-terminated. With kHttpQueryFlagNumber in
+  // `infoLevel` the answer is the value as a 32-bit unsigned number in the
+  // platform's byte order, in the first 4 bytes of `buffer`, and `length` is
+  // 4; a value that is not a number fails.
   virtual bool QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::span<char> buffer,
-                             std::uint32_t& length, std::uint32_t& index) = 0;
+                         std::uint32_t& length, std::uint32_t& index) = 0;
 
-  // InternetOpenUrlA. `headers` nullable.
+  // InternetOpenUrlA. `headers` nullable: extra request header lines, each
+  // ending in CR LF, and `headersLength` their length in bytes (the core
+  // never passes -1).
   virtual InternetHandle OpenUrl(InternetHandle session, const char* url, const char* headers,
-                                         std::uint32_t headersLength, std::uint32_t flags,
-                                         std::uintptr_t context) = 0;
+                                 std::uint32_t headersLength, std::uint32_t flags,
+                                 std::uintptr_t context) = 0;
 
   // InternetReadFile: up to buffer.size() bytes; `bytesRead` 0 with true
   // means the end of the body.
-  virtual bool ReadFile(InternetHandle stream, std::span<std::byte> buffer,
-                                std::uint32_t& bytesRead) = 0;
+  virtual bool ReadFile(InternetHandle stream, std::span<std::byte> buffer, std::uint32_t& bytesRead) = 0;
 
   // InternetSetFilePointer with no high part; returns the new position, or
   // -1 on failure.
   virtual std::int32_t SetFilePointer(InternetHandle stream, std::int32_t distance,
-                                              std::uint32_t moveMethod) = 0;
+                                      std::uint32_t moveMethod) = 0;
 
   // InternetCloseHandle. A null handle is accepted and reported as failure.
   virtual bool CloseHandle(InternetHandle handle) = 0;

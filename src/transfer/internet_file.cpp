@@ -1,0 +1,687 @@
+#include "transfer/internet_file.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <limits>
+#include <span>
+#include <utility>
+
+namespace hta {
+namespace {
+
+// Blocks of the GET and the download.
+constexpr std::size_t kBlockSize = 2048;
+// The header buffer of the HEAD request.
+constexpr std::size_t kHeaderBufferSize = 1024;
+
+// Every GET wants fresh data: never a cached copy, and nothing left in the
+// cache for later. EXISTING_CONNECT reuses the HEAD request's connection.
+constexpr std::uint32_t kGetFlags = kInternetFlagExistingConnect | kInternetFlagReload |
+                                    kInternetFlagNoCacheWrite | kInternetFlagPragmaNoCache;
+
+constexpr std::uint32_t kHttpPartialContent = 206;
+constexpr std::uint32_t kHttpRangeNotSatisfiable = 416;
+constexpr std::uint32_t kHttpFirstFailure = 400;
+
+constexpr std::int16_t kDefaultPort = 80;
+constexpr std::int16_t kDefaultProxyPort = 8080;
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string LowerCopy(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(), LowerAscii);
+  return lower;
+}
+
+// The value of a raw header line whose lower-cased form starts with `prefix`
+// (name, colon and one space): from after the prefix to the next CR LF, in
+// the case the server sent. nullopt when the prefix does not occur. The first
+// occurrence anywhere in the block wins, as a plain text search finds it.
+std::optional<std::string_view> RawHeaderValue(std::string_view headers, std::string_view lowerHeaders,
+                                               std::string_view prefix) {
+  const std::size_t at = lowerHeaders.find(prefix);
+  if (at == std::string_view::npos) {
+    return std::nullopt;
+  }
+  const std::size_t start = at + prefix.size();
+  const std::size_t end = headers.find("\r\n", start);
+  // A well-formed block ends in CR LF CR LF, so a value always has an end;
+  // without one it runs to the end of the block.
+  return headers.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+}
+
+// Content-Length as a 32-bit signed number; -1 when it is not one (nothing
+// reads FileSize, so a sound marker beats a guess).
+std::int32_t ParseFileSize(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+    text.remove_suffix(1);
+  }
+  // std::from_chars takes a "-" but no "+".
+  if (text.size() > 1 && text.front() == '+' && text[1] != '-') {
+    text.remove_prefix(1);
+  }
+  std::int32_t size = -1;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), size);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    return -1;
+  }
+  return size;
+}
+
+// A Content-Range value: "bytes 5000-9999/10000" for a part,
+// "bytes */10000" on a refused range.
+struct ContentRangeValue {
+  std::optional<std::int64_t> first;  // nullopt for "*"
+  std::optional<std::int64_t> size;   // nullopt for "*"
+};
+
+std::optional<std::int64_t> LeadingNumber(std::string_view& text) {
+  std::int64_t number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc()) {
+    return std::nullopt;
+  }
+  text.remove_prefix(static_cast<std::size_t>(end - text.data()));
+  return number;
+}
+
+std::optional<ContentRangeValue> ParseContentRange(std::string_view value) {
+  constexpr std::string_view kUnit = "bytes ";
+  if (value.size() < kUnit.size() || LowerCopy(value.substr(0, kUnit.size())) != kUnit) {
+    return std::nullopt;
+  }
+  value.remove_prefix(kUnit.size());
+  ContentRangeValue range;
+  if (!value.empty() && value.front() == '*') {
+    value.remove_prefix(1);
+  } else {
+    range.first = LeadingNumber(value);
+    if (!range.first || value.empty() || value.front() != '-') {
+      return std::nullopt;
+    }
+    value.remove_prefix(1);
+    if (!LeadingNumber(value)) {
+      return std::nullopt;
+    }
+  }
+  if (value.empty() || value.front() != '/') {
+    return std::nullopt;
+  }
+  value.remove_prefix(1);
+  if (value != "*") {
+    range.size = LeadingNumber(value);
+    if (!range.size || !value.empty()) {
+      return std::nullopt;
+    }
+  }
+  return range;
+}
+
+// The running total grows by each block; a handler may have set it anywhere,
+// so the sum is kept from overflowing rather than trusted to stay small.
+std::int32_t AddBlock(std::int32_t total, std::uint32_t bytes) {
+  const std::int64_t sum = static_cast<std::int64_t>(total) + bytes;
+  return sum > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
+                                                        : static_cast<std::int32_t>(sum);
+}
+
+}  // namespace
+
+void SplitUrl(std::string& sUrl, std::string& sPath) {
+  constexpr std::string_view kScheme = "http://";
+  if (sUrl.compare(0, kScheme.size(), kScheme) == 0) {
+    sUrl.erase(0, kScheme.size());
+  }
+  const std::size_t slash = sUrl.find('/');
+  if (slash == std::string::npos) {
+    sPath.clear();
+    return;
+  }
+  sPath = sUrl.substr(slash);
+  sUrl.erase(slash);
+}
+
+std::string TrimAtNul(std::string_view text) {
+  return std::string(text.substr(0, text.find('\0')));
+}
+
+bool HasControlCharacter(std::string_view address) {
+  return std::any_of(address.begin(), address.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+  });
+}
+
+InternetFile::InternetFile(HttpCalls& http, MessagePump& pump, FileSystem& files)
+    : http_(http), pump_(pump), files_(files) {}
+
+InternetFile::~InternetFile() {
+  if (session_) {
+    session_->Close();
+  }
+}
+
+// --- Host notifications.
+
+void InternetFile::InitProperties() {
+  localFile_.clear();
+  url_.clear();
+  port_ = kDefaultPort;
+  siteUser_.clear();
+  sitePassword_.clear();
+  proxyPort_ = kDefaultProxyPort;
+  proxyServer_.clear();
+  connectType_ = 0;
+}
+
+void InternetFile::ReadProperties(PropertyBag& bag) {
+  const std::string empty;
+  localFile_ = PropertyText(bag.ReadProperty("LocalFile", empty), empty);
+  url_ = PropertyText(bag.ReadProperty("Url", empty), empty);
+  port_ = PropertyInt16(bag.ReadProperty("Port", kDefaultPort), kDefaultPort);
+  siteUser_ = PropertyText(bag.ReadProperty("SiteUser", empty), empty);
+  sitePassword_ = PropertyText(bag.ReadProperty("SitePassword", empty), empty);
+  proxyPort_ = PropertyInt16(bag.ReadProperty("ProxyPort", kDefaultProxyPort), kDefaultProxyPort);
+  proxyServer_ = PropertyText(bag.ReadProperty("ProxyServer", empty), empty);
+  connectType_ = PropertyInt32(bag.ReadProperty("ConnectType", std::int32_t{0}), 0);
+}
+
+void InternetFile::WriteProperties(PropertyBag& bag) const {
+  const std::string empty;
+  bag.WriteProperty("LocalFile", localFile_, empty);
+  bag.WriteProperty("Url", url_, empty);
+  bag.WriteProperty("Port", port_, kDefaultPort);
+  bag.WriteProperty("SiteUser", siteUser_, empty);
+  bag.WriteProperty("SitePassword", sitePassword_, empty);
+  bag.WriteProperty("ProxyPort", proxyPort_, kDefaultProxyPort);
+  bag.WriteProperty("ProxyServer", proxyServer_, empty);
+  bag.WriteProperty("ConnectType", connectType_, std::int32_t{0});
+}
+
+void InternetFile::Resize(std::int32_t& width, std::int32_t& height) const {
+  width = kExtentTwips;
+  height = kExtentTwips;
+}
+
+// --- Property writers.
+
+void InternetFile::Notify(std::string_view key) {
+  if (host_ != nullptr) {
+    host_->PropertyChanged(key);
+  }
+}
+
+void InternetFile::LocalFile(std::string New_LocalFile) {
+  localFile_ = std::move(New_LocalFile);
+  Notify("LocalFile");
+}
+
+void InternetFile::ConnectType(std::int32_t New_ConnectType) {
+  connectType_ = New_ConnectType;
+  Notify("ConnectType");
+}
+
+void InternetFile::Url(std::string New_Url) {
+  url_ = std::move(New_Url);
+  Notify("Url");
+}
+
+void InternetFile::Port(std::int16_t New_Port) {
+  port_ = New_Port;
+  Notify("Port");
+}
+
+void InternetFile::SiteUser(std::string New_SiteUser) {
+  siteUser_ = std::move(New_SiteUser);
+  Notify("SiteUser");
+}
+
+void InternetFile::SitePassword(std::string New_SitePassword) {
+  sitePassword_ = std::move(New_SitePassword);
+  Notify("SitePassword");
+}
+
+void InternetFile::ProxyPort(std::int16_t New_ProxyPort) {
+  proxyPort_ = New_ProxyPort;
+  Notify("ProxyPort");
+}
+
+void InternetFile::ProxyServer(std::string New_ProxyServer) {
+  proxyServer_ = std::move(New_ProxyServer);
+  Notify("ProxyServer");
+}
+
+void InternetFile::ProxyUser(std::string New_ProxyUser) {
+  proxyUser_ = std::move(New_ProxyUser);
+  Notify("ProxyUser");
+}
+
+void InternetFile::ProxyPassword(std::string New_ProxyPassword) {
+  proxyPassword_ = std::move(New_ProxyPassword);
+  Notify("ProxyPassword");
+}
+
+// --- Session.
+
+void InternetFile::OpenSession() {
+  std::uint32_t accessType = 0;
+  std::string proxy;
+  switch (connectType_) {
+    case 0:
+      accessType = kInternetOpenTypePreconfig;
+      break;
+    case 1:
+      accessType = kInternetOpenTypeProxy;
+      proxy = proxyServer_ + ":" + std::to_string(proxyPort_);
+      break;
+    case 2:
+      accessType = kInternetOpenTypeDirect;
+      break;
+    default:
+      // No way to reach the network was chosen: the field stays as it is.
+      return;
+  }
+  const std::string agent(kInternetFileUserAgent);
+  const InternetHandle handle =
+      http_.Open(agent.c_str(), accessType, proxy.empty() ? nullptr : proxy.c_str(), nullptr, 0);
+  session_ = handle ? std::make_shared<OwnedInternetHandle>(http_, handle) : nullptr;
+}
+
+void InternetFile::CloseSession(const Session& session) {
+  if (session) {
+    session->Close();
+  }
+  // A transfer nested in this one may have closed our session and left a
+  // session of its own in the field, for reuse; that one is not ours to drop.
+  if (session_ == session) {
+    session_.reset();
+  }
+}
+
+// --- Header request.
+
+void InternetFile::RequestInformation() {
+  const std::string proxyUserValue = proxyUser_ + '\0';
+  const std::string proxyPasswordValue = proxyPassword_ + '\0';
+  infoRequested_ = true;
+  const bool sendable = !HasControlCharacter(url_);
+  std::string host = url_;
+  std::string path;
+  SplitUrl(host, path);
+
+  DoEvents();
+  if (!session_) {
+    OpenSession();
+  }
+  DoEvents();
+
+  // The password is taken only together with a user name.
+  const bool withUser = !siteUser_.empty();
+  const std::string user = siteUser_;
+  const std::string password = sitePassword_;
+
+  // Children of a session that is null (none could be opened) or was closed
+  // under us cannot be made: they count as failed calls, and none is sent.
+  OwnedInternetHandle connection;
+  const Session session = session_;
+  if (sendable && session && *session) {
+    connection = OwnedInternetHandle(
+        http_, http_.Connect(session->get(), host.c_str(), 0, withUser ? user.c_str() : nullptr,
+                             withUser ? password.c_str() : nullptr, kInternetServiceHttp, 0, 0));
+  }
+  OwnedInternetHandle request;
+  if (connection) {
+    request = OwnedInternetHandle(
+        http_, http_.OpenRequest(connection.get(), "HEAD", path.empty() ? nullptr : path.c_str(), "HTTP/1.0",
+                                 kInternetFlagReload, 0));
+  }
+  if (request && !proxyUser_.empty()) {
+    http_.SetOption(request.get(), kInternetOptionProxyUsername, proxyUserValue);
+  }
+  if (request && !proxyPassword_.empty()) {
+    http_.SetOption(request.get(), kInternetOptionProxyPassword, proxyPasswordValue);
+  }
+
+  if (request) {
+    DoEvents();
+    std::array<char, kHeaderBufferSize> buffer;
+    buffer.fill(' ');
+    std::uint32_t length = kHeaderBufferSize;
+    std::uint32_t index = 0;
+    // A failed send shows up as a failed query below.
+    http_.SendRequest(request.get(), nullptr, 0);
+    DoEvents();
+    if (http_.QueryInfo(request.get(), kHttpQueryRawHeadersCrlf, buffer, length, index)) {
+      const std::string_view headers(buffer.data(), std::min<std::size_t>(length, buffer.size()));
+      const std::string lowerHeaders = LowerCopy(headers);
+      const auto modified = RawHeaderValue(headers, lowerHeaders, "last-modified: ");
+      lastModified_ = modified ? std::string(*modified) : std::string(kNotAvailable);
+      DoEvents();
+      const auto size = RawHeaderValue(headers, lowerHeaders, "content-length: ");
+      fileSize_ = size ? ParseFileSize(*size) : -1;
+      DoEvents();
+      fileExists_ = headers.find("HTTP/1.1 404 File Not Found") == std::string_view::npos;
+    } else {
+      DoEvents();
+      length = kHeaderBufferSize;
+      index = 0;
+      // Whatever the query leaves in the buffer is judged, success or not: a
+      // failed one leaves the spaces, which are not "200".
+      http_.QueryInfo(request.get(), kHttpQueryStatusCode, buffer, length, index);
+      fileExists_ = TrimAtNul(std::string_view(buffer.data(), buffer.size())) == "200";
+      lastModified_ = std::string(kNotAvailable);
+      fileSize_ = -1;
+    }
+  }
+
+  DoEvents();
+  request.Close();
+  connection.Close();
+  if (closeSessionAfterInfo_ && session_) {
+    session_->Close();
+    session_.reset();
+  }
+}
+
+// --- Opening an address.
+
+std::optional<std::uint32_t> InternetFile::QueryNumber(InternetHandle stream, std::uint32_t infoLevel) {
+  std::array<char, sizeof(std::uint32_t)> buffer{};
+  std::uint32_t length = buffer.size();
+  std::uint32_t index = 0;
+  if (!http_.QueryInfo(stream, infoLevel | kHttpQueryFlagNumber, buffer, length, index) ||
+      length != buffer.size()) {
+    return std::nullopt;
+  }
+  std::uint32_t number = 0;
+  std::memcpy(&number, buffer.data(), sizeof number);
+  return number;
+}
+
+std::optional<std::string> InternetFile::ContentRange(InternetHandle stream) {
+  std::array<char, kHeaderBufferSize> buffer{};
+  std::uint32_t length = buffer.size();
+  std::uint32_t index = 0;
+  if (!http_.QueryInfo(stream, kHttpQueryContentRange, buffer, length, index)) {
+    return std::nullopt;
+  }
+  return TrimAtNul(std::string_view(buffer.data(), std::min<std::size_t>(length, buffer.size())));
+}
+
+InternetFile::OpenedAddress InternetFile::OpenAddress(const Session& session, const std::string& address,
+                                                      std::int32_t rangeFrom) {
+  OpenedAddress opened;
+  // No session (none could be opened, or a nested transfer closed it), or an
+  // address that could smuggle header lines into the request: nothing is
+  // sent, and the address counts as unopenable.
+  if (!session || !*session || HasControlCharacter(address)) {
+    return opened;
+  }
+  const std::string headers = rangeFrom > 0 ? "Range: bytes=" + std::to_string(rangeFrom) + "-\r\n" : "";
+  opened.stream = OwnedInternetHandle(
+      http_, http_.OpenUrl(session->get(), address.c_str(), headers.empty() ? nullptr : headers.c_str(),
+                           static_cast<std::uint32_t>(headers.size()), kGetFlags, 0));
+  if (!opened.stream) {
+    return opened;
+  }
+  // Streams that are not HTTP (ftp://) have no status; they are taken as
+  // they come.
+  opened.status = QueryNumber(opened.stream.get(), kHttpQueryStatusCode);
+  if (opened.status && *opened.status >= kHttpFirstFailure) {
+    // A resumed file that is already whole asks for a range past the end,
+    // which the server refuses, naming the resource's size.
+    if (*opened.status == kHttpRangeNotSatisfiable && rangeFrom > 0) {
+      const auto range = ContentRange(opened.stream.get());
+      const auto parsed = range ? ParseContentRange(*range) : std::nullopt;
+      if (parsed && !parsed->first && parsed->size == rangeFrom) {
+        opened.nothingLeft = true;
+        return opened;
+      }
+    }
+    // An error page is not the resource: the address counts as unopenable,
+    // so the session stays open, as after any failed open.
+    opened.stream.Close();
+    return opened;
+  }
+  opened.contentLength = QueryNumber(opened.stream.get(), kHttpQueryContentLength);
+  return opened;
+}
+
+bool InternetFile::SkipBytes(InternetHandle stream, std::int32_t count) {
+  std::array<std::byte, kBlockSize> buffer;
+  auto remaining = static_cast<std::size_t>(count);
+  bool first = true;
+  while (remaining > 0) {
+    // The skipped bytes come over the network like any others: the window
+    // keeps running between their blocks.
+    if (!first) {
+      DoEvents();
+    }
+    first = false;
+    std::uint32_t bytesRead = 0;
+    const std::size_t want = std::min(remaining, buffer.size());
+    if (!http_.ReadFile(stream, std::span(buffer.data(), want), bytesRead) || bytesRead == 0 ||
+        bytesRead > want) {
+      return false;
+    }
+    remaining -= bytesRead;
+  }
+  return true;
+}
+
+// --- Transfers.
+
+std::string InternetFile::syncGET(std::string sUrl) {
+  url_ = sUrl;
+  cancelRequested_ = false;
+  DoEvents();
+  if (!session_) {
+    OpenSession();
+  }
+  const Session session = session_;
+  DoEvents();
+  closeSessionAfterInfo_ = false;
+  if (!infoRequested_) {
+    RequestInformation();
+  }
+  closeSessionAfterInfo_ = true;
+  DoEvents();
+
+  OpenedAddress opened = OpenAddress(session, sUrl, 0);
+  if (!opened.stream) {
+    return std::string();
+  }
+
+  std::string result;
+  std::array<std::byte, kBlockSize> buffer;
+  for (;;) {
+    DoEvents();
+    std::uint32_t bytesRead = 0;
+    bool ok = http_.ReadFile(opened.stream.get(), buffer, bytesRead) && bytesRead <= buffer.size();
+    // The body ended early: the connection broke, whatever the read said.
+    if (ok && bytesRead == 0 && opened.contentLength && result.size() < *opened.contentLength) {
+      ok = false;
+    }
+    if (!ok) {
+      DoEvents();
+      opened.stream.Close();
+      CloseSession(session);
+      return std::string();
+    }
+    if (bytesRead == 0) {
+      break;
+    }
+    // One character per byte: the text is the body's bytes unchanged.
+    result.append(reinterpret_cast<const char*>(buffer.data()), bytesRead);
+  }
+  opened.stream.Close();
+  CloseSession(session);
+  return result;
+}
+
+void InternetFile::StartDownload() {
+  resumePosition_ = 0;
+  Download();
+}
+
+void InternetFile::ResumeDownload() {
+  const auto length = files_.FileLength(localFile_);
+  if (length && *length > std::numeric_limits<std::int32_t>::max()) {
+    // Starting afresh would throw away what is there; going on is beyond the
+    // 32-bit positions of the events.
+    RaiseError(kErrorSettingPosition);
+    return;
+  }
+  resumePosition_ = length ? static_cast<std::int32_t>(*length) : 0;
+  Download();
+}
+
+void InternetFile::Download() {
+  cancelRequested_ = false;
+  DoEvents();
+  if (!session_) {
+    OpenSession();
+  }
+  const Session session = session_;
+  DoEvents();
+  closeSessionAfterInfo_ = false;
+  if (!infoRequested_) {
+    RequestInformation();
+  }
+  closeSessionAfterInfo_ = true;
+  DoEvents();
+
+  // Taken once, so the range asked for and the bytes skipped agree even if a
+  // handler starts another download meanwhile.
+  const std::int32_t resumeFrom = resumePosition_;
+  OpenedAddress opened = OpenAddress(session, url_, resumeFrom);
+  if (!opened.stream) {
+    RaiseError(kCouldNotFindUrl);
+    return;
+  }
+
+  std::int32_t total = 0;
+  // Bytes taken from the stream, skipped ones included: what Content-Length
+  // counts. Kept apart from the total, which handlers may change.
+  std::uint64_t received = 0;
+  if (resumeFrom > 0) {
+    DoEvents();
+    bool positioned = false;
+    if (opened.nothingLeft) {
+      positioned = true;
+    } else if (opened.status == kHttpPartialContent) {
+      // The part must start where the file ends, or it lands in the wrong
+      // place.
+      const auto range = ContentRange(opened.stream.get());
+      const auto parsed = range ? ParseContentRange(*range) : std::nullopt;
+      positioned = parsed && parsed->first == resumeFrom;
+    } else {
+      // The server sent the whole resource (it ignores ranges, or the stream
+      // has no status): skip what the file already holds.
+      positioned = SkipBytes(opened.stream.get(), resumeFrom);
+      received = static_cast<std::uint64_t>(resumeFrom);
+    }
+    if (!positioned) {
+      RaiseError(kErrorSettingPosition);
+      opened.stream.Close();
+      CloseSession(session);
+      return;
+    }
+    total = resumeFrom;
+  }
+
+  // Emptied for a download from byte 0, so no stale tail of a longer file
+  // survives; appended to otherwise.
+  std::unique_ptr<FileWriter> file = files_.OpenForWrite(localFile_, resumeFrom == 0);
+  if (!file) {
+    opened.stream.Close();
+    CloseSession(session);
+    RaiseError(kCouldNotWriteLocalFile);
+    return;
+  }
+
+  std::array<std::byte, kBlockSize> buffer;
+  for (;;) {
+    DoEvents();
+    std::uint32_t bytesRead = 0;
+    bool ok = opened.nothingLeft ||
+              (http_.ReadFile(opened.stream.get(), buffer, bytesRead) && bytesRead <= buffer.size());
+    if (ok && bytesRead == 0 && opened.contentLength && received < *opened.contentLength) {
+      ok = false;
+    }
+    if (!ok) {
+      DoEvents();
+      opened.stream.Close();
+      CloseSession(session);
+      file.reset();
+      RaiseError(kCouldNotReadUrl);
+      return;
+    }
+    DoEvents();
+    total = AddBlock(total, bytesRead);
+    received += bytesRead;
+    const bool last = bytesRead == 0;
+    if (!last && !file->Write(std::span(buffer.data(), bytesRead))) {
+      opened.stream.Close();
+      CloseSession(session);
+      file.reset();
+      RaiseError(kCouldNotWriteLocalFile);
+      return;
+    }
+    RaiseProgress(total);
+    DoEvents();
+    if (cancelRequested_) {
+      DoEvents();
+      RaiseCancelled(total);
+      opened.stream.Close();
+      CloseSession(session);
+      file.reset();
+      return;
+    }
+    DoEvents();
+    if (last) {
+      break;
+    }
+  }
+  opened.stream.Close();
+  CloseSession(session);
+  file.reset();
+  RaiseComplete();
+}
+
+// --- Events.
+
+void InternetFile::RaiseComplete() {
+  if (events_ != nullptr) {
+    events_->DownloadComplete();
+  }
+}
+
+void InternetFile::RaiseProgress(std::int32_t& total) {
+  if (events_ != nullptr) {
+    events_->DownloadProgress(total);
+  }
+}
+
+void InternetFile::RaiseError(std::string_view text) {
+  std::string description(text);
+  if (events_ != nullptr) {
+    events_->DownloadError(description);
+  }
+}
+
+void InternetFile::RaiseCancelled(std::int32_t& total) {
+  if (events_ != nullptr) {
+    events_->DownloadCancelled(total);
+  }
+}
+
+}  // namespace hta

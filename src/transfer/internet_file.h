@@ -1,0 +1,277 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ports/file_system.h"
+#include "ports/http.h"
+#include "ports/message_pump.h"
+#include "transfer/owned_handle.h"
+#include "transfer/property_bag.h"
+
+namespace hta {
+
+// The user agent of every session.
+inline constexpr std::string_view kInternetFileUserAgent =
+    "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; LUMO)";
+
+// The texts of DownloadError.
+inline constexpr std::string_view kCouldNotFindUrl = "Could not find Url";
+inline constexpr std::string_view kCouldNotReadUrl = "Could not read Url";
+inline constexpr std::string_view kErrorSettingPosition = "Error, while setting position";
+// The local file could not be opened or written.
+inline constexpr std::string_view kCouldNotWriteLocalFile = "Could not write LocalFile";
+
+// LastModified when the header request found none.
+inline constexpr std::string_view kNotAvailable = "Not Available";
+
+// What a download tells its owner. Raised synchronously from inside
+// StartDownload / ResumeDownload, on the GUI thread; exactly one of
+// DownloadComplete, DownloadError and DownloadCancelled ends every download.
+//
+// The arguments are the download's own variables: a DownloadProgress handler
+// that changes `lBytesRead` changes the running total that the download goes
+// on counting from (and reports in its later events).
+//
+// RE-ENTRY: handlers may call any member of the control, including
+// CancelDownload (the way to stop a download) and another transfer.
+class InternetFileEvents {
+ public:
+  virtual ~InternetFileEvents() = default;
+
+  // The whole resource is in LocalFile; stream, session and file are closed.
+  virtual void DownloadComplete() = 0;
+  // After every successful read, with the running total: the position in the
+  // resource of the next byte. The end of the body is a read of 0 bytes, so
+  // the last progress event repeats the final total.
+  virtual void DownloadProgress(std::int32_t& lBytesRead) = 0;
+  // One of the texts above.
+  virtual void DownloadError(std::string& sErrorDescription) = 0;
+  // The running total when the cancel was seen; raised before the stream,
+  // the session and the file are closed.
+  virtual void DownloadCancelled(std::int32_t& lPosition) = 0;
+};
+
+// The program's one HTTP component. It keeps one WinINet session, opened
+// lazily by the first operation that needs it and closed at the end of every
+// transfer that opened its address; a transfer whose address cannot be
+// opened leaves the session open for the next one.
+//
+// Once in its life, before its first transfer, the control sends a HEAD
+// request for that transfer's address (RequestInformation); later transfers
+// go straight to the GET.
+//
+// Every operation blocks its caller but runs the message pump between its
+// steps. RE-ENTRY: the control has no guard against a transfer started from
+// inside one of those yields (or from an event handler). Its fields and its
+// session are shared: whichever transfer finishes first closes the session,
+// and the other one then fails at its next use of it (a failed open or read)
+// instead of touching a closed handle. Callers serialise their transfers.
+//
+// Texts are ANSI byte strings; bodies are kept byte for byte.
+//
+// The ports are borrowed and must outlive the control. The control must not
+// be destroyed while one of its operations runs (from a handler inside it).
+// It never throws.
+class InternetFile {
+ public:
+  // Width and height, in twips, that the control insists on (Resize).
+  static constexpr std::int32_t kExtentTwips = 570;
+
+  // Every field starts zero, empty or null; the host then calls
+  // InitProperties or ReadProperties.
+  InternetFile(HttpCalls& http, MessagePump& pump, FileSystem& files);
+  // Closes the session when one is open.
+  ~InternetFile();
+  InternetFile(const InternetFile&) = delete;
+  InternetFile& operator=(const InternetFile&) = delete;
+
+  // Where events and change notifications go; null (the default) drops them.
+  // Borrowed: each must outlive the control or be reset first.
+  void SetEvents(InternetFileEvents* events) { events_ = events; }
+  void SetHost(ControlHost* host) { host_ = host; }
+
+  // --- Host notifications.
+
+  // A new instance: LocalFile, Url, SiteUser, SitePassword and ProxyServer
+  // empty, Port 80, ProxyPort 8080, ConnectType 0. ProxyUser and
+  // ProxyPassword are left as they are. Sends no change notification.
+  void InitProperties();
+  // A loaded instance: reads "LocalFile", "Url", "Port", "SiteUser",
+  // "SitePassword", "ProxyPort", "ProxyServer", "ConnectType" in that order,
+  // each with its default (as InitProperties). Sends no change notification.
+  void ReadProperties(PropertyBag& bag);
+  // Writes the same eight keys in the same order, each with its default.
+  // ProxyUser and ProxyPassword are never stored: proxy credentials are set
+  // at run time.
+  void WriteProperties(PropertyBag& bag) const;
+  // The host resized the control: it takes its fixed extent back.
+  void Resize(std::int32_t& width, std::int32_t& height) const;
+
+  // --- Properties. Writers store the value as given (no validation, no
+  // effect on an open session: a new ConnectType, proxy or Url counts from
+  // the next session or transfer on), then tell the host the property's key.
+
+  // Results of the last RequestInformation that got a request handle.
+  bool FileExists() const { return fileExists_; }
+  std::string LastModified() const { return lastModified_; }
+  std::int32_t FileSize() const { return fileSize_; }
+
+  std::string LocalFile() const { return localFile_; }
+  void LocalFile(std::string New_LocalFile);
+  // 0: the system's internet settings; 1: the proxy at ProxyServer and
+  // ProxyPort; 2: direct; anything else: no session can be opened, so every
+  // transfer fails as an unopenable address.
+  std::int32_t ConnectType() const { return connectType_; }
+  void ConnectType(std::int32_t New_ConnectType);
+  std::string Url() const { return url_; }
+  void Url(std::string New_Url);
+  // Stored only; requests use the port of their address.
+  std::int16_t Port() const { return port_; }
+  void Port(std::int16_t New_Port);
+  // Credentials of the HEAD request (the password counts only with a user).
+  std::string SiteUser() const { return siteUser_; }
+  void SiteUser(std::string New_SiteUser);
+  std::string SitePassword() const { return sitePassword_; }
+  void SitePassword(std::string New_SitePassword);
+  std::int16_t ProxyPort() const { return proxyPort_; }
+  void ProxyPort(std::int16_t New_ProxyPort);
+  std::string ProxyServer() const { return proxyServer_; }
+  void ProxyServer(std::string New_ProxyServer);
+  // Set as proxy options on the HEAD request only; never stored.
+  std::string ProxyUser() const { return proxyUser_; }
+  void ProxyUser(std::string New_ProxyUser);
+  std::string ProxyPassword() const { return proxyPassword_; }
+  void ProxyPassword(std::string New_ProxyPassword);
+
+  // --- Methods.
+
+  // The whole body of a GET of `sUrl` (kept in Url), or the empty text on
+  // any failure: no session, an address that cannot be opened (or that holds
+  // a control character), an HTTP status of 400 or more, a failed read, a
+  // body shorter than its Content-Length, or an empty body. The address is
+  // copied on entry, so a handler that changes the caller's variable during
+  // the transfer does not redirect it. Raises no event.
+  std::string syncGET(std::string sUrl);
+
+  // A HEAD request for Url that fills FileExists, LastModified and FileSize:
+  // - LastModified: the Last-Modified value as sent, or "Not Available";
+  // - FileSize: Content-Length, or -1 when missing or not a 32-bit number;
+  // - FileExists: false exactly when the header block contains
+  //   "HTTP/1.1 404 File Not Found" (so a 404 with another reason phrase
+  //   counts as existing).
+  // When the header block cannot be read, FileExists is whether the status
+  // code reads "200", with "Not Available" and -1. When no request handle can
+  // be made, the three keep their values. Closes the session at its end once
+  // a transfer has run (CloseSessionAfterInfo). Only "http://" (lower case)
+  // is taken off the address: any other scheme ends up in the host name.
+  void RequestInformation();
+
+  // Downloads Url into LocalFile from byte 0. LocalFile is emptied first
+  // (when the address could be opened).
+  void StartDownload();
+  // Downloads the rest of Url after the bytes LocalFile already holds: a GET
+  // with "Range: bytes=N-"; a 206 reply (which must start at N) is appended,
+  // a full reply has its first N bytes skipped. With no LocalFile, or an
+  // empty or unreadable one, behaves as StartDownload. A file too long for a
+  // 32-bit position raises "Error, while setting position" without a
+  // transfer.
+  void ResumeDownload();
+  // Asks the running download to stop after its current read. A download
+  // clears the request when it starts, so a cancel given while none runs is
+  // forgotten.
+  void CancelDownload() { cancelRequested_ = true; }
+
+  // --- State, for the host's diagnostics and for tests.
+
+  // Set by the first RequestInformation, never cleared.
+  bool InfoRequested() const { return infoRequested_; }
+  // When set, RequestInformation closes the session at its end.
+  bool CloseSessionAfterInfo() const { return closeSessionAfterInfo_; }
+  // Bytes skipped at the start of the last download (0 for StartDownload).
+  std::int32_t ResumePosition() const { return resumePosition_; }
+  bool CancelRequested() const { return cancelRequested_; }
+  // Whether SessionHandle holds an open session.
+  bool SessionOpen() const { return session_ && *session_; }
+
+ private:
+  // The session is shared between the control's field and the transfers
+  // that run on it, each of which keeps its own reference. Closing it
+  // through any of them closes it for all, once.
+  using Session = std::shared_ptr<OwnedInternetHandle>;
+
+  // What opening an address gave: the stream (empty when the address counts
+  // as unopenable) and what the response said about itself.
+  struct OpenedAddress {
+    OwnedInternetHandle stream;
+    std::optional<std::uint32_t> status;
+    std::optional<std::uint32_t> contentLength;
+    // The range asked for starts at the resource's end: there is nothing
+    // left to read, and the body (an error page) must not be.
+    bool nothingLeft = false;
+  };
+
+  void OpenSession();
+  void Download();
+  // `rangeFrom` > 0 asks for the bytes from there on.
+  [[nodiscard]] OpenedAddress OpenAddress(const Session& session, const std::string& address,
+                                          std::int32_t rangeFrom);
+  std::optional<std::uint32_t> QueryNumber(InternetHandle stream, std::uint32_t infoLevel);
+  std::optional<std::string> ContentRange(InternetHandle stream);
+  [[nodiscard]] bool SkipBytes(InternetHandle stream, std::int32_t count);
+  // Closes `session` and, when the field still holds it, forgets it there.
+  void CloseSession(const Session& session);
+  void DoEvents() { pump_.DoEvents(); }
+  void Notify(std::string_view key);
+
+  void RaiseComplete();
+  void RaiseProgress(std::int32_t& total);
+  void RaiseError(std::string_view text);
+  void RaiseCancelled(std::int32_t& total);
+
+  HttpCalls& http_;
+  MessagePump& pump_;
+  FileSystem& files_;
+  InternetFileEvents* events_ = nullptr;
+  ControlHost* host_ = nullptr;
+
+  bool cancelRequested_ = false;
+  std::string localFile_;
+  std::string url_;
+  std::int16_t port_ = 0;
+  std::string siteUser_;
+  std::string sitePassword_;
+  std::int16_t proxyPort_ = 0;
+  std::string proxyServer_;
+  std::string proxyUser_;
+  std::string proxyPassword_;
+  std::string lastModified_;
+  std::int32_t fileSize_ = 0;
+  bool fileExists_ = false;
+  std::int32_t connectType_ = 0;
+  Session session_;  // SessionHandle
+  bool infoRequested_ = false;
+  std::int32_t resumePosition_ = 0;
+  bool closeSessionAfterInfo_ = false;
+};
+
+// Internals of the header request, exposed for tests.
+
+// Turns `sUrl` into its host part and sets `sPath`: takes a leading
+// "http://" (exactly, case-sensitive) off; the path is everything from the
+// first "/" on (empty without one) and the host everything before it (port
+// suffix and any other scheme included).
+void SplitUrl(std::string& sUrl, std::string& sPath);
+
+// The text before the first NUL; all of it when it holds none.
+std::string TrimAtNul(std::string_view text);
+
+// Whether `address` holds a control character (below 0x20, or 0x7F); such an
+// address is never sent.
+bool HasControlCharacter(std::string_view address);
+
+}  // namespace hta

@@ -1,0 +1,212 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fakes/fake_file_system.h"
+#include "fakes/fake_http.h"
+#include "fakes/fake_message_pump.h"
+#include "transfer/internet_file.h"
+
+namespace hta::testing {
+
+using Lines = std::vector<std::string>;
+
+// The fake file system, with every writer counted while it is open and every
+// open recorded, so tests can tell when the control holds the file.
+class TrackedFiles final : public FileSystem {
+ public:
+  fakes::FakeFileSystem files;
+  std::size_t openWriters = 0;
+  Lines opens;  // "path truncate" / "path append"; "failed" appended on failure
+
+  std::optional<std::string> ReadAll(const std::string& path) override { return files.ReadAll(path); }
+  std::optional<std::int64_t> FileLength(const std::string& path) override {
+    if (lengthOverride) {
+      return *lengthOverride;
+    }
+    return files.FileLength(path);
+  }
+  std::unique_ptr<FileWriter> OpenForWrite(const std::string& path, bool truncate) override {
+    auto inner = files.OpenForWrite(path, truncate);
+    opens.push_back(path + (truncate ? " truncate" : " append") + (inner ? "" : " failed"));
+    if (!inner) {
+      return nullptr;
+    }
+    return std::make_unique<Writer>(*this, std::move(inner));
+  }
+
+  // When set, FileLength reports this for every path.
+  std::optional<std::int64_t> lengthOverride;
+
+ private:
+  class Writer final : public FileWriter {
+   public:
+    Writer(TrackedFiles& owner, std::unique_ptr<FileWriter> inner) : owner_(owner), inner_(std::move(inner)) {
+      ++owner_.openWriters;
+    }
+    ~Writer() override { --owner_.openWriters; }
+    bool Write(std::span<const std::byte> bytes) override { return inner_->Write(bytes); }
+
+   private:
+    TrackedFiles& owner_;
+    std::unique_ptr<FileWriter> inner_;
+  };
+};
+
+// Every event as a line, with a hook per event kind for tests that act from
+// inside a handler.
+class RecordingEvents final : public InternetFileEvents {
+ public:
+  Lines events;
+  std::function<void(std::int32_t&)> onProgress;
+  std::function<void()> onComplete;
+  std::function<void(std::string&)> onError;
+  std::function<void(std::int32_t&)> onCancelled;
+
+  void DownloadComplete() override {
+    events.push_back("complete");
+    if (onComplete) {
+      onComplete();
+    }
+  }
+  void DownloadProgress(std::int32_t& lBytesRead) override {
+    events.push_back("progress " + std::to_string(lBytesRead));
+    if (onProgress) {
+      onProgress(lBytesRead);
+    }
+  }
+  void DownloadError(std::string& sErrorDescription) override {
+    events.push_back("error [" + sErrorDescription + "]");
+    if (onError) {
+      onError(sErrorDescription);
+    }
+  }
+  void DownloadCancelled(std::int32_t& lPosition) override {
+    events.push_back("cancelled " + std::to_string(lPosition));
+    if (onCancelled) {
+      onCancelled(lPosition);
+    }
+  }
+};
+
+// The expected lines of the fake's record (see fakes/fake_http.h).
+namespace line {
+
+inline const std::string kAgent = "[Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; LUMO)]";
+
+inline std::string Open(int access, const std::string& proxy = "null", const std::string& result = "S1") {
+  return "InternetOpen " + kAgent + " access=" + std::to_string(access) + " proxy=" + proxy +
+         " bypass=null flags=0x0 -> " + result;
+}
+inline std::string Connect(const std::string& session, const std::string& host, const std::string& result,
+                           const std::string& user = "null", const std::string& password = "null") {
+  return "InternetConnect " + session + " [" + host + "] port=0 user=" + user + " password=" + password +
+         " service=3 flags=0x0 context=0 -> " + result;
+}
+inline std::string Head(const std::string& connection, const std::string& path, const std::string& result) {
+  return "HttpOpenRequest " + connection + " HEAD " + path + " HTTP/1.0 flags=0x80000000 context=0 -> " +
+         result;
+}
+inline std::string Send(const std::string& request, bool ok = true) {
+  return "HttpSendRequest " + request + " headers=null length=0 -> " + (ok ? "true" : "false");
+}
+inline std::string RawHeaders(const std::string& request, std::optional<std::size_t> length) {
+  return "HttpQueryInfo " + request + " level=22 size=1024 index=0 -> " +
+         (length ? "true length=" + std::to_string(*length) : std::string("false"));
+}
+inline std::string StatusText(const std::string& request, std::optional<std::size_t> length) {
+  return "HttpQueryInfo " + request + " level=19 size=1024 index=0 -> " +
+         (length ? "true length=" + std::to_string(*length) : std::string("false"));
+}
+// `headers` as sent (CR LF shown as \r\n in the record).
+inline std::string Get(const std::string& session, const std::string& url, const std::string& result,
+                       const std::optional<std::string>& headers = std::nullopt) {
+  std::string shown = "null";
+  if (headers) {
+    shown = "[";
+    for (const char c : *headers) {
+      shown += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c);
+    }
+    shown += "]";
+  }
+  return "InternetOpenUrl " + session + " [" + url + "] headers=" + shown +
+         " length=" + std::to_string(headers ? headers->size() : 0) + " flags=0xa4000100 context=0 -> " +
+         result;
+}
+inline std::string Status(const std::string& stream, bool ok = true) {
+  return "HttpQueryInfo " + stream + " level=19|number size=4 index=0 -> " + (ok ? "true length=4" : "false");
+}
+inline std::string Length(const std::string& stream, bool ok) {
+  return "HttpQueryInfo " + stream + " level=5|number size=4 index=0 -> " + (ok ? "true length=4" : "false");
+}
+inline std::string Range(const std::string& stream, std::optional<std::size_t> length) {
+  return "HttpQueryInfo " + stream + " level=53 size=1024 index=0 -> " +
+         (length ? "true length=" + std::to_string(*length) : std::string("false"));
+}
+inline std::string Read(const std::string& stream, std::size_t bytes, bool ok = true,
+                        std::size_t size = 2048) {
+  return "InternetReadFile " + stream + " size=" + std::to_string(size) + " -> " + (ok ? "true " : "false ") +
+         std::to_string(bytes);
+}
+inline std::string Close(const std::string& handle) {
+  return "InternetCloseHandle " + handle + " -> true";
+}
+
+}  // namespace line
+
+// A resource of `size` bytes that holds every byte value, NUL included.
+inline std::string Resource(std::size_t size, unsigned seed = 0) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) {
+    bytes[i] = static_cast<char>((i * 7 + seed) % 256);
+  }
+  return bytes;
+}
+
+// A control over fresh fakes, with the defaults of a new instance. At the
+// end the control is destroyed and the fake must have seen no misuse and
+// hold no open handle.
+class InternetFileFixture : public ::testing::Test {
+ protected:
+  InternetFileFixture() {
+    control.emplace(http, pump, files);
+    control->InitProperties();
+    control->SetEvents(&events);
+  }
+
+  void TearDown() override {
+    control.reset();
+    EXPECT_EQ(http.problems, Lines{});
+    EXPECT_EQ(http.OpenHandles(), Lines{});
+    EXPECT_EQ(files.openWriters, 0u);
+  }
+
+  InternetFile& Control() { return *control; }
+
+  // Scripts a plain 200 reply with the body and its Content-Length.
+  void Serve(const std::string& url, std::string body) {
+    fakes::FakeHttp::GetReply reply;
+    reply.contentLength = static_cast<std::uint32_t>(body.size());
+    reply.body = std::move(body);
+    http.SetGet(url, reply);
+  }
+
+  std::optional<std::string> File(const std::string& path) const { return files.files.Contents(path); }
+
+  fakes::FakeHttp http;
+  fakes::FakeMessagePump pump;
+  TrackedFiles files;
+  RecordingEvents events;
+  std::optional<InternetFile> control;
+};
+
+}  // namespace hta::testing
