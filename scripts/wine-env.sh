@@ -44,6 +44,17 @@ wine_env_start() {
   # which inherit its output and outlive it: let that be a program whose
   # output goes nowhere, so CTest's pipes close when its tests end.
   "$WINE64" cmd.exe /c exit >"$WINE_ENV_DIR/warmup.log" 2>&1 </dev/null || true
+
+  # Xvfb has no window manager: unmanaged, Wine draws window frames itself
+  # and does not wait two seconds for a manager every time a window is
+  # hidden or destroyed. On a real display the desktop's manager does that
+  # job, so the setting (kept in the prefix) is undone there.
+  local x11_key='HKCU\Software\Wine\X11 Driver'
+  if [ -n "$WINE_ENV_XVFB_PID" ]; then
+    "$WINE64" reg add "$x11_key" /v Managed /d N /f >"$WINE_ENV_DIR/reg.log" 2>&1 </dev/null || true
+  else
+    "$WINE64" reg delete "$x11_key" /v Managed /f >"$WINE_ENV_DIR/reg.log" 2>&1 </dev/null || true
+  fi
 }
 
 wine_env_stop() {

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+
+#include "ports/clock.h"
+
+namespace hta::win32 {
+
+class Win32Clock final : public Clock {
+ public:
+  TimeOfDay LocalTimeOfDay() override;
+  void Sleep(std::uint32_t milliseconds) override;
+};
+
+}  // namespace hta::win32

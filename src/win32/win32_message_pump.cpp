@@ -1,0 +1,43 @@
+#include "win32/win32_message_pump.h"
+
+namespace hta::win32 {
+
+void Win32MessagePump::Dispatch(MSG& message) {
+  if (filter_ != nullptr && filter_->PreTranslate(message)) {
+    return;
+  }
+  TranslateMessage(&message);
+  DispatchMessageA(&message);
+}
+
+void Win32MessagePump::DoEvents() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      // The program is ending, but this is a nested loop: put the quit
+      // request back so that the outer loop in Run() sees it and ends too.
+      // Swallowing it here would leave a process with no window running.
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    Dispatch(message);
+  }
+}
+
+int Win32MessagePump::Run() {
+  MSG message;
+  for (;;) {
+    BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (got == 0) {
+      return static_cast<int>(message.wParam);
+    }
+    if (got == -1) {
+      // Only an invalid argument makes GetMessage fail; looping on it would
+      // spin forever.
+      return 1;
+    }
+    Dispatch(message);
+  }
+}
+
+}  // namespace hta::win32

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "ports/message_pump.h"
+#include "win32/win32_headers.h"
+
+namespace hta::win32 {
+
+// Lets a window take its keyboard messages before they are dispatched (the
+// dialog manager's Tab, Enter and Alt+mnemonic handling).
+class MessageFilter {
+ public:
+  virtual ~MessageFilter() = default;
+  // True when the message was handled and must not be dispatched again.
+  virtual bool PreTranslate(MSG& message) = 0;
+};
+
+// The GUI thread's message loop: the outer loop of the program (Run) and the
+// nested one that long operations turn with DoEvents. Both give every message
+// to the same filter first, so keyboard navigation works in either.
+class Win32MessagePump final : public MessagePump {
+ public:
+  explicit Win32MessagePump(MessageFilter* filter = nullptr) : filter_(filter) {}
+
+  void SetFilter(MessageFilter* filter) { filter_ = filter; }
+
+  void DoEvents() override;
+
+  // Runs until WM_QUIT arrives and returns its exit code.
+  int Run();
+
+ private:
+  void Dispatch(MSG& message);
+
+  MessageFilter* filter_;
+};
+
+}  // namespace hta::win32
