@@ -1,18 +1,4 @@
-# Cross-compiles the Windows program with mingw-w64 (i686).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-
-# The posix thread model: GoogleTest for Windows wants std::mutex, which the
-# win32 model of this GCC lacks. The product links it statically either way.
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Only Windows' own DLLs at run time: no libgcc, libstdc++ or winpthread DLLs.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# 32-bit Windows. 32-bit programs cannot execute on the build machines, so
+# this toolchain has no emulator: its programs are built, not run.
+set(HTA_MINGW_ARCH i686)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)
