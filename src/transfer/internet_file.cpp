@@ -55,6 +55,13 @@ std::optional<std::string_view> RawHeaderValue(std::string_view headers, std::st
   return headers.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
 }
 
+// Whether a raw header block is a response's: it opens with its status
+// line ("HTTP/1.1 200 OK").
+bool StartsWithStatusLine(std::string_view headers) {
+  constexpr std::string_view kVersion = "http/";
+  return headers.size() >= kVersion.size() && LowerCopy(headers.substr(0, kVersion.size())) == kVersion;
+}
+
 // Content-Length as a 32-bit signed number; -1 when it is not one (nothing
 // reads FileSize, so a sound marker beats a guess).
 std::int32_t ParseFileSize(std::string_view text) {
@@ -280,7 +287,9 @@ void InternetFile::OpenSession() {
       break;
     case 1:
       accessType = kInternetOpenTypeProxy;
-      proxy = proxyServer_ + ":" + std::to_string(proxyPort_);
+      // A port is 0 to 65535: one above 32767 is kept in the signed field as
+      // its 16-bit pattern and must not come out as a negative number.
+      proxy = proxyServer_ + ":" + std::to_string(static_cast<std::uint16_t>(proxyPort_));
       break;
     case 2:
       accessType = kInternetOpenTypeDirect;
@@ -293,6 +302,18 @@ void InternetFile::OpenSession() {
   const InternetHandle handle =
       http_.Open(agent.c_str(), accessType, proxy.empty() ? nullptr : proxy.c_str(), nullptr, 0);
   session_ = handle ? std::make_shared<OwnedInternetHandle>(http_, handle) : nullptr;
+}
+
+void InternetFile::SetProxyCredentials(InternetHandle handle) {
+  // WinINet wants each value with its terminating NUL, counted.
+  if (!proxyUser_.empty()) {
+    const std::string value = proxyUser_ + '\0';
+    http_.SetOption(handle, kInternetOptionProxyUsername, value);
+  }
+  if (!proxyPassword_.empty()) {
+    const std::string value = proxyPassword_ + '\0';
+    http_.SetOption(handle, kInternetOptionProxyPassword, value);
+  }
 }
 
 void InternetFile::CloseSession(const Session& session) {
@@ -309,8 +330,6 @@ void InternetFile::CloseSession(const Session& session) {
 // --- Header request.
 
 void InternetFile::RequestInformation() {
-  const std::string proxyUserValue = proxyUser_ + '\0';
-  const std::string proxyPasswordValue = proxyPassword_ + '\0';
   infoRequested_ = true;
   const bool sendable = !HasControlCharacter(url_);
   std::string host = url_;
@@ -343,11 +362,8 @@ void InternetFile::RequestInformation() {
         http_, http_.OpenRequest(connection.get(), "HEAD", path.empty() ? nullptr : path.c_str(), "HTTP/1.0",
                                  kInternetFlagReload, 0));
   }
-  if (request && !proxyUser_.empty()) {
-    http_.SetOption(request.get(), kInternetOptionProxyUsername, proxyUserValue);
-  }
-  if (request && !proxyPassword_.empty()) {
-    http_.SetOption(request.get(), kInternetOptionProxyPassword, proxyPasswordValue);
+  if (request) {
+    SetProxyCredentials(request.get());
   }
 
   if (request) {
@@ -356,11 +372,14 @@ void InternetFile::RequestInformation() {
     buffer.fill(' ');
     std::uint32_t length = kHeaderBufferSize;
     std::uint32_t index = 0;
-    // A failed send shows up as a failed query below.
+    // A failed send shows up below as a failed query, or as a block with no
+    // status line: Wine's WinINet answers the query of a request that never
+    // got a response with a bare CR LF.
     http_.SendRequest(request.get(), nullptr, 0);
     DoEvents();
-    if (http_.QueryInfo(request.get(), kHttpQueryRawHeadersCrlf, buffer, length, index)) {
-      const std::string_view headers(buffer.data(), std::min<std::size_t>(length, buffer.size()));
+    const bool answered = http_.QueryInfo(request.get(), kHttpQueryRawHeadersCrlf, buffer, length, index);
+    const std::string_view headers(buffer.data(), std::min<std::size_t>(length, buffer.size()));
+    if (answered && StartsWithStatusLine(headers)) {
       const std::string lowerHeaders = LowerCopy(headers);
       const auto modified = RawHeaderValue(headers, lowerHeaders, "last-modified: ");
       lastModified_ = modified ? std::string(*modified) : std::string(kNotAvailable);

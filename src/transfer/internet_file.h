@@ -164,7 +164,8 @@ class InternetFile {
   // - FileExists: false exactly when the header block contains
   //   "HTTP/1.1 404 File Not Found" (so a 404 with another reason phrase
   //   counts as existing).
-  // When the header block cannot be read, FileExists is whether the status
+  // When the header block cannot be read (or holds no status line, as after
+  // a request that got no response), FileExists is whether the status
   // code reads "200", with "Not Available" and -1. When no request handle can
   // be made, the three keep their values. Closes the session at its end once
   // a transfer has run (CloseSessionAfterInfo). Only "http://" (lower case)
@@ -216,6 +217,9 @@ class InternetFile {
   };
 
   void OpenSession();
+  // Sets ProxyUser and ProxyPassword, each when not empty, as options of
+  // the header request `handle`.
+  void SetProxyCredentials(InternetHandle handle);
   void Download();
   // `rangeFrom` > 0 asks for the bytes from there on.
   [[nodiscard]] OpenedAddress OpenAddress(const Session& session, const std::string& address,

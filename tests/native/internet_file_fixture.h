@@ -35,6 +35,12 @@ class TrackedFiles final : public FileSystem {
     }
     return files.FileLength(path);
   }
+  bool FolderExists(const std::string& path) override { return files.FolderExists(path); }
+  bool CreateFolder(const std::string& path) override { return files.CreateFolder(path); }
+  bool MoveFileReplacing(const std::string& from, const std::string& to) override {
+    return files.MoveFileReplacing(from, to);
+  }
+  bool RemoveFile(const std::string& path) override { return files.RemoveFile(path); }
   std::unique_ptr<FileWriter> OpenForWrite(const std::string& path, bool truncate) override {
     auto inner = files.OpenForWrite(path, truncate);
     opens.push_back(path + (truncate ? " truncate" : " append") + (inner ? "" : " failed"));

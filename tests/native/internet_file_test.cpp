@@ -85,8 +85,10 @@ TEST_F(InternetFileSession, ConnectTypeChoosesHowTheSessionReachesTheNetwork) {
       {1, "proxy.example", 3128, line::Open(3, "[proxy.example:3128]")},
       // An empty server still names a proxy: ":" and the port.
       {1, "", 8080, line::Open(3, "[:8080]")},
-      // Stored as a signed 16-bit number, and written out as one.
-      {1, "p", -1, line::Open(3, "[p:-1]")},
+      // Stored as a signed 16-bit number, but a port is never negative:
+      // ports above 32767 come out as themselves.
+      {1, "p", -1, line::Open(3, "[p:65535]")},
+      {1, "p", static_cast<std::int16_t>(40000), line::Open(3, "[p:40000]")},
       {2, "10.0.0.1", 3128, line::Open(1)},
   };
   for (const Case& c : cases) {
@@ -471,6 +473,25 @@ TEST_F(InternetFileHead, NoResponseAtAllLeavesTheFileMissing) {
   EXPECT_EQ(Control().LastModified(), "Not Available");
   EXPECT_EQ(Control().FileSize(), -1);
   EXPECT_EQ(http.calls.at(3), line::Send("R1", false));
+}
+
+TEST_F(InternetFileHead, AHeaderBlockWithoutAStatusLineCountsAsNoResponse) {
+  // Wine's WinINet fails the send to a host it cannot reach, then answers the
+  // raw header query with a bare CR LF and the status code query with "0".
+  FakeHttp::HeadReply reply;
+  reply.rawHeaders = "\r\n";
+  reply.statusText = "0";
+  Ask(reply);
+  EXPECT_FALSE(Control().FileExists());
+  EXPECT_EQ(Control().LastModified(), "Not Available");
+  EXPECT_EQ(Control().FileSize(), -1);
+  EXPECT_EQ(http.CallsStartingWith("HttpQueryInfo").size(), 2u) << "the status code decides";
+  reply.statusText = "200";
+  Ask(reply);
+  EXPECT_TRUE(Control().FileExists());
+  // The status line may come in any letter case.
+  Ask(Headers("http/1.1 200 OK\r\nContent-Length: 4\r\n\r\n"));
+  EXPECT_EQ(Control().FileSize(), 4);
 }
 
 TEST_F(InternetFileHead, AnHttpsAddressIsAskedOfAHostNamedAfterItsSchemeButFetchedWhole) {
