@@ -227,53 +227,43 @@ void InternetFile::Notify(std::string_view key) {
 }
 
 void InternetFile::LocalFile(std::string New_LocalFile) {
-  localFile_ = std::move(New_LocalFile);
-  Notify("LocalFile");
+  Store(localFile_, std::move(New_LocalFile), "LocalFile");
 }
 
 void InternetFile::ConnectType(std::int32_t New_ConnectType) {
-  connectType_ = New_ConnectType;
-  Notify("ConnectType");
+  Store(connectType_, std::move(New_ConnectType), "ConnectType");
 }
 
 void InternetFile::Url(std::string New_Url) {
-  url_ = std::move(New_Url);
-  Notify("Url");
+  Store(url_, std::move(New_Url), "Url");
 }
 
 void InternetFile::Port(std::int16_t New_Port) {
-  port_ = New_Port;
-  Notify("Port");
+  Store(port_, std::move(New_Port), "Port");
 }
 
 void InternetFile::SiteUser(std::string New_SiteUser) {
-  siteUser_ = std::move(New_SiteUser);
-  Notify("SiteUser");
+  Store(siteUser_, std::move(New_SiteUser), "SiteUser");
 }
 
 void InternetFile::SitePassword(std::string New_SitePassword) {
-  sitePassword_ = std::move(New_SitePassword);
-  Notify("SitePassword");
+  Store(sitePassword_, std::move(New_SitePassword), "SitePassword");
 }
 
 void InternetFile::ProxyPort(std::int16_t New_ProxyPort) {
-  proxyPort_ = New_ProxyPort;
-  Notify("ProxyPort");
+  Store(proxyPort_, std::move(New_ProxyPort), "ProxyPort");
 }
 
 void InternetFile::ProxyServer(std::string New_ProxyServer) {
-  proxyServer_ = std::move(New_ProxyServer);
-  Notify("ProxyServer");
+  Store(proxyServer_, std::move(New_ProxyServer), "ProxyServer");
 }
 
 void InternetFile::ProxyUser(std::string New_ProxyUser) {
-  proxyUser_ = std::move(New_ProxyUser);
-  Notify("ProxyUser");
+  Store(proxyUser_, std::move(New_ProxyUser), "ProxyUser");
 }
 
 void InternetFile::ProxyPassword(std::string New_ProxyPassword) {
-  proxyPassword_ = std::move(New_ProxyPassword);
-  Notify("ProxyPassword");
+  Store(proxyPassword_, std::move(New_ProxyPassword), "ProxyPassword");
 }
 
 // --- Session.

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "ports/file_system.h"
 #include "ports/http.h"
@@ -231,6 +232,12 @@ class InternetFile {
   void CloseSession(const Session& session);
   void DoEvents() { pump_.DoEvents(); }
   void Notify(std::string_view key);
+  // A property writer: the new value first, then the host is told.
+  template <typename T>
+  void Store(T& field, T value, std::string_view key) {
+    field = std::move(value);
+    Notify(key);
+  }
 
   void RaiseComplete();
   void RaiseProgress(std::int32_t& total);
