@@ -35,6 +35,10 @@ class InputFileSystem final : public hta::FileSystem {
   std::optional<std::int64_t> FileLength(const std::string&) override {
     return static_cast<std::int64_t>(bytes_.size());
   }
+  bool FolderExists(const std::string&) override { return false; }
+  bool CreateFolder(const std::string&) override { return false; }
+  bool MoveFileReplacing(const std::string&, const std::string&) override { return false; }
+  bool RemoveFile(const std::string&) override { return false; }
 
  private:
   std::string_view bytes_;

@@ -45,6 +45,33 @@ class FileSystem {
   // The file's length in bytes, or nullopt when the path names no file
   // (missing, a folder) or its length cannot be read.
   virtual std::optional<std::int64_t> FileLength(const std::string& path) = 0;
+
+  // The folder and move/delete calls below are not named after their Win32
+  // calls: windows.h defines CreateDirectory, MoveFile and DeleteFile as
+  // macros, which would rename these methods in the Win32 build.
+
+  // Whether `path` names an existing folder; a trailing backslash is
+  // allowed. A file of that name, a missing path and any failure of the test
+  // all give false.
+  virtual bool FolderExists(const std::string& path) = 0;
+
+  // Creates one folder; its parent must exist (no intermediate folders are
+  // made). A trailing backslash is allowed. false when nothing was created:
+  // the folder or a file of that name exists already, the parent is
+  // missing, no access.
+  virtual bool CreateFolder(const std::string& path) = 0;
+
+  // Moves the file `from` to `to` in one step, replacing a file already at
+  // `to` (MoveFileExA with MOVEFILE_REPLACE_EXISTING), so a reader of `to`
+  // sees either the old file or the whole new one. Both paths lie in the
+  // same folder when the core calls it. false when the file was not moved
+  // (`from` missing, `to` locked or a folder, no access); both files are
+  // then as they were.
+  virtual bool MoveFileReplacing(const std::string& from, const std::string& to) = 0;
+
+  // Deletes the file. false when it was not deleted (missing, a folder,
+  // locked, no access).
+  virtual bool RemoveFile(const std::string& path) = 0;
 };
 
 }  // namespace hta

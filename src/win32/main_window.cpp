@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include "win32/resource_ids.h"
+#include "win32/win32_single_instance.h"
 
 namespace hta::win32 {
 namespace {
@@ -44,6 +45,12 @@ int LineHeight(HDC dc, HFONT font) {
   TEXTMETRICA metrics{};
   GetTextMetricsA(dc, &metrics);
   return metrics.tmHeight;
+}
+
+// The message a second copy of the program sends to bring this one forward.
+UINT ActivateRequest() {
+  static const UINT message = RegisterWindowMessageA(Win32SingleInstance::kActivateMessage);
+  return message;
 }
 
 // A BeginPaint/EndPaint pair.
@@ -256,6 +263,16 @@ LRESULT MainWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
       return 0;
 
     default:
+      if (message == ActivateRequest() && message != 0) {
+        // A second copy was started and asks this one to come forward (see
+        // Win32SingleInstance), out of the tray if need be: SW_RESTORE shows
+        // a hidden window and un-minimises it. The tray icon stays.
+        if (!IsWindowVisible(window) || IsIconic(window)) {
+          ShowWindow(window, SW_RESTORE);
+        }
+        SetForegroundWindow(window);
+        return 1;
+      }
       if (message == taskbarCreatedMessage_ && taskbarCreatedMessage_ != 0 && trayIconAdded_) {
         trayIconAdded_ = false;
         AddTrayIcon();

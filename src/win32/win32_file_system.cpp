@@ -118,4 +118,26 @@ std::optional<std::int64_t> Win32FileSystem::FileLength(const std::string& path)
                                    data.nFileSizeLow);
 }
 
+bool Win32FileSystem::FolderExists(const std::string& path) {
+  // The attributes, not a listing of the folder: a folder the user may not
+  // list still exists, and creating it again would only fail.
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool Win32FileSystem::CreateFolder(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+}
+
+bool Win32FileSystem::MoveFileReplacing(const std::string& from, const std::string& to) {
+  // Write-through: the call returns only once the move is on disk, so a
+  // power cut right after it cannot leave the old file gone and the new one
+  // not yet there.
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool Win32FileSystem::RemoveFile(const std::string& path) {
+  return DeleteFileA(path.c_str()) != FALSE;
+}
+
 }  // namespace hta::win32

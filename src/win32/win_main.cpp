@@ -1,13 +1,24 @@
-// HtaLauncher.exe: wires the Win32 ports to the program and runs the message
-// loop until the main window is gone.
+// HtaLauncher.exe: makes the Win32 ports, hands them to the program's logic
+// (frmMain) and runs the message loop until the main window is gone.
 
 #include <string>
+#include <vector>
 
-#include "hta_version.h"
-#include "ports/main_window.h"
+#include "shell/command_line.h"
+#include "shell/frm_main.h"
 #include "win32/main_window.h"
+#include "win32/win32_clock.h"
+#include "win32/win32_dialogs.h"
+#include "win32/win32_environment.h"
+#include "win32/win32_file_system.h"
 #include "win32/win32_headers.h"
+#include "win32/win32_http.h"
 #include "win32/win32_message_pump.h"
+#include "win32/win32_profile.h"
+#include "win32/win32_registry.h"
+#include "win32/win32_shell.h"
+#include "win32/win32_single_instance.h"
+#include "win32/win32_user_settings.h"
 
 namespace {
 
@@ -24,45 +35,57 @@ void RestrictDllSearch() {
   }
 }
 
-// The program's first shape: the window and its controls with nothing behind
-// them but E&xit. Every road out (the button, the tray menu's E&xit, closing
-// the window) closes the window, which ends the message loop.
-class SkeletonEvents final : public hta::MainWindowEvents {
- public:
-  explicit SkeletonEvents(hta::MainWindowView& view) : view_(view) {}
-
-  void cmdLogin_Click() override {}
-  void cmdExit_Click() override { view_.Close(); }
-  void chkRun_Click() override {}
-  void smnuApp_Click(int) override {}
-  void smnuShowPopups_Click() override {}
-  void smnuExit_Click() override { view_.Close(); }
-  void Timer1_Timer() override {}
-  void TrayNotification(unsigned) override {}
-  void Form_Unload() override { view_.Close(); }
-
- private:
-  hta::MainWindowView& view_;
-};
-
-std::string VersionLabel() {
-  return "version " + std::to_string(HTA_VERSION_MAJOR) + "." + std::to_string(HTA_VERSION_MINOR) + "." +
-         std::to_string(HTA_VERSION_REVISION);
-}
-
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand) {
   RestrictDllSearch();
 
+  // "--bootstrap URL" (repeatable) replaces the built-in endpoints: for a
+  // staging back office and for the tests. It is read from this start's
+  // command line only and never stored, so it cannot outlive the start that
+  // was given it; whoever can change a shortcut or the Run value can already
+  // start any program in the user's name.
+  const std::vector<std::string> endpoints =
+      hta::BootstrapEndpoints(hta::SplitCommandLine(commandLine != nullptr ? commandLine : ""));
+
+  // The ports live on this thread's stack for the whole run; frmMain
+  // borrows them. The window outlives frmMain (declared before it), so no
+  // message can reach a destroyed form.
   hta::win32::MainWindow window(instance);
-  SkeletonEvents events(window);
-  if (!window.Create(events)) {
+  hta::win32::Win32MessagePump pump(&window);
+  hta::win32::Win32Dialogs dialogs([&window] { return window.Handle(); });
+  hta::win32::Win32Clock clock;
+  hta::win32::Win32Environment environment;
+  hta::win32::Win32Registry registry;
+  hta::win32::Win32UserSettings settings;
+  hta::win32::Win32Shell shell;  // joins this thread to COM for ShellExecute
+  hta::win32::Win32FileSystem files;
+  hta::win32::Win32Profile profile;
+  hta::Win32Http http;
+  hta::win32::Win32SingleInstance singleInstance(hta::win32::Win32SingleInstance::kDefaultMutexName,
+                                                 hta::win32::MainWindow::kClassName);
+
+  hta::frmMain form(hta::LauncherPorts{window, dialogs, pump, clock, environment, registry, settings, shell,
+                                       files, profile, http, singleInstance},
+                    endpoints);
+  // Created hidden: Form_Load needs the window (its timer, its controls)
+  // before it knows whether this copy may run at all.
+  if (!window.Create(form)) {
     return 1;
   }
-  window.SetVersionText(VersionLabel());
-  window.Show(showCommand);
 
-  hta::win32::Win32MessagePump pump(&window);
+  // The start-up runs with the window hidden, as a form's load procedure
+  // always has: a second copy ends without a window ever flashing up, and a
+  // login that sends the program to the tray (the usual start at log-on)
+  // shows nothing but the tray icon. The window appears only when start-up
+  // leaves it on screen (a failed login, no main application). Message
+  // boxes of the start-up appear on their own meanwhile.
+  form.Form_Load();
+  if (!form.Ended() && !form.InTray()) {
+    window.Show(showCommand);
+  }
+
+  // Form_Load may already have ended the program (a second copy, no back
+  // office): the window is then gone and WM_QUIT waits in the queue.
   return pump.Run();
 }

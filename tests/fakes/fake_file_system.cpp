@@ -33,6 +33,14 @@ class FakeFileWriter final : public FileWriter {
   std::string path_;
 };
 
+// The folder's name without its trailing backslashes.
+std::string FolderName(std::string path) {
+  while (!path.empty() && path.back() == '\\') {
+    path.pop_back();
+  }
+  return path;
+}
+
 }  // namespace
 
 bool PathLess::operator()(const std::string& a, const std::string& b) const {
@@ -64,6 +72,42 @@ std::optional<std::int64_t> FakeFileSystem::FileLength(const std::string& path) 
     return std::nullopt;
   }
   return static_cast<std::int64_t>(found->second.size());
+}
+
+bool FakeFileSystem::FolderExists(const std::string& path) {
+  return folders_.count(FolderName(path)) != 0;
+}
+
+bool FakeFileSystem::CreateFolder(const std::string& path) {
+  folderCreations.push_back(path);
+  const std::string name = FolderName(path);
+  if (folderCreationFails || folders_.count(name) != 0 || Exists(name)) {
+    return false;
+  }
+  AddFolder(name);
+  return true;
+}
+
+bool FakeFileSystem::MoveFileReplacing(const std::string& from, const std::string& to) {
+  if (movesFail || !Exists(from) || IsUnreadable(from) || IsUnreadable(to) || FolderExists(to)) {
+    return false;
+  }
+  std::string bytes = files_.at(from);
+  files_.erase(from);
+  Put(to, std::move(bytes));
+  return true;
+}
+
+bool FakeFileSystem::RemoveFile(const std::string& path) {
+  if (!Exists(path) || IsUnreadable(path)) {
+    return false;
+  }
+  files_.erase(path);
+  return true;
+}
+
+void FakeFileSystem::AddFolder(const std::string& path) {
+  folders_.insert(FolderName(path));
 }
 
 void FakeFileSystem::Put(const std::string& path, std::string bytes) {

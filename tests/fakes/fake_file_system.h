@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "ports/file_system.h"
 
@@ -18,14 +19,26 @@ struct PathLess {
 };
 
 // An in-memory file system: a map from path to the file's bytes. Paths are
-// compared without regard to ASCII case, as on Windows; there are no
-// folders. A writer's bytes reach the map at once, so a read while it is
-// open sees them, as the platform's readers do.
+// compared without regard to ASCII case, as on Windows. Folders are a set of
+// names of their own, kept apart from the files: a file may be written
+// whether or not its folder is listed, so tests that do not care about
+// folders need not create them. A writer's bytes reach the map at once, so a
+// read while it is open sees them, as the platform's readers do.
 class FakeFileSystem final : public FileSystem {
  public:
   std::optional<std::string> ReadAll(const std::string& path) override;
   std::unique_ptr<FileWriter> OpenForWrite(const std::string& path, bool truncate) override;
   std::optional<std::int64_t> FileLength(const std::string& path) override;
+  // Folder names are compared without a trailing backslash.
+  bool FolderExists(const std::string& path) override;
+  // Fails when the folder or a file of that name exists, or when
+  // folderCreationFails is set.
+  bool CreateFolder(const std::string& path) override;
+  // Fails when `from` is missing or either path is marked unreadable (a
+  // locked file), or when movesFail is set; nothing changes then.
+  bool MoveFileReplacing(const std::string& from, const std::string& to) override;
+  // Fails when the file is missing or marked unreadable.
+  bool RemoveFile(const std::string& path) override;
 
   // Creates or replaces a file.
   void Put(const std::string& path, std::string bytes);
@@ -39,6 +52,12 @@ class FakeFileSystem final : public FileSystem {
   void MarkUnreadable(const std::string& path);
   bool IsUnreadable(const std::string& path) const;
 
+  void AddFolder(const std::string& path);
+  // The path of every CreateFolder call, as given, successful or not.
+  std::vector<std::string> folderCreations;
+  bool folderCreationFails = false;
+  bool movesFail = false;
+
   // How often ReadAll was called, successful or not.
   std::size_t readCount = 0;
   // When set, every Write of every writer fails and writes nothing (a full
@@ -48,6 +67,7 @@ class FakeFileSystem final : public FileSystem {
  private:
   std::map<std::string, std::string, PathLess> files_;
   std::set<std::string, PathLess> unreadable_;
+  std::set<std::string, PathLess> folders_;
 };
 
 }  // namespace hta::fakes

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "backoffice_client.h"
+#include "launcher_driver.h"
 #include "win32/main_window.h"
 #include "win32/resource_ids.h"
 #include "win32/unique_handle.h"
@@ -70,7 +72,19 @@ class Launcher {
   }
 
   ::testing::AssertionResult Start() {
-    std::string commandLine = "\"" + LauncherPath() + "\"";
+    // The program logs in as it starts: against the loopback back office,
+    // with a reply that leaves the window up. One real launcher at a time
+    // (one copy per session), on a first-run registry.
+    if (!lock_.held()) {
+      return ::testing::AssertionFailure() << "another test kept the real launcher for four minutes";
+    }
+    std::string why;
+    const auto server = hta::wintest::BackOffice::Find("backoffice", why);
+    if (!server) {
+      return ::testing::AssertionFailure() << "no loopback back office: " << why;
+    }
+    std::string commandLine = "\"" + LauncherPath() + "\" --bootstrap " +
+                              server->Url("/launcher/stay/exebootstrap.php");
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
@@ -137,6 +151,8 @@ class Launcher {
     return TRUE;
   }
 
+  hta::wintest::RealLauncherLock lock_;
+  hta::wintest::FirstRunRegistry registry_;
   UniqueHandle process_;
   DWORD processId_ = 0;
   DWORD threadId_ = 0;

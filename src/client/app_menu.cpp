@@ -1,0 +1,112 @@
+#include "client/app_menu.h"
+
+#include <cstddef>
+#include <memory>
+#include <span>
+
+#include "client/file_names.h"
+
+namespace hta {
+namespace {
+
+// The working folder of every launch, as the back office's applications
+// have always been started.
+constexpr const char* kLaunchFolder = "C:\\";
+constexpr const char* kLaunchVerb = "open";
+constexpr int kShowNormal = 1;  // SW_SHOWNORMAL
+
+// Beside the target, and not the ".temp" of the background fetch, so a
+// download at login and a fetch of the same file never share a file.
+constexpr std::string_view kNewVersionSuffix = ".new";
+
+std::span<const std::byte> AsBytes(std::string_view text) {
+  return std::as_bytes(std::span<const char>(text.data(), text.size()));
+}
+
+}  // namespace
+
+std::optional<TagParts> SplitTag(std::string_view tag) {
+  const std::size_t first = tag.find(kTagSeparator);
+  if (first == std::string_view::npos) {
+    return std::nullopt;
+  }
+  const std::string_view rest = tag.substr(first + kTagSeparator.size());
+  TagParts parts;
+  parts.fileName = std::string(tag.substr(0, first));
+  parts.parameters = std::string(rest.substr(0, rest.find(kTagSeparator)));
+  return parts;
+}
+
+void LaunchFile(Shell& shell, const std::string& path, const std::string& parameters) {
+  shell.Execute(kLaunchVerb, path, parameters, kLaunchFolder, kShowNormal);
+}
+
+bool WriteNewVersion(FileSystem& files, const std::string& target, std::string_view bytes) {
+  const std::string partial = target + std::string(kNewVersionSuffix);
+  bool written = false;
+  {
+    std::unique_ptr<FileWriter> writer = files.OpenForWrite(partial, true);
+    if (!writer) {
+      return false;
+    }
+    written = writer->Write(AsBytes(bytes));
+  }  // Closed here: only a closed file is moved into place.
+  if (written && files.MoveFileReplacing(partial, target)) {
+    return true;
+  }
+  files.RemoveFile(partial);
+  return false;
+}
+
+AppMenu::AppMenu(MainWindowView& view, Shell& shell, const LauncherState& state)
+    : view_(view), shell_(shell), state_(state) {
+  for (int index = 1; index <= kAppMenuEntries; ++index) {
+    Entry& entry = entries_[static_cast<std::size_t>(index - 1)];
+    entry.caption = "Start application " + std::to_string(index);
+    entry.visible = index <= 5;
+  }
+}
+
+void AppMenu::Reset() {
+  for (int index = 1; index <= kAppMenuEntries; ++index) {
+    entries_[static_cast<std::size_t>(index - 1)] = Entry{};
+    view_.SetAppEntry(index, std::string(), false);
+  }
+}
+
+void AppMenu::FillMenuEntry(int number, const std::string& caption, const std::string& fileName,
+                            const std::string& parameters) {
+  if (!ValidIndex(number)) {
+    return;
+  }
+  Entry& entry = entries_[static_cast<std::size_t>(number - 1)];
+  entry.visible = true;
+  entry.caption = caption;
+  entry.tag = fileName + std::string(kTagSeparator) + parameters;
+  view_.SetAppEntry(number, caption, true);
+}
+
+void AppMenu::OpenEntry(int index) {
+  if (!ValidIndex(index)) {
+    return;
+  }
+  const std::optional<TagParts> parts = SplitTag(entries_[static_cast<std::size_t>(index - 1)].tag);
+  if (!parts || !IsPlainFileName(parts->fileName)) {
+    return;
+  }
+  LaunchFile(shell_, state_.HtaFolder + parts->fileName, parts->parameters);
+}
+
+bool AppMenu::Visible(int index) const {
+  return ValidIndex(index) && entries_[static_cast<std::size_t>(index - 1)].visible;
+}
+
+std::string AppMenu::Caption(int index) const {
+  return ValidIndex(index) ? entries_[static_cast<std::size_t>(index - 1)].caption : std::string();
+}
+
+std::string AppMenu::Tag(int index) const {
+  return ValidIndex(index) ? entries_[static_cast<std::size_t>(index - 1)].tag : std::string();
+}
+
+}  // namespace hta

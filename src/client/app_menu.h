@@ -1,0 +1,87 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ports/file_system.h"
+#include "ports/main_window.h"
+#include "ports/shell.h"
+#include "shell/launcher_state.h"
+
+namespace hta {
+
+// Between the file name and the launch parameters in a menu entry's tag.
+inline constexpr std::string_view kTagSeparator = "@@@";
+inline constexpr int kAppMenuEntries = 10;
+
+// What a menu entry's tag says to open: the text before the first
+// separator and the text between the first and the second. nullopt when the
+// tag holds no separator (an entry no login has filled). Parameters that
+// themselves contain the separator lose everything from it on.
+struct TagParts {
+  std::string fileName;
+  std::string parameters;
+};
+std::optional<TagParts> SplitTag(std::string_view tag);
+
+// Asks the shell to open `path` with `parameters` ("open", working folder
+// "C:\", shown normally). Both go to the shell exactly as given; the result
+// is not examined, as there is nobody to tell about a failed start.
+void LaunchFile(Shell& shell, const std::string& path, const std::string& parameters);
+
+// Writes `bytes` as the new contents of `target` without ever leaving a
+// damaged file there: the bytes go into a file beside it (the target's name
+// and ".new"), which replaces the target only once it is completely written
+// and closed. false when the new contents could not be written or put in
+// place; the target is then as it was and the partial file is removed.
+bool WriteNewVersion(FileSystem& files, const std::string& target, std::string_view bytes);
+
+// The application menu smnuApp: ten entries, each with a caption, a
+// visibility and a tag. The view shows captions and visibility; the tags,
+// and what is visible, are kept here, as the view cannot be asked.
+//
+// The entries start as the window creates them: "Start application 1" to
+// "Start application 10", the first five visible, every tag empty.
+class AppMenu {
+ public:
+  // The ports and the state are borrowed and must outlive the menu.
+  AppMenu(MainWindowView& view, Shell& shell, const LauncherState& state);
+
+  // Before a login reply is read: every entry empty and hidden.
+  void Reset();
+
+  // Makes entry `number` visible with the caption, and records the file name
+  // and the parameters in its tag. A number outside 1 to 10 changes nothing.
+  void FillMenuEntry(int number, const std::string& caption, const std::string& fileName,
+                     const std::string& parameters);
+
+  // Opens the application of entry `index` (smnuApp_Click): the application
+  // folder and the tag's file name, with the tag's parameters, whether or
+  // not the file is there. Nothing happens for an index outside 1 to 10, a
+  // tag without separator, or a file name that does not name a plain file
+  // in the application folder (the entry stays as the server sent it).
+  void OpenEntry(int index);
+
+  // An index outside 1 to 10 is invisible, with an empty caption and tag.
+  bool Visible(int index) const;
+  std::string Caption(int index) const;
+  std::string Tag(int index) const;
+
+ private:
+  struct Entry {
+    std::string caption;
+    std::string tag;
+    bool visible = false;
+  };
+
+  static bool ValidIndex(int index) { return index >= 1 && index <= kAppMenuEntries; }
+
+  MainWindowView& view_;
+  Shell& shell_;
+  const LauncherState& state_;
+  std::array<Entry, kAppMenuEntries> entries_;
+};
+
+}  // namespace hta

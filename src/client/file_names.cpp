@@ -1,0 +1,70 @@
+#include "client/file_names.h"
+
+#include <array>
+#include <cstddef>
+
+namespace hta {
+namespace {
+
+char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// COM and LPT take a digit 1 to 9; Windows also takes the superscript
+// digits 1, 2 and 3 of the Latin-1 code pages (bytes 0xB9, 0xB2, 0xB3).
+bool IsPortNumber(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (byte >= '1' && byte <= '9') || byte == 0xB9 || byte == 0xB2 || byte == 0xB3;
+}
+
+bool IsDeviceName(std::string_view stem) {
+  constexpr std::array<std::string_view, 6> kNames = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const std::string_view device : kNames) {
+    if (EqualsIgnoringCase(stem, device)) {
+      return true;
+    }
+  }
+  if (stem.size() == 4 && IsPortNumber(stem[3])) {
+    const std::string_view prefix = stem.substr(0, 3);
+    return EqualsIgnoringCase(prefix, "COM") || EqualsIgnoringCase(prefix, "LPT");
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IsPlainFileName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") {
+    return false;
+  }
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\' || c == '/' || c == ':' || byte < 0x20 || byte == 0x7F) {
+      return false;
+    }
+  }
+  if (name.back() == '.' || name.back() == ' ') {
+    return false;
+  }
+  // The device test looks at the part before the first dot, without the
+  // blanks Windows would strip from its end ("con .hta" is CON too).
+  std::string_view stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') {
+    stem.remove_suffix(1);
+  }
+  return !IsDeviceName(stem);
+}
+
+}  // namespace hta

@@ -1,0 +1,77 @@
+#include "client/request_encoding.h"
+
+namespace hta {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+void AppendEscaped(std::string& out, unsigned char byte) {
+  out += '%';
+  out += kHexDigits[byte >> 4];
+  out += kHexDigits[byte & 0x0F];
+}
+
+bool IsUnreserved(unsigned char byte) {
+  return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
+         byte == '-' || byte == '.' || byte == '_' || byte == '~';
+}
+
+bool IsBlankOrControl(unsigned char byte) {
+  return byte <= 0x20 || byte == 0x7F;
+}
+
+void AppendTwoDigits(std::string& out, int value) {
+  // Out-of-range parts are clamped rather than printed with more digits, so
+  // the stamp keeps its shape whatever the clock says.
+  if (value < 0) {
+    value = 0;
+  }
+  if (value > 99) {
+    value = 99;
+  }
+  out += static_cast<char>('0' + value / 10);
+  out += static_cast<char>('0' + value % 10);
+}
+
+}  // namespace
+
+std::string PercentEncodeAll(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (IsUnreserved(byte)) {
+      out += c;
+    } else {
+      AppendEscaped(out, byte);
+    }
+  }
+  return out;
+}
+
+std::string PercentEncodeBlanks(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (IsBlankOrControl(byte)) {
+      AppendEscaped(out, byte);
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string TimeStampText(const TimeOfDay& time) {
+  std::string out;
+  out.reserve(8);
+  AppendTwoDigits(out, time.hour);
+  out += ':';
+  AppendTwoDigits(out, time.minute);
+  out += ':';
+  AppendTwoDigits(out, time.second);
+  return out;
+}
+
+}  // namespace hta

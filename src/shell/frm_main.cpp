@@ -1,0 +1,244 @@
+#include "shell/frm_main.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+#include "shell/proxy_settings.h"
+#include "shell/registry_text.h"
+#include "shell/run_at_startup.h"
+
+// Set by the build from the project's version.
+#ifndef HTA_VERSION_TEXT
+#error "HTA_VERSION_TEXT must be set by the build"
+#endif
+
+namespace hta {
+namespace {
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// A decimal number: an optional sign, digits, optionally "." and digits.
+// Whether it is zero is all a truth value needs, so no digit is converted.
+std::optional<bool> NumberIsNonZero(std::string_view text) {
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    text.remove_prefix(1);
+  }
+  bool digits = false;
+  bool nonZero = false;
+  bool point = false;
+  for (const char c : text) {
+    if (IsDigit(c)) {
+      digits = true;
+      nonZero = nonZero || c != '0';
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (!digits) {
+    return std::nullopt;
+  }
+  return nonZero;
+}
+
+}  // namespace
+
+std::string VersionText() {
+  return "version " HTA_VERSION_TEXT;
+}
+
+std::string GetTempFolder(Environment& environment) {
+  return environment.TempFolder();
+}
+
+bool FolderExists(FileSystem& files, const std::string& path) {
+  if (path.empty()) {
+    return false;
+  }
+  std::string folder = path;
+  if (folder.back() != '\\') {
+    folder += '\\';
+  }
+  return files.FolderExists(folder);
+}
+
+std::optional<bool> ParseTruthValue(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && text.back() == ' ') {
+    text.remove_suffix(1);
+  }
+  if (EqualsIgnoringCase(text, "true")) {
+    return true;
+  }
+  if (EqualsIgnoringCase(text, "false")) {
+    return false;
+  }
+  return NumberIsNonZero(text);
+}
+
+frmMain::frmMain(const LauncherPorts& ports, std::vector<std::string> bootstrapEndpoints)
+    : ports_(ports),
+      internetFile1_(ports.http, ports.pump, ports.files),
+      menu_(ports.view, ports.shell, state_),
+      client_(ClientPorts{ports.view, ports.dialogs, ports.clock, ports.files}, state_, internetFile1_, menu_,
+              std::move(bootstrapEndpoints), ended_) {
+  // A control on a form that keeps no stored properties starts as a new
+  // instance.
+  internetFile1_.InitProperties();
+}
+
+void frmMain::Form_Load() {
+  if (loaded_ || ended_) {
+    return;
+  }
+  loaded_ = true;
+  ports_.view.ArmTimer(kPollInterval);
+
+  if (ports_.instance.AnotherCopyRunning()) {
+    ports_.instance.ActivateOtherCopy();
+    End();
+    return;
+  }
+
+  ports_.view.SetVersionText(VersionText());
+
+  isLoading_ = true;
+  ports_.view.SetRunChecked(IsRegisteredToRun(ports_.registry, ports_.env.ExeName()));
+  isLoading_ = false;
+
+  InitLauncher();
+  // InitLauncher can show a message box (a damaged stored password), in
+  // which the user may close the window.
+  if (ended_) {
+    return;
+  }
+  cmdLogin_Click();
+}
+
+void frmMain::InitLauncher() {
+  state_.HtaFolder = GetTempFolder(ports_.env) + std::string(kHtaSubfolder);
+  if (!FolderExists(ports_.files, state_.HtaFolder)) {
+    // A failure shows later as downloads that cannot be written, which keep
+    // the files there were; nothing here can do better.
+    ports_.files.CreateFolder(state_.HtaFolder);
+  }
+
+  const std::string application(kSettingsApplication);
+  state_.UserString = ports_.settings.Get(application, std::string(kUserSection), std::string(kUserKey))
+                          .value_or(std::string());
+  ports_.view.SetUserText(state_.UserString);
+
+  // Absent or unreadable: popups on, as on a first run.
+  const std::optional<std::string> showPopups =
+      ports_.settings.Get(application, std::string(kSettingsSection), std::string(kShowPopupsKey));
+  ports_.view.SetShowPopupsChecked(showPopups ? ParseTruthValue(*showPopups).value_or(true) : true);
+  settingsRead_ = true;
+
+  state_.BootParams = ReadRegString(ports_.registry, static_cast<std::uint32_t>(RegistryRoot::CurrentUser),
+                                    std::string(kBootParamsKey), std::string(kBootParamsValue));
+
+  if (!state_.IniFile) {
+    state_.IniFile.emplace(ports_.profile, ports_.files, ports_.env);
+  }
+  LoadProxySettings(*state_.IniFile, internetFile1_, ports_.dialogs);
+
+  state_.MainAppIndex = 0;
+}
+
+void frmMain::shrinkMe() {
+  ports_.view.ShrinkToTray();
+  inTray_ = true;
+}
+
+void frmMain::cmdLogin_Click() {
+  if (ended_ || loginRunning_) {
+    return;
+  }
+  loginRunning_ = true;
+  ports_.view.SetButtonsEnabled(false);
+  const LoginResult result = client_.ConnectServer(ports_.view.UserText());
+  loginRunning_ = false;
+
+  switch (result) {
+    case LoginResult::MainAppOpened:
+      shrinkMe();
+      break;
+    case LoginResult::Stay:
+      ports_.view.SetButtonsEnabled(true);
+      break;
+    case LoginResult::NoServer:
+      End();
+      break;
+    case LoginResult::Ended:
+      break;
+  }
+}
+
+void frmMain::cmdExit_Click() {
+  Form_Unload();
+}
+
+void frmMain::smnuExit_Click() {
+  Form_Unload();
+}
+
+void frmMain::chkRun_Click() {
+  if (ended_ || isLoading_) {
+    return;
+  }
+  SetRunAtStartup(ports_.registry, ports_.dialogs, ports_.env.ExeName(), ports_.env.ExeFolder(),
+                  ports_.view.RunChecked());
+}
+
+void frmMain::smnuApp_Click(int index) {
+  if (ended_) {
+    return;
+  }
+  menu_.OpenEntry(index);
+}
+
+void frmMain::Form_Unload() {
+  if (ended_) {
+    return;
+  }
+  ports_.view.RemoveTrayIcon();
+  if (settingsRead_) {
+    const std::string application(kSettingsApplication);
+    ports_.settings.Save(application, std::string(kUserSection), std::string(kUserKey), state_.UserString);
+    ports_.settings.Save(application, std::string(kSettingsSection), std::string(kShowPopupsKey),
+                         ports_.view.ShowPopupsChecked() ? "True" : "False");
+  }
+  End();
+}
+
+void frmMain::End() {
+  if (ended_) {
+    return;
+  }
+  ended_ = true;
+  ports_.view.Close();
+}
+
+}  // namespace hta

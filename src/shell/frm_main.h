@@ -1,0 +1,174 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "client/app_menu.h"
+#include "client/login.h"
+#include "ports/clock.h"
+#include "ports/dialogs.h"
+#include "ports/environment.h"
+#include "ports/file_system.h"
+#include "ports/http.h"
+#include "ports/main_window.h"
+#include "ports/message_pump.h"
+#include "ports/profile.h"
+#include "ports/registry.h"
+#include "ports/shell.h"
+#include "ports/single_instance.h"
+#include "ports/user_settings.h"
+#include "shell/launcher_state.h"
+#include "transfer/internet_file.h"
+
+namespace hta {
+
+// Where the program keeps its per-user settings, and what it keeps.
+inline constexpr std::string_view kSettingsApplication = "HTA_Launcher";
+inline constexpr std::string_view kUserSection = "user";
+inline constexpr std::string_view kUserKey = "user";
+inline constexpr std::string_view kSettingsSection = "settings";
+inline constexpr std::string_view kShowPopupsKey = "showPopups";
+
+// The boot parameters that VANO leaves for the launcher; only read.
+inline constexpr std::string_view kBootParamsKey = "Software\\VANO\\VANO.exe";
+inline constexpr std::string_view kBootParamsValue = "BootParams";
+
+// The application folder, below the temporary folder.
+inline constexpr std::string_view kHtaSubfolder = "hta\\";
+
+// Timer1's interval once the program runs: the action poll's period.
+inline constexpr unsigned kPollInterval = 60000;
+
+// The version label of this build: "version " and major.minor.revision.
+std::string VersionText();
+
+// The system temporary folder, ending in a backslash; empty when the
+// platform reports none.
+std::string GetTempFolder(Environment& environment);
+
+// Whether `path` names an existing folder (a trailing backslash is added
+// when missing). Never fails: any trouble counts as no.
+bool FolderExists(FileSystem& files, const std::string& path);
+
+// A stored truth value: "True" or "False" in any letter case, or a decimal
+// number, non-zero being true; blanks around it are allowed. nullopt for
+// anything else.
+std::optional<bool> ParseTruthValue(std::string_view text);
+
+// Everything the main window's logic reaches the platform through. All are
+// borrowed and must outlive the frmMain that gets them.
+struct LauncherPorts {
+  MainWindowView& view;
+  Dialogs& dialogs;
+  MessagePump& pump;
+  Clock& clock;
+  Environment& env;
+  RegistryCalls& registry;
+  UserSettings& settings;
+  Shell& shell;
+  FileSystem& files;
+  ProfileCalls& profile;
+  HttpCalls& http;
+  SingleInstance& instance;
+};
+
+// The main window's logic: start-up, the login button, the run-at-start-up
+// box, the application menu and shut-down. It owns the launcher state, the
+// transfer control InternetFile1 and the application menu, and drives the
+// window through MainWindowView.
+//
+// Ending the program. The core never ends the process itself. Where the
+// program ends at once (a second copy, no bootstrap endpoint answering,
+// Form_Unload) it calls view.Close(), which ends the message loop, and sets
+// Ended(). From then on every handler returns at once, and a handler that
+// was waiting in a yield when it happened (a transfer, a message box)
+// unwinds without touching the view, the state or the files again.
+//
+// Every handler may be entered from inside another one's yield (see
+// MainWindowEvents); a login never runs inside another login.
+class frmMain final : public MainWindowEvents {
+ public:
+  // The endpoints are the bootstrap addresses in the order they are tried
+  // (BootstrapEndpoints of shell/command_line.h).
+  frmMain(const LauncherPorts& ports, std::vector<std::string> bootstrapEndpoints);
+  frmMain(const frmMain&) = delete;
+  frmMain& operator=(const frmMain&) = delete;
+
+  // The start-up sequence: arms Timer1; ends at once when another copy runs
+  // (after bringing that copy forward); sets the version label and the
+  // run-at-start-up box; InitLauncher; then the automatic login, exactly as
+  // cmdLogin_Click. Runs once; a second call does nothing.
+  void Form_Load();
+
+  // The launcher state at start-up: the application folder (created when
+  // missing), the remembered user string (into txtName), the popup
+  // preference, the boot parameters, the proxy settings, no main
+  // application. Called once, by Form_Load.
+  void InitLauncher();
+
+  // Sends the window to the tray (after a login that opened the main
+  // application).
+  void shrinkMe();
+
+  // MainWindowEvents.
+  // Disables both buttons and logs in with the text of txtName. The window
+  // goes to the tray when the main application was opened (both buttons stay
+  // disabled); the buttons come back when the window stays; the program
+  // ends when no bootstrap endpoint answered.
+  void cmdLogin_Click() override;
+  // Both run Form_Unload.
+  void cmdExit_Click() override;
+  void smnuExit_Click() override;
+  // Registers or unregisters the program in the Run key by the box's
+  // state; does nothing while Form_Load sets the box.
+  void chkRun_Click() override;
+  // Opens the application of menu entry `index` (1 to 10).
+  void smnuApp_Click(int index) override;
+  // The popup preference's menu entry, the poll timer and the tray icon's
+  // clicks belong to the tray and the action poll, which are wired in on top
+  // of this class; until then these change nothing.
+  void smnuShowPopups_Click() override {}
+  void Timer1_Timer() override {}
+  void TrayNotification(unsigned) override {}
+  // Removes the tray icon, stores the user string and the popup preference
+  // (only once start-up has read them, so an early close never overwrites
+  // them with empty values), and ends the program.
+  void Form_Unload() override;
+
+  // The program has ended: the view was told to close; nothing more runs.
+  bool Ended() const { return ended_; }
+  // The window went to the tray (shrinkMe).
+  bool InTray() const { return inTray_; }
+  // Form_Load is setting the run-at-start-up box.
+  bool isLoading() const { return isLoading_; }
+  // A login is under way (the action poll must not start a transfer on
+  // InternetFile1 meanwhile).
+  bool LoginRunning() const { return loginRunning_; }
+
+  LauncherState& State() { return state_; }
+  const LauncherState& State() const { return state_; }
+  InternetFile& InternetFile1() { return internetFile1_; }
+  AppMenu& Menu() { return menu_; }
+  Client& Session() { return client_; }
+  const LauncherPorts& Ports() const { return ports_; }
+
+ private:
+  // Ends the program (see the class comment); once only.
+  void End();
+
+  LauncherPorts ports_;
+  LauncherState state_;
+  bool ended_ = false;
+  bool inTray_ = false;
+  bool isLoading_ = false;
+  bool loginRunning_ = false;
+  bool loaded_ = false;
+  bool settingsRead_ = false;
+  InternetFile internetFile1_;
+  AppMenu menu_;
+  Client client_;
+};
+
+}  // namespace hta

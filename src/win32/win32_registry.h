@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <utility>
+
+#include "ports/registry.h"
+#include "win32/win32_headers.h"
+
+namespace hta::win32 {
+
+// The handle of a predefined root key (HKEY_CURRENT_USER ...) from its
+// 32-bit number. Windows defines those handles as the number sign-extended
+// to the pointer's width, so 0x80000001 becomes 0xFFFFFFFF80000001 on 64-bit
+// Windows: a plain zero-extending cast would name no key at all.
+inline HKEY RootKey(std::uint32_t root) {
+  return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(root)));
+}
+
+// Owns one registry key this program opened or created and closes it with
+// RegCloseKey exactly once. Never holds a predefined root key: those belong
+// to the system and closing one would break every later call through it.
+class UniqueRegKey {
+ public:
+  UniqueRegKey() = default;
+  explicit UniqueRegKey(HKEY key) : key_(key) {}
+  ~UniqueRegKey() { reset(); }
+
+  UniqueRegKey(const UniqueRegKey&) = delete;
+  UniqueRegKey& operator=(const UniqueRegKey&) = delete;
+  UniqueRegKey(UniqueRegKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
+  UniqueRegKey& operator=(UniqueRegKey&& other) noexcept {
+    if (this != &other) {
+      reset(std::exchange(other.key_, nullptr));
+    }
+    return *this;
+  }
+
+  HKEY get() const { return key_; }
+  explicit operator bool() const { return key_ != nullptr; }
+
+  // For the out-parameter of RegOpenKeyExA and RegCreateKeyExA: closes the
+  // key held now, if any.
+  HKEY* receive() {
+    reset();
+    return &key_;
+  }
+
+  void reset(HKEY key = nullptr) {
+    HKEY old = std::exchange(key_, key);
+    if (old != nullptr) {
+      RegCloseKey(old);
+    }
+  }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+// The registry port: each method is exactly the Win32 call it is named
+// after, with its result code passed back unchanged. The keys it hands out
+// are the caller's to close through CloseKey (the port's contract), so no
+// RAII type holds them here.
+class Win32Registry final : public RegistryCalls {
+ public:
+  std::int32_t OpenKey(std::uint32_t root, const char* subKey, std::uint32_t access,
+                       RegistryKey& key) override;
+  std::int32_t CreateKey(std::uint32_t root, const char* subKey, std::uint32_t access,
+                         RegistryKey& key) override;
+  std::int32_t QueryValue(RegistryKey key, const char* name, std::uint32_t& type,
+                          std::span<std::uint8_t> data, std::uint32_t& size) override;
+  std::int32_t SetValue(RegistryKey key, const char* name, std::uint32_t type,
+                        std::span<const std::uint8_t> data) override;
+  std::int32_t DeleteValue(RegistryKey key, const char* name) override;
+  std::int32_t CloseKey(RegistryKey key) override;
+};
+
+}  // namespace hta::win32

@@ -1,0 +1,40 @@
+#include "win32/win32_shell.h"
+
+#include <objbase.h>
+#include <shellapi.h>
+
+#include "win32/win32_headers.h"
+
+namespace hta::win32 {
+namespace {
+
+const char* NullIfEmpty(const std::string& text) {
+  return text.empty() ? nullptr : text.c_str();
+}
+
+}  // namespace
+
+Win32Shell::Win32Shell() {
+  // S_FALSE (already joined by someone else) must be balanced too; only a
+  // failure (RPC_E_CHANGED_MODE: the thread is multi-threaded) must not.
+  // COINIT_DISABLE_OLE1DDE: ShellExecute would otherwise try the old DDE
+  // conversation with the target program and can hang on it.
+  comJoined_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+}
+
+Win32Shell::~Win32Shell() {
+  if (comJoined_) {
+    CoUninitialize();
+  }
+}
+
+std::intptr_t Win32Shell::Execute(const std::string& verb, const std::string& file,
+                                  const std::string& parameters, const std::string& directory,
+                                  int showCommand) {
+  HINSTANCE result = ShellExecuteA(nullptr, NullIfEmpty(verb), file.c_str(), NullIfEmpty(parameters),
+                                   NullIfEmpty(directory), showCommand);
+  // Not a module handle: a number above 32 for success, an error code below.
+  return reinterpret_cast<std::intptr_t>(result);
+}
+
+}  // namespace hta::win32

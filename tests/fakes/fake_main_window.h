@@ -1,0 +1,136 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ports/main_window.h"
+
+namespace hta::fakes {
+
+// The main window as a record: every call that changes what the user sees
+// is one line, in order; the state those calls leave is kept too, starting
+// as the real window is created (menu entries "Start application N", the
+// first five visible; popups checked; buttons enabled). Reading calls
+// (UserText, RunChecked, ShowPopupsChecked) answer from that state and are
+// not recorded.
+//
+// Line formats:
+//   ArmTimer 60000            SetVersionText [version 3.0.4]
+//   SetStatusText [text]      SetUserText [text]
+//   SetButtonsEnabled false   SetRunChecked true
+//   SetAppEntry 3 [caption] visible|hidden
+//   SetShowPopupsChecked true ShrinkToTray   RemoveTrayIcon
+//   BringToForeground         ShowTrayMenu   Close
+class FakeMainWindow final : public MainWindowView {
+ public:
+  struct Entry {
+    std::string caption;
+    bool visible = false;
+  };
+
+  FakeMainWindow() {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      entries[i].caption = "Start application " + std::to_string(i + 1);
+      entries[i].visible = i < 5;
+    }
+  }
+
+  void SetVersionText(const std::string& text) override {
+    versionText = text;
+    Record("SetVersionText [" + text + "]");
+  }
+  void SetStatusText(const std::string& text) override {
+    statusText = text;
+    Record("SetStatusText [" + text + "]");
+  }
+  void SetUserText(const std::string& text) override {
+    userText = text;
+    Record("SetUserText [" + text + "]");
+  }
+  std::string UserText() override { return userText; }
+  void SetButtonsEnabled(bool enabled) override {
+    buttonsEnabled = enabled;
+    Record(std::string("SetButtonsEnabled ") + (enabled ? "true" : "false"));
+  }
+  void SetRunChecked(bool checked) override {
+    runChecked = checked;
+    Record(std::string("SetRunChecked ") + (checked ? "true" : "false"));
+  }
+  bool RunChecked() override { return runChecked; }
+  void SetAppEntry(int index, const std::string& caption, bool visible) override {
+    if (index >= 1 && index <= static_cast<int>(entries.size())) {
+      entries[static_cast<std::size_t>(index - 1)] = Entry{caption, visible};
+    } else {
+      problems.push_back("SetAppEntry with index " + std::to_string(index));
+    }
+    Record("SetAppEntry " + std::to_string(index) + " [" + caption + "] " + (visible ? "visible" : "hidden"));
+  }
+  void SetShowPopupsChecked(bool checked) override {
+    showPopupsChecked = checked;
+    Record(std::string("SetShowPopupsChecked ") + (checked ? "true" : "false"));
+  }
+  bool ShowPopupsChecked() override { return showPopupsChecked; }
+  void ArmTimer(unsigned milliseconds) override {
+    timerInterval = milliseconds;
+    Record("ArmTimer " + std::to_string(milliseconds));
+  }
+  void ShrinkToTray() override {
+    inTray = true;
+    Record("ShrinkToTray");
+  }
+  void RemoveTrayIcon() override {
+    inTray = false;
+    Record("RemoveTrayIcon");
+  }
+  void BringToForeground() override { Record("BringToForeground"); }
+  void ShowTrayMenu() override { Record("ShowTrayMenu"); }
+  void Close() override {
+    Record("Close");
+    closes += 1;
+  }
+
+  // The recorded lines that start with `prefix`.
+  std::vector<std::string> LinesStartingWith(const std::string& prefix) const {
+    std::vector<std::string> found;
+    for (const std::string& line : lines) {
+      if (line.rfind(prefix, 0) == 0) {
+        found.push_back(line);
+      }
+    }
+    return found;
+  }
+
+  std::vector<std::string> lines;
+  // Calls made after Close (a second Close included), which the real
+  // window would no longer take.
+  std::vector<std::string> problems;
+  // Runs after every recorded call, with its line.
+  std::function<void(const std::string&)> onCall;
+
+  std::string versionText;
+  std::string statusText;
+  std::string userText;
+  bool buttonsEnabled = true;
+  bool runChecked = false;
+  bool showPopupsChecked = true;
+  unsigned timerInterval = 0;
+  bool inTray = false;
+  std::size_t closes = 0;
+  std::array<Entry, 10> entries;
+
+ private:
+  void Record(const std::string& line) {
+    if (closes > 0) {
+      problems.push_back(line + " after Close");
+    }
+    lines.push_back(line);
+    if (onCall) {
+      onCall(line);
+    }
+  }
+};
+
+}  // namespace hta::fakes

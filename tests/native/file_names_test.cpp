@@ -1,0 +1,56 @@
+// The rule that keeps the server's file names inside the application folder.
+#include "client/file_names.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace hta {
+namespace {
+
+TEST(PlainFileNameTest, OrdinaryNamesPass) {
+  for (const char* name :
+       {"a.hta", "App 1.hta", "report.2024.hta", "x", "ding.wav", "-_~!$'()+,;=@[]{}.hta", "con1.hta",
+        "console.hta", "com10.hta", "lpt0.hta", "nul_.hta", "aux-x", ".hta", "a..b", "\xE9t\xE9.hta"}) {
+    EXPECT_TRUE(IsPlainFileName(name)) << name;
+  }
+}
+
+TEST(PlainFileNameTest, EmptyDotAndDotDotAreRefused) {
+  EXPECT_FALSE(IsPlainFileName(""));
+  EXPECT_FALSE(IsPlainFileName("."));
+  EXPECT_FALSE(IsPlainFileName(".."));
+}
+
+TEST(PlainFileNameTest, SeparatorsDrivesAndStreamsAreRefused) {
+  for (const char* name : {"..\\a.hta", "sub\\a.hta", "\\a.hta", "../a.hta", "sub/a.hta", "/etc/passwd",
+                           "C:a.hta", "C:\\a.hta", "a.hta:Zone.Identifier", "\\\\server\\share\\a.hta"}) {
+    EXPECT_FALSE(IsPlainFileName(name)) << name;
+  }
+}
+
+TEST(PlainFileNameTest, ControlCharactersAreRefused) {
+  for (int c = 1; c < 0x20; ++c) {
+    EXPECT_FALSE(IsPlainFileName("a" + std::string(1, static_cast<char>(c)) + ".hta")) << c;
+  }
+  EXPECT_FALSE(IsPlainFileName(std::string("a\0.hta", 6)));
+  EXPECT_FALSE(IsPlainFileName("a\x7F.hta"));
+}
+
+TEST(PlainFileNameTest, TrailingDotOrBlankIsRefused) {
+  EXPECT_FALSE(IsPlainFileName("a.hta."));
+  EXPECT_FALSE(IsPlainFileName("a.hta "));
+  EXPECT_FALSE(IsPlainFileName("a..."));
+  EXPECT_FALSE(IsPlainFileName("   "));
+}
+
+TEST(PlainFileNameTest, DeviceNamesAreRefusedInAnyCaseWithOrWithoutExtension) {
+  for (const char* name :
+       {"CON", "con", "Prn", "aux", "NUL", "nul.hta", "NUL.tar.gz", "con .hta", "COM1", "com9.wav", "LPT1",
+        "lpt9.hta", "Com1.Hta", "CONIN$", "conout$.txt", "COM\xB9", "lpt\xB2.hta", "LPT\xB3"}) {
+    EXPECT_FALSE(IsPlainFileName(name)) << name;
+  }
+}
+
+}  // namespace
+}  // namespace hta

@@ -1,0 +1,173 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fakes/fake_clock.h"
+#include "fakes/fake_dialogs.h"
+#include "fakes/fake_environment.h"
+#include "fakes/fake_file_system.h"
+#include "fakes/fake_http.h"
+#include "fakes/fake_main_window.h"
+#include "fakes/fake_message_pump.h"
+#include "fakes/fake_profile.h"
+#include "fakes/fake_registry.h"
+#include "fakes/fake_shell.h"
+#include "fakes/fake_single_instance.h"
+#include "fakes/fake_user_settings.h"
+#include "shell/frm_main.h"
+
+namespace hta::testing {
+
+using Lines = std::vector<std::string>;
+
+// Endpoints of the tests' own back office, in the order they are tried.
+inline const std::string kBoot1 = "http://boot1.test/exebootstrap.php";
+inline const std::string kBoot2 = "http://boot2.test/exebootstrap.php";
+inline const std::string kBoot3 = "http://boot3.test/index.php";
+inline const std::string kServer = "http://server.test/login.php";
+// What the fake clock shows, as a request carries it.
+inline const std::string kStamp = "14:05:09";
+inline const std::string kTemp = "C:\\Users\\user\\AppData\\Local\\Temp\\";
+inline const std::string kHtaFolder = kTemp + "hta\\";
+inline const std::string kIniPath = "C:\\Program Files\\HTA Launcher\\Launcher.ini";
+inline const std::string kRunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// Message boxes, recorded by the fake and handed to a hook, which a test
+// uses to look at the world at the moment a box is up, or to act as the
+// user would while it is.
+class HookedDialogs final : public Dialogs {
+ public:
+  void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override {
+    inner.ShowMessage(text, caption, icon);
+    if (onShow) {
+      onShow(text);
+    }
+  }
+
+  // The texts shown, in order.
+  Lines Texts() const {
+    Lines texts;
+    for (const auto& shown : inner.shown) {
+      texts.push_back(shown.text);
+    }
+    return texts;
+  }
+
+  fakes::FakeDialogs inner;
+  std::function<void(const std::string&)> onShow;
+};
+
+// frmMain over fresh fakes: an empty registry, no stored settings, no INI
+// file, nothing served. At the end the form is destroyed, and the fakes must
+// have seen no misuse: no WinINet handle or registry key left open or
+// misused, and nothing done to the window after it was closed.
+class LauncherTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    form.reset();
+    EXPECT_EQ(http.problems, Lines{});
+    EXPECT_EQ(http.OpenHandles(), Lines{});
+    EXPECT_EQ(registry.problems, Lines{});
+    EXPECT_EQ(registry.OpenKeys(), Lines{});
+    EXPECT_EQ(view.problems, Lines{});
+  }
+
+  LauncherPorts Ports() {
+    return LauncherPorts{view,     dialogs, pump,  clock,   env,  registry,
+                         settings, shell,   files, profile, http, instance};
+  }
+
+  frmMain& Form() {
+    if (!form) {
+      form.emplace(Ports(), endpoints);
+    }
+    return *form;
+  }
+
+  LauncherState& State() { return Form().State(); }
+
+  // A 200 reply with `body` and its Content-Length.
+  void Serve(const std::string& url, std::string body) {
+    fakes::FakeHttp::GetReply reply;
+    reply.contentLength = static_cast<std::uint32_t>(body.size());
+    reply.body = std::move(body);
+    http.SetGet(url, reply);
+  }
+
+  static std::string BootUrl(const std::string& endpoint, const std::string& bootParams = "") {
+    return endpoint + "?bootparams=" + bootParams + "&ts=" + kStamp;
+  }
+  static std::string LoginUrl(const std::string& user, const std::string& server = kServer) {
+    return server + "?user=" + user + "&ts=" + kStamp;
+  }
+
+  // The first endpoint names kServer, which answers a login of `user` (as
+  // sent) with `reply`.
+  void ServeLogin(const std::string& reply, const std::string& user = "") {
+    Serve(BootUrl(kBoot1), kServer);
+    Serve(LoginUrl(user), reply);
+  }
+
+  // The addresses of every GET, in order.
+  Lines Gets() const {
+    Lines urls;
+    for (const std::string& line : http.CallsStartingWith("InternetOpenUrl ")) {
+      const std::size_t open = line.find('[');
+      const std::size_t close = line.find("] headers=");
+      urls.push_back(line.substr(open + 1, close - open - 1));
+    }
+    return urls;
+  }
+
+  Lines Messages() const { return dialogs.Texts(); }
+
+  // The shell launches, as "path|parameters".
+  Lines Launches() const {
+    Lines launched;
+    for (const auto& executed : shell.executed) {
+      launched.push_back(executed.file + "|" + executed.parameters);
+    }
+    return launched;
+  }
+
+  fakes::FakeMainWindow view;
+  HookedDialogs dialogs;
+  fakes::FakeMessagePump pump;
+  fakes::FakeClock clock;
+  fakes::FakeEnvironment env;
+  fakes::FakeRegistry registry;
+  fakes::FakeUserSettings settings;
+  fakes::FakeShell shell;
+  fakes::FakeFileSystem files;
+  fakes::FakeProfile profile{files};
+  fakes::FakeHttp http;
+  fakes::FakeSingleInstance instance;
+  std::vector<std::string> endpoints{kBoot1, kBoot2, kBoot3};
+  std::optional<frmMain> form;
+};
+
+// Markup of the back office's replies.
+inline std::string App(const std::string& fileName, const std::string& caption, const std::string& param = "",
+                       bool main = false) {
+  return "<application filename=\"" + fileName + "\" param=\"" + param + "\" main=\"" +
+         (main ? "yes" : "no") + "\">" + caption + "</application>\r\n";
+}
+inline std::string Download(const std::string& fileName, const std::string& href) {
+  return "<download filename=\"" + fileName + "\" href=\"" + href + "\"/>\r\n";
+}
+inline std::string Message(const std::string& text) {
+  return "<message>" + text + "</message>\r\n";
+}
+inline std::string ActionUrl(const std::string& address) {
+  return "<actionurl>" + address + "</actionurl>\r\n";
+}
+
+}  // namespace hta::testing

@@ -1,0 +1,445 @@
+// Popup messages over fake windows and a scripted message loop: placement
+// and stacking by PopupCount, the two timer intervals, the fade schedules,
+// closing by timer, by a link click and by "x" (also in the middle of a fade
+// or of the fetch), and the owner's rule that a popup is destroyed exactly
+// once and only when nothing of it is on the stack any more (run under ASan
+// to catch a use after free).
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fakes/fake_message_pump.h"
+#include "fakes/fake_popup_window.h"
+#include "popup/popup_layout.h"
+#include "popup/popups.h"
+
+namespace hta::testing {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Sleeps go into the popup factory's log, so the order of SetAlpha, Sleep
+// and DoEvents can be read from one list.
+class LoggingClock final : public Clock {
+ public:
+  explicit LoggingClock(Lines& log) : log_(log) {}
+  TimeOfDay LocalTimeOfDay() override { return {}; }
+  void Sleep(std::uint32_t milliseconds) override { log_.push_back("Sleep " + std::to_string(milliseconds)); }
+
+ private:
+  Lines& log_;
+};
+
+class FakeLinkTarget final : public PopupLinkTarget {
+ public:
+  void FetchFile(const std::string& url, const std::string& path) override {
+    fetches.push_back(url + " -> " + path);
+    if (during) {
+      during();
+    }
+  }
+  Lines fetches;
+  std::function<void()> during;  // runs inside the fetch, as its DoEvents would
+};
+
+class PopupTest : public ::testing::Test {
+ protected:
+  PopupTest() {
+    pump.onEveryCall = [this](std::size_t) { windows.log.push_back("DoEvents"); };
+  }
+
+  // Every window call, Sleep and DoEvents so far, in order.
+  Lines Log() const { return windows.log; }
+
+  std::vector<int> Alphas(int number) const {
+    std::vector<int> out;
+    for (const std::string& line : windows.LinesOf(number)) {
+      if (line.rfind("SetAlpha ", 0) == 0) {
+        out.push_back(std::stoi(line.substr(9)));
+      }
+    }
+    return out;
+  }
+
+  static std::vector<int> Steps(int from, int to, int step) {
+    std::vector<int> out;
+    for (int a = from; step > 0 ? a <= to : a >= to; a += step) {
+      out.push_back(a);
+    }
+    return out;
+  }
+
+  fakes::FakePopupFactory windows;
+  fakes::FakeMessagePump pump;
+  LoggingClock clock{windows.log};
+  FakeLinkTarget link;
+  std::int16_t popupCount = 0;
+  Popups popups{PopupPorts{windows, pump, clock, link, popupCount}};
+};
+
+// --- Geometry --------------------------------------------------------------
+
+TEST(PopupLayoutTest, TwipsBecomePixelsAtTheMonitorsDpi) {
+  // 15 twips a pixel at 96 DPI, 12 at 120, 7.5 at 192.
+  EXPECT_EQ(PopupWidthPixels(96), 334);
+  EXPECT_EQ(PopupHeightPixels(96), 158);
+  EXPECT_EQ(PopupWidthPixels(120), 418);   // 417.5 rounds up
+  EXPECT_EQ(PopupHeightPixels(120), 198);  // 197.5 rounds up
+  EXPECT_EQ(PopupWidthPixels(192), 668);
+  EXPECT_EQ(PopupHeightPixels(192), 316);
+}
+
+TEST(PopupLayoutTest, ItemsConvertByTheirEdges) {
+  const PixelRect message = ToPixels(kMessageTwips, 96);
+  EXPECT_EQ(message.left, 20);
+  EXPECT_EQ(message.top, 16);
+  EXPECT_EQ(message.right, 305);
+  EXPECT_EQ(message.bottom, 145);
+  const PixelRect close = ToPixels(kCloseTwips, 96);
+  EXPECT_EQ(close.left, 319);
+  EXPECT_EQ(close.top, 4);
+  // The strip reaches past the popup's right edge, as designed; the window
+  // clips it.
+  EXPECT_EQ(close.right, 336);
+  const PixelRect border = ToPixels(kBorderTwips, 96);
+  EXPECT_EQ(border.left, 8);
+  EXPECT_EQ(border.top, 8);
+  EXPECT_EQ(border.right, 313);
+  EXPECT_EQ(border.bottom, 151);
+}
+
+// --- Placement and PopupCount -------------------------------------------
+
+TEST_F(PopupTest, FirstPopupSitsTwentyPixelsFromTheRightAndSixtyFiveAboveTheBottom) {
+  popups.ShowPopup("Hello");
+  const auto& p = windows.At(1);
+  EXPECT_EQ(p.left, 1280 - 20 - 334);
+  EXPECT_EQ(p.top, 800 - 60 - (158 + 5));
+  EXPECT_EQ(p.top + 158, 800 - 65);
+  EXPECT_EQ(popupCount, 1);
+}
+
+TEST_F(PopupTest, PopupsStackUpwardsOnePopupHeightPlusFivePixelsApart) {
+  popups.ShowPopup("one");
+  popups.ShowPopup("two");
+  popups.ShowPopup("three");
+  ASSERT_EQ(windows.records.size(), 3u);
+  for (int n = 1; n <= 3; ++n) {
+    EXPECT_EQ(windows.At(n).left, 926) << n;
+    EXPECT_EQ(windows.At(n).top, 800 - 60 - n * (158 + 5)) << n;
+  }
+  EXPECT_EQ(popupCount, 3);
+  EXPECT_EQ(popups.Alive(), 3u);
+}
+
+TEST_F(PopupTest, PlacementFollowsTheWorkAreaAndKeepsPixelMarginsAtOtherDpis) {
+  // A work area that does not start at 0 (task bar on the left and top) at
+  // 120 DPI (12 twips a pixel): the size grows, the margins stay 20/60/5.
+  windows.screen = PopupScreen{100, 40, 1380, 840, 120};
+  popups.ShowPopup("a");
+  popups.ShowPopup("b");
+  EXPECT_EQ(windows.At(1).left, 1380 - 20 - 418);
+  EXPECT_EQ(windows.At(1).top, 840 - 60 - (198 + 5));
+  EXPECT_EQ(windows.At(2).top, 840 - 60 - 2 * (198 + 5));
+}
+
+TEST_F(PopupTest, CountGoesDownOnUnloadButNeverBelowZero) {
+  popups.ShowPopup("a");
+  popups.ShowPopup("b");
+  EXPECT_EQ(popupCount, 2);
+  popupCount = 0;  // a new action list was read
+  windows.ClickClose(1);
+  windows.ClickClose(2);
+  EXPECT_EQ(popupCount, 0);
+  EXPECT_EQ(popups.Alive(), 0u);
+}
+
+TEST_F(PopupTest, StackingFollowsTheCountNotTheOpenPopups) {
+  popups.ShowPopup("a");  // slot 1
+  popups.ShowPopup("b");  // slot 2
+  popups.ShowPopup("c");  // slot 3
+  // Closing the lowest moves nobody; the count drops to 2, so the next
+  // popup takes slot 3, where "c" still stands.
+  windows.ClickClose(1);
+  EXPECT_EQ(popupCount, 2);
+  EXPECT_EQ(windows.At(2).top, 800 - 60 - 2 * 163);
+  popups.ShowPopup("d");
+  EXPECT_EQ(windows.At(4).top, windows.At(3).top);
+  EXPECT_EQ(popupCount, 3);
+}
+
+TEST_F(PopupTest, AResetCountStartsAgainAtTheCornerWhileOlderPopupsStayOpen) {
+  popups.ShowPopup("a");
+  popups.ShowPopup("b");
+  popupCount = 0;  // the action processing read a new list
+  popups.ShowPopup("c");
+  EXPECT_EQ(windows.At(3).top, windows.At(1).top);
+  EXPECT_EQ(popupCount, 1);
+  EXPECT_TRUE(windows.At(1).alive);
+  EXPECT_TRUE(windows.At(2).alive);
+}
+
+TEST_F(PopupTest, TheCountStaysWithinSixteenBits) {
+  popupCount = 32767;
+  popups.ShowPopup("top slot again");
+  EXPECT_EQ(popupCount, 32767);
+}
+
+TEST_F(PopupTest, AWindowThePlatformRefusesCountsNothing) {
+  windows.refuse = true;
+  popups.ShowPopup("nothing");
+  EXPECT_EQ(popupCount, 0);
+  EXPECT_EQ(popups.Alive(), 0u);
+}
+
+// --- Load, fill and fade-in -----------------------------------------------
+
+TEST_F(PopupTest, LoadFillShowAndFadeInRunInTheDesignedOrder) {
+  popups.ShowPopup("Server says hi");
+  Lines expected = {"#1 Create",         "#1 SetAlpha 200",  "#1 SetTopMost true",
+                    "#1 MoveTo 926 577", "#1 SetTimer 7000", "#1 SetText [Server says hi]",
+                    "#1 SetAlpha 0",     "#1 ShowNoActivate"};
+  // 0, 6, ... 198: 34 steps, each SetAlpha, Sleep(1), DoEvents.
+  for (int alpha : Steps(0, 198, 6)) {
+    expected.push_back("#1 SetAlpha " + std::to_string(alpha));
+    expected.push_back("Sleep 1");
+    expected.push_back("DoEvents");
+  }
+  EXPECT_EQ(Log(), expected);
+  EXPECT_EQ(Steps(0, 198, 6).size(), 34u);
+  EXPECT_EQ(pump.calls, 34u);
+  EXPECT_EQ(windows.At(1).alpha, 198);
+  EXPECT_TRUE(windows.At(1).shown);
+  EXPECT_TRUE(windows.At(1).topMost);
+  EXPECT_FALSE(windows.At(1).link);
+}
+
+TEST_F(PopupTest, ATopMostRefusalIsIgnored) {
+  windows.topMostFails = true;
+  popups.ShowPopup("still shown");
+  EXPECT_TRUE(windows.At(1).shown);
+  EXPECT_EQ(windows.At(1).alpha, 198);
+}
+
+TEST_F(PopupTest, ALinkNeedsBothAddressAndFileName) {
+  popups.ShowPopup("plain");                                              // 1
+  popups.ShowPopup("url only", "http://x/app.hta");                       // 2
+  popups.ShowPopup("file only", "", "C:\\tmp\\hta\\app.hta");             // 3
+  popups.ShowPopup("link", "http://x/app.hta", "C:\\tmp\\hta\\app.hta");  // 4
+  for (int n = 1; n <= 3; ++n) {
+    EXPECT_EQ(windows.At(n).timer, 7000u) << n;
+    EXPECT_FALSE(windows.At(n).link) << n;
+  }
+  EXPECT_EQ(windows.At(4).timer, 15000u);
+  EXPECT_TRUE(windows.At(4).link);
+  const Lines lines = windows.LinesOf(4);
+  EXPECT_EQ(Lines(lines.begin(), lines.begin() + 6), (Lines{"Create", "SetAlpha 200", "SetTopMost true",
+                                                            "MoveTo 926 88", "ShowLink", "SetTimer 15000"}));
+}
+
+TEST_F(PopupTest, ALinkWithoutHandCursorKeepsTheLongTimeAndTheFetch) {
+  windows.cursorMissing = true;
+  popups.ShowPopup("link", "http://x/app.hta", "C:\\tmp\\hta\\app.hta");
+  EXPECT_FALSE(windows.At(1).link);
+  EXPECT_EQ(windows.At(1).timer, 15000u);
+  windows.ClickText(1);
+  EXPECT_EQ(link.fetches, Lines{"http://x/app.hta -> C:\\tmp\\hta\\app.hta"});
+}
+
+// --- Closing by timer, link click and "x" ---------------------------------
+
+TEST_F(PopupTest, TheTimerFadesOutInTwentySixStepsThenUnloads) {
+  popups.ShowPopup("bye");
+  windows.log.clear();
+  windows.Tick(1);
+  Lines expected = {"#1 SetTimer 0"};
+  for (int alpha : Steps(200, 0, -8)) {
+    expected.push_back("#1 SetAlpha " + std::to_string(alpha));
+    expected.push_back("Sleep 1");
+    expected.push_back("DoEvents");
+  }
+  // Unload stops the timer once more (harmless) and the window goes.
+  expected.push_back("#1 SetTimer 0");
+  expected.push_back("#1 Destroy");
+  EXPECT_EQ(Log(), expected);
+  EXPECT_EQ(Steps(200, 0, -8).size(), 26u);
+  EXPECT_EQ(popupCount, 0);
+  EXPECT_EQ(popups.Alive(), 0u);
+  EXPECT_EQ(windows.At(1).destroyed, 1u);
+}
+
+TEST_F(PopupTest, AClickOnALinkFetchesThenFadesOutAndUnloads) {
+  popups.ShowPopup("New version", "http://srv/app.hta", "C:\\t\\hta\\app.hta");
+  windows.log.clear();
+  link.during = [this] { windows.log.push_back("Fetch"); };
+  windows.ClickText(1);
+  EXPECT_EQ(link.fetches, Lines{"http://srv/app.hta -> C:\\t\\hta\\app.hta"});
+  const Lines log = Log();
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log[0], "#1 SetTimer 0");
+  EXPECT_EQ(log[1], "Fetch");
+  EXPECT_EQ(log[2], "#1 SetAlpha 200");
+  EXPECT_EQ(Alphas(1), Steps(200, 0, -8));
+  EXPECT_EQ(log.back(), "#1 Destroy");
+  EXPECT_EQ(popupCount, 0);
+}
+
+TEST_F(PopupTest, TheFetchUsesTheHtaPathAsItIsAtTheClick) {
+  popups.ShowPopup("link", "http://srv/a.hta", "C:\\old.hta");
+  // HtaPath is a read/write property; the owner hands it out only to its
+  // own popups, so reach it through the events object the window was given.
+  auto* popup = dynamic_cast<frmMessage*>(windows.At(1).events);
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(popup->HtaPath(), "C:\\old.hta");
+  popup->HtaPath("C:\\new.hta");
+  windows.ClickText(1);
+  EXPECT_EQ(link.fetches, Lines{"http://srv/a.hta -> C:\\new.hta"});
+}
+
+TEST_F(PopupTest, AClickOnAPlainTextOnlyStopsTheTimer) {
+  popups.ShowPopup("plain", "http://srv/a.hta", "");
+  windows.log.clear();
+  windows.ClickText(1);
+  EXPECT_EQ(Log(), Lines{"#1 SetTimer 0"});
+  EXPECT_TRUE(link.fetches.empty());
+  EXPECT_TRUE(windows.At(1).alive);
+  EXPECT_EQ(popupCount, 1);
+}
+
+TEST_F(PopupTest, AClickOnTheFormOnlyStopsTheTimer) {
+  popups.ShowPopup("link", "http://srv/a.hta", "C:\\a.hta");
+  windows.log.clear();
+  windows.ClickForm(1);
+  EXPECT_EQ(Log(), Lines{"#1 SetTimer 0"});
+  EXPECT_TRUE(windows.At(1).alive);
+}
+
+TEST_F(PopupTest, CloseUnloadsAtOnceWithoutFading) {
+  popups.ShowPopup("x me");
+  windows.log.clear();
+  windows.ClickClose(1);
+  EXPECT_EQ(Log(), (Lines{"#1 SetTimer 0", "#1 Destroy"}));
+  EXPECT_EQ(popupCount, 0);
+}
+
+// --- Re-entry: events inside a fade or a fetch ---------------------------
+
+class PopupCloseDuringFadeInTest : public PopupTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PopupCloseDuringFadeInTest, StopsTheFadeAndDestroysTheWindowOnceAfterTheFadeUnwinds) {
+  const int k = GetParam();
+  std::size_t destroyedInsideFade = 99;
+  pump.At(static_cast<std::size_t>(k), [&] {
+    windows.ClickClose(1);
+    // The fade of this popup is still on the stack: its window must live.
+    destroyedInsideFade = windows.At(1).destroyed;
+  });
+  popups.ShowPopup("closed early");
+  EXPECT_EQ(destroyedInsideFade, 0u);
+  // Steps 0 .. k-1 ran (DoEvents number k follows SetAlpha 6(k-1)); none
+  // after the click.
+  EXPECT_EQ(Alphas(1).back(), 6 * (k - 1));
+  EXPECT_EQ(windows.At(1).alphaCalls, 2u + static_cast<std::size_t>(k));  // 200 and 0 before the fade
+  EXPECT_EQ(pump.calls, static_cast<std::size_t>(k));
+  EXPECT_EQ(windows.At(1).destroyed, 1u);
+  EXPECT_EQ(windows.LinesOf(1).back(), "Destroy");
+  EXPECT_EQ(popupCount, 0);
+  EXPECT_EQ(popups.Alive(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, PopupCloseDuringFadeInTest, ::testing::Values(1, 2, 17, 33, 34));
+
+TEST_F(PopupTest, CloseDuringTheFadeOutStopsItAndUnloadsOnce) {
+  popups.ShowPopup("timer then x");
+  pump.After(5, [this] { windows.ClickClose(1); });
+  windows.Tick(1);
+  EXPECT_EQ(Alphas(1).back(), 200 - 8 * 4);
+  EXPECT_EQ(windows.At(1).destroyed, 1u);
+  EXPECT_EQ(popupCount, 0);
+}
+
+TEST_F(PopupTest, ALinkClickDuringTheFadeInFadesOutInsteadAndTheFadeInStops) {
+  pump.At(3, [this] { windows.ClickText(1); });
+  popups.ShowPopup("link", "http://srv/a.hta", "C:\\a.hta");
+  std::vector<int> alphas = {200, 0, 0, 6, 12};
+  for (int a : Steps(200, 0, -8)) {
+    alphas.push_back(a);
+  }
+  EXPECT_EQ(Alphas(1), alphas);
+  EXPECT_EQ(link.fetches.size(), 1u);
+  EXPECT_EQ(windows.At(1).destroyed, 1u);
+  EXPECT_EQ(popupCount, 0);
+}
+
+TEST_F(PopupTest, CloseInsideTheFetchSkipsTheFadeOut) {
+  popups.ShowPopup("link", "http://srv/a.hta", "C:\\a.hta");
+  const std::size_t alphaCalls = windows.At(1).alphaCalls;
+  link.during = [this] {
+    windows.ClickClose(1);
+    EXPECT_EQ(windows.At(1).destroyed, 0u);  // the click handler is still running
+  };
+  windows.ClickText(1);
+  EXPECT_EQ(windows.At(1).alphaCalls, alphaCalls);
+  EXPECT_EQ(windows.At(1).destroyed, 1u);
+  EXPECT_EQ(popupCount, 0);
+}
+
+TEST_F(PopupTest, ASecondClickDuringTheFetchStartsNoSecondFetch) {
+  popups.ShowPopup("link", "http://srv/a.hta", "C:\\a.hta");
+  link.during = [this] {
+    if (link.fetches.size() == 1) {
+      windows.ClickText(1);
+    }
+  };
+  windows.ClickText(1);
+  EXPECT_EQ(link.fetches.size(), 1u);
+  EXPECT_EQ(windows.At(1).destroyed, 1u);
+}
+
+TEST_F(PopupTest, ATimerTickDuringTheFadeOutIsIgnored) {
+  popups.ShowPopup("tick tick");
+  pump.After(3, [this] { windows.Tick(1); });
+  windows.Tick(1);
+  EXPECT_EQ(Alphas(1).size(), 2u + 34u + 26u);  // 200, 0, the fade-in, one fade-out
+  EXPECT_EQ(windows.At(1).destroyed, 1u);
+  EXPECT_EQ(popupCount, 0);
+}
+
+TEST_F(PopupTest, AnotherPopupClosedDuringAFadeGoesAtOnce) {
+  popups.ShowPopup("older");
+  std::size_t olderDestroyed = 99;
+  pump.After(4, [&] {
+    windows.ClickClose(1);
+    olderDestroyed = windows.At(1).destroyed;  // nothing of #1 is on the stack
+  });
+  popups.ShowPopup("newer");
+  EXPECT_EQ(olderDestroyed, 1u);
+  EXPECT_EQ(Alphas(2).back(), 198);  // the newer one's fade went on
+  EXPECT_TRUE(windows.At(2).alive);
+  EXPECT_EQ(popupCount, 1);
+}
+
+TEST_F(PopupTest, AnUnloadedPopupIgnoresLateEventsUntilItGoes) {
+  // x clicked during the fade-in, then a tick and clicks arrive in the
+  // same DoEvents before the fade unwinds: none may touch the window.
+  pump.At(2, [this] {
+    windows.ClickClose(1);
+    const std::size_t lines = windows.LinesOf(1).size();
+    windows.Tick(1);
+    windows.ClickText(1);
+    windows.ClickForm(1);
+    windows.ClickClose(1);
+    EXPECT_EQ(windows.LinesOf(1).size(), lines);
+  });
+  popups.ShowPopup("link", "http://srv/a.hta", "C:\\a.hta");
+  EXPECT_TRUE(link.fetches.empty());
+  EXPECT_EQ(windows.At(1).destroyed, 1u);
+  EXPECT_EQ(popupCount, 0);
+}
+
+}  // namespace
+}  // namespace hta::testing

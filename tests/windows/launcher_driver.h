@@ -1,0 +1,229 @@
+#pragma once
+
+// Drives the real HtaLauncher.exe from outside, as a user would see it: its
+// main window and controls, its message boxes (text read from the box's own
+// window, dismissed with its OK button), the tray, its exit code, the files
+// it writes and the registry values it leaves.
+//
+// Every launcher runs in a world of its own: a copy of the program in a
+// fresh folder (so its INI file is the test's), and an environment whose TEMP
+// and TMP name another fresh folder (so its application folder, "hta" in
+// that TEMP, is the test's). The driver always ends the process and removes both
+// folders; every wait has a deadline, so a broken program fails a test and
+// never hangs the suite.
+//
+// No GoogleTest in here: the demo's probe program uses the same code.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "win32/unique_handle.h"
+#include "win32/win32_headers.h"
+
+namespace hta::wintest {
+
+// The program as the build placed it, and the administrators' tool, as
+// Windows paths (the build knows them by their Unix paths, which Wine shows
+// as drive Z:). Empty when the build did not say.
+std::string LauncherExePath();
+std::string ProxyPassExePath();
+
+// The one lock of every test that starts the real program. The program
+// allows one copy per session, and CTest runs tests in parallel processes:
+// without the lock two tests' launchers would meet, and the second would end
+// as a second copy. Held from construction to destruction; a lock left by a
+// test process that died is taken over (WAIT_ABANDONED).
+class RealLauncherLock {
+ public:
+  explicit RealLauncherLock(DWORD timeoutMs = 240000);
+  ~RealLauncherLock();
+  RealLauncherLock(const RealLauncherLock&) = delete;
+  RealLauncherLock& operator=(const RealLauncherLock&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  win32::UniqueHandle mutex_;
+  bool held_ = false;
+};
+
+// A message box as its window shows it.
+struct MessageBoxSeen {
+  HWND window = nullptr;
+  std::string caption;
+  std::string text;
+};
+
+// The visible message boxes (dialog class "#32770") of a process.
+std::vector<MessageBoxSeen> MessageBoxesOf(DWORD processId);
+// Presses the box's OK button (a WM_COMMAND from the button, as a click
+// sends) and waits until the box is gone.
+bool DismissMessageBox(HWND box, DWORD timeoutMs);
+
+// The launcher's main window (class "HtaLauncherMainWindow") of a process,
+// shown or not; null when there is none.
+HWND MainWindowOf(DWORD processId);
+// A control's text, asked across processes with a deadline.
+std::string WindowText(HWND window);
+
+// Waits until `condition()` holds, polling every 10 ms; false at the
+// deadline.
+template <typename Condition>
+bool WaitUntil(Condition condition, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (;;) {
+    if (condition()) {
+      return true;
+    }
+    if (GetTickCount64() >= deadline) {
+      return false;
+    }
+    Sleep(10);
+  }
+}
+
+// One registry value under HKEY_CURRENT_USER, saved when the object is made
+// and put back (or removed, if there was none) when it goes; in between a
+// test may set or delete it freely.
+class SavedRegistryValue {
+ public:
+  SavedRegistryValue(std::string subKey, std::string name);
+  ~SavedRegistryValue();
+  SavedRegistryValue(const SavedRegistryValue&) = delete;
+  SavedRegistryValue& operator=(const SavedRegistryValue&) = delete;
+
+ private:
+  std::string subKey_;
+  std::string name_;
+  bool existed_ = false;
+  DWORD type_ = 0;
+  std::vector<BYTE> data_;
+};
+
+// The registry values the program reads and writes, as on its first run on
+// a machine, for as long as the object lives: the stored user string and
+// popup choice, the boot parameters and the Run value "HtaLauncher" are
+// saved and removed when it is made, and put back when it goes (the
+// settings key too is removed then if it did not exist before).
+class FirstRunRegistry {
+ public:
+  static constexpr const char* kSettingsRoot = "Software\\HTA_Launcher";
+  static constexpr const char* kUserKey = "Software\\HTA_Launcher\\user";
+  static constexpr const char* kSettingsKey = "Software\\HTA_Launcher\\settings";
+  static constexpr const char* kBootParamsKey = "Software\\VANO\\VANO.exe";
+  static constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  static constexpr const char* kRunValue = "HtaLauncher";  // the program's name without ".exe"
+
+  FirstRunRegistry();
+  ~FirstRunRegistry();
+  FirstRunRegistry(const FirstRunRegistry&) = delete;
+  FirstRunRegistry& operator=(const FirstRunRegistry&) = delete;
+
+ private:
+  bool hadSettings_;
+  SavedRegistryValue user_{kUserKey, "user"};
+  SavedRegistryValue popups_{kSettingsKey, "showPopups"};
+  SavedRegistryValue bootParams_{kBootParamsKey, "BootParams"};
+  SavedRegistryValue run_{kRunKey, kRunValue};
+};
+
+bool SetRegistryString(const std::string& subKey, const std::string& name, const std::string& value);
+bool SetRegistryDword(const std::string& subKey, const std::string& name, DWORD value);
+// The value's text (REG_SZ, without its NUL); nullopt when missing or not a
+// text.
+std::optional<std::string> RegistryString(const std::string& subKey, const std::string& name);
+bool RegistryValueExists(const std::string& subKey, const std::string& name);
+void DeleteRegistryValue(const std::string& subKey, const std::string& name);
+// Removes a key with everything below it; a missing key is fine.
+void DeleteRegistryTree(const std::string& subKey);
+bool RegistryKeyExists(const std::string& subKey);
+
+// Runs a console program with `input` as its standard input and returns what
+// it wrote to standard output; nullopt when it could not be started or did
+// not end in time (it is then killed).
+std::optional<std::string> RunForOutput(const std::string& commandLine, const std::string& input,
+                                        DWORD& exitCode, DWORD timeoutMs = 20000);
+
+// Removes a folder and everything in it. Links inside (junctions, symbolic
+// links) are removed as links and never followed, so the removal cannot
+// reach outside the folder.
+void RemoveFolderTree(const std::string& folder);
+
+// A file's bytes, or nullopt when it cannot be read.
+std::optional<std::string> ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// One launcher with folders of its own.
+class LauncherDriver {
+ public:
+  // Makes the folders and copies the program into the first of them; see
+  // Ready(). With `exePath` the copy goes there instead (a drive's root,
+  // say) and is deleted again at the end; an existing file is never
+  // overwritten.
+  explicit LauncherDriver(std::string exePath = {});
+  // Ends the launcher if it still runs and removes the folders.
+  ~LauncherDriver();
+  LauncherDriver(const LauncherDriver&) = delete;
+  LauncherDriver& operator=(const LauncherDriver&) = delete;
+
+  // The folders were made and the program copied; otherwise Error() says why.
+  bool Ready() const { return error_.empty(); }
+  const std::string& Error() const { return error_; }
+
+  // The program's copy, its folder (ending in a backslash, as in "C:\\")
+  // and its INI file.
+  const std::string& ExePath() const { return exePath_; }
+  const std::string& ExeFolder() const { return exeFolder_; }
+  std::string IniPath() const;
+  // The launcher's TEMP (ending in a backslash) and application folder.
+  const std::string& TempFolder() const { return tempFolder_; }
+  std::string AppFolder() const { return tempFolder_ + "hta\\"; }
+  // The names in the application folder, sorted; empty when it is missing.
+  std::vector<std::string> AppFolderFiles() const;
+
+  // Starts the copy with `arguments` (each quoted on the command line).
+  // False with `error` set when CreateProcessA failed or a launcher of this
+  // driver already runs.
+  bool Start(const std::vector<std::string>& arguments, std::string& error);
+
+  DWORD ProcessId() const { return processId_; }
+  bool Running() const;
+  // The exit code once the process has ended, or nullopt at the deadline.
+  std::optional<DWORD> WaitForExit(DWORD timeoutMs);
+  // Ends the process at once (if it runs) and waits for it.
+  void Kill();
+
+  // Milliseconds since CreateProcessA returned.
+  double MillisecondsSinceStart() const;
+
+  // The main window once it exists (shown or not); null at the deadline or
+  // when the process ended first.
+  HWND WaitForMainWindow(DWORD timeoutMs);
+  // The main window once it is visible.
+  HWND WaitForVisibleMainWindow(DWORD timeoutMs);
+  // True once the main window is in the tray: minimised and hidden, and
+  // still so 150 ms later. (Minimising a hidden window passes through
+  // "minimised, not yet shown" on its way to "minimised and shown", and
+  // another process can catch that moment.) `reachedMs`, when given, gets
+  // the time since the start at which the lasting tray state was first seen.
+  bool WaitForTray(DWORD timeoutMs, double* reachedMs = nullptr);
+  // The first message box of the launcher; nullopt at the deadline or when
+  // the process ended first.
+  std::optional<MessageBoxSeen> WaitForMessageBox(DWORD timeoutMs);
+  // The launcher's message boxes now.
+  std::vector<MessageBoxSeen> MessageBoxes() const { return MessageBoxesOf(processId_); }
+
+ private:
+  std::string error_;
+  std::string rootFolder_;
+  std::string exeFolder_;
+  std::string exePath_;
+  std::string tempFolder_;
+  bool ownExeElsewhere_ = false;
+  win32::UniqueHandle process_;
+  DWORD processId_ = 0;
+  LARGE_INTEGER started_{};
+};
+
+}  // namespace hta::wintest
