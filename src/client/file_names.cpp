@@ -3,24 +3,10 @@
 #include <array>
 #include <cstddef>
 
+#include "common/ascii.h"
+
 namespace hta {
 namespace {
-
-char UpperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
 
 // COM and LPT take a digit 1 to 9; Windows also takes the superscript
 // digits 1, 2 and 3 of the Latin-1 code pages (bytes 0xB9, 0xB2, 0xB3).

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "common/ascii.h"
 #include "shell/proxy_settings.h"
 #include "shell/registry_text.h"
 #include "shell/run_at_startup.h"
@@ -15,22 +16,6 @@
 
 namespace hta {
 namespace {
-
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';

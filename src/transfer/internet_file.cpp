@@ -8,6 +8,8 @@
 #include <span>
 #include <utility>
 
+#include "common/ascii.h"
+
 namespace hta {
 namespace {
 
@@ -27,16 +29,6 @@ constexpr std::uint32_t kHttpFirstFailure = 400;
 
 constexpr std::int16_t kDefaultPort = 80;
 constexpr std::int16_t kDefaultProxyPort = 8080;
-
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string LowerCopy(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(), LowerAscii);
-  return lower;
-}
 
 // The value of a raw header line whose lower-cased form starts with `prefix`
 // (name, colon and one space): from after the prefix to the next CR LF, in
@@ -59,7 +51,7 @@ std::optional<std::string_view> RawHeaderValue(std::string_view headers, std::st
 // line ("HTTP/1.1 200 OK").
 bool StartsWithStatusLine(std::string_view headers) {
   constexpr std::string_view kVersion = "http/";
-  return headers.size() >= kVersion.size() && LowerCopy(headers.substr(0, kVersion.size())) == kVersion;
+  return headers.size() >= kVersion.size() && LowerAscii(headers.substr(0, kVersion.size())) == kVersion;
 }
 
 // Content-Length as a 32-bit signed number; -1 when it is not one (nothing
@@ -102,7 +94,7 @@ std::optional<std::int64_t> LeadingNumber(std::string_view& text) {
 
 std::optional<ContentRangeValue> ParseContentRange(std::string_view value) {
   constexpr std::string_view kUnit = "bytes ";
-  if (value.size() < kUnit.size() || LowerCopy(value.substr(0, kUnit.size())) != kUnit) {
+  if (value.size() < kUnit.size() || LowerAscii(value.substr(0, kUnit.size())) != kUnit) {
     return std::nullopt;
   }
   value.remove_prefix(kUnit.size());
@@ -370,7 +362,7 @@ void InternetFile::RequestInformation() {
     const bool answered = http_.QueryInfo(request.get(), kHttpQueryRawHeadersCrlf, buffer, length, index);
     const std::string_view headers(buffer.data(), std::min<std::size_t>(length, buffer.size()));
     if (answered && StartsWithStatusLine(headers)) {
-      const std::string lowerHeaders = LowerCopy(headers);
+      const std::string lowerHeaders = LowerAscii(headers);
       const auto modified = RawHeaderValue(headers, lowerHeaders, "last-modified: ");
       lastModified_ = modified ? std::string(*modified) : std::string(kNotAvailable);
       DoEvents();

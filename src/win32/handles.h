@@ -58,6 +58,10 @@ struct CloseGdiObject {
   void operator()(HGDIOBJ object) const { DeleteObject(object); }
 };
 
+struct CloseModule {
+  void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+
 using OwnedWindow = Owned<HWND, CloseWindow>;
 using OwnedMenu = Owned<HMENU, CloseMenu>;
 // Only for icons this program created or loaded without LR_SHARED: shared
@@ -66,6 +70,13 @@ using OwnedIcon = Owned<HICON, CloseIcon>;
 using OwnedFont = Owned<HFONT, CloseGdiObject>;
 using OwnedBitmap = Owned<HBITMAP, CloseGdiObject>;
 using OwnedBrush = Owned<HBRUSH, CloseGdiObject>;
+using OwnedModule = Owned<HMODULE, CloseModule>;
+
+// A program or DLL loaded as data only: its resources can be read, none of
+// its code runs (no DllMain, no imports resolved).
+inline OwnedModule LoadDataModule(const char* path) {
+  return OwnedModule(LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+}
 
 // A device context borrowed with GetDC, given back with ReleaseDC.
 class WindowDc {

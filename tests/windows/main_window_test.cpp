@@ -14,6 +14,7 @@
 
 #include "backoffice_client.h"
 #include "launcher_driver.h"
+#include "win32/handles.h"
 #include "win32/main_window.h"
 #include "win32/resource_ids.h"
 #include "win32/unique_handle.h"
@@ -295,34 +296,16 @@ TEST(MainWindowTest, TabMovesThroughTheControlsInReadingOrder) {
   ExpectExitsWithZero(launcher);
 }
 
-// A module loaded as data only: its resources can be read, no code runs.
-class DataModule {
- public:
-  explicit DataModule(const std::string& path)
-      : module_(LoadLibraryExA(path.c_str(), nullptr,
-                               LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
-  ~DataModule() {
-    if (module_ != nullptr) {
-      FreeLibrary(module_);
-    }
+// The bytes of one resource of a module loaded as data.
+std::string ResourceBytes(HMODULE module, const char* type, int id) {
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), type);
+  if (found == nullptr) {
+    return {};
   }
-  DataModule(const DataModule&) = delete;
-  DataModule& operator=(const DataModule&) = delete;
-  HMODULE get() const { return module_; }
-
-  std::string Resource(const char* type, int id) const {
-    HRSRC found = FindResourceA(module_, MAKEINTRESOURCEA(id), type);
-    if (found == nullptr) {
-      return {};
-    }
-    HGLOBAL loaded = LoadResource(module_, found);
-    const char* data = static_cast<const char*>(loaded ? LockResource(loaded) : nullptr);
-    return data ? std::string(data, SizeofResource(module_, found)) : std::string();
-  }
-
- private:
-  HMODULE module_;
-};
+  HGLOBAL loaded = LoadResource(module, found);
+  const char* data = static_cast<const char*>(loaded ? LockResource(loaded) : nullptr);
+  return data ? std::string(data, SizeofResource(module, found)) : std::string();
+}
 
 TEST(MainWindowTest, VersionResourceSays304) {
   const std::string path = LauncherPath();
@@ -360,11 +343,11 @@ TEST(MainWindowTest, VersionResourceSays304) {
 }
 
 TEST(MainWindowTest, CarriesItsArtworkAndManifest) {
-  DataModule exe(LauncherPath());
+  const hta::win32::OwnedModule exe = hta::win32::LoadDataModule(LauncherPath().c_str());
   ASSERT_NE(exe.get(), nullptr);
 
   auto bitmapHeader = [&](int id) {
-    std::string data = exe.Resource(RT_BITMAP, id);
+    std::string data = ResourceBytes(exe.get(), RT_BITMAP, id);
     BITMAPINFOHEADER header{};
     if (data.size() >= sizeof header) {
       CopyMemory(&header, data.data(), sizeof header);
@@ -380,7 +363,7 @@ TEST(MainWindowTest, CarriesItsArtworkAndManifest) {
   EXPECT_EQ(logo.biBitCount, 32);
 
   // The icon group holds at least the 16, 32 and 48 pixel images.
-  std::string group = exe.Resource(RT_GROUP_ICON, IDI_APP);
+  std::string group = ResourceBytes(exe.get(), RT_GROUP_ICON, IDI_APP);
   ASSERT_GE(group.size(), 6u);
   const int count = static_cast<unsigned char>(group[4]) | static_cast<unsigned char>(group[5]) << 8;
   std::vector<int> sizes;
@@ -391,7 +374,7 @@ TEST(MainWindowTest, CarriesItsArtworkAndManifest) {
     EXPECT_NE(std::find(sizes.begin(), sizes.end(), wanted), sizes.end()) << wanted << " pixel icon";
   }
 
-  const std::string manifest = exe.Resource(RT_MANIFEST, 1);
+  const std::string manifest = ResourceBytes(exe.get(), RT_MANIFEST, 1);
   EXPECT_NE(manifest.find("asInvoker"), std::string::npos);
   EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
   EXPECT_NE(manifest.find("PerMonitorV2"), std::string::npos);

@@ -20,6 +20,7 @@
 
 #include "popup/popup_layout.h"
 #include "popup/popups.h"
+#include "win32/handles.h"
 #include "win32/win32_clock.h"
 #include "win32/win32_headers.h"
 #include "win32/win32_message_pump.h"
@@ -39,25 +40,6 @@ std::string LauncherPath() {
   }
   return path;
 }
-
-// The launcher loaded for its resources only.
-class ResourceModule {
- public:
-  ResourceModule()
-      : module_(LoadLibraryExA(LauncherPath().c_str(), nullptr,
-                               LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
-  ~ResourceModule() {
-    if (module_ != nullptr) {
-      FreeLibrary(module_);
-    }
-  }
-  ResourceModule(const ResourceModule&) = delete;
-  ResourceModule& operator=(const ResourceModule&) = delete;
-  HMODULE get() const { return module_; }
-
- private:
-  HMODULE module_;
-};
 
 // The real factory, remembering the windows it made (their handles stay
 // readable as numbers after the core destroyed them) and letting a test act
@@ -146,7 +128,8 @@ class PopupWindowTest : public ::testing::Test {
     return alpha;
   }
 
-  ResourceModule resources;
+  // The launcher loaded for its resources only.
+  hta::win32::OwnedModule resources = hta::win32::LoadDataModule(LauncherPath().c_str());
   RecordingFactory factory{resources.get()};
   hta::win32::Win32MessagePump pump;
   hta::win32::Win32Clock clock;
