@@ -10,7 +10,9 @@
 // user's code page that must never be changed or matched loosely.
 namespace hta {
 
-constexpr char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 inline std::string LowerAscii(std::string_view text) {
   std::string lower(text);

@@ -33,13 +33,13 @@ class MainWindowView {
  public:
   virtual ~MainWindowView() = default;
 
-  virtual void SetVersionText(const std::string& text) = 0;   // lblVersion
-  virtual void SetStatusText(const std::string& text) = 0;    // lblStatus
-  virtual void SetUserText(const std::string& text) = 0;      // txtName
-  virtual std::string UserText() = 0;                         // txtName
-  virtual void SetButtonsEnabled(bool enabled) = 0;           // cmdLogin and cmdExit
-  virtual void SetRunChecked(bool checked) = 0;               // chkRun; raises no click
-  virtual bool RunChecked() = 0;                              // chkRun
+  virtual void SetVersionText(const std::string& text) = 0;  // lblVersion
+  virtual void SetStatusText(const std::string& text) = 0;   // lblStatus
+  virtual void SetUserText(const std::string& text) = 0;     // txtName
+  virtual std::string UserText() = 0;                        // txtName
+  virtual void SetButtonsEnabled(bool enabled) = 0;          // cmdLogin and cmdExit
+  virtual void SetRunChecked(bool checked) = 0;              // chkRun; raises no click
+  virtual bool RunChecked() = 0;                             // chkRun
 
   // The tray menu's entries. `index` is 1 to 10.
   virtual void SetAppEntry(int index, const std::string& caption, bool visible) = 0;

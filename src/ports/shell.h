@@ -15,8 +15,8 @@ class Shell {
   // than 32 on success). Strings are passed exactly as given: no quoting is
   // added to `file` or `parameters`.
   virtual std::intptr_t Execute(const std::string& verb, const std::string& file,
-                                     const std::string& parameters, const std::string& directory,
-                                     int showCommand) = 0;
+                                const std::string& parameters, const std::string& directory,
+                                int showCommand) = 0;
 };
 
 }  // namespace hta

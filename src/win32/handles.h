@@ -75,7 +75,8 @@ using OwnedModule = Owned<HMODULE, CloseModule>;
 // A program or DLL loaded as data only: its resources can be read, none of
 // its code runs (no DllMain, no imports resolved).
 inline OwnedModule LoadDataModule(const char* path) {
-  return OwnedModule(LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  return OwnedModule(
+      LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
 }
 
 // A device context borrowed with GetDC, given back with ReleaseDC.

@@ -6,24 +6,28 @@
 namespace hta {
 namespace {
 
-HINTERNET Raw(InternetHandle handle) { return reinterpret_cast<HINTERNET>(handle.value); }
-InternetHandle Wrap(HINTERNET handle) { return InternetHandle{reinterpret_cast<std::uintptr_t>(handle)}; }
+HINTERNET Raw(InternetHandle handle) {
+  return reinterpret_cast<HINTERNET>(handle.value);
+}
+InternetHandle Wrap(HINTERNET handle) {
+  return InternetHandle{reinterpret_cast<std::uintptr_t>(handle)};
+}
 
 }  // namespace
 
 InternetHandle Win32Http::Open(const char* agent, std::uint32_t accessType, const char* proxy,
-                                       const char* bypass, std::uint32_t flags) {
+                               const char* bypass, std::uint32_t flags) {
   return Wrap(::InternetOpenA(agent, accessType, proxy, bypass, flags));
 }
 
 InternetHandle Win32Http::Connect(InternetHandle session, const char* host, std::uint16_t port,
-                                          const char* user, const char* password, std::uint32_t service,
-                                          std::uint32_t flags, std::uintptr_t context) {
+                                  const char* user, const char* password, std::uint32_t service,
+                                  std::uint32_t flags, std::uintptr_t context) {
   return Wrap(::InternetConnectA(Raw(session), host, port, user, password, service, flags, context));
 }
 
 InternetHandle Win32Http::OpenRequest(InternetHandle connection, const char* verb, const char* path,
-                                          const char* version, std::uint32_t flags, std::uintptr_t context) {
+                                      const char* version, std::uint32_t flags, std::uintptr_t context) {
   return Wrap(::HttpOpenRequestA(Raw(connection), verb, path, version, nullptr, nullptr, flags, context));
 }
 
@@ -38,7 +42,7 @@ bool Win32Http::SendRequest(InternetHandle request, const char* headers, std::ui
 }
 
 bool Win32Http::QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::span<char> buffer,
-                              std::uint32_t& length, std::uint32_t& index) {
+                          std::uint32_t& length, std::uint32_t& index) {
   DWORD size = length;
   DWORD at = index;
   const BOOL ok = ::HttpQueryInfoA(Raw(request), infoLevel, buffer.data(), &size, &at);
@@ -48,8 +52,7 @@ bool Win32Http::QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::
 }
 
 InternetHandle Win32Http::OpenUrl(InternetHandle session, const char* url, const char* headers,
-                                          std::uint32_t headersLength, std::uint32_t flags,
-                                          std::uintptr_t context) {
+                                  std::uint32_t headersLength, std::uint32_t flags, std::uintptr_t context) {
   return Wrap(::InternetOpenUrlA(Raw(session), url, headers, headersLength, flags, context));
 }
 
@@ -61,10 +64,12 @@ bool Win32Http::ReadFile(InternetHandle stream, std::span<std::byte> buffer, std
 }
 
 std::int32_t Win32Http::SetFilePointer(InternetHandle stream, std::int32_t distance,
-                                               std::uint32_t moveMethod) {
+                                       std::uint32_t moveMethod) {
   return static_cast<std::int32_t>(::InternetSetFilePointer(Raw(stream), distance, nullptr, moveMethod, 0));
 }
 
-bool Win32Http::CloseHandle(InternetHandle handle) { return ::InternetCloseHandle(Raw(handle)) != FALSE; }
+bool Win32Http::CloseHandle(InternetHandle handle) {
+  return ::InternetCloseHandle(Raw(handle)) != FALSE;
+}
 
 }  // namespace hta

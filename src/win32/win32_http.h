@@ -9,22 +9,21 @@ namespace hta {
 class Win32Http final : public HttpCalls {
  public:
   InternetHandle Open(const char* agent, std::uint32_t accessType, const char* proxy, const char* bypass,
-                              std::uint32_t flags) override;
+                      std::uint32_t flags) override;
   InternetHandle Connect(InternetHandle session, const char* host, std::uint16_t port, const char* user,
-                                 const char* password, std::uint32_t service, std::uint32_t flags,
-                                 std::uintptr_t context) override;
+                         const char* password, std::uint32_t service, std::uint32_t flags,
+                         std::uintptr_t context) override;
   InternetHandle OpenRequest(InternetHandle connection, const char* verb, const char* path,
-                                 const char* version, std::uint32_t flags, std::uintptr_t context) override;
+                             const char* version, std::uint32_t flags, std::uintptr_t context) override;
   bool SetOption(InternetHandle handle, std::uint32_t option, std::span<const char> value) override;
   bool SendRequest(InternetHandle request, const char* headers, std::uint32_t headersLength) override;
   bool QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::span<char> buffer,
-                     std::uint32_t& length, std::uint32_t& index) override;
+                 std::uint32_t& length, std::uint32_t& index) override;
   InternetHandle OpenUrl(InternetHandle session, const char* url, const char* headers,
-                                 std::uint32_t headersLength, std::uint32_t flags,
-                                 std::uintptr_t context) override;
+                         std::uint32_t headersLength, std::uint32_t flags, std::uintptr_t context) override;
   bool ReadFile(InternetHandle stream, std::span<std::byte> buffer, std::uint32_t& bytesRead) override;
   std::int32_t SetFilePointer(InternetHandle stream, std::int32_t distance,
-                                      std::uint32_t moveMethod) override;
+                              std::uint32_t moveMethod) override;
   bool CloseHandle(InternetHandle handle) override;
 };
 

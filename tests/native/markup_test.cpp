@@ -38,10 +38,10 @@ class Recorder : public ApplicationTarget,
 using Calls = std::vector<std::string>;
 
 MarkupResult RunLoginOrder(std::string_view reply, Recorder& r) {
-  for (auto process : {+[](std::string_view t, Recorder& x) { return ProcessApplications(t, x); },
-                       +[](std::string_view t, Recorder& x) { return ProcessDownloads(t, x); },
-                       +[](std::string_view t, Recorder& x) { return ProcessMessages(t, x); },
-                       +[](std::string_view t, Recorder& x) { return ProcessActionUrl(t, x); }}) {
+  for (auto process : {+[](std::string_view t, Recorder&x) { return ProcessApplications(t, x); },
+                       +[](std::string_view t, Recorder&x) { return ProcessDownloads(t, x); },
+                       +[](std::string_view t, Recorder&x) { return ProcessMessages(t, x); },
+                       +[](std::string_view t, Recorder&x) { return ProcessActionUrl(t, x); }}) {
     if (process(reply, r) == MarkupResult::Malformed) {
       return MarkupResult::Malformed;
     }
@@ -118,11 +118,10 @@ TEST(Markup, LoginReplyFeedsMenuDownloadsMessagesAndAddressInThatOrder) {
 
 TEST(Markup, ApplicationMarkersAreExact) {
   Recorder r;
-  const std::string text =
-      R"(<application param="p" filename="a.hta">skipped</application>)"
-      R"(<Application filename="b.hta">skipped</Application>)"
-      R"(<application  filename="c.hta">two blanks</application>)"
-      R"(<application filename="d.hta" main="YES">kept</application>)";
+  const std::string text = R"(<application param="p" filename="a.hta">skipped</application>)"
+                           R"(<Application filename="b.hta">skipped</Application>)"
+                           R"(<application  filename="c.hta">two blanks</application>)"
+                           R"(<application filename="d.hta" main="YES">kept</application>)";
   EXPECT_EQ(ProcessApplications(text, r), MarkupResult::Ok);
   // "YES" is not "yes": no main application.
   EXPECT_EQ(r.calls, (Calls{"param[]", "entry 1 [kept][d.hta][]"}));
@@ -146,11 +145,10 @@ TEST(Markup, ElevenApplicationsFillTenEntriesAndTheLastSetsTheParameter) {
 
 TEST(Markup, DownloadNeedsBothValuesAndEndsAtFirstSlashGreaterThan) {
   Recorder r;
-  const std::string text =
-      R"(<download filename="a.hta" href=""/>)"
-      R"(<download filename="b.hta"/>)"
-      R"(<download filename="" href="http://h/c"/>)"
-      R"(<download filename="d.hta" href="http://h/d?x=1/>2"/>)";
+  const std::string text = R"(<download filename="a.hta" href=""/>)"
+                           R"(<download filename="b.hta"/>)"
+                           R"(<download filename="" href="http://h/c"/>)"
+                           R"(<download filename="d.hta" href="http://h/d?x=1/>2"/>)";
   // The last element is cut at the "/>" inside its address, so its href has
   // no closing quote: the scan ends there as malformed.
   EXPECT_EQ(ProcessDownloads(text, r), MarkupResult::Malformed);
@@ -159,10 +157,9 @@ TEST(Markup, DownloadNeedsBothValuesAndEndsAtFirstSlashGreaterThan) {
 
 TEST(Markup, ActionsAreDispatchedInOrderWithEmptyValuesPassedOn) {
   Recorder r;
-  const std::string text =
-      R"(<action type="Sound" url="http://h/s.wav" filename="s.wav"></action>)"
-      R"(<action type="popup" filename="">see url="http://h/in-text" here</action>)"
-      "\n<Action type=\"launch\">ignored</Action>";
+  const std::string text = R"(<action type="Sound" url="http://h/s.wav" filename="s.wav"></action>)"
+                           R"(<action type="popup" filename="">see url="http://h/in-text" here</action>)"
+                           "\n<Action type=\"launch\">ignored</Action>";
   EXPECT_EQ(ProcessActions(text, r), MarkupResult::Ok);
   EXPECT_EQ(r.calls, (Calls{
                          "action [Sound][http://h/s.wav][s.wav][]",
@@ -185,10 +182,9 @@ TEST(Markup, MalformedElementStopsTheScanAndKeepsEarlierEffects) {
   }
   {
     Recorder r;
-    const std::string text =
-        R"(<application filename="a">A</application>)"
-        R"(<application filename="b" param='x'>B</application>)"
-        R"(<application filename="c">C</application>)";
+    const std::string text = R"(<application filename="a">A</application>)"
+                             R"(<application filename="b" param='x'>B</application>)"
+                             R"(<application filename="c">C</application>)";
     EXPECT_EQ(ProcessApplications(text, r), MarkupResult::Malformed);
     EXPECT_EQ(r.calls, (Calls{"param[]", "entry 1 [A][a][]"}));
   }

@@ -84,8 +84,8 @@ class Launcher {
     if (!server) {
       return ::testing::AssertionFailure() << "no loopback back office: " << why;
     }
-    std::string commandLine = "\"" + LauncherPath() + "\" --bootstrap " +
-                              server->Url("/launcher/stay/exebootstrap.php");
+    std::string commandLine =
+        "\"" + LauncherPath() + "\" --bootstrap " + server->Url("/launcher/stay/exebootstrap.php");
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
