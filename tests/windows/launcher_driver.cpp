@@ -71,21 +71,29 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
   return lstrcmpiA(a.c_str(), b.c_str()) == 0;
 }
 
-// A copy of this process's environment with TEMP and TMP naming `temp`, as
-// the block CreateProcessA takes: NAME=VALUE strings, each ending in a NUL,
-// and one more NUL at the end.
-std::string EnvironmentWithTemp(const std::string& temp) {
+using Variable = std::pair<std::string, std::string>;
+
+// A copy of this process's environment with TEMP and TMP naming `temp` and
+// the `extra` variables set, as the block CreateProcessA takes: NAME=VALUE
+// strings, each ending in a NUL, and one more NUL at the end.
+std::string EnvironmentWithTemp(const std::string& temp, const std::vector<Variable>& extra) {
   std::vector<std::string> entries;
   if (char* block = GetEnvironmentStringsA()) {
     for (const char* p = block; *p != '\0'; p += std::strlen(p) + 1) {
       const std::string entry = p;
       const std::size_t equals = entry.find('=', 1);  // "=C:=C:\..." names start with "="
       const std::string name = entry.substr(0, equals);
-      if (!EqualsIgnoringCase(name, "TEMP") && !EqualsIgnoringCase(name, "TMP")) {
+      const bool replaced = std::any_of(extra.begin(), extra.end(), [&](const Variable& variable) {
+        return EqualsIgnoringCase(name, variable.first);
+      });
+      if (!EqualsIgnoringCase(name, "TEMP") && !EqualsIgnoringCase(name, "TMP") && !replaced) {
         entries.push_back(entry);
       }
     }
     FreeEnvironmentStringsA(block);
+  }
+  for (const Variable& variable : extra) {
+    entries.push_back(variable.first + "=" + variable.second);
   }
   // GetTempPathA wants no trailing backslash in the variable, and adds one.
   std::string value = temp;
@@ -124,6 +132,14 @@ std::string LauncherExePath() {
 std::string ProxyPassExePath() {
 #ifdef HTA_PROXYPASS_EXE
   return WindowsPathOf(HTA_PROXYPASS_EXE);
+#else
+  return std::string();
+#endif
+}
+
+std::string FakeOpenerExePath() {
+#ifdef HTA_FAKE_OPENER_EXE
+  return WindowsPathOf(HTA_FAKE_OPENER_EXE);
 #else
   return std::string();
 #endif
@@ -300,6 +316,108 @@ FirstRunRegistry::~FirstRunRegistry() {
   if (!hadSettings_) {
     DeleteRegistryTree(kSettingsRoot);
   }
+}
+
+// --- The fake ".hta" opener.
+
+namespace {
+
+// The (default) value of HKCR\`subKey`; nullopt when the key or the value is
+// missing.
+std::optional<std::string> ClassesDefault(const std::string& subKey) {
+  DWORD size = 0;
+  if (RegGetValueA(HKEY_CLASSES_ROOT, subKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  std::string text(size, '\0');
+  if (RegGetValueA(HKEY_CLASSES_ROOT, subKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text.data(), &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  text.resize(size);
+  const std::size_t end = text.find('\0');
+  if (end != std::string::npos) {
+    text.resize(end);
+  }
+  return text;
+}
+
+bool ClassesKeyExists(const std::string& subKey) {
+  UniqueRegKey key;
+  return RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
+}
+
+// Creates HKCR\`subKey` (and the keys above it) if needed and sets its
+// (default) value; the Windows error code, ERROR_SUCCESS when done.
+LSTATUS SetClassesDefault(const std::string& subKey, const std::string& value) {
+  UniqueRegKey key;
+  LSTATUS status = RegCreateKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                   KEY_SET_VALUE, nullptr, key.receive(), nullptr);
+  if (status != ERROR_SUCCESS) {
+    return status;
+  }
+  return RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                        static_cast<DWORD>(value.size() + 1));
+}
+
+}  // namespace
+
+FakeHtaAssociation::FakeHtaAssociation() {
+  const std::string opener = FakeOpenerExePath();
+  if (opener.empty()) {
+    error_ = "the build did not say where hta-fake-opener.exe is";
+    return;
+  }
+  // "%*": the parameters exactly as ShellExecuteA got them (see the header).
+  command_ = "\"" + opener + "\" \"%1\" %*";
+  const std::optional<std::string> existing = ClassesDefault(kExtensionKey);
+  if (ClassesKeyExists(kExtensionKey) && existing != kProgId) {
+    error_ = std::string("HKCR\\") + kExtensionKey + " exists already (\"" + existing.value_or("") +
+             "\"): another program's association, left as it is";
+    return;
+  }
+  // Ours from here on, including a key left by a test that was killed.
+  ownsExtension_ = true;
+  if (const LSTATUS status = SetClassesDefault(kExtensionKey, kProgId); status != ERROR_SUCCESS) {
+    error_ = std::string("cannot set HKCR\\") + kExtensionKey + ", error " + std::to_string(status);
+    return;
+  }
+  if (const LSTATUS status = SetClassesDefault(kCommandKey, command_); status != ERROR_SUCCESS) {
+    error_ = std::string("cannot set HKCR\\") + kCommandKey + ", error " + std::to_string(status);
+  }
+}
+
+FakeHtaAssociation::~FakeHtaAssociation() {
+  // The ProgID is this driver's own name: all of it goes.
+  RegDeleteTreeA(HKEY_CLASSES_ROOT, kProgId);
+  RegDeleteKeyA(HKEY_CLASSES_ROOT, kProgId);
+  if (ownsExtension_ && RegDeleteKeyA(HKEY_CLASSES_ROOT, kExtensionKey) != ERROR_SUCCESS) {
+    // Something put a key below it meanwhile: at least our value goes.
+    UniqueRegKey key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kExtensionKey, 0, KEY_SET_VALUE, key.receive()) == ERROR_SUCCESS) {
+      RegDeleteValueA(key.get(), nullptr);
+    }
+  }
+}
+
+std::vector<FakeOpenerRun> FakeOpenerRuns(const std::string& recordPath) {
+  std::vector<FakeOpenerRun> runs;
+  const std::optional<std::string> bytes = ReadFileBytes(recordPath);
+  if (!bytes) {
+    return runs;
+  }
+  std::size_t start = 0;
+  for (std::size_t end; (end = bytes->find("\r\n", start)) != std::string::npos; start = end + 2) {
+    const std::string line = bytes->substr(start, end - start);
+    // The command line may hold a tab of its own; the folder cannot.
+    const std::size_t tab = line.rfind('\t');
+    FakeOpenerRun run;
+    run.commandLine = line.substr(0, tab);
+    run.currentFolder = tab == std::string::npos ? std::string() : line.substr(tab + 1);
+    runs.push_back(std::move(run));
+  }
+  return runs;
 }
 
 // --- Files.
@@ -480,6 +598,12 @@ std::vector<std::string> LauncherDriver::AppFolderFiles() const {
   return names;
 }
 
+std::string LauncherDriver::RecordFakeOpenerRuns() {
+  // Beside the launcher's folders: removed with them at the end.
+  openerRecord_ = rootFolder_ + "fake-opener-runs.txt";
+  return openerRecord_;
+}
+
 bool LauncherDriver::Start(const std::vector<std::string>& arguments, std::string& error) {
   if (!Ready()) {
     error = error_;
@@ -493,7 +617,11 @@ bool LauncherDriver::Start(const std::vector<std::string>& arguments, std::strin
   for (const std::string& argument : arguments) {
     commandLine += " " + Quoted(argument);
   }
-  std::string environment = EnvironmentWithTemp(tempFolder_);
+  std::vector<Variable> extra;
+  if (!openerRecord_.empty()) {
+    extra.emplace_back(kFakeOpenerRecordVariable, openerRecord_);
+  }
+  std::string environment = EnvironmentWithTemp(tempFolder_, extra);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};

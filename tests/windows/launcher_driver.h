@@ -29,6 +29,7 @@ namespace hta::wintest {
 // as drive Z:). Empty when the build did not say.
 std::string LauncherExePath();
 std::string ProxyPassExePath();
+std::string FakeOpenerExePath();
 
 // The one lock of every test that starts the real program. The program
 // allows one copy per session, and CTest runs tests in parallel processes:
@@ -154,6 +155,61 @@ void RemoveFolderTree(const std::string& folder);
 std::optional<std::string> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 
+// --- What the launcher opens through the shell.
+//
+// Wine knows no program for ".hta" files (ShellExecuteA returns 31, "no
+// association"), so a test that wants to see the launcher open one registers
+// hta-fake-opener.exe for them. The opener appends one line per start to the
+// file named by HTA_FAKE_OPENER_RECORD in its environment, which it inherits
+// from the launcher, which gets it from the driver (RecordFakeOpenerRuns).
+
+inline constexpr const char* kFakeOpenerRecordVariable = "HTA_FAKE_OPENER_RECORD";
+
+// One start of the fake opener, as it saw itself.
+struct FakeOpenerRun {
+  std::string commandLine;    // GetCommandLineA
+  std::string currentFolder;  // GetCurrentDirectoryA
+};
+// The starts in a record file, in order; empty when there is none.
+std::vector<FakeOpenerRun> FakeOpenerRuns(const std::string& recordPath);
+
+// ".hta" opens with the fake opener for as long as the object lives:
+//   HKCR\.hta                                  (default) kProgId
+//   HKCR\HtaLauncher.TestHta\shell\open\command (default) "<opener>" "%1" %*
+// Under HKCR because Wine's ShellExecuteA looks nowhere else (not in
+// HKCU\Software\Classes). Wine replaces %1 with the file as given (the
+// quotes around it are the command's) and %* with the parameters string
+// exactly as given, neither quoted nor split; %2..%9 would be the
+// parameters' blank-separated words one by one (quotes kept, missing ones
+// empty), and a command without %* drops the parameters altogether.
+//
+// Both keys are removed again when the object goes, whatever the test's
+// outcome. A ".hta" of someone else (a real machine's association) is never
+// touched: Ready() is then false. One left by a killed test (its value is
+// kProgId) is taken over. Tests that use it hold RealLauncherLock, so no
+// other launcher opens files meanwhile.
+class FakeHtaAssociation {
+ public:
+  static constexpr const char* kExtensionKey = ".hta";
+  static constexpr const char* kProgId = "HtaLauncher.TestHta";
+  static constexpr const char* kCommandKey = "HtaLauncher.TestHta\\shell\\open\\command";
+
+  FakeHtaAssociation();
+  ~FakeHtaAssociation();
+  FakeHtaAssociation(const FakeHtaAssociation&) = delete;
+  FakeHtaAssociation& operator=(const FakeHtaAssociation&) = delete;
+
+  bool Ready() const { return error_.empty(); }
+  const std::string& Error() const { return error_; }
+  // The registered command, with its %1 and %*.
+  const std::string& Command() const { return command_; }
+
+ private:
+  std::string error_;
+  std::string command_;
+  bool ownsExtension_ = false;
+};
+
 // One launcher with folders of its own.
 class LauncherDriver {
  public:
@@ -181,6 +237,11 @@ class LauncherDriver {
   std::string AppFolder() const { return tempFolder_ + "hta\\"; }
   // The names in the application folder, sorted; empty when it is missing.
   std::vector<std::string> AppFolderFiles() const;
+
+  // From the next Start on, the launcher's environment names a record file
+  // for the fake opener (kFakeOpenerRecordVariable), in the driver's own
+  // folders; returns its path. Read it with FakeOpenerRuns.
+  std::string RecordFakeOpenerRuns();
 
   // Starts the copy with `arguments` (each quoted on the command line).
   // False with `error` set when CreateProcessA failed or a launcher of this
@@ -220,6 +281,7 @@ class LauncherDriver {
   std::string exeFolder_;
   std::string exePath_;
   std::string tempFolder_;
+  std::string openerRecord_;  // empty: no record variable
   bool ownExeElsewhere_ = false;
   win32::UniqueHandle process_;
   DWORD processId_ = 0;

@@ -24,6 +24,7 @@
 #include "launcher_driver.h"
 #include "win32/resource_ids.h"
 #include "win32/win32_headers.h"
+#include "win32/win32_registry.h"
 
 namespace {
 
@@ -229,6 +230,53 @@ TEST_F(LauncherE2eTest, LogsInDownloadsShowsTheMessageAndGoesToTheTray) {
   // ...and at the end, the user string of the login and the popup choice.
   EXPECT_EQ(hta::wintest::RegistryString(kSettingsUserKey, "user"), "e2e-user");
   EXPECT_EQ(hta::wintest::RegistryString(kSettingsKey, "showPopups"), "True");
+}
+
+TEST_F(LauncherE2eTest, OpensTheMainApplicationThroughTheShell) {
+  // As the reply stores them: up to the attribute's closing quote.
+  const std::string parameters = "--from e2e  'two words' C:\\dir\\";
+  {
+    hta::wintest::FakeHtaAssociation association;
+    ASSERT_TRUE(association.Ready()) << association.Error();
+    const std::string record = driver_.RecordFakeOpenerRuns();
+
+    Start({"--bootstrap", Bootstrap("open/exebootstrap.php")});
+    ASSERT_TRUE(driver_.WaitForTray(kStartTimeoutMs)) << "the window did not go to the tray";
+    // ShellExecuteA has returned before the window goes to the tray; the
+    // opener may still be on its way to its record.
+    ASSERT_TRUE(hta::wintest::WaitUntil([&] { return !hta::wintest::FakeOpenerRuns(record).empty(); },
+                                        kStepTimeoutMs))
+        << "the opener was not started; requests:" << Describe(LauncherRequests());
+    Sleep(500);  // time for a second start to show, if there were one
+    const std::vector<hta::wintest::FakeOpenerRun> runs = hta::wintest::FakeOpenerRuns(record);
+    ASSERT_EQ(runs.size(), 1u) << "started once, for the main application only";
+
+    // Wine builds the opener's command line from the registered command,
+    // %1 replaced by the file exactly as ShellExecuteA got it and %* by the
+    // parameters string exactly as given (nothing quoted, split or trimmed;
+    // see FakeHtaAssociation). So the line shows, byte for byte, what the
+    // launcher handed to ShellExecuteA: the full path of the downloaded main
+    // application in the test's own TEMP\hta\, and the parameters as the
+    // reply stored them.
+    const std::string file = driver_.AppFolder() + "orders.hta";
+    EXPECT_EQ(runs[0].commandLine,
+              "\"" + hta::wintest::FakeOpenerExePath() + "\" \"" + file + "\" " + parameters)
+        << "registered: " << association.Command();
+    EXPECT_EQ(runs[0].currentFolder, "C:\\") << "the launch folder given to ShellExecuteA";
+    EXPECT_EQ(hta::wintest::ReadFileBytes(file),
+              "<html><head><title>Orders</title></head><body>Orders</body></html>\r\n")
+        << "downloaded before it was opened";
+
+    HWND window = driver_.WaitForMainWindow(kStepTimeoutMs);
+    ASSERT_NE(window, nullptr);
+    CloseAndExpectExit(window);
+  }
+  // The association went with the object.
+  for (const char* name :
+       {hta::wintest::FakeHtaAssociation::kProgId, hta::wintest::FakeHtaAssociation::kExtensionKey}) {
+    hta::win32::UniqueRegKey key;
+    EXPECT_NE(RegOpenKeyExA(HKEY_CLASSES_ROOT, name, 0, KEY_READ, key.receive()), ERROR_SUCCESS) << name;
+  }
 }
 
 TEST_F(LauncherE2eTest, StartToTrayTime) {
