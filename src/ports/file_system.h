@@ -23,6 +23,15 @@ class FileWriter {
   virtual bool Write(std::span<const std::byte> bytes) = 0;
 };
 
+// What a path names, as FileSystem::StateOf finds it.
+enum class FileState {
+  Missing,  // nothing there, a bad path, or a failure of the test
+  Present,  // a file that can be opened for reading
+  Locked,   // a file that is there but that another program holds without
+            // sharing it, or that the user may not read
+  Folder,   // a folder, which is never taken for a file
+};
+
 // File operations on ANSI paths. Each opens and closes its file inside the
 // one call; nothing stays open between calls, except the file behind a
 // FileWriter, for as long as that writer lives. Never re-enters the core.
@@ -45,6 +54,11 @@ class FileSystem {
   // The file's length in bytes, or nullopt when the path names no file
   // (missing, a folder) or its length cannot be read.
   virtual std::optional<std::int64_t> FileLength(const std::string& path) = 0;
+
+  // Whether a file is at `path`. A file counts even when it cannot be opened
+  // for reading (sharing violation, access denied): it exists and occupies
+  // the name.
+  virtual FileState StateOf(const std::string& path) = 0;
 
   // The folder and move/delete calls below are not named after their Win32
   // calls: windows.h defines CreateDirectory, MoveFile and DeleteFile as

@@ -88,10 +88,16 @@ frmMain::frmMain(const LauncherPorts& ports, std::vector<std::string> bootstrapE
       internetFile1_(ports.http, ports.pump, ports.files),
       menu_(ports.view, ports.shell, state_),
       client_(ClientPorts{ports.view, ports.dialogs, ports.clock, ports.files}, state_, internetFile1_, menu_,
-              std::move(bootstrapEndpoints), ended_) {
+              std::move(bootstrapEndpoints), ended_),
+      fetch_(FetchPorts{ports.files, ports.shell}, state_, internetFile1_, actions_, ended_, loginRunning_),
+      popups_(PopupPorts{ports.popups, ports.pump, ports.clock, fetch_, state_.PopupCount}),
+      actions_(ActionPorts{ports.files, ports.sound, ports.clock, ports.view}, state_, fetch_, popups_) {
   // A control on a form that keeps no stored properties starts as a new
   // instance.
   internetFile1_.InitProperties();
+  // Only the background fetch downloads on InternetFile1 (the login's
+  // requests raise no events).
+  internetFile1_.SetEvents(&fetch_);
 }
 
 void frmMain::Form_Load() {
@@ -179,6 +185,9 @@ void frmMain::cmdLogin_Click() {
     case LoginResult::Ended:
       break;
   }
+  // Fetches asked for during the login (a popup click) waited for it; after
+  // the end of the program the fetch runs nothing.
+  fetch_.RunQueued();
 }
 
 void frmMain::cmdExit_Click() {
@@ -202,6 +211,35 @@ void frmMain::smnuApp_Click(int index) {
     return;
   }
   menu_.OpenEntry(index);
+}
+
+void frmMain::smnuShowPopups_Click() {
+  if (ended_) {
+    return;
+  }
+  ports_.view.SetShowPopupsChecked(!ports_.view.ShowPopupsChecked());
+}
+
+void frmMain::Timer1_Timer() {
+  if (ended_ || loginRunning_) {
+    return;
+  }
+  actions_.PollActions();
+}
+
+void frmMain::TrayNotification(unsigned mouseMessage) {
+  if (ended_) {
+    return;
+  }
+  if (mouseMessage == kTrayLeftButtonUp) {
+    ports_.view.BringToForeground();
+    if (state_.MainAppIndex > 0) {
+      smnuApp_Click(state_.MainAppIndex);
+    }
+  } else if (mouseMessage == kTrayRightButtonUp) {
+    ports_.view.BringToForeground();
+    ports_.view.ShowTrayMenu();
+  }
 }
 
 void frmMain::Form_Unload() {

@@ -5,8 +5,11 @@
 #include <string_view>
 #include <vector>
 
+#include "actions/action_poll.h"
 #include "client/app_menu.h"
+#include "client/fetch.h"
 #include "client/login.h"
+#include "popup/popups.h"
 #include "ports/clock.h"
 #include "ports/dialogs.h"
 #include "ports/environment.h"
@@ -14,10 +17,12 @@
 #include "ports/http.h"
 #include "ports/main_window.h"
 #include "ports/message_pump.h"
+#include "ports/popup_window.h"
 #include "ports/profile.h"
 #include "ports/registry.h"
 #include "ports/shell.h"
 #include "ports/single_instance.h"
+#include "ports/sound.h"
 #include "ports/user_settings.h"
 #include "shell/launcher_state.h"
 #include "transfer/internet_file.h"
@@ -40,6 +45,10 @@ inline constexpr std::string_view kHtaSubfolder = "hta\\";
 
 // Timer1's interval once the program runs: the action poll's period.
 inline constexpr unsigned kPollInterval = 60000;
+
+// The mouse messages a tray notification carries that do something.
+inline constexpr unsigned kTrayLeftButtonUp = 0x0202;   // WM_LBUTTONUP
+inline constexpr unsigned kTrayRightButtonUp = 0x0205;  // WM_RBUTTONUP
 
 // The version label of this build: "version " and major.minor.revision.
 std::string VersionText();
@@ -72,12 +81,15 @@ struct LauncherPorts {
   ProfileCalls& profile;
   HttpCalls& http;
   SingleInstance& instance;
+  PopupFactory& popups;
+  Sound& sound;
 };
 
 // The main window's logic: start-up, the login button, the run-at-start-up
-// box, the application menu and shut-down. It owns the launcher state, the
-// transfer control InternetFile1 and the application menu, and drives the
-// window through MainWindowView.
+// box, the application menu, the tray icon's clicks, the action poll and
+// shut-down. It owns the launcher state, the transfer control InternetFile1,
+// the application menu, the background fetch, the action dispatcher and the
+// popups, and drives the window through MainWindowView.
 //
 // Ending the program. The core never ends the process itself. Where the
 // program ends at once (a second copy, no bootstrap endpoint answering,
@@ -126,12 +138,16 @@ class frmMain final : public MainWindowEvents {
   void chkRun_Click() override;
   // Opens the application of menu entry `index` (1 to 10).
   void smnuApp_Click(int index) override;
-  // The popup preference's menu entry, the poll timer and the tray icon's
-  // clicks belong to the tray and the action poll, which are wired in on top
-  // of this class; until then these change nothing.
-  void smnuShowPopups_Click() override {}
-  void Timer1_Timer() override {}
-  void TrayNotification(unsigned) override {}
+  // Inverts the check of "Show popup messages".
+  void smnuShowPopups_Click() override;
+  // Polls the action list. A tick while a login runs is skipped: the login
+  // holds InternetFile1 and is about to replace the action-list address, so
+  // a poll held back for it would ask the old one; the next tick polls.
+  void Timer1_Timer() override;
+  // WM_LBUTTONUP: the window's process to the foreground, then the main
+  // application, when there is one. WM_RBUTTONUP: to the foreground, then
+  // the tray menu. Anything else (moves, presses, double clicks): nothing.
+  void TrayNotification(unsigned mouseMessage) override;
   // Removes the tray icon, stores the user string and the popup preference
   // (only once start-up has read them, so an early close never overwrites
   // them with empty values), and ends the program.
@@ -152,6 +168,9 @@ class frmMain final : public MainWindowEvents {
   InternetFile& InternetFile1() { return internetFile1_; }
   AppMenu& Menu() { return menu_; }
   Client& Session() { return client_; }
+  FileFetch& Fetch() { return fetch_; }
+  ActionDispatcher& Actions() { return actions_; }
+  Popups& PopupWindows() { return popups_; }
   const LauncherPorts& Ports() const { return ports_; }
 
  private:
@@ -169,6 +188,11 @@ class frmMain final : public MainWindowEvents {
   InternetFile internetFile1_;
   AppMenu menu_;
   Client client_;
+  // The fetch uses arrived files through the dispatcher, which is made
+  // after it; it only keeps the reference until then.
+  FileFetch fetch_;
+  Popups popups_;
+  ActionDispatcher actions_;
 };
 
 }  // namespace hta

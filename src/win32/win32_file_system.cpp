@@ -118,6 +118,35 @@ std::optional<std::int64_t> Win32FileSystem::FileLength(const std::string& path)
                                    data.nFileSizeLow);
 }
 
+FileState Win32FileSystem::StateOf(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // A few files (the page file) refuse even their attributes to others.
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION ? FileState::Locked : FileState::Missing;
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return FileState::Folder;
+  }
+  // The open with every sharing mode tells a readable file from one that
+  // another program holds exclusively (or that the user may not read);
+  // both occupy the name.
+  const UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file) {
+    return FileState::Present;
+  }
+  switch (GetLastError()) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_ACCESS_DENIED:
+      return FileState::Locked;
+    default:
+      return FileState::Missing;
+  }
+}
+
 bool Win32FileSystem::FolderExists(const std::string& path) {
   // The attributes, not a listing of the folder: a folder the user may not
   // list still exists, and creating it again would only fail.

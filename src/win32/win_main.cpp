@@ -14,10 +14,12 @@
 #include "win32/win32_headers.h"
 #include "win32/win32_http.h"
 #include "win32/win32_message_pump.h"
+#include "win32/win32_popup.h"
 #include "win32/win32_profile.h"
 #include "win32/win32_registry.h"
 #include "win32/win32_shell.h"
 #include "win32/win32_single_instance.h"
+#include "win32/win32_sound.h"
 #include "win32/win32_user_settings.h"
 
 namespace {
@@ -64,9 +66,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
   hta::Win32Http http;
   hta::win32::Win32SingleInstance singleInstance(hta::win32::Win32SingleInstance::kDefaultMutexName,
                                                  hta::win32::MainWindow::kClassName);
+  // The popups' background picture is a resource of this program.
+  hta::win32::Win32PopupFactory popups(instance, instance);
+  hta::win32::Win32Sound sound;
 
   hta::frmMain form(hta::LauncherPorts{window, dialogs, pump, clock, environment, registry, settings, shell,
-                                       files, profile, http, singleInstance},
+                                       files, profile, http, singleInstance, popups, sound},
                     endpoints);
   // Created hidden: Form_Load needs the window (its timer, its controls)
   // before it knows whether this copy may run at all.

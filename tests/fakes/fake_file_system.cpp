@@ -88,6 +88,16 @@ bool FakeFileSystem::CreateFolder(const std::string& path) {
   return true;
 }
 
+FileState FakeFileSystem::StateOf(const std::string& path) {
+  if (FolderExists(path)) {
+    return FileState::Folder;
+  }
+  if (!Exists(path)) {
+    return FileState::Missing;
+  }
+  return IsUnreadable(path) ? FileState::Locked : FileState::Present;
+}
+
 bool FakeFileSystem::MoveFileReplacing(const std::string& from, const std::string& to) {
   if (movesFail || !Exists(from) || IsUnreadable(from) || IsUnreadable(to) || FolderExists(to)) {
     return false;

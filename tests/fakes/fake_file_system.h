@@ -29,6 +29,8 @@ class FakeFileSystem final : public FileSystem {
   std::optional<std::string> ReadAll(const std::string& path) override;
   std::unique_ptr<FileWriter> OpenForWrite(const std::string& path, bool truncate) override;
   std::optional<std::int64_t> FileLength(const std::string& path) override;
+  // A listed folder is a folder; a file marked unreadable is locked.
+  FileState StateOf(const std::string& path) override;
   // Folder names are compared without a trailing backslash.
   bool FolderExists(const std::string& path) override;
   // Fails when the folder or a file of that name exists, or when

@@ -35,6 +35,7 @@ class TrackedFiles final : public FileSystem {
     }
     return files.FileLength(path);
   }
+  FileState StateOf(const std::string& path) override { return files.StateOf(path); }
   bool FolderExists(const std::string& path) override { return files.FolderExists(path); }
   bool CreateFolder(const std::string& path) override { return files.CreateFolder(path); }
   bool MoveFileReplacing(const std::string& from, const std::string& to) override {

@@ -17,10 +17,12 @@
 #include "fakes/fake_http.h"
 #include "fakes/fake_main_window.h"
 #include "fakes/fake_message_pump.h"
+#include "fakes/fake_popup_window.h"
 #include "fakes/fake_profile.h"
 #include "fakes/fake_registry.h"
 #include "fakes/fake_shell.h"
 #include "fakes/fake_single_instance.h"
+#include "fakes/fake_sound.h"
 #include "fakes/fake_user_settings.h"
 #include "shell/frm_main.h"
 
@@ -81,8 +83,8 @@ class LauncherTest : public ::testing::Test {
   }
 
   LauncherPorts Ports() {
-    return LauncherPorts{view,     dialogs, pump,  clock,   env,  registry,
-                         settings, shell,   files, profile, http, instance};
+    return LauncherPorts{view,  dialogs, pump,    clock, env,      registry, settings,
+                         shell, files,   profile, http,  instance, popups,   sound};
   }
 
   frmMain& Form() {
@@ -150,6 +152,8 @@ class LauncherTest : public ::testing::Test {
   fakes::FakeProfile profile{files};
   fakes::FakeHttp http;
   fakes::FakeSingleInstance instance;
+  fakes::FakePopupFactory popups;
+  fakes::FakeSound sound;
   std::vector<std::string> endpoints{kBoot1, kBoot2, kBoot3};
   std::optional<frmMain> form;
 };

@@ -257,8 +257,8 @@ TEST_F(StartupTest, StoredPopupPreferenceIsReadAsATruthValue) {
     FakeUserSettings stored;
     stored.Put("HTA_Launcher", "settings", "showPopups", c.stored);
     fakes::FakeMainWindow window;
-    LauncherPorts ports{window, dialogs, pump,  clock,   env,  registry,
-                        stored, shell,   files, profile, http, instance};
+    LauncherPorts ports{window, dialogs, pump,    clock, env,      registry, stored,
+                        shell,  files,   profile, http,  instance, popups,   sound};
     frmMain local(ports, {});
     local.InitLauncher();
     EXPECT_EQ(window.showPopupsChecked, c.checked) << "stored [" << c.stored << "]";

@@ -298,6 +298,27 @@ TEST_F(WindowsIniFileTest, FilePortReadsAFileAnotherProgramHasOpenForWriting) {
   EXPECT_EQ(ini().TotalSections(), 1);
 }
 
+TEST_F(WindowsIniFileTest, FilePortTellsFilesHeldWithoutSharingFromFoldersAndMissingPaths) {
+  ASSERT_TRUE(WriteBytes(IniPath(), "x"));
+  EXPECT_EQ(files_.StateOf(IniPath()), hta::FileState::Present);
+  {
+    // Another program holds the file and shares nothing: it is still there.
+    UniqueHandle holder(CreateFileA(IniPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder);
+    EXPECT_EQ(files_.StateOf(IniPath()), hta::FileState::Locked);
+    // Nor can it be replaced: the new file stays beside it.
+    ASSERT_TRUE(WriteBytes(IniPath() + ".temp", "new"));
+    EXPECT_FALSE(files_.MoveFileReplacing(IniPath() + ".temp", IniPath()));
+  }
+  EXPECT_EQ(files_.ReadAll(IniPath()), "x");
+  EXPECT_EQ(files_.ReadAll(IniPath() + ".temp"), "new");
+  EXPECT_EQ(files_.StateOf(folder_), hta::FileState::Folder);
+  EXPECT_EQ(files_.StateOf(folder_ + "\\"), hta::FileState::Folder);
+  EXPECT_EQ(files_.StateOf(folder_ + "\\missing.ini"), hta::FileState::Missing);
+  EXPECT_EQ(files_.StateOf(folder_ + "\\no folder\\missing.ini"), hta::FileState::Missing);
+}
+
 TEST_F(WindowsIniFileTest, FilePortWritesTruncatingOrAppending) {
   const std::string path = folder_ + "\\data.bin";
   const auto write = [](hta::FileWriter& writer, const std::string& text) {

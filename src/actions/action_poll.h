@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "client/fetch.h"
+#include "markup/reply_targets.h"
+#include "popup/popups.h"
+#include "ports/clock.h"
+#include "ports/file_system.h"
+#include "ports/main_window.h"
+#include "ports/sound.h"
+#include "shell/launcher_state.h"
+
+namespace hta {
+
+// The local copy of the action list, in the application folder.
+inline constexpr std::string_view kActionListName = "actions.xml";
+// The action list's address: ActionUrl, this, AppParam, "&ts=", time stamp.
+inline constexpr std::string_view kActionQuery = "?VANO_BACKOFFICE=";
+inline constexpr std::string_view kActionTimeStampQuery = "&ts=";
+
+// The flags of every sound: played in the background, silence instead of
+// the system's default sound when the file cannot be played.
+inline constexpr std::uint32_t kWaveFlags = kSoundAsync | kSoundNoDefault;
+
+// What the action poll reaches the platform through. All are borrowed and
+// must outlive the ActionDispatcher.
+struct ActionPorts {
+  FileSystem& files;
+  Sound& sound;
+  Clock& clock;
+  // Only the popup preference's check is read.
+  MainWindowView& view;
+};
+
+// The server's actions: the poll of the action list, its processing, and
+// the dispatch of each action (a sound played, an application fetched and
+// opened, a popup shown).
+//
+// Action file names are joined to the application folder only when they
+// pass the same rule as the login's file names (IsPlainFileName): the
+// server may not make the launcher write or open anything outside it. A
+// sound or launch whose name is refused is skipped; a popup whose name is
+// refused still shows its text, but without a link, as there is no file it
+// could safely fetch and open.
+class ActionDispatcher final : public ActionTarget, public FetchedFileUse {
+ public:
+  ActionDispatcher(ActionPorts ports, LauncherState& state, FileFetch& fetch, Popups& popups);
+  ActionDispatcher(const ActionDispatcher&) = delete;
+  ActionDispatcher& operator=(const ActionDispatcher&) = delete;
+
+  // Fetches the action list into the folder's "actions.xml"; its arrival
+  // processes it. Nothing without an action-list address.
+  void PollActions();
+
+  // Reads the folder's "actions.xml", whatever its length, and dispatches
+  // its actions in order. A missing list does nothing; a list that was read
+  // resets PopupCount, so its popups start again at the lowest slot.
+  // Malformed markup ends the processing where it is found.
+  void ProcessActionList() override;
+
+  // One action; the type in any letter case.
+  void DispatchAction(const std::string& type, const std::string& url, const std::string& fileName,
+                      const std::string& text) override;
+
+  // Starts playing a wave file and returns at once.
+  void PlayWave(const std::string& path) override;
+
+ private:
+  ActionPorts ports_;
+  LauncherState& state_;
+  FileFetch& fetch_;
+  Popups& popups_;
+};
+
+}  // namespace hta

@@ -1,0 +1,119 @@
+#include "client/fetch.h"
+
+#include <utility>
+
+#include "client/app_menu.h"
+#include "common/ascii.h"
+
+namespace hta {
+
+bool LocalFileExists(FileSystem& files, const std::string& path) {
+  const FileState state = files.StateOf(path);
+  return state == FileState::Present || state == FileState::Locked;
+}
+
+FileFetch::FileFetch(FetchPorts ports, LauncherState& state, InternetFile& internetFile1, FetchedFileUse& use,
+                     const bool& ended, const bool& loginRunning)
+    : ports_(ports),
+      state_(state),
+      internetFile1_(internetFile1),
+      use_(use),
+      ended_(ended),
+      loginRunning_(loginRunning) {}
+
+void FileFetch::FetchFile(const std::string& url, const std::string& target) {
+  if (ended_) {
+    return;
+  }
+  // Busy means a transfer is on the stack below this call, waiting for it to
+  // return; a login holds InternetFile1 the same way.
+  if (state_.FetchBusy || loginRunning_) {
+    Queue(url, target);
+    return;
+  }
+  Run(url, target);
+  RunQueued();
+}
+
+void FileFetch::RunQueued() {
+  while (!queue_.empty() && depth_ == 0 && !state_.FetchBusy && !loginRunning_ && !ended_) {
+    const Request next = std::move(queue_.front());
+    queue_.pop_front();
+    Run(next.url, next.target);
+  }
+}
+
+void FileFetch::Queue(const std::string& url, const std::string& target) {
+  for (Request& waiting : queue_) {
+    if (waiting.target == target) {
+      waiting.url = url;
+      return;
+    }
+  }
+  queue_.push_back(Request{url, target});
+}
+
+void FileFetch::Run(const std::string& url, const std::string& target) {
+  ++depth_;
+  const std::string temporary = target + std::string(kTempSuffix);
+  // Left by a cancelled transfer; the download would otherwise start on it.
+  if (LocalFileExists(ports_.files, temporary)) {
+    ports_.files.RemoveFile(temporary);
+  }
+  state_.FetchBusy = true;
+  internetFile1_.Url(url);
+  internetFile1_.LocalFile(temporary);
+  internetFile1_.StartDownload();
+  // Whatever the outcome's handler found, the next fetch must not be held.
+  state_.FetchBusy = false;
+  --depth_;
+}
+
+void FileFetch::DownloadComplete() {
+  const std::string temporary = internetFile1_.LocalFile();
+  if (ended_ || !LocalFileExists(ports_.files, temporary) || temporary.size() <= kTempSuffix.size() ||
+      !EqualsIgnoringCase(std::string_view(temporary).substr(temporary.size() - kTempSuffix.size()),
+                          kTempSuffix)) {
+    state_.FetchBusy = false;
+    return;
+  }
+  const std::string target = temporary.substr(0, temporary.size() - kTempSuffix.size());
+  // One move replaces the old file: a reader (and a failure) sees either the
+  // old file or the whole new one, never none. When it cannot be replaced
+  // (held open by another program), the new file is dropped and the one in
+  // place is used.
+  if (!ports_.files.MoveFileReplacing(temporary, target)) {
+    ports_.files.RemoveFile(temporary);
+  }
+  if (!LocalFileExists(ports_.files, target)) {
+    // Nothing arrived and nothing was there: nothing to play, open or read.
+    state_.FetchBusy = false;
+    return;
+  }
+  UseFetchedFile(target);
+}
+
+void FileFetch::DownloadError(std::string&) {
+  state_.FetchBusy = false;
+}
+
+void FileFetch::DownloadCancelled(std::int32_t&) {
+  state_.FetchBusy = false;
+}
+
+void FileFetch::UseFetchedFile(const std::string& target) {
+  const std::string type = LowerAscii(target.size() >= 3 ? std::string_view(target).substr(target.size() - 3)
+                                                         : std::string_view(target));
+  // Cleared before the file is used, so an action list can start its own
+  // fetches at once.
+  state_.FetchBusy = false;
+  if (type == "wav") {
+    use_.PlayWave(target);
+  } else if (type == "hta") {
+    LaunchFile(ports_.shell, target, state_.AppParam);
+  } else {
+    use_.ProcessActionList();
+  }
+}
+
+}  // namespace hta

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "popup/popups.h"
+#include "ports/file_system.h"
+#include "ports/shell.h"
+#include "shell/launcher_state.h"
+#include "transfer/internet_file.h"
+
+namespace hta {
+
+// Beside the target, a fetch writes into the target's name with this added;
+// the target itself is only ever replaced whole.
+inline constexpr std::string_view kTempSuffix = ".temp";
+
+// Whether a file is at `path`, including one that another program holds
+// open without sharing it; a folder is not a file. Never fails: any trouble
+// counts as no.
+bool LocalFileExists(FileSystem& files, const std::string& path);
+
+// What a fetched file that is neither an application nor a sound leads to,
+// and how a sound is played: the action poll's side of a fetch.
+class FetchedFileUse {
+ public:
+  virtual ~FetchedFileUse() = default;
+  virtual void PlayWave(const std::string& path) = 0;
+  virtual void ProcessActionList() = 0;
+};
+
+// What a fetch reaches the platform through. All are borrowed and must
+// outlive the FileFetch.
+struct FetchPorts {
+  FileSystem& files;
+  Shell& shell;
+};
+
+// The background fetch: one file at a time through InternetFile1, into the
+// target's ".temp" file, which replaces the target in one move once it is
+// complete; the file is then used by its type (the last three characters of
+// its path, in any case): "wav" played, "hta" opened with the application
+// parameter, anything else taken as a new action list.
+//
+// One fetch runs at a time. A fetch asked for while another one's transfer
+// is yielding (a timer tick, a popup click) cannot wait for it there: the
+// running transfer resumes only once that nested call has returned. So it is
+// queued and run, in the order asked, once the running fetch has ended
+// together with everything its arrival started (an action list's own
+// fetches run first, inside its processing). A second request for a target
+// that is already queued only takes the newer address: one fetch brings the
+// file. Requests made while a login runs on InternetFile1 are queued the
+// same way and run when the login has ended (frmMain calls RunQueued).
+//
+// FetchBusy of the launcher state is true exactly while a transfer runs, and
+// false after every outcome, whatever the event handlers found.
+class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
+ public:
+  // `ended` and `loginRunning` are frmMain's flags: once the program has
+  // ended nothing more is fetched, moved or used.
+  FileFetch(FetchPorts ports, LauncherState& state, InternetFile& internetFile1, FetchedFileUse& use,
+            const bool& ended, const bool& loginRunning);
+  FileFetch(const FileFetch&) = delete;
+  FileFetch& operator=(const FileFetch&) = delete;
+
+  // Fetches `url` into the file `target`, then uses it; returns when that is
+  // over, or at once when the request was queued.
+  void FetchFile(const std::string& url, const std::string& target) override;
+
+  // Runs the queued requests, in order, unless a fetch or a login is still
+  // running (whose end runs them then).
+  void RunQueued();
+
+  // Requests waiting to run.
+  std::size_t QueuedCount() const { return queue_.size(); }
+
+  // Clears FetchBusy and uses the file just moved into place.
+  void UseFetchedFile(const std::string& target);
+
+  // InternetFileEvents of InternetFile1.
+  void DownloadComplete() override;
+  void DownloadProgress(std::int32_t&) override {}
+  void DownloadError(std::string&) override;
+  void DownloadCancelled(std::int32_t&) override;
+
+ private:
+  struct Request {
+    std::string url;
+    std::string target;
+  };
+
+  // The transfer itself and the use of its file.
+  void Run(const std::string& url, const std::string& target);
+  void Queue(const std::string& url, const std::string& target);
+
+  FetchPorts ports_;
+  LauncherState& state_;
+  InternetFile& internetFile1_;
+  FetchedFileUse& use_;
+  const bool& ended_;
+  const bool& loginRunning_;
+  // Fetches on the stack: a fetch started by the use of another's file
+  // (an action list's sounds and applications) counts here too.
+  int depth_ = 0;
+  std::deque<Request> queue_;
+};
+
+}  // namespace hta
