@@ -12,7 +12,14 @@
 namespace hta::win32 {
 namespace {
 
-constexpr UINT_PTR kTimer1 = 1;
+constexpr UINT_PTR kTimer1 = MainWindow::kTimer1Id;
+// The tray icon's retries, apart from Timer1 so that they never poll.
+constexpr UINT_PTR kTrayRetryTimer = 2;
+// At log-on the program may start before the shell's tray exists, and
+// Shell_NotifyIconA then fails: about twenty seconds of retries covers a
+// slow log-on without leaving a timer running for good.
+constexpr UINT kTrayRetryInterval = 2000;
+constexpr int kTrayRetries = 10;
 constexpr UINT kTrayIconId = 1;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = 0;
@@ -166,6 +173,10 @@ LRESULT MainWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_TIMER:
       if (wParam == kTimer1 && events_ != nullptr) {
         events_->Timer1_Timer();
+      } else if (wParam == kTrayRetryTimer) {
+        if (!inTray_ || AddTrayIcon() || --trayRetriesLeft_ <= 0) {
+          StopTrayRetries();
+        }
       }
       return 0;
 
@@ -187,6 +198,7 @@ LRESULT MainWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
 
     case WM_DESTROY:
       KillTimer(window, kTimer1);
+      KillTimer(window, kTrayRetryTimer);
       // A tray icon left behind stays in the tray until the mouse passes
       // over it, pointing at a window that no longer exists.
       RemoveTrayIconOf(window);
@@ -273,9 +285,10 @@ LRESULT MainWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
         SetForegroundWindow(window);
         return 1;
       }
-      if (message == taskbarCreatedMessage_ && taskbarCreatedMessage_ != 0 && trayIconAdded_) {
-        trayIconAdded_ = false;
-        AddTrayIcon();
+      if (message == taskbarCreatedMessage_ && taskbarCreatedMessage_ != 0 && inTray_) {
+        // A new tray knows none of the old icons; while the window is on
+        // screen there is no icon to bring back.
+        AddTrayIconOrRetry();
         return 0;
       }
       break;
@@ -586,20 +599,40 @@ bool MainWindow::AddTrayIcon() {
   data.uCallbackMessage = kTrayMessage;
   data.hIcon = trayIcon_.get();
   lstrcpynA(data.szTip, "Launcher", sizeof data.szTip);
-  trayIconAdded_ = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
-  return trayIconAdded_;
+  // A busy shell can time out on an add that it still carries out; the
+  // icon is then there and only needs its data set.
+  return Shell_NotifyIconA(NIM_ADD, &data) != FALSE || Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+}
+
+void MainWindow::AddTrayIconOrRetry() {
+  StopTrayRetries();
+  if (!AddTrayIcon() && window_) {
+    trayRetriesLeft_ = kTrayRetries;
+    SetTimer(window_.get(), kTrayRetryTimer, kTrayRetryInterval, nullptr);
+  }
+}
+
+void MainWindow::StopTrayRetries() {
+  trayRetriesLeft_ = 0;
+  if (window_) {
+    KillTimer(window_.get(), kTrayRetryTimer);
+  }
 }
 
 void MainWindow::ShrinkToTray() {
   if (!window_) {
     return;
   }
-  AddTrayIcon();  // a failure leaves the program running without the icon
+  inTray_ = true;
+  // When every retry fails the program runs on without the icon.
+  AddTrayIconOrRetry();
   ShowWindow(window_.get(), SW_MINIMIZE);
   ShowWindow(window_.get(), SW_HIDE);
 }
 
 void MainWindow::RemoveTrayIcon() {
+  inTray_ = false;
+  StopTrayRetries();
   if (window_) {
     RemoveTrayIconOf(window_.get());
   }
@@ -612,7 +645,6 @@ void MainWindow::RemoveTrayIconOf(HWND window) {
   data.hWnd = window;
   data.uID = kTrayIconId;
   Shell_NotifyIconA(NIM_DELETE, &data);
-  trayIconAdded_ = false;
 }
 
 void MainWindow::BringToForeground() {

@@ -28,6 +28,8 @@ class MainWindow final : public MainWindowView, public MessageFilter {
   static constexpr const char* kCaption = "App Launcher";
   // The tray icon's notifications, with the mouse message in lParam.
   static constexpr UINT kTrayMessage = WM_APP + 1;
+  // Timer1's id: a WM_TIMER with it runs the action poll at once.
+  static constexpr UINT_PTR kTimer1Id = 1;
 
   explicit MainWindow(HINSTANCE instance);
   ~MainWindow() override;
@@ -96,7 +98,11 @@ class MainWindow final : public MainWindowView, public MessageFilter {
   void OnCommand(int id, int code, HWND control);
   void OnDrawItem(const DRAWITEMSTRUCT& item);
   void OnPaint(HWND window);
+  // True when the icon is in the tray afterwards.
   bool AddTrayIcon();
+  // Adds the icon, or keeps trying on a timer while the shell cannot take it.
+  void AddTrayIconOrRetry();
+  void StopTrayRetries();
   void RemoveTrayIconOf(HWND window);
 
   HINSTANCE instance_;
@@ -116,7 +122,11 @@ class MainWindow final : public MainWindowView, public MessageFilter {
   LogoImage logo_;
 
   TrayMenuModel menu_;
-  bool trayIconAdded_ = false;
+  // The program is in the tray: the icon belongs there even while the shell
+  // is not taking it (at log-on, or while Explorer restarts).
+  bool inTray_ = false;
+  // Adds left before giving up on a shell that is not ready.
+  int trayRetriesLeft_ = 0;
   // Sent to every top-level window when Explorer (and with it the tray)
   // restarts; the icon must then be added again.
   UINT taskbarCreatedMessage_ = 0;

@@ -8,6 +8,12 @@
 //                                 tray (minimised and hidden)
 //   hta-probe close               closes the launcher's window (WM_CLOSE, as
 //                                 the window's Close does)
+//   hta-probe tick                runs the action poll now: Timer1's tick,
+//                                 instead of waiting up to a minute for it
+//   hta-probe wait-popups COUNT SECONDS
+//                                 waits until COUNT popups of the launcher
+//                                 are on screen and prints the rectangle
+//                                 around them as WIDTHxHEIGHT+LEFT+TOP
 //
 // Exit code 0 when it happened, 1 when not (at the deadline), 2 on a wrong
 // command line.
@@ -19,7 +25,9 @@
 #include <vector>
 
 #include "launcher_driver.h"
+#include "win32/main_window.h"
 #include "win32/win32_headers.h"
+#include "win32/win32_popup.h"
 
 namespace {
 
@@ -47,13 +55,50 @@ std::optional<MessageBoxSeen> FirstBox() {
   return boxes.front();
 }
 
+// The launcher's popups on screen, and the rectangle around them.
+struct PopupsSeen {
+  DWORD process = 0;
+  int count = 0;
+  RECT bounds{};
+};
+
+BOOL CALLBACK CollectPopup(HWND window, LPARAM context) {
+  auto& seen = *reinterpret_cast<PopupsSeen*>(context);
+  char name[64] = {};
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  RECT r{};
+  if (owner == seen.process && IsWindowVisible(window) &&
+      GetClassNameA(window, name, static_cast<int>(sizeof name)) > 0 &&
+      std::string(name) == hta::win32::Win32Popup::kClassName && GetWindowRect(window, &r)) {
+    if (seen.count++ == 0) {
+      seen.bounds = r;
+    } else {
+      UnionRect(&seen.bounds, &seen.bounds, &r);
+    }
+  }
+  return TRUE;
+}
+
+PopupsSeen Popups() {
+  PopupsSeen seen;
+  seen.process = LauncherProcess();
+  if (seen.process != 0) {
+    EnumWindows(&CollectPopup, reinterpret_cast<LPARAM>(&seen));
+  }
+  return seen;
+}
+
 DWORD Milliseconds(const char* seconds) {
   const long value = std::strtol(seconds, nullptr, 10);
   return value > 0 && value <= 600 ? static_cast<DWORD>(value) * 1000 : 10000;
 }
 
 int Usage() {
-  std::fputs("usage: hta-probe wait-box SECONDS | dismiss-box | wait-tray SECONDS | close\n", stderr);
+  std::fputs(
+      "usage: hta-probe wait-box SECONDS | dismiss-box | wait-tray SECONDS | close | tick"
+      " | wait-popups COUNT SECONDS\n",
+      stderr);
   return 2;
 }
 
@@ -91,6 +136,29 @@ int main(int argc, char** argv) {
   if (command == "close" && argc == 2) {
     HWND window = FindWindowA("HtaLauncherMainWindow", nullptr);
     return window != nullptr && PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
+  }
+  if (command == "tick" && argc == 2) {
+    // A WM_TIMER without a timer procedure reaches the window procedure as
+    // the timer's own tick does.
+    HWND window = FindWindowA(hta::win32::MainWindow::kClassName, nullptr);
+    return window != nullptr && PostMessageA(window, WM_TIMER, hta::win32::MainWindow::kTimer1Id, 0) ? 0 : 1;
+  }
+  if (command == "wait-popups" && argc == 4) {
+    const long wanted = std::strtol(argv[2], nullptr, 10);
+    if (wanted < 1) {
+      return Usage();
+    }
+    PopupsSeen seen;
+    const bool shown =
+        hta::wintest::WaitUntil([&] { return (seen = Popups()).count >= wanted; }, Milliseconds(argv[3]));
+    if (!shown) {
+      std::printf("%d popup(s) on screen, not %ld\n", seen.count, wanted);
+      return 1;
+    }
+    const RECT& b = seen.bounds;
+    std::printf("%ldx%ld+%ld+%ld\n", static_cast<long>(b.right - b.left), static_cast<long>(b.bottom - b.top),
+                static_cast<long>(b.left), static_cast<long>(b.top));
+    return 0;
   }
   return Usage();
 }

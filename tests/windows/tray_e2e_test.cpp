@@ -41,8 +41,6 @@ using hta::wintest::WaitUntil;
 
 constexpr DWORD kStartTimeoutMs = 30000;  // a first start in a fresh Wine prefix is slow
 constexpr DWORD kStepTimeoutMs = 15000;
-// The main window's Timer1 (main_window.cpp): its WM_TIMER is the tick.
-constexpr UINT_PTR kMainTimerId = 1;
 // The tray icon's id; the shell puts it in the callback's wParam.
 constexpr UINT kTrayIconId = 1;
 constexpr const char* kMenuClass = "#32768";
@@ -231,7 +229,7 @@ class TrayE2eTest : public ::testing::Test {
   }
 
   // Timer1 is due, as SetTimer would deliver it after a minute.
-  void Tick() const { ASSERT_TRUE(PostMessageA(main_, WM_TIMER, kMainTimerId, 0)); }
+  void Tick() const { ASSERT_TRUE(PostMessageA(main_, WM_TIMER, hta::win32::MainWindow::kTimer1Id, 0)); }
 
   // The shell's report of a mouse message over the icon.
   void TrayClick(UINT mouseMessage) const {
