@@ -30,17 +30,6 @@ constexpr DWORD kStartTimeoutMs = 30000;  // a first start in a fresh Wine prefi
 constexpr DWORD kExitTimeoutMs = 10000;
 constexpr DWORD kMessageTimeoutMs = 5000;
 
-// The launcher as the build placed it. A cross build under Wine knows it by
-// its Unix path, which Wine shows as drive Z:.
-std::string LauncherPath() {
-  std::string path = HTA_LAUNCHER_EXE;
-  if (!path.empty() && path[0] == '/') {
-    path = "Z:" + path;
-    std::replace(path.begin(), path.end(), '/', '\\');
-  }
-  return path;
-}
-
 // Text of a window of another process. GetWindowTextA does not ask another
 // process's controls for their text, so send WM_GETTEXT, with a deadline.
 std::string TextOf(HWND window) {
@@ -84,8 +73,8 @@ class Launcher {
     if (!server) {
       return ::testing::AssertionFailure() << "no loopback back office: " << why;
     }
-    std::string commandLine =
-        "\"" + LauncherPath() + "\" --bootstrap " + server->Url("/launcher/stay/exebootstrap.php");
+    std::string commandLine = "\"" + hta::wintest::LauncherExePath() + "\" --bootstrap " +
+                              server->Url("/launcher/stay/exebootstrap.php");
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
@@ -308,7 +297,7 @@ std::string ResourceBytes(HMODULE module, const char* type, int id) {
 }
 
 TEST(MainWindowTest, VersionResourceSays304) {
-  const std::string path = LauncherPath();
+  const std::string path = hta::wintest::LauncherExePath();
   DWORD ignored = 0;
   DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
   ASSERT_GT(size, 0u) << path;
@@ -343,7 +332,7 @@ TEST(MainWindowTest, VersionResourceSays304) {
 }
 
 TEST(MainWindowTest, CarriesItsArtworkAndManifest) {
-  const hta::win32::OwnedModule exe = hta::win32::LoadDataModule(LauncherPath().c_str());
+  const hta::win32::OwnedModule exe = hta::win32::LoadDataModule(hta::wintest::LauncherExePath().c_str());
   ASSERT_NE(exe.get(), nullptr);
 
   auto bitmapHeader = [&](int id) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher_driver.h"
 #include "popup/popup_layout.h"
 #include "popup/popups.h"
 #include "win32/handles.h"
@@ -30,16 +31,6 @@ namespace {
 
 using hta::PixelRect;
 using hta::win32::Win32Popup;
-
-// The launcher as the build placed it (it carries the background picture).
-std::string LauncherPath() {
-  std::string path = HTA_LAUNCHER_EXE;
-  if (!path.empty() && path[0] == '/') {
-    path = "Z:" + path;
-    std::replace(path.begin(), path.end(), '/', '\\');
-  }
-  return path;
-}
 
 // The real factory, remembering the windows it made (their handles stay
 // readable as numbers after the core destroyed them) and letting a test act
@@ -129,7 +120,7 @@ class PopupWindowTest : public ::testing::Test {
   }
 
   // The launcher loaded for its resources only.
-  hta::win32::OwnedModule resources = hta::win32::LoadDataModule(LauncherPath().c_str());
+  hta::win32::OwnedModule resources = hta::win32::LoadDataModule(hta::wintest::LauncherExePath().c_str());
   RecordingFactory factory{resources.get()};
   hta::win32::Win32MessagePump pump;
   hta::win32::Win32Clock clock;
@@ -144,7 +135,8 @@ TEST_F(PopupWindowTest, StandsInTheCornerAtItsDesignedSizeTopMostLayeredAndNever
   HWND popup = factory.windows[0];
   ASSERT_TRUE(IsWindow(popup));
   EXPECT_TRUE(IsWindowVisible(popup));
-  EXPECT_TRUE(factory.backgrounds[0]) << "the background picture was not found in " << LauncherPath();
+  EXPECT_TRUE(factory.backgrounds[0])
+      << "the background picture was not found in " << hta::wintest::LauncherExePath();
 
   const hta::PopupScreen screen = factory.Screen();
   const int width = hta::PopupWidthPixels(screen.dpi);
