@@ -14,10 +14,10 @@ frmMessage::frmMessage(Popups& owner, std::unique_ptr<PopupWindow> window)
 frmMessage::~frmMessage() = default;
 
 void frmMessage::Form_Load() {
-  window_->SetAlpha(kLoadAlpha);
+  window_->SetTranslucent(kLoadAlpha);
   // A popup that could not be made top-most still shows and works; there is
   // no caller that could do anything better with the failure.
-  static_cast<void>(window_->SetTopMost(true));
+  static_cast<void>(window_->SetTopMostWindow(true));
 }
 
 void frmMessage::message(const std::string& sText, const std::string& sUrl, const std::string& sFileName) {
@@ -32,7 +32,7 @@ void frmMessage::message(const std::string& sText, const std::string& sUrl, cons
   }
   window_->SetTimer(interval);
   window_->SetText(sText);
-  window_->SetAlpha(0);
+  window_->SetTranslucent(0);
   window_->ShowNoActivate();
   FadeIn();
 }
@@ -44,7 +44,7 @@ void frmMessage::FadeIn() {
     if (unloaded_ || closing_) {
       return;
     }
-    window_->SetAlpha(alpha);
+    window_->SetTranslucent(alpha);
     owner_.ports_.clock.Sleep(kFadeSleepMs);
     owner_.ports_.pump.DoEvents();
   }
@@ -55,7 +55,7 @@ void frmMessage::FadeOut() {
     if (unloaded_) {
       return;
     }
-    window_->SetAlpha(alpha);
+    window_->SetTranslucent(alpha);
     owner_.ports_.clock.Sleep(kFadeSleepMs);
     owner_.ports_.pump.DoEvents();
   }

@@ -45,12 +45,12 @@ class PopupWindow {
   // Layered opacity: 0 transparent to 255 opaque. A value outside that range,
   // or a platform that refuses, leaves the former opacity: failures are
   // ignored, as the popup still works opaque.
-  virtual void SetAlpha(int alpha) = 0;
+  virtual void SetTranslucent(int alpha) = 0;
 
   // Top-most or not, keeping position and size. False when the platform
   // refused; nothing else is reported (there is no error channel to raise
   // into, and a popup that is not top-most still works).
-  virtual bool SetTopMost(bool topMost) = 0;
+  virtual bool SetTopMostWindow(bool topMost) = 0;
 
   // Puts the top-left corner at (left, top), screen pixels; size unchanged.
   virtual void MoveTo(int left, int top) = 0;

@@ -122,7 +122,7 @@ bool Win32Popup::ShowLink() {
   return link_;
 }
 
-void Win32Popup::SetAlpha(int alpha) {
+void Win32Popup::SetTranslucent(int alpha) {
   if (!window_ || alpha < 0 || alpha > 255) {
     return;
   }
@@ -135,7 +135,7 @@ void Win32Popup::SetAlpha(int alpha) {
   SetLayeredWindowAttributes(window, 0, static_cast<BYTE>(alpha), LWA_ALPHA);
 }
 
-bool Win32Popup::SetTopMost(bool topMost) {
+bool Win32Popup::SetTopMostWindow(bool topMost) {
   if (!window_) {
     return false;
   }

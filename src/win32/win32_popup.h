@@ -42,8 +42,8 @@ class Win32Popup final : public PopupWindow {
   // PopupWindow
   void SetText(const std::string& text) override;
   bool ShowLink() override;
-  void SetAlpha(int alpha) override;
-  bool SetTopMost(bool topMost) override;
+  void SetTranslucent(int alpha) override;
+  bool SetTopMostWindow(bool topMost) override;
   void MoveTo(int left, int top) override;
   void ShowNoActivate() override;
   void SetTimer(unsigned milliseconds) override;

@@ -12,14 +12,14 @@ namespace hta::fakes {
 
 // Popup windows as records. Every window writes its calls, one line each, into
 // the factory's shared log (so the log outlives the windows), prefixed with
-// the window's number ("#1 SetAlpha 6"); its current state is kept in a
+// the window's number ("#1 SetTranslucent 6"); its current state is kept in a
 // record that the factory also owns, so a test can still read it after the
 // core destroyed the window. A test clicks or ticks a window through the
 // factory, which calls the core's handlers as the real window would.
 //
 // Line formats (after "#N "):
-//   Create          SetText [text]    ShowLink     SetAlpha 198
-//   SetTopMost true MoveTo 926 577    ShowNoActivate
+//   Create          SetText [text]    ShowLink     SetTranslucent 198
+//   SetTopMostWindow true MoveTo 926 577    ShowNoActivate
 //   SetTimer 7000   Destroy
 class FakePopupFactory final : public PopupFactory {
  public:
@@ -80,7 +80,7 @@ class FakePopupFactory final : public PopupFactory {
   PopupScreen screen{0, 0, 1280, 800, 96};
   bool refuse = false;         // Create returns null
   bool cursorMissing = false;  // ShowLink reports no hand cursor
-  bool topMostFails = false;   // SetTopMost reports a refusal
+  bool topMostFails = false;   // SetTopMostWindow reports a refusal
   std::vector<std::string> log;
   std::vector<std::unique_ptr<Record>> records;
   std::size_t screenReads = 0;
@@ -107,15 +107,15 @@ class FakePopupFactory final : public PopupFactory {
       record_.link = !factory_.cursorMissing;
       return record_.link;
     }
-    void SetAlpha(int alpha) override {
+    void SetTranslucent(int alpha) override {
       ++record_.alphaCalls;
       if (alpha >= 0 && alpha <= 255) {
         record_.alpha = alpha;
       }
-      factory_.Log(record_, "SetAlpha " + std::to_string(alpha));
+      factory_.Log(record_, "SetTranslucent " + std::to_string(alpha));
     }
-    bool SetTopMost(bool topMost) override {
-      factory_.Log(record_, std::string("SetTopMost ") + (topMost ? "true" : "false"));
+    bool SetTopMostWindow(bool topMost) override {
+      factory_.Log(record_, std::string("SetTopMostWindow ") + (topMost ? "true" : "false"));
       if (factory_.topMostFails) {
         return false;
       }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,7 +23,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// Sleeps go into the popup factory's log, so the order of SetAlpha, Sleep
+// Sleeps go into the popup factory's log, so the order of SetTranslucent, Sleep
 // and DoEvents can be read from one list.
 class LoggingClock final : public Clock {
  public:
@@ -58,8 +59,9 @@ class PopupTest : public ::testing::Test {
   std::vector<int> Alphas(int number) const {
     std::vector<int> out;
     for (const std::string& line : windows.LinesOf(number)) {
-      if (line.rfind("SetAlpha ", 0) == 0) {
-        out.push_back(std::stoi(line.substr(9)));
+      constexpr std::string_view kPrefix = "SetTranslucent ";
+      if (line.rfind(kPrefix, 0) == 0) {
+        out.push_back(std::stoi(line.substr(kPrefix.size())));
       }
     }
     return out;
@@ -200,12 +202,12 @@ TEST_F(PopupTest, AWindowThePlatformRefusesCountsNothing) {
 
 TEST_F(PopupTest, LoadFillShowAndFadeInRunInTheDesignedOrder) {
   popups.ShowPopup("Server says hi");
-  Lines expected = {"#1 Create",         "#1 SetAlpha 200",  "#1 SetTopMost true",
-                    "#1 MoveTo 926 577", "#1 SetTimer 7000", "#1 SetText [Server says hi]",
-                    "#1 SetAlpha 0",     "#1 ShowNoActivate"};
-  // 0, 6, ... 198: 34 steps, each SetAlpha, Sleep(1), DoEvents.
+  Lines expected = {"#1 Create",           "#1 SetTranslucent 200", "#1 SetTopMostWindow true",
+                    "#1 MoveTo 926 577",   "#1 SetTimer 7000",      "#1 SetText [Server says hi]",
+                    "#1 SetTranslucent 0", "#1 ShowNoActivate"};
+  // 0, 6, ... 198: 34 steps, each SetTranslucent, Sleep(1), DoEvents.
   for (int alpha : Steps(0, 198, 6)) {
-    expected.push_back("#1 SetAlpha " + std::to_string(alpha));
+    expected.push_back("#1 SetTranslucent " + std::to_string(alpha));
     expected.push_back("Sleep 1");
     expected.push_back("DoEvents");
   }
@@ -237,8 +239,9 @@ TEST_F(PopupTest, ALinkNeedsBothAddressAndFileName) {
   EXPECT_EQ(windows.At(4).timer, 15000u);
   EXPECT_TRUE(windows.At(4).link);
   const Lines lines = windows.LinesOf(4);
-  EXPECT_EQ(Lines(lines.begin(), lines.begin() + 6), (Lines{"Create", "SetAlpha 200", "SetTopMost true",
-                                                            "MoveTo 926 88", "ShowLink", "SetTimer 15000"}));
+  EXPECT_EQ(Lines(lines.begin(), lines.begin() + 6),
+            (Lines{"Create", "SetTranslucent 200", "SetTopMostWindow true", "MoveTo 926 88", "ShowLink",
+                   "SetTimer 15000"}));
 }
 
 TEST_F(PopupTest, ALinkWithoutHandCursorKeepsTheLongTimeAndTheFetch) {
@@ -258,7 +261,7 @@ TEST_F(PopupTest, TheTimerFadesOutInTwentySixStepsThenUnloads) {
   windows.Tick(1);
   Lines expected = {"#1 SetTimer 0"};
   for (int alpha : Steps(200, 0, -8)) {
-    expected.push_back("#1 SetAlpha " + std::to_string(alpha));
+    expected.push_back("#1 SetTranslucent " + std::to_string(alpha));
     expected.push_back("Sleep 1");
     expected.push_back("DoEvents");
   }
@@ -282,7 +285,7 @@ TEST_F(PopupTest, AClickOnALinkFetchesThenFadesOutAndUnloads) {
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[0], "#1 SetTimer 0");
   EXPECT_EQ(log[1], "Fetch");
-  EXPECT_EQ(log[2], "#1 SetAlpha 200");
+  EXPECT_EQ(log[2], "#1 SetTranslucent 200");
   EXPECT_EQ(Alphas(1), Steps(200, 0, -8));
   EXPECT_EQ(log.back(), "#1 Destroy");
   EXPECT_EQ(popupCount, 0);
@@ -340,7 +343,7 @@ TEST_P(PopupCloseDuringFadeInTest, StopsTheFadeAndDestroysTheWindowOnceAfterTheF
   });
   popups.ShowPopup("closed early");
   EXPECT_EQ(destroyedInsideFade, 0u);
-  // Steps 0 .. k-1 ran (DoEvents number k follows SetAlpha 6(k-1)); none
+  // Steps 0 .. k-1 ran (DoEvents number k follows SetTranslucent 6(k-1)); none
   // after the click.
   EXPECT_EQ(Alphas(1).back(), 6 * (k - 1));
   EXPECT_EQ(windows.At(1).alphaCalls, 2u + static_cast<std::size_t>(k));  // 200 and 0 before the fade
