@@ -13,13 +13,14 @@ bool LocalFileExists(FileSystem& files, const std::string& path) {
 }
 
 FileFetch::FileFetch(FetchPorts ports, LauncherState& state, InternetFile& internetFile1, FetchedFileUse& use,
-                     const bool& ended, const bool& loginRunning)
+                     const bool& ended, const bool& loginRunning, std::function<void()> afterFetches)
     : ports_(ports),
       state_(state),
       internetFile1_(internetFile1),
       use_(use),
       ended_(ended),
-      loginRunning_(loginRunning) {}
+      loginRunning_(loginRunning),
+      afterFetches_(std::move(afterFetches)) {}
 
 void FileFetch::FetchFile(const std::string& url, const std::string& target) {
   if (ended_) {
@@ -33,6 +34,9 @@ void FileFetch::FetchFile(const std::string& url, const std::string& target) {
   }
   Run(url, target);
   RunQueued();
+  if (depth_ == 0 && afterFetches_) {
+    afterFetches_();
+  }
 }
 
 void FileFetch::RunQueued() {

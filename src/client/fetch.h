@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -57,12 +58,16 @@ struct FetchPorts {
 //
 // FetchBusy of the launcher state is true exactly while a transfer runs, and
 // false after every outcome, whatever the event handlers found.
+//
+// `afterFetches` (may be empty) is called each time the outermost fetch has
+// ended with its queue, when nothing of the fetch is left on the stack: the
+// moment a login that had to wait for InternetFile1 can have it.
 class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
  public:
   // `ended` and `loginRunning` are frmMain's flags: once the program has
   // ended nothing more is fetched, moved or used.
   FileFetch(FetchPorts ports, LauncherState& state, InternetFile& internetFile1, FetchedFileUse& use,
-            const bool& ended, const bool& loginRunning);
+            const bool& ended, const bool& loginRunning, std::function<void()> afterFetches);
   FileFetch(const FileFetch&) = delete;
   FileFetch& operator=(const FileFetch&) = delete;
 
@@ -73,6 +78,10 @@ class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
   // Runs the queued requests, in order, unless a fetch or a login is still
   // running (whose end runs them then).
   void RunQueued();
+
+  // A fetch is on the stack: its transfer, or the use of what it brought
+  // (an action list being processed, whose popups yield).
+  bool Running() const { return depth_ > 0; }
 
   // Requests waiting to run.
   std::size_t QueuedCount() const { return queue_.size(); }
@@ -102,6 +111,7 @@ class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
   FetchedFileUse& use_;
   const bool& ended_;
   const bool& loginRunning_;
+  std::function<void()> afterFetches_;
   // Fetches on the stack: a fetch started by the use of another's file
   // (an action list's sounds and applications) counts here too.
   int depth_ = 0;

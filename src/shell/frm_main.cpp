@@ -89,7 +89,8 @@ frmMain::frmMain(const LauncherPorts& ports, std::vector<std::string> bootstrapE
       menu_(ports.view, ports.shell, state_),
       client_(ClientPorts{ports.view, ports.dialogs, ports.clock, ports.files}, state_, internetFile1_, menu_,
               std::move(bootstrapEndpoints), ended_),
-      fetch_(FetchPorts{ports.files, ports.shell}, state_, internetFile1_, actions_, ended_, loginRunning_),
+      fetch_(FetchPorts{ports.files, ports.shell}, state_, internetFile1_, actions_, ended_, loginRunning_,
+             [this] { RunWaitingLogin(); }),
       popups_(PopupPorts{ports.popups, ports.pump, ports.clock, fetch_, state_.PopupCount}),
       actions_(ActionPorts{ports.files, ports.sound, ports.clock, ports.view}, state_, fetch_, popups_) {
   // A control on a form that keeps no stored properties starts as a new
@@ -167,6 +168,16 @@ void frmMain::cmdLogin_Click() {
   if (ended_ || loginRunning_) {
     return;
   }
+  // A click that arrives while a fetch yields would start the login on
+  // InternetFile1 in the middle of the fetch's transfer, and one of the two
+  // would fail (a failed login ends the program). The click is taken now and
+  // the login runs once the fetch has ended.
+  if (fetch_.Running()) {
+    loginWaiting_ = true;
+    ports_.view.SetButtonsEnabled(false);
+    return;
+  }
+  loginWaiting_ = false;
   loginRunning_ = true;
   ports_.view.SetButtonsEnabled(false);
   const LoginResult result = client_.ConnectServer(ports_.view.UserText());
@@ -188,6 +199,12 @@ void frmMain::cmdLogin_Click() {
   // Fetches asked for during the login (a popup click) waited for it; after
   // the end of the program the fetch runs nothing.
   fetch_.RunQueued();
+}
+
+void frmMain::RunWaitingLogin() {
+  if (loginWaiting_) {
+    cmdLogin_Click();
+  }
 }
 
 void frmMain::cmdExit_Click() {

@@ -176,6 +176,8 @@ class frmMain final : public MainWindowEvents {
  private:
   // Ends the program (see the class comment); once only.
   void End();
+  // Runs the login clicked for while a fetch was running.
+  void RunWaitingLogin();
 
   LauncherPorts ports_;
   LauncherState state_;
@@ -183,6 +185,7 @@ class frmMain final : public MainWindowEvents {
   bool inTray_ = false;
   bool isLoading_ = false;
   bool loginRunning_ = false;
+  bool loginWaiting_ = false;
   bool loaded_ = false;
   bool settingsRead_ = false;
   InternetFile internetFile1_;

@@ -237,5 +237,27 @@ TEST_F(FetchFileTest, TickDuringALoginIsSkippedAndAPopupClickWaitsForTheLoginsEn
   EXPECT_EQ(Launches(), Lines{kHtaFolder + "linked.hta|"});
 }
 
+TEST_F(FetchFileTest, ReconnectClickedDuringAFetchLogsInOnceTheFetchHasEnded) {
+  State().ActionUrl = kActions;
+  Serve(PollUrl(), Action("sound", "http://files.test/one.wav", "one.wav"));
+  Serve("http://files.test/one.wav", "RIFF1");
+  ServeLogin(App("a.hta", "A"));
+  bool enabledInside = true;
+  pump.onEveryCall = [&, done = false](std::size_t) mutable {
+    if (!done && State().FetchBusy) {
+      done = true;
+      Form().cmdLogin_Click();
+      enabledInside = view.buttonsEnabled;
+    }
+  };
+  Form().Timer1_Timer();
+  EXPECT_FALSE(enabledInside) << "the click is taken at once";
+  EXPECT_EQ(Gets(), (Lines{PollUrl(), "http://files.test/one.wav", BootUrl(kBoot1), LoginUrl("")}));
+  EXPECT_EQ(sound.played, Lines{Wav(kHtaFolder + "one.wav")});
+  EXPECT_EQ(Messages(), Lines{});
+  EXPECT_FALSE(Form().Ended());
+  EXPECT_TRUE(view.buttonsEnabled);
+}
+
 }  // namespace
 }  // namespace hta::testing
