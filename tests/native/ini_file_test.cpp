@@ -8,6 +8,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fakes/fake_environment.h"
@@ -73,20 +74,18 @@ TEST_F(IniFileTest, DefaultFileLiesBesideTheExecutable) {
   EXPECT_EQ(ini.FileName(), kIniPath);
 }
 
-TEST(IniFileNameTest, DriveRootGetsASingleBackslash) {
-  FakeFileSystem files;
-  FakeProfile profile{files};
-  FakeEnvironment environment{"C:\\", "Launcher"};
-  cIniFile ini{profile, files, environment};
-  EXPECT_EQ(ini.FileName(), "C:\\Launcher.ini");
-}
-
-TEST(IniFileNameTest, FolderWithoutTrailingBackslashGetsOne) {
-  FakeFileSystem files;
-  FakeProfile profile{files};
-  FakeEnvironment environment{"D:\\Tools\\hta", "MyLauncher"};
-  cIniFile ini{profile, files, environment};
-  EXPECT_EQ(ini.FileName(), "D:\\Tools\\hta\\MyLauncher.ini");
+// The program's folder as the platform gives it, with or without its final
+// backslash.
+TEST(IniFileNameTest, FolderAndProgramNameGiveTheFileNameWithOneBackslash) {
+  for (const auto& [folder, program, expected] :
+       {std::tuple{"C:\\", "Launcher", "C:\\Launcher.ini"},
+        std::tuple{"D:\\Tools\\hta", "MyLauncher", "D:\\Tools\\hta\\MyLauncher.ini"}}) {
+    FakeFileSystem files;
+    FakeProfile profile{files};
+    FakeEnvironment environment{folder, program};
+    cIniFile ini{profile, files, environment};
+    EXPECT_EQ(ini.FileName(), expected) << folder;
+  }
 }
 
 TEST_F(IniFileTest, WriteFormOfFileNameRedirectsEveryMember) {

@@ -52,15 +52,41 @@ class RecordingHost final : public ControlHost {
   }
 };
 
+// Every property as "Key=value": the eight stored keys in their order, then
+// the proxy credentials, which are not stored.
+Lines Properties(const InternetFile& c) {
+  return {"LocalFile=" + c.LocalFile(),       "Url=" + c.Url(),
+          "Port=" + std::to_string(c.Port()), "SiteUser=" + c.SiteUser(),
+          "SitePassword=" + c.SitePassword(), "ProxyPort=" + std::to_string(c.ProxyPort()),
+          "ProxyServer=" + c.ProxyServer(),   "ConnectType=" + std::to_string(c.ConnectType()),
+          "ProxyUser=" + c.ProxyUser(),       "ProxyPassword=" + c.ProxyPassword()};
+}
+
+// Gives every property a value other than its default, in the order above.
+void SetEvery(InternetFile& c, std::int32_t connectType = 1) {
+  c.LocalFile("C:\\f");
+  c.Url("http://u");
+  c.Port(81);
+  c.SiteUser("su");
+  c.SitePassword("sp");
+  c.ProxyPort(3128);
+  c.ProxyServer("proxy");
+  c.ConnectType(connectType);
+  c.ProxyUser("pu");
+  c.ProxyPassword("pp");
+}
+
+const Lines kDefaults = {"LocalFile=",     "Url=",         "Port=80",       "SiteUser=",  "SitePassword=",
+                         "ProxyPort=8080", "ProxyServer=", "ConnectType=0", "ProxyUser=", "ProxyPassword="};
+
 class InternetFileProperties : public InternetFileFixture {};
 
 TEST_F(InternetFileProperties, ANewControlStartsAllZeroUntilTheHostSpeaks) {
   InternetFile fresh(http, pump, files);
-  EXPECT_EQ(fresh.Port(), 0);
-  EXPECT_EQ(fresh.ProxyPort(), 0);
-  EXPECT_EQ(fresh.ConnectType(), 0);
-  EXPECT_EQ(fresh.Url(), "");
-  EXPECT_EQ(fresh.LocalFile(), "");
+  Lines zero = kDefaults;
+  zero[2] = "Port=0";
+  zero[5] = "ProxyPort=0";
+  EXPECT_EQ(Properties(fresh), zero);
   EXPECT_FALSE(fresh.FileExists());
   EXPECT_EQ(fresh.FileSize(), 0);
   EXPECT_EQ(fresh.LastModified(), "");
@@ -74,22 +100,13 @@ TEST_F(InternetFileProperties, InitPropertiesSetsTheDefaultsButNotTheProxyCreden
   InternetFile fresh(http, pump, files);
   RecordingHost host;
   fresh.SetHost(&host);
-  fresh.ProxyUser("pu");
-  fresh.ProxyPassword("pp");
-  fresh.Url("u");
-  fresh.ConnectType(2);
+  SetEvery(fresh);
   host.changes.clear();
   fresh.InitProperties();
-  EXPECT_EQ(fresh.LocalFile(), "");
-  EXPECT_EQ(fresh.Url(), "");
-  EXPECT_EQ(fresh.Port(), 80);
-  EXPECT_EQ(fresh.SiteUser(), "");
-  EXPECT_EQ(fresh.SitePassword(), "");
-  EXPECT_EQ(fresh.ProxyPort(), 8080);
-  EXPECT_EQ(fresh.ProxyServer(), "");
-  EXPECT_EQ(fresh.ConnectType(), 0);
-  EXPECT_EQ(fresh.ProxyUser(), "pu");
-  EXPECT_EQ(fresh.ProxyPassword(), "pp");
+  Lines expected = kDefaults;
+  expected[8] = "ProxyUser=pu";
+  expected[9] = "ProxyPassword=pp";
+  EXPECT_EQ(Properties(fresh), expected);
   EXPECT_EQ(host.changes, Lines{});
 }
 
@@ -99,41 +116,14 @@ TEST_F(InternetFileProperties, EveryWriterStoresThenNotifiesTheHostWithItsKey) {
   Lines seen;
   // The notification comes after the field has its new value.
   host.onChange = [&](std::string_view key) {
-    const InternetFile& c = Control();
-    if (key == "LocalFile")
-      seen.push_back(c.LocalFile());
-    if (key == "ConnectType")
-      seen.push_back(std::to_string(c.ConnectType()));
-    if (key == "Url")
-      seen.push_back(c.Url());
-    if (key == "Port")
-      seen.push_back(std::to_string(c.Port()));
-    if (key == "SiteUser")
-      seen.push_back(c.SiteUser());
-    if (key == "SitePassword")
-      seen.push_back(c.SitePassword());
-    if (key == "ProxyPort")
-      seen.push_back(std::to_string(c.ProxyPort()));
-    if (key == "ProxyServer")
-      seen.push_back(c.ProxyServer());
-    if (key == "ProxyUser")
-      seen.push_back(c.ProxyUser());
-    if (key == "ProxyPassword")
-      seen.push_back(c.ProxyPassword());
+    for (const std::string& property : Properties(Control())) {
+      if (property.rfind(std::string(key) + "=", 0) == 0) {
+        seen.push_back(property);
+      }
+    }
   };
-  Control().LocalFile("C:\\f");
-  Control().ConnectType(1);
-  Control().Url("http://u");
-  Control().Port(81);
-  Control().SiteUser("su");
-  Control().SitePassword("sp");
-  Control().ProxyPort(3128);
-  Control().ProxyServer("proxy");
-  Control().ProxyUser("pu");
-  Control().ProxyPassword("pp");
-  EXPECT_EQ(host.changes, (Lines{"LocalFile", "ConnectType", "Url", "Port", "SiteUser", "SitePassword",
-                                 "ProxyPort", "ProxyServer", "ProxyUser", "ProxyPassword"}));
-  EXPECT_EQ(seen, (Lines{"C:\\f", "1", "http://u", "81", "su", "sp", "3128", "proxy", "pu", "pp"}));
+  SetEvery(Control());
+  EXPECT_EQ(seen, Properties(Control()));
   // Writing a property raises no event of the control and calls no port.
   EXPECT_EQ(events.events, Lines{});
   EXPECT_EQ(http.calls, Lines{});
@@ -164,16 +154,7 @@ TEST_F(InternetFileProperties, PortIsNeverUsedByARequest) {
 
 TEST_F(InternetFileProperties, WritePropertiesStoresTheEightKeysInOrderWithTheirDefaults) {
   RecordingBag bag;
-  Control().LocalFile("C:\\f");
-  Control().Url("http://u");
-  Control().Port(81);
-  Control().SiteUser("su");
-  Control().SitePassword("sp");
-  Control().ProxyPort(3128);
-  Control().ProxyServer("proxy");
-  Control().ConnectType(1);
-  Control().ProxyUser("pu");
-  Control().ProxyPassword("pp");
+  SetEvery(Control());
   Control().WriteProperties(bag);
   EXPECT_EQ(bag.calls, (Lines{
                            "write LocalFile text[C:\\f] default text[]",
@@ -202,31 +183,9 @@ TEST_F(InternetFileProperties, ReadPropertiesReadsTheSameKeysInOrderWithTheirDef
                        }));
 }
 
-TEST_F(InternetFileProperties, MissingKeysGiveTheDefaults) {
-  Control().Port(1);
-  Control().ProxyPort(2);
-  Control().ConnectType(2);
-  Control().Url("x");
-  MemoryPropertyBag empty;
-  Control().ReadProperties(empty);
-  EXPECT_EQ(Control().Port(), 80);
-  EXPECT_EQ(Control().ProxyPort(), 8080);
-  EXPECT_EQ(Control().ConnectType(), 0);
-  EXPECT_EQ(Control().Url(), "");
-}
-
 TEST_F(InternetFileProperties, SavingAndLoadingKeepsEverythingButTheProxyCredentials) {
   RecordingHost host;
-  Control().LocalFile("C:\\f");
-  Control().Url("http://u");
-  Control().Port(81);
-  Control().SiteUser("su");
-  Control().SitePassword("sp");
-  Control().ProxyPort(3128);
-  Control().ProxyServer("proxy");
-  Control().ConnectType(7);
-  Control().ProxyUser("pu");
-  Control().ProxyPassword("pp");
+  SetEvery(Control(), 7);
   MemoryPropertyBag bag;
   Control().WriteProperties(bag);
   EXPECT_EQ(bag.size(), 8u);
@@ -234,18 +193,17 @@ TEST_F(InternetFileProperties, SavingAndLoadingKeepsEverythingButTheProxyCredent
   InternetFile loaded(http, pump, files);
   loaded.SetHost(&host);
   loaded.ReadProperties(bag);
-  EXPECT_EQ(loaded.LocalFile(), "C:\\f");
-  EXPECT_EQ(loaded.Url(), "http://u");
-  EXPECT_EQ(loaded.Port(), 81);
-  EXPECT_EQ(loaded.SiteUser(), "su");
-  EXPECT_EQ(loaded.SitePassword(), "sp");
-  EXPECT_EQ(loaded.ProxyPort(), 3128);
-  EXPECT_EQ(loaded.ProxyServer(), "proxy");
-  EXPECT_EQ(loaded.ConnectType(), 7);
-  EXPECT_EQ(loaded.ProxyUser(), "");
-  EXPECT_EQ(loaded.ProxyPassword(), "");
+  Lines expected = Properties(Control());
+  expected[8] = "ProxyUser=";
+  expected[9] = "ProxyPassword=";
+  EXPECT_EQ(Properties(loaded), expected);
   // Loading is not a change.
   EXPECT_EQ(host.changes, Lines{});
+
+  // Missing keys give the defaults.
+  MemoryPropertyBag empty;
+  loaded.ReadProperties(empty);
+  EXPECT_EQ(Properties(loaded), kDefaults);
 }
 
 TEST_F(InternetFileProperties, TheMemoryBagLeavesOutValuesEqualToTheirDefaults) {

@@ -121,28 +121,18 @@ bool LiesOutside(const std::string& path, const std::string& folder) {
 
 }  // namespace
 
+// The build compiles the paths of the programs the tests start into this
+// file.
 std::string LauncherExePath() {
-#ifdef HTA_LAUNCHER_EXE
   return WindowsPathOf(HTA_LAUNCHER_EXE);
-#else
-  return std::string();
-#endif
 }
 
 std::string ProxyPassExePath() {
-#ifdef HTA_PROXYPASS_EXE
   return WindowsPathOf(HTA_PROXYPASS_EXE);
-#else
-  return std::string();
-#endif
 }
 
 std::string FakeOpenerExePath() {
-#ifdef HTA_FAKE_OPENER_EXE
   return WindowsPathOf(HTA_FAKE_OPENER_EXE);
-#else
-  return std::string();
-#endif
 }
 
 // --- The lock.
@@ -263,15 +253,17 @@ bool SetRegistryDword(const std::string& subKey, const std::string& name, DWORD 
                         sizeof value) == ERROR_SUCCESS;
 }
 
-std::optional<std::string> RegistryString(const std::string& subKey, const std::string& name) {
+namespace {
+
+// A REG_SZ value's text without its NUL; nullopt when the key or the value
+// is missing or not a text. A null `name` is the key's (default) value.
+std::optional<std::string> RegistryText(HKEY root, const std::string& subKey, const char* name) {
   DWORD size = 0;
-  if (RegGetValueA(HKEY_CURRENT_USER, subKey.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
-      ERROR_SUCCESS) {
+  if (RegGetValueA(root, subKey.c_str(), name, RRF_RT_REG_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   std::string text(size, '\0');
-  if (RegGetValueA(HKEY_CURRENT_USER, subKey.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, text.data(),
-                   &size) != ERROR_SUCCESS) {
+  if (RegGetValueA(root, subKey.c_str(), name, RRF_RT_REG_SZ, nullptr, text.data(), &size) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   text.resize(size);
@@ -280,6 +272,12 @@ std::optional<std::string> RegistryString(const std::string& subKey, const std::
     text.resize(end);
   }
   return text;
+}
+
+}  // namespace
+
+std::optional<std::string> RegistryString(const std::string& subKey, const std::string& name) {
+  return RegistryText(HKEY_CURRENT_USER, subKey, name.c_str());
 }
 
 bool RegistryValueExists(const std::string& subKey, const std::string& name) {
@@ -322,27 +320,6 @@ FirstRunRegistry::~FirstRunRegistry() {
 
 namespace {
 
-// The (default) value of HKCR\`subKey`; nullopt when the key or the value is
-// missing.
-std::optional<std::string> ClassesDefault(const std::string& subKey) {
-  DWORD size = 0;
-  if (RegGetValueA(HKEY_CLASSES_ROOT, subKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
-      ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  std::string text(size, '\0');
-  if (RegGetValueA(HKEY_CLASSES_ROOT, subKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text.data(), &size) !=
-      ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  text.resize(size);
-  const std::size_t end = text.find('\0');
-  if (end != std::string::npos) {
-    text.resize(end);
-  }
-  return text;
-}
-
 bool ClassesKeyExists(const std::string& subKey) {
   UniqueRegKey key;
   return RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
@@ -371,7 +348,7 @@ FakeHtaAssociation::FakeHtaAssociation() {
   }
   // "%*": the parameters exactly as ShellExecuteA got them (see the header).
   command_ = "\"" + opener + "\" \"%1\" %*";
-  const std::optional<std::string> existing = ClassesDefault(kExtensionKey);
+  const std::optional<std::string> existing = RegistryText(HKEY_CLASSES_ROOT, kExtensionKey, nullptr);
   if (ClassesKeyExists(kExtensionKey) && existing != kProgId) {
     error_ = std::string("HKCR\\") + kExtensionKey + " exists already (\"" + existing.value_or("") +
              "\"): another program's association, left as it is";

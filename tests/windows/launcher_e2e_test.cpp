@@ -22,6 +22,7 @@
 
 #include "backoffice_client.h"
 #include "launcher_driver.h"
+#include "real_launcher_fixture.h"
 #include "win32/resource_ids.h"
 #include "win32/win32_headers.h"
 #include "win32/win32_registry.h"
@@ -33,8 +34,8 @@ using hta::wintest::LauncherDriver;
 using hta::wintest::LoggedRequest;
 using hta::wintest::MessageBoxSeen;
 
-constexpr DWORD kStartTimeoutMs = 30000;  // a first start in a fresh Wine prefix is slow
-constexpr DWORD kStepTimeoutMs = 15000;
+using hta::wintest::kStartTimeoutMs;
+using hta::wintest::kStepTimeoutMs;
 
 using Registry = hta::wintest::FirstRunRegistry;
 constexpr const char* kSettingsUserKey = Registry::kUserKey;
@@ -47,14 +48,6 @@ constexpr const char* kCaption = "App Launcher";
 constexpr const char* kNoServerText = "Unable to connect to any of VANO servers. Please try again later.";
 constexpr const char* kLoginFailedText =
     "Failed to connect to the server. Please check your internet connection and retry";
-
-std::string Describe(const std::vector<LoggedRequest>& requests) {
-  std::string text;
-  for (const LoggedRequest& request : requests) {
-    text += "\n  " + request.Describe();
-  }
-  return text;
-}
 
 // A request target without scheme and host (a proxy gets the absolute
 // address) and without its query (it holds a time stamp).
@@ -90,44 +83,12 @@ std::string QueryValue(const std::string& target, const std::string& name) {
   return rest.substr(start, rest.find('&', start) - start);
 }
 
-class LauncherE2eTest : public ::testing::Test {
+class LauncherE2eTest : public hta::wintest::RealLauncherTest {
  protected:
-  void SetUp() override {
-    if (!BackOffice::Configured()) {
-      GTEST_SKIP() << "the loopback back office is not running (run the suite through CTest)";
-    }
-    ASSERT_TRUE(lock_.held()) << "another test kept the real launcher for four minutes";
-    std::string why;
-    server_ = BackOffice::Find("backoffice", why);
-    ASSERT_TRUE(server_) << why;
-    ASSERT_TRUE(driver_.Ready()) << driver_.Error();
-    mark_ = LastSequence(*server_);
-  }
-
-  void TearDown() override { driver_.Kill(); }
-
-  static int LastSequence(const BackOffice& server) {
-    int last = 0;
-    if (const auto all = server.Requests()) {
-      for (const LoggedRequest& request : *all) {
-        last = std::max(last, request.sequence);
-      }
-    }
-    return last;
-  }
-
-  // The launcher's requests to `server` since the test began (the transfer
-  // tests' requests never go to /launcher/).
-  std::vector<LoggedRequest> LauncherRequests(const BackOffice& server, int since) const {
-    std::vector<LoggedRequest> mine;
-    if (const auto all = server.Requests()) {
-      for (const LoggedRequest& request : *all) {
-        if (request.sequence > since && request.target.find("/launcher/") != std::string::npos) {
-          mine.push_back(request);
-        }
-      }
-    }
-    return mine;
+  // The launcher's requests to `server` after `since` (the transfer tests'
+  // requests never go to /launcher/).
+  static std::vector<LoggedRequest> LauncherRequests(const BackOffice& server, int since) {
+    return RequestsUnder(server, "/launcher/", since);
   }
   std::vector<LoggedRequest> LauncherRequests() const { return LauncherRequests(*server_, mark_); }
 
@@ -157,16 +118,6 @@ class LauncherE2eTest : public ::testing::Test {
   }
 
   HWND Control(HWND window, int id) const { return GetDlgItem(window, id); }
-
-  // Members go in reverse order: the driver (ending the launcher), then the
-  // registry as it was, and the lock last. Between the lock and the end,
-  // the registry is that of a first run: nothing stored, no boot
-  // parameters, not registered to run at log-on.
-  hta::wintest::RealLauncherLock lock_;
-  hta::wintest::FirstRunRegistry registry_;
-  std::optional<BackOffice> server_;
-  LauncherDriver driver_;
-  int mark_ = 0;
 };
 
 TEST_F(LauncherE2eTest, LogsInDownloadsShowsTheMessageAndGoesToTheTray) {

@@ -14,6 +14,7 @@
 
 #include "backoffice_client.h"
 #include "launcher_driver.h"
+#include "real_launcher_fixture.h"
 #include "win32/handles.h"
 #include "win32/main_window.h"
 #include "win32/resource_ids.h"
@@ -24,23 +25,11 @@
 
 namespace {
 
-using hta::win32::UniqueHandle;
-
-constexpr DWORD kStartTimeoutMs = 30000;  // a first start in a fresh Wine prefix is slow
-constexpr DWORD kExitTimeoutMs = 10000;
 constexpr DWORD kMessageTimeoutMs = 5000;
 
-// Text of a window of another process. GetWindowTextA does not ask another
-// process's controls for their text, so send WM_GETTEXT, with a deadline.
-std::string TextOf(HWND window) {
-  std::vector<char> buffer(512, '\0');
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutA(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                           SMTO_ABORTIFHUNG, kMessageTimeoutMs, &copied)) {
-    return "<no answer>";
-  }
-  return std::string(buffer.data(), std::min<std::size_t>(copied, buffer.size() - 1));
-}
+using hta::wintest::kStartTimeoutMs;
+using hta::wintest::kStepTimeoutMs;
+using hta::wintest::WindowText;
 
 std::string ClassOf(HWND window) {
   char name[256] = {};
@@ -48,131 +37,45 @@ std::string ClassOf(HWND window) {
   return name;
 }
 
-// One running launcher. The destructor terminates it if it is still running.
-class Launcher {
- public:
-  Launcher() = default;
-  Launcher(const Launcher&) = delete;
-  Launcher& operator=(const Launcher&) = delete;
-  ~Launcher() {
-    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-      TerminateProcess(process_.get(), 99);
-      WaitForSingleObject(process_.get(), kExitTimeoutMs);
+// The launcher logs in as it starts, against the loopback back office, with
+// a reply that leaves the window up.
+class MainWindowTest : public hta::wintest::RealLauncherTest {
+ protected:
+  // The launcher's visible window, or null (the test has failed then).
+  HWND Start() {
+    std::string error;
+    if (!driver_.Start({"--bootstrap", server_->Url("/launcher/stay/exebootstrap.php")}, error)) {
+      ADD_FAILURE() << error;
+      return nullptr;
     }
-  }
-
-  ::testing::AssertionResult Start() {
-    // The program logs in as it starts: against the loopback back office,
-    // with a reply that leaves the window up. One real launcher at a time
-    // (one copy per session), on a first-run registry.
-    if (!lock_.held()) {
-      return ::testing::AssertionFailure() << "another test kept the real launcher for four minutes";
-    }
-    std::string why;
-    const auto server = hta::wintest::BackOffice::Find("backoffice", why);
-    if (!server) {
-      return ::testing::AssertionFailure() << "no loopback back office: " << why;
-    }
-    std::string commandLine = "\"" + hta::wintest::LauncherExePath() + "\" --bootstrap " +
-                              server->Url("/launcher/stay/exebootstrap.php");
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info)) {
-      return ::testing::AssertionFailure()
-             << "CreateProcessA(" << commandLine << ") failed, error " << GetLastError();
-    }
-    process_.reset(info.hProcess);
-    UniqueHandle thread(info.hThread);
-    processId_ = info.dwProcessId;
-    threadId_ = info.dwThreadId;
-    return ::testing::AssertionSuccess();
-  }
-
-  // The launcher's top-level window "App Launcher", or null when it did not
-  // appear in time (or the launcher ended first).
-  HWND WaitForMainWindow() {
-    const ULONGLONG deadline = GetTickCount64() + kStartTimeoutMs;
-    while (GetTickCount64() < deadline) {
-      Search search{processId_, nullptr};
-      EnumWindows(&Launcher::Visit, reinterpret_cast<LPARAM>(&search));
-      if (search.found != nullptr && IsWindowVisible(search.found)) {
-        return search.found;
-      }
-      if (WaitForSingleObject(process_.get(), 50) != WAIT_TIMEOUT) {
-        return nullptr;
-      }
-    }
-    return nullptr;
-  }
-
-  // The exit code, or nothing when the launcher is still running at the
-  // deadline.
-  bool WaitForExit(DWORD& exitCode) {
-    if (WaitForSingleObject(process_.get(), kExitTimeoutMs) != WAIT_OBJECT_0) {
-      return false;
-    }
-    return GetExitCodeProcess(process_.get(), &exitCode) != FALSE;
+    HWND main = driver_.WaitForVisibleMainWindow(kStartTimeoutMs);
+    EXPECT_NE(main, nullptr) << "no window \"App Launcher\" appeared";
+    return main;
   }
 
   // The control that has the keyboard focus in the launcher's GUI thread.
-  HWND Focus() const {
+  static HWND Focus(HWND main) {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    return GetGUIThreadInfo(threadId_, &info) ? info.hwndFocus : nullptr;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info) ? info.hwndFocus : nullptr;
   }
 
- private:
-  struct Search {
-    DWORD processId;
-    HWND found;
-  };
-  static BOOL CALLBACK Visit(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<Search*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char caption[64] = {};
-    GetWindowTextA(window, caption, sizeof caption);  // a top-level caption is readable across processes
-    if (owner == search->processId && std::string(caption) == "App Launcher") {
-      search->found = window;
-      return FALSE;
-    }
-    return TRUE;
+  void ExpectExitsWithZero() {
+    const std::optional<DWORD> code = driver_.WaitForExit(kStepTimeoutMs);
+    ASSERT_TRUE(code) << "the launcher did not end within " << kStepTimeoutMs << " ms";
+    EXPECT_EQ(*code, 0u);
   }
-
-  hta::wintest::RealLauncherLock lock_;
-  hta::wintest::FirstRunRegistry registry_;
-  UniqueHandle process_;
-  DWORD processId_ = 0;
-  DWORD threadId_ = 0;
 };
 
 // Waits until `condition` holds or the deadline passes.
 template <typename Condition>
 bool Eventually(Condition condition) {
-  const ULONGLONG deadline = GetTickCount64() + kMessageTimeoutMs;
-  while (GetTickCount64() < deadline) {
-    if (condition()) {
-      return true;
-    }
-    Sleep(20);
-  }
-  return condition();
+  return hta::wintest::WaitUntil(condition, kMessageTimeoutMs);
 }
 
-void ExpectExitsWithZero(Launcher& launcher) {
-  DWORD exitCode = 12345;
-  ASSERT_TRUE(launcher.WaitForExit(exitCode))
-      << "the launcher did not end within " << kExitTimeoutMs << " ms";
-  EXPECT_EQ(exitCode, 0u);
-}
-
-TEST(MainWindowTest, ShowsTheControlsOfTheFormAndEndsOnExit) {
-  Launcher launcher;
-  ASSERT_TRUE(launcher.Start());
-  HWND main = launcher.WaitForMainWindow();
-  ASSERT_NE(main, nullptr) << "no window \"App Launcher\" appeared";
+TEST_F(MainWindowTest, ShowsTheControlsOfTheFormAndEndsOnExit) {
+  HWND main = Start();
+  ASSERT_NE(main, nullptr);
 
   // A fixed-size window: no sizing border, no maximise box.
   const LONG_PTR style = GetWindowLongPtrA(main, GWL_STYLE);
@@ -204,7 +107,7 @@ TEST(MainWindowTest, ShowsTheControlsOfTheFormAndEndsOnExit) {
     HWND control = GetDlgItem(main, c.id);
     ASSERT_NE(control, nullptr) << c.name << " is missing";
     EXPECT_EQ(ClassOf(control), c.windowClass) << c.name;
-    EXPECT_EQ(TextOf(control), c.text) << c.name;
+    EXPECT_EQ(WindowText(control), c.text) << c.name;
     EXPECT_TRUE(IsWindowVisible(control)) << c.name;
     RECT r{};
     GetClientRect(control, &r);
@@ -228,48 +131,37 @@ TEST(MainWindowTest, ShowsTheControlsOfTheFormAndEndsOnExit) {
   EXPECT_EQ(SendMessageA(GetDlgItem(main, IDC_CHKRUN), BM_GETCHECK, 0, 0), BST_UNCHECKED);
 
   ASSERT_TRUE(PostMessageA(GetDlgItem(main, IDC_CMDEXIT), BM_CLICK, 0, 0));
-  ExpectExitsWithZero(launcher);
+  ExpectExitsWithZero();
 }
 
-TEST(MainWindowTest, ClosingTheWindowEndsTheProgram) {
-  Launcher launcher;
-  ASSERT_TRUE(launcher.Start());
-  ULONGLONG t0 = GetTickCount64();
-  HWND main = launcher.WaitForMainWindow();
-  fprintf(stderr, "window after %llu ms\n", GetTickCount64() - t0);
+TEST_F(MainWindowTest, ClosingTheWindowEndsTheProgram) {
+  HWND main = Start();
   ASSERT_NE(main, nullptr);
   ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
-  t0 = GetTickCount64();
-  ExpectExitsWithZero(launcher);
-  fprintf(stderr, "exit after %llu ms\n", GetTickCount64() - t0);
+  ExpectExitsWithZero();
 }
 
-TEST(MainWindowTest, AltXPressesExit) {
-  Launcher launcher;
-  ASSERT_TRUE(launcher.Start());
-  HWND main = launcher.WaitForMainWindow();
+TEST_F(MainWindowTest, AltXPressesExit) {
+  HWND main = Start();
   ASSERT_NE(main, nullptr);
   // Alt+X as the keyboard delivers it once translated; the dialog manager
   // finds the control whose mnemonic it is.
   ASSERT_TRUE(PostMessageA(main, WM_SYSCHAR, 'x', LPARAM{1} << 29));
-  ExpectExitsWithZero(launcher);
+  ExpectExitsWithZero();
 }
 
-TEST(MainWindowTest, TabMovesThroughTheControlsInReadingOrder) {
-  Launcher launcher;
-  ASSERT_TRUE(launcher.Start());
-  HWND main = launcher.WaitForMainWindow();
+TEST_F(MainWindowTest, TabMovesThroughTheControlsInReadingOrder) {
+  HWND main = Start();
   ASSERT_NE(main, nullptr);
 
   const HWND order[] = {GetDlgItem(main, IDC_TXTNAME), GetDlgItem(main, IDC_CHKRUN),
                         GetDlgItem(main, IDC_CMDLOGIN), GetDlgItem(main, IDC_CMDEXIT),
                         GetDlgItem(main, IDC_TXTNAME)};
-  ASSERT_TRUE(Eventually([&] { return launcher.Focus() == order[0]; }))
-      << "the user box starts with the focus";
+  ASSERT_TRUE(Eventually([&] { return Focus(main) == order[0]; })) << "the user box starts with the focus";
   for (std::size_t i = 1; i < std::size(order); ++i) {
-    HWND from = launcher.Focus();
+    HWND from = Focus(main);
     ASSERT_TRUE(PostMessageA(from, WM_KEYDOWN, VK_TAB, 1));
-    EXPECT_TRUE(Eventually([&] { return launcher.Focus() == order[i]; })) << "Tab number " << i;
+    EXPECT_TRUE(Eventually([&] { return Focus(main) == order[i]; })) << "Tab number " << i;
   }
 
   // Alt+R: the check box and "&Reconnect" share the letter, so the dialog
@@ -277,12 +169,12 @@ TEST(MainWindowTest, TabMovesThroughTheControlsInReadingOrder) {
   // change.
   ASSERT_TRUE(PostMessageA(main, WM_SYSCHAR, 'r', LPARAM{1} << 29));
   EXPECT_TRUE(Eventually([&] {
-    HWND f = launcher.Focus();
+    HWND f = Focus(main);
     return f == GetDlgItem(main, IDC_CHKRUN) || f == GetDlgItem(main, IDC_CMDLOGIN);
   }));
 
   ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
-  ExpectExitsWithZero(launcher);
+  ExpectExitsWithZero();
 }
 
 // The bytes of one resource of a module loaded as data.
@@ -296,7 +188,7 @@ std::string ResourceBytes(HMODULE module, const char* type, int id) {
   return data ? std::string(data, SizeofResource(module, found)) : std::string();
 }
 
-TEST(MainWindowTest, VersionResourceSays304) {
+TEST(LauncherResourcesTest, VersionSays304) {
   const std::string path = hta::wintest::LauncherExePath();
   DWORD ignored = 0;
   DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
@@ -331,7 +223,7 @@ TEST(MainWindowTest, VersionResourceSays304) {
   EXPECT_NE(text("FileDescription"), "<missing>");
 }
 
-TEST(MainWindowTest, CarriesItsArtworkAndManifest) {
+TEST(LauncherResourcesTest, CarryTheArtworkAndManifest) {
   const hta::win32::OwnedModule exe = hta::win32::LoadDataModule(hta::wintest::LauncherExePath().c_str());
   ASSERT_NE(exe.get(), nullptr);
 

@@ -24,6 +24,7 @@
 #include "backoffice_client.h"
 #include "launcher_driver.h"
 #include "popup/popup_layout.h"
+#include "real_launcher_fixture.h"
 #include "win32/dpi.h"
 #include "win32/main_window.h"
 #include "win32/win32_headers.h"
@@ -35,12 +36,11 @@ namespace {
 
 using hta::wintest::BackOffice;
 using hta::wintest::FakeOpenerRun;
-using hta::wintest::LauncherDriver;
 using hta::wintest::LoggedRequest;
 using hta::wintest::WaitUntil;
 
-constexpr DWORD kStartTimeoutMs = 30000;  // a first start in a fresh Wine prefix is slow
-constexpr DWORD kStepTimeoutMs = 15000;
+using hta::wintest::kStartTimeoutMs;
+using hta::wintest::kStepTimeoutMs;
 // The tray icon's id; the shell puts it in the callback's wParam.
 constexpr UINT kTrayIconId = 1;
 constexpr const char* kMenuClass = "#32768";
@@ -165,27 +165,16 @@ void ExpectMenuEntries(HWND menuWindow, bool popupsChecked) {
   }
 }
 
-class TrayE2eTest : public ::testing::Test {
+class TrayE2eTest : public hta::wintest::RealLauncherTest {
  protected:
   void SetUp() override {
-    if (!BackOffice::Configured()) {
-      GTEST_SKIP() << "the loopback back office is not running (run the suite through CTest)";
+    RealLauncherTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) {
+      return;
     }
-    ASSERT_TRUE(lock_.held()) << "another test kept the real launcher for four minutes";
-    std::string why;
-    server_ = BackOffice::Find("backoffice", why);
-    ASSERT_TRUE(server_) << why;
-    ASSERT_TRUE(driver_.Ready()) << driver_.Error();
     ASSERT_TRUE(association_.Ready()) << association_.Error();
     record_ = driver_.RecordFakeOpenerRuns();
-    if (const auto all = server_->Requests()) {
-      for (const LoggedRequest& request : *all) {
-        mark_ = std::max(mark_, request.sequence);
-      }
-    }
   }
-
-  void TearDown() override { driver_.Kill(); }
 
   // Starts the launcher on /tray/`name`/ and waits until it sits in the tray.
   void StartInTray(const std::string& name) {
@@ -198,17 +187,7 @@ class TrayE2eTest : public ::testing::Test {
   }
 
   // This test's requests under /tray/ (the server's record is shared).
-  std::vector<LoggedRequest> TrayRequests() const {
-    std::vector<LoggedRequest> mine;
-    if (const auto all = server_->Requests()) {
-      for (const LoggedRequest& request : *all) {
-        if (request.sequence > mark_ && request.target.rfind("/tray/", 0) == 0) {
-          mine.push_back(request);
-        }
-      }
-    }
-    return mine;
-  }
+  std::vector<LoggedRequest> TrayRequests() const { return RequestsUnder(*server_, "/tray/", mark_); }
 
   std::vector<LoggedRequest> RequestsFor(const std::string& path) const {
     std::vector<LoggedRequest> matching;
@@ -218,14 +197,6 @@ class TrayE2eTest : public ::testing::Test {
       }
     }
     return matching;
-  }
-
-  static std::string Describe(const std::vector<LoggedRequest>& requests) {
-    std::string text;
-    for (const LoggedRequest& request : requests) {
-      text += "\n  " + request.method + " " + request.target;
-    }
-    return text;
   }
 
   // Timer1 is due, as SetTimer would deliver it after a minute.
@@ -300,15 +271,9 @@ class TrayE2eTest : public ::testing::Test {
                      kStepTimeoutMs);
   }
 
-  // Members go in reverse order: the driver (ending the launcher), the
-  // association, the registry as it was, and the lock last.
-  hta::wintest::RealLauncherLock lock_;
-  Registry registry_;
+  // TearDown ends the launcher before the association goes.
   hta::wintest::FakeHtaAssociation association_;
-  std::optional<BackOffice> server_;
-  LauncherDriver driver_;
   std::string record_;
-  int mark_ = 0;
   HWND main_ = nullptr;
 };
 
