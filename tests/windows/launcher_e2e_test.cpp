@@ -230,31 +230,6 @@ TEST_F(LauncherE2eTest, OpensTheMainApplicationThroughTheShell) {
   }
 }
 
-TEST_F(LauncherE2eTest, StartToTrayTime) {
-  // Three starts; the first in a fresh prefix pays for Wine's own warm-up.
-  std::vector<double> times;
-  for (int run = 0; run < 3; ++run) {
-    LauncherDriver driver;
-    ASSERT_TRUE(driver.Ready()) << driver.Error();
-    std::string error;
-    ASSERT_TRUE(driver.Start({"--bootstrap", Bootstrap("quiet/exebootstrap.php")}, error)) << error;
-    double reached = 0;
-    ASSERT_TRUE(driver.WaitForTray(kStartTimeoutMs, &reached)) << "run " << run;
-    times.push_back(reached);
-    HWND window = driver.WaitForMainWindow(kStepTimeoutMs);
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(PostMessageA(window, WM_CLOSE, 0, 0));
-    ASSERT_TRUE(driver.WaitForExit(kStepTimeoutMs));
-  }
-  std::printf("[ TIMING   ] start to tray against the loopback back office:");
-  for (double ms : times) {
-    std::printf(" %.0f ms", ms);
-  }
-  std::printf("\n");
-  std::fflush(stdout);
-  EXPECT_LT(*std::min_element(times.begin(), times.end()), 5000.0);
-}
-
 TEST_F(LauncherE2eTest, EmptyLoginReplyKeepsTheWindowAndTheRememberedUser) {
   ASSERT_TRUE(hta::wintest::SetRegistryString(kSettingsUserKey, "user", "remembered"));
   ASSERT_TRUE(hta::wintest::SetRegistryString(kSettingsKey, "showPopups", "False"));

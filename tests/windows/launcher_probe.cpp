@@ -14,10 +14,19 @@
 //                                 waits until COUNT popups of the launcher
 //                                 are on screen and prints the rectangle
 //                                 around them as WIDTHxHEIGHT+LEFT+TOP
+//   hta-probe start-to-tray BOOTSTRAP_URL RUNS
+//                                 scripts/bench's figure: starts a copy of
+//                                 the launcher RUNS times (in folders of its
+//                                 own, with --bootstrap BOOTSTRAP_URL), and
+//                                 prints how long each took from its start to
+//                                 the tray, next to a baseline measured in
+//                                 the same run: a bare console program
+//                                 (cmd /c exit) started and ended
 //
 // Exit code 0 when it happened, 1 when not (at the deadline), 2 on a wrong
 // command line.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -94,10 +103,59 @@ DWORD Milliseconds(const char* seconds) {
   return value > 0 && value <= 600 ? static_cast<DWORD>(value) * 1000 : 10000;
 }
 
+// Milliseconds a bare console program takes to start and end.
+double BareProcessMilliseconds() {
+  LARGE_INTEGER frequency{}, start{}, end{};
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  DWORD exitCode = 0;
+  hta::wintest::RunForOutput("cmd.exe /c exit", "", exitCode);
+  QueryPerformanceCounter(&end);
+  return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
+         static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+int StartToTray(const std::string& bootstrap, long runs) {
+  std::vector<double> launcher;
+  std::vector<double> baseline;
+  for (long run = 1; run <= runs; ++run) {
+    hta::wintest::LauncherDriver driver;
+    std::string error = driver.Error();
+    if (!driver.Ready() || !driver.Start({"--bootstrap", bootstrap}, error)) {
+      std::printf("the launcher could not be started: %s\n", error.c_str());
+      return 1;
+    }
+    double reached = 0;
+    if (!driver.WaitForTray(30000, &reached)) {
+      std::puts("the launcher did not go to the tray");
+      return 1;
+    }
+    launcher.push_back(reached);
+    if (HWND window = driver.WaitForMainWindow(5000)) {
+      PostMessageA(window, WM_CLOSE, 0, 0);
+    }
+    driver.WaitForExit(10000);
+    baseline.push_back(BareProcessMilliseconds());
+    std::printf("  run %ld: start to tray %.0f ms, bare process %.0f ms\n", run, launcher.back(),
+                baseline.back());
+  }
+  const double best = *std::min_element(launcher.begin(), launcher.end());
+  const double bestBaseline = *std::min_element(baseline.begin(), baseline.end());
+  std::printf("start to tray: best %.0f ms, median %.0f ms\n", best, Median(launcher));
+  std::printf("bare process (cmd /c exit): best %.0f ms, median %.0f ms\n", bestBaseline, Median(baseline));
+  std::printf("ratio of the bests: %.1f\n", best / std::max(bestBaseline, 1.0));
+  return 0;
+}
+
 int Usage() {
   std::fputs(
       "usage: hta-probe wait-box SECONDS | dismiss-box | wait-tray SECONDS | close | tick"
-      " | wait-popups COUNT SECONDS\n",
+      " | wait-popups COUNT SECONDS | start-to-tray BOOTSTRAP_URL RUNS\n",
       stderr);
   return 2;
 }
@@ -159,6 +217,10 @@ int main(int argc, char** argv) {
     std::printf("%ldx%ld+%ld+%ld\n", static_cast<long>(b.right - b.left), static_cast<long>(b.bottom - b.top),
                 static_cast<long>(b.left), static_cast<long>(b.top));
     return 0;
+  }
+  if (command == "start-to-tray" && argc == 4) {
+    const long runs = std::strtol(argv[3], nullptr, 10);
+    return runs < 1 ? Usage() : StartToTray(argv[2], runs);
   }
   return Usage();
 }

@@ -134,13 +134,6 @@ TEST_F(MainWindowTest, ShowsTheControlsOfTheFormAndEndsOnExit) {
   ExpectExitsWithZero();
 }
 
-TEST_F(MainWindowTest, ClosingTheWindowEndsTheProgram) {
-  HWND main = Start();
-  ASSERT_NE(main, nullptr);
-  ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
-  ExpectExitsWithZero();
-}
-
 TEST_F(MainWindowTest, AltXPressesExit) {
   HWND main = Start();
   ASSERT_NE(main, nullptr);
@@ -173,6 +166,8 @@ TEST_F(MainWindowTest, TabMovesThroughTheControlsInReadingOrder) {
     return f == GetDlgItem(main, IDC_CHKRUN) || f == GetDlgItem(main, IDC_CMDLOGIN);
   }));
 
+  // The window's Close (the system menu, the caption's cross) ends the
+  // program as E&xit does.
   ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
   ExpectExitsWithZero();
 }
