@@ -83,22 +83,13 @@ class WindowsIniFileTest : public ::testing::Test {
       return;
     }
     WIN32_FIND_DATAA found{};
-    const std::string pattern = folder_ + "\\*";
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        const std::string name = found.cFileName;
-        if (name != "." && name != "..") {
-          const std::string path = folder_ + "\\" + name;
-          if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            RemoveDirectoryA(path.c_str());
-          } else {
-            DeleteFileA(path.c_str());
-          }
-        }
-      } while (FindNextFileA(search, &found));
-      FindClose(search);
+    HANDLE search = FindFirstFileA((folder_ + "\\*").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+      const std::string path = folder_ + "\\" + found.cFileName;  // "." and ".." fail
+      (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryA(path.c_str())
+                                                               : DeleteFileA(path.c_str());
     }
+    FindClose(search);
     EXPECT_TRUE(RemoveDirectoryA(folder_.c_str())) << "left behind: " << folder_;
   }
 
@@ -121,24 +112,16 @@ class WindowsIniFileTest : public ::testing::Test {
   std::optional<cIniFile> ini_;
 };
 
-TEST_F(WindowsIniFileTest, DefaultFileNameLiesInTheExecutablesFolder) {
-  EXPECT_EQ(ini().FileName(), IniPath());
-}
-
-TEST_F(WindowsIniFileTest, MissingFileReadsDefaultsAndCannotBeCounted) {
-  for (const char* key : {"ProxyServer", "ProxyPort", "ProxyUser", "ProxyPass"}) {
-    EXPECT_EQ(ini().Setting("proxy", key, ""), "") << key;
-  }
+TEST_F(WindowsIniFileTest, AMissingFileReadsDefaultsAndNeitherItNorAFolderInItsPlaceCanBeCounted) {
+  EXPECT_EQ(ini().Setting("proxy", "ProxyServer", ""), "");
   EXPECT_EQ(ini().Setting("proxy", "ProxyPort", "8080"), "8080");
   std::int32_t count = -1;
   EXPECT_EQ(Enumerate("proxy", count), Names{});
   EXPECT_EQ(count, 0);
   EXPECT_EQ(ini().TotalKeys(), std::nullopt);
   EXPECT_EQ(ini().TotalSections(), std::nullopt);
-  EXPECT_FALSE(FileExists(IniPath()));
-}
+  EXPECT_FALSE(FileExists(IniPath())) << "reading creates no file";
 
-TEST_F(WindowsIniFileTest, AFolderInPlaceOfTheFileCannotBeCounted) {
   ASSERT_TRUE(CreateDirectoryA(IniPath().c_str(), nullptr));
   EXPECT_EQ(ini().TotalKeys(), std::nullopt);
   EXPECT_EQ(ini().TotalSections(), std::nullopt);
@@ -173,49 +156,47 @@ TEST_F(WindowsIniFileTest, EnumerateListsKeyNamesInFileOrder) {
   EXPECT_EQ(count, 0);
 }
 
+// The call keeps 8190 characters of names, each with its NUL: 16 characters
+// a name lets 511 fit and cuts the 512th, which is left out; 10 characters a
+// name lets the 819th end with its NUL on the last character kept.
 TEST_F(WindowsIniFileTest, EnumerateListsOnlyTheNamesCompleteWithin8192Characters) {
-  // 16 characters a name with its NUL: 511 names fit in the 8190 characters
-  // the call keeps, the 512th is cut and left out.
-  std::string text = "[big]\r\n";
-  Names all;
-  for (int i = 0; i < 700; ++i) {
-    all.push_back(NumberedName(i, 15));
-    text += all.back() + "=1\r\n";
+  struct Case {
+    std::size_t nameLength;  // without the NUL
+    int written;
+    int listed;
+  };
+  for (const Case c : {Case{15, 700, 511}, Case{9, 900, 819}}) {
+    SCOPED_TRACE(c.nameLength);
+    std::string text = "[big]\r\n";
+    Names all;
+    for (int i = 0; i < c.written; ++i) {
+      all.push_back(NumberedName(i, c.nameLength));
+      text += all.back() + "=1\r\n";
+    }
+    ini().FileName(folder_ + "\\names" + std::to_string(c.nameLength) + ".ini");  // a file never read before
+    ASSERT_TRUE(WriteBytes(ini().FileName(), text));
+    std::int32_t count = -1;
+    const Names listed = Enumerate("big", count);
+    EXPECT_EQ(count, c.listed);
+    EXPECT_EQ(listed, Names(all.begin(), all.begin() + c.listed));
   }
-  ASSERT_TRUE(WriteBytes(IniPath(), text));
-  std::int32_t count = -1;
-  const Names listed = Enumerate("big", count);
-  EXPECT_EQ(count, 511);
-  EXPECT_EQ(listed, Names(all.begin(), all.begin() + 511));
 }
 
-TEST_F(WindowsIniFileTest, EnumerateKeepsANameWhoseNulIsTheLastCharacterKept) {
-  std::string text = "[big]\r\n";
-  for (int i = 0; i < 900; ++i) {
-    text += NumberedName(i, 9) + "=1\r\n";
-  }
-  ASSERT_TRUE(WriteBytes(IniPath(), text));
-  std::int32_t count = -1;
-  const Names listed = Enumerate("big", count);
-  ASSERT_EQ(count, 819);
-  EXPECT_EQ(listed.back(), NumberedName(818, 9));
-}
-
-TEST_F(WindowsIniFileTest, CountsOnARealFile) {
-  ASSERT_TRUE(
-      WriteBytes(IniPath(), "[proxy]\r\nProxyServer=gate\r\n; port = 8080\r\n [indented]\r\n[other]"));
-  EXPECT_EQ(ini().TotalSections(), 2);
-  EXPECT_EQ(ini().TotalKeys(), 2);
-}
-
-TEST_F(WindowsIniFileTest, CountsPast16BitsOnARealFile) {
-  std::string text;
+TEST_F(WindowsIniFileTest, CountsOnARealFileAndPast16Bits) {
+  std::string big;
   for (int i = 0; i < 40000; ++i) {
-    text += "[s]\nk=v\r";
+    big += "[s]\nk=v\r";
   }
-  ASSERT_TRUE(WriteBytes(IniPath(), text));
-  EXPECT_EQ(ini().TotalSections(), 40000);
-  EXPECT_EQ(ini().TotalKeys(), 40000);
+  const std::pair<std::string, int> cases[] = {
+      {"[proxy]\r\nProxyServer=gate\r\n; port = 8080\r\n [indented]\r\n[other]", 2}, {big, 40000}};
+  int serial = 0;
+  for (const auto& [text, count] : cases) {
+    SCOPED_TRACE(count);
+    ini().FileName(folder_ + "\\count" + std::to_string(++serial) + ".ini");
+    ASSERT_TRUE(WriteBytes(ini().FileName(), text));
+    EXPECT_EQ(ini().TotalSections(), count);
+    EXPECT_EQ(ini().TotalKeys(), count);
+  }
 }
 
 TEST_F(WindowsIniFileTest, WriteReadDeleteRoundTrips) {
@@ -246,7 +227,8 @@ TEST_F(WindowsIniFileTest, WriteReadDeleteRoundTrips) {
   EXPECT_EQ(ini().TotalKeys(), 1);
 }
 
-TEST_F(WindowsIniFileTest, FileNameCanPointElsewhere) {
+TEST_F(WindowsIniFileTest, FileNameLiesInTheExecutablesFolderAndCanPointElsewhere) {
+  EXPECT_EQ(ini().FileName(), IniPath());
   const std::string other = folder_ + "\\other.ini";
   ini().FileName(other);
   ini().Setting("s", "k", "", "v");
@@ -321,40 +303,32 @@ TEST_F(WindowsIniFileTest, FilePortTellsFilesHeldWithoutSharingFromFoldersAndMis
 
 TEST_F(WindowsIniFileTest, FilePortWritesTruncatingOrAppending) {
   const std::string path = folder_ + "\\data.bin";
-  const auto write = [](hta::FileWriter& writer, const std::string& text) {
-    return writer.Write(std::as_bytes(std::span<const char>(text.data(), text.size())));
+  const auto bytes = [](const std::string& text) {
+    return std::as_bytes(std::span(text.data(), text.size()));
+  };
+  // Opens, writes and closes again.
+  const auto write = [&](bool truncate, const std::string& text) {
+    auto writer = files_.OpenForWrite(path, truncate);
+    return writer != nullptr && writer->Write(bytes(text));
   };
   {
     auto writer = files_.OpenForWrite(path, true);
     ASSERT_NE(writer, nullptr);
-    EXPECT_TRUE(write(*writer, "hello"));
-    EXPECT_EQ(files_.ReadAll(path), "hello");
+    EXPECT_TRUE(writer->Write(bytes("hello")));
+    EXPECT_EQ(files_.ReadAll(path), "hello") << "written through while the writer is open";
   }
-  {
-    auto writer = files_.OpenForWrite(path, false);
-    ASSERT_NE(writer, nullptr);
-    EXPECT_TRUE(write(*writer, " world"));
-  }
+  EXPECT_TRUE(write(false, " world"));
   EXPECT_EQ(files_.ReadAll(path), "hello world");
-  {
-    auto writer = files_.OpenForWrite(path, true);
-    ASSERT_NE(writer, nullptr);
-    EXPECT_TRUE(write(*writer, "x"));
-  }
+  EXPECT_TRUE(write(true, "x"));
   EXPECT_EQ(files_.ReadAll(path), "x");
   EXPECT_EQ(files_.OpenForWrite(folder_, true), nullptr);
   EXPECT_EQ(files_.OpenForWrite(folder_ + "\\no such folder\\f.bin", true), nullptr);
 }
 
-TEST(UniqueHandleTest, BothFailureValuesMeanNoHandle) {
-  UniqueHandle invalid(INVALID_HANDLE_VALUE);
-  EXPECT_FALSE(invalid);
-  EXPECT_EQ(invalid.get(), nullptr);
-  UniqueHandle null(nullptr);
-  EXPECT_FALSE(null);
-}
-
-TEST(UniqueHandleTest, ClosesExactlyOnceAndMovesOwnership) {
+TEST(UniqueHandleTest, TakesBothFailureValuesAsNoHandleClosesOnceAndMovesOwnership) {
+  EXPECT_FALSE(UniqueHandle(INVALID_HANDLE_VALUE));
+  EXPECT_EQ(UniqueHandle(INVALID_HANDLE_VALUE).get(), nullptr);
+  EXPECT_FALSE(UniqueHandle(nullptr));
   HANDLE raw = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   ASSERT_NE(raw, nullptr);
   UniqueHandle first(raw);

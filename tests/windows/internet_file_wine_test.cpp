@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -32,87 +33,24 @@
 namespace {
 
 using hta::InternetFile;
-using hta::InternetHandle;
 using hta::wintest::BackOffice;
 using hta::wintest::LoggedRequest;
+using Lines = std::vector<std::string>;
 
 // The bytes of a `body-bytes` piece of the scenario: byte i is (i * 7) mod 251.
-std::string Pattern(std::size_t size, std::size_t from = 0) {
+std::string Pattern(std::size_t size) {
   std::string bytes(size, '\0');
   for (std::size_t i = 0; i < size; ++i) {
-    bytes[i] = static_cast<char>(((from + i) * 7) % 251);
+    bytes[i] = static_cast<char>((i * 7) % 251);
   }
   return bytes;
 }
-
-// The real WinINet port, with the calls the tests need to count written
-// down: which sessions were opened and how, and what each GET asked for.
-class RecordingHttp final : public hta::HttpCalls {
- public:
-  struct OpenCall {
-    std::string agent;
-    std::uint32_t accessType;
-    std::string proxy;  // "(null)" when none
-  };
-  struct OpenUrlCall {
-    std::string url;
-    std::string headers;
-    std::uint32_t flags;
-  };
-  std::vector<OpenCall> opens;
-  std::vector<OpenUrlCall> openUrls;
-  std::vector<std::string> verbs;
-
-  InternetHandle Open(const char* agent, std::uint32_t accessType, const char* proxy, const char* bypass,
-                      std::uint32_t flags) override {
-    opens.push_back({agent, accessType, proxy != nullptr ? proxy : "(null)"});
-    return real_.Open(agent, accessType, proxy, bypass, flags);
-  }
-  InternetHandle Connect(InternetHandle session, const char* host, std::uint16_t port, const char* user,
-                         const char* password, std::uint32_t service, std::uint32_t flags,
-                         std::uintptr_t context) override {
-    return real_.Connect(session, host, port, user, password, service, flags, context);
-  }
-  InternetHandle OpenRequest(InternetHandle connection, const char* verb, const char* path,
-                             const char* version, std::uint32_t flags, std::uintptr_t context) override {
-    verbs.push_back(verb);
-    return real_.OpenRequest(connection, verb, path, version, flags, context);
-  }
-  bool SetOption(InternetHandle handle, std::uint32_t option, std::span<const char> value) override {
-    return real_.SetOption(handle, option, value);
-  }
-  bool SendRequest(InternetHandle request, const char* headers, std::uint32_t headersLength) override {
-    return real_.SendRequest(request, headers, headersLength);
-  }
-  bool QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::span<char> buffer,
-                 std::uint32_t& length, std::uint32_t& index) override {
-    return real_.QueryInfo(request, infoLevel, buffer, length, index);
-  }
-  InternetHandle OpenUrl(InternetHandle session, const char* url, const char* headers,
-                         std::uint32_t headersLength, std::uint32_t flags, std::uintptr_t context) override {
-    openUrls.push_back(
-        {url, headers != nullptr ? std::string(headers, headersLength) : std::string(), flags});
-    verbs.push_back("GET");
-    return real_.OpenUrl(session, url, headers, headersLength, flags, context);
-  }
-  bool ReadFile(InternetHandle stream, std::span<std::byte> buffer, std::uint32_t& bytesRead) override {
-    return real_.ReadFile(stream, buffer, bytesRead);
-  }
-  std::int32_t SetFilePointer(InternetHandle stream, std::int32_t distance,
-                              std::uint32_t moveMethod) override {
-    return real_.SetFilePointer(stream, distance, moveMethod);
-  }
-  bool CloseHandle(InternetHandle handle) override { return real_.CloseHandle(handle); }
-
- private:
-  hta::Win32Http real_;
-};
 
 // Every event as a line: "progress N", "complete", "error TEXT",
 // "cancelled N".
 class RecordingEvents final : public hta::InternetFileEvents {
  public:
-  std::vector<std::string> events;
+  Lines events;
   std::vector<std::int32_t> progress;
 
   void DownloadComplete() override { events.push_back("complete"); }
@@ -169,16 +107,11 @@ class WineTransferTest : public ::testing::Test {
       return;
     }
     WIN32_FIND_DATAA entry;
-    const std::string pattern = folder_ + "\\*";
-    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-          DeleteFileA((folder_ + "\\" + entry.cFileName).c_str());
-        }
-      } while (FindNextFileA(search, &entry));
-      FindClose(search);
+    HANDLE search = FindFirstFileA((folder_ + "\\*").c_str(), &entry);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &entry)) {
+      DeleteFileA((folder_ + "\\" + entry.cFileName).c_str());  // fails on "." and ".."
     }
+    FindClose(search);
     EXPECT_TRUE(RemoveDirectoryA(folder_.c_str())) << folder_;
   }
 
@@ -192,16 +125,18 @@ class WineTransferTest : public ::testing::Test {
 
   std::string LocalPath(const std::string& name) const { return folder_ + "\\" + name; }
 
-  bool Exists(const std::string& path) const {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-  }
-
-  std::optional<std::string> Contents(const std::string& path) { return files_.ReadAll(path); }
-
   void WriteFile(const std::string& path, const std::string& bytes) {
     auto writer = files_.OpenForWrite(path, true);
     ASSERT_TRUE(writer) << path;
     ASSERT_TRUE(writer->Write(std::as_bytes(std::span(bytes.data(), bytes.size()))));
+  }
+
+  // That the file at `path` holds exactly `bytes` (without printing them).
+  void ExpectFile(const std::string& path, const std::string& bytes) {
+    const std::optional<std::string> written = files_.ReadAll(path);
+    ASSERT_TRUE(written) << path << " was not created";
+    EXPECT_EQ(written->size(), bytes.size());
+    EXPECT_TRUE(*written == bytes) << "the file differs from the generated bytes";
   }
 
   // A download of `path` into a fresh local file; returns that file's path.
@@ -222,37 +157,26 @@ class WineTransferTest : public ::testing::Test {
     control_->ProxyPort(static_cast<std::int16_t>(Server().Port()));
   }
 
-  // The target of a request for `path` as WinINet sends it to a proxy: the
-  // GET names the address as given; the HEAD names the host of the control's
-  // split address, which keeps the ":port", followed by WinINet's default
-  // port.
-  std::string ProxyTarget(const std::string& path) const { return Address(path); }
+  // The target of the HEAD for `path` as WinINet sends it to a proxy: the
+  // host of the control's split address, which keeps the ":port", followed
+  // by WinINet's default port. (A GET names the address as given.)
   std::string ProxyHeadTarget(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(Server().Port()) + ":80" + path + "?" + token_;
   }
 
-  static std::vector<LoggedRequest> Gets(const std::vector<LoggedRequest>& requests) {
-    std::vector<LoggedRequest> gets;
+  // Each request as "METHOD target".
+  static Lines Seen(const std::vector<LoggedRequest>& requests) {
+    Lines seen;
     for (const LoggedRequest& request : requests) {
-      if (request.method == "GET") {
-        gets.push_back(request);
-      }
+      seen.push_back(request.method + " " + request.target);
     }
-    return gets;
-  }
-
-  static std::string Requests(const std::vector<LoggedRequest>& requests) {
-    std::string text;
-    for (const LoggedRequest& request : requests) {
-      text += request.Describe() + "\n";
-    }
-    return text;
+    return seen;
   }
 
   std::optional<BackOffice> server_;
   std::string token_;
   std::string folder_;
-  RecordingHttp http_;
+  hta::Win32Http http_;
   hta::win32::Win32MessagePump pump_;
   hta::win32::Win32FileSystem files_;
   RecordingEvents events_;
@@ -261,51 +185,66 @@ class WineTransferTest : public ::testing::Test {
 
 // --- Whole bodies.
 
-TEST_F(WineTransferTest, SyncGetReturnsATextBody) {
+TEST_F(WineTransferTest, SyncGetReturnsTheBodyOverADefaultAndADirectSession) {
   EXPECT_EQ(control_->syncGET(Address("/text")), "Hello from the loopback back office.");
-  EXPECT_FALSE(control_->SessionOpen());
-}
-
-TEST_F(WineTransferTest, SyncGetReturnsALargeBodyByteForByte) {
-  const std::string body = control_->syncGET(Address("/full"));
-  EXPECT_EQ(body.size(), 100000u);
-  EXPECT_TRUE(body == Pattern(100000)) << "the body differs from the generated bytes";
-}
-
-TEST_F(WineTransferTest, SyncGetOverADirectSessionReturnsTheBody) {
   control_->ConnectType(2);
   EXPECT_EQ(control_->syncGET(Address("/text")), "Hello from the loopback back office.");
-  ASSERT_EQ(http_.opens.size(), 1u);
-  EXPECT_EQ(http_.opens[0].accessType, hta::kInternetOpenTypeDirect);
 }
 
-TEST_F(WineTransferTest, DownloadWritesTheWholeBodyAndEndsComplete) {
-  const std::string local = Download("/full");
-  EXPECT_EQ(events_.Last(), "complete");
-  ASSERT_GE(events_.progress.size(), 2u);
-  EXPECT_EQ(events_.progress.back(), 100000);
-  EXPECT_EQ(events_.progress[events_.progress.size() - 2], 100000) << "the last progress repeats the total";
-  for (std::size_t i = 1; i < events_.progress.size(); ++i) {
-    EXPECT_LE(events_.progress[i] - events_.progress[i - 1], 2048) << "blocks of at most 2048 bytes";
+// Empty, exactly one read block, large, dripping slowly, chunked: each
+// arrives whole through syncGET and through a download, read in blocks of
+// at most 2048 bytes, the last progress repeating the total.
+TEST_F(WineTransferTest, EmptyBlockSizedLargeDrippingAndChunkedBodiesArriveWhole) {
+  struct Case {
+    const char* path;
+    std::size_t size;
+    Lines events;  // every event, when given
+  };
+  const Case cases[] = {{"/empty", 0, {"progress 0", "complete"}},
+                        {"/exact2048", 2048, {"progress 2048", "progress 2048", "complete"}},
+                        {"/full", 100000, {}},
+                        {"/drip", 6000, {}},
+                        {"/chunked", 10000, {}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    events_.events.clear();
+    events_.progress.clear();
+    EXPECT_TRUE(control_->syncGET(Address(c.path)) == Pattern(c.size)) << "the body differs";
+    EXPECT_FALSE(control_->SessionOpen());
+
+    const std::string local = Download(c.path);
+    if (!c.events.empty()) {
+      EXPECT_EQ(events_.events, c.events);
+    }
+    EXPECT_EQ(events_.Last(), "complete");
+    const std::vector<std::int32_t>& progress = events_.progress;
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), static_cast<std::int32_t>(c.size));
+    if (c.size > 0) {
+      ASSERT_GE(progress.size(), 2u);
+      EXPECT_EQ(progress[progress.size() - 2], progress.back()) << "the last progress repeats the total";
+    }
+    for (std::size_t i = 1; i < progress.size(); ++i) {
+      EXPECT_LE(progress[i] - progress[i - 1], 2048) << "blocks of at most 2048 bytes";
+    }
+    ExpectFile(local, Pattern(c.size));
+    EXPECT_FALSE(control_->SessionOpen());
   }
-  const auto written = Contents(local);
-  ASSERT_TRUE(written);
-  EXPECT_EQ(written->size(), 100000u);
-  EXPECT_TRUE(*written == Pattern(100000)) << "the file differs from the generated bytes";
-  EXPECT_FALSE(control_->SessionOpen());
 }
 
-TEST_F(WineTransferTest, RequestInformationReadsTheHeadersOfTheResource) {
+TEST_F(WineTransferTest, RequestInformationReadsTheHeadersAndA404WithAnotherReasonCountsAsExisting) {
   ThroughTheServerAsProxy();
   control_->Url(Address("/full"));
   control_->RequestInformation();
   EXPECT_TRUE(control_->FileExists());
   EXPECT_EQ(control_->FileSize(), 100000);
   EXPECT_EQ(control_->LastModified(), "Sat, 05 Dec 2026 10:00:00 GMT");
-  const auto requests = MyRequests();
-  ASSERT_EQ(requests.size(), 1u) << Requests(requests);
-  EXPECT_EQ(requests[0].method, "HEAD");
-  EXPECT_EQ(requests[0].target, ProxyHeadTarget("/full"));
+  control_->Url(Address("/missing"));
+  control_->RequestInformation();
+  EXPECT_TRUE(control_->FileExists()) << "only \"404 File Not Found\" means missing";
+  EXPECT_EQ(control_->LastModified(), "Not Available") << "the second answer was read";
+  EXPECT_EQ(Seen(MyRequests()),
+            (Lines{"HEAD " + ProxyHeadTarget("/full"), "HEAD " + ProxyHeadTarget("/missing")}));
 }
 
 // The control connects its HEAD to the host part of the address with the
@@ -317,72 +256,49 @@ TEST_F(WineTransferTest, RequestInformationReadsTheHeadersOfTheResource) {
 TEST_F(WineTransferTest, TheHeadOfAnAddressWithAPortNeverLeavesADirectSession) {
   EXPECT_EQ(control_->syncGET(Address("/full")).size(), 100000u);
   EXPECT_TRUE(control_->InfoRequested());
-  EXPECT_EQ(http_.verbs, (std::vector<std::string>{"HEAD", "GET"}));
-  EXPECT_FALSE(control_->FileExists()) << "no response to the HEAD";
+  // What a HEAD without a response leaves (a HEAD never made leaves 0 and "").
+  EXPECT_FALSE(control_->FileExists());
   EXPECT_EQ(control_->LastModified(), "Not Available");
   EXPECT_EQ(control_->FileSize(), -1);
-  const auto requests = MyRequests();
-  ASSERT_EQ(requests.size(), 1u) << Requests(requests);
-  EXPECT_EQ(requests[0].method, "GET");
-  EXPECT_EQ(requests[0].target, "/full?" + token_);
+  EXPECT_EQ(Seen(MyRequests()), Lines{"GET /full?" + token_});
 }
 
-// --- Empty and block-sized bodies.
+// --- A body shorter than its Content-Length is a failed read: 4096 bytes
+// announced and the connection closed after N, or 3000 sent of 5000.
 
-TEST_F(WineTransferTest, EmptyBodyGivesEmptyTextAndAnEmptyFile) {
-  EXPECT_EQ(control_->syncGET(Address("/empty")), "");
-  const std::string local = Download("/empty");
-  EXPECT_EQ(events_.events, (std::vector<std::string>{"progress 0", "complete"}));
-  const auto written = Contents(local);
-  ASSERT_TRUE(written) << "the local file is created";
-  EXPECT_EQ(*written, "");
-}
+struct ShortBody {
+  const char* path;
+  int kept;
+};
 
-TEST_F(WineTransferTest, BodyOfExactlyOneBlock) {
-  EXPECT_TRUE(control_->syncGET(Address("/exact2048")) == Pattern(2048));
-  const std::string local = Download("/exact2048");
-  EXPECT_EQ(events_.events, (std::vector<std::string>{"progress 2048", "progress 2048", "complete"}));
-  const auto written = Contents(local);
-  ASSERT_TRUE(written);
-  EXPECT_TRUE(*written == Pattern(2048));
-}
+class WineShortBodyTest : public WineTransferTest, public ::testing::WithParamInterface<ShortBody> {};
 
-// --- Connections that break in the body: 4096 bytes announced, the
-// connection closed after N.
-
-class WineDisconnectTest : public WineTransferTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(WineDisconnectTest, SyncGetReturnsEmptyText) {
-  EXPECT_EQ(control_->syncGET(Address("/cut" + std::to_string(GetParam()))).size(), 0u);
+TEST_P(WineShortBodyTest, BodyShorterThanItsLengthIsAFailureThatKeepsWhatArrived) {
+  const auto [path, kept] = GetParam();
+  EXPECT_EQ(control_->syncGET(Address(path)).size(), 0u);
   EXPECT_FALSE(control_->SessionOpen()) << "a failed read closes the session";
-}
 
-TEST_P(WineDisconnectTest, DownloadFailsWithCouldNotReadAndKeepsWhatArrived) {
-  const int cut = GetParam();
-  const std::string local = Download("/cut" + std::to_string(cut));
+  const std::string local = Download(path);
   EXPECT_EQ(events_.Last(), "error Could not read Url");
   for (const std::int32_t total : events_.progress) {
-    EXPECT_LE(total, cut);
+    EXPECT_LE(total, kept);
   }
-  const auto written = Contents(local);
-  ASSERT_TRUE(written) << "the address opened, so the file exists";
-  EXPECT_TRUE(*written == Pattern(written->size())) << "what arrived is a prefix of the body";
-  EXPECT_EQ(written->size(), static_cast<std::size_t>(cut)) << "every byte that arrived is kept";
+  // The address opened, so the file exists; every byte that arrived is kept.
+  ExpectFile(local, Pattern(static_cast<std::size_t>(kept)));
   EXPECT_FALSE(control_->SessionOpen());
 }
 
-INSTANTIATE_TEST_SUITE_P(AtByte, WineDisconnectTest, ::testing::Values(0, 1, 2047, 2048, 2049));
+INSTANTIATE_TEST_SUITE_P(Cut, WineShortBodyTest,
+                         ::testing::Values(ShortBody{"/cut0", 0}, ShortBody{"/cut1", 1},
+                                           ShortBody{"/cut2047", 2047}, ShortBody{"/cut2048", 2048},
+                                           ShortBody{"/cut2049", 2049}, ShortBody{"/lie-long", 3000}),
+                         [](const ::testing::TestParamInfo<ShortBody>& param) {
+                           std::string name = param.param.path + 1;
+                           name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+                           return name;
+                         });
 
-// --- Content-Length that lies.
-
-TEST_F(WineTransferTest, BodyShorterThanItsLengthIsAFailure) {
-  EXPECT_EQ(control_->syncGET(Address("/lie-long")).size(), 0u);
-  const std::string local = Download("/lie-long");
-  EXPECT_EQ(events_.Last(), "error Could not read Url");
-  const auto written = Contents(local);
-  ASSERT_TRUE(written);
-  EXPECT_EQ(written->size(), 3000u);
-}
+// --- A body longer than its Content-Length, and a chunked body cut short.
 
 // 1000 bytes announced, 3000 sent, then the connection closed. Wine's
 // WinINet reads on past the announced length to the close, so the control
@@ -391,64 +307,12 @@ TEST_F(WineTransferTest, BodyShorterThanItsLengthIsAFailure) {
 TEST_F(WineTransferTest, BodyLongerThanItsLengthIsTakenAsWinInetReadsIt) {
   const std::string body = control_->syncGET(Address("/lie-short"));
   EXPECT_TRUE(body == Pattern(1000) || body == Pattern(3000)) << body.size() << " bytes";
-  RecordProperty("syncGET_bytes", static_cast<int>(body.size()));
   const std::string local = Download("/lie-short");
   EXPECT_EQ(events_.Last(), "complete");
-  const auto written = Contents(local);
+  const auto written = files_.ReadAll(local);
   ASSERT_TRUE(written);
   EXPECT_TRUE(*written == Pattern(written->size()) && (written->size() == 1000 || written->size() == 3000))
       << written->size() << " bytes";
-  RecordProperty("download_bytes", static_cast<int>(written->size()));
-}
-
-// --- Error pages.
-
-class WineErrorPageTest : public WineTransferTest, public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(WineErrorPageTest, SyncGetReturnsEmptyTextThoughTheServerSentABody) {
-  EXPECT_EQ(control_->syncGET(Address(GetParam())), "");
-  const auto gets = Gets(MyRequests());
-  EXPECT_EQ(gets.size(), 1u) << "the page was asked for";
-}
-
-TEST_P(WineErrorPageTest, DownloadFailsWithCouldNotFindAndCreatesNoFile) {
-  const std::string local = Download(GetParam());
-  EXPECT_EQ(events_.events, (std::vector<std::string>{"error Could not find Url"}));
-  EXPECT_FALSE(Exists(local));
-  EXPECT_TRUE(control_->SessionOpen()) << "an address that cannot be opened leaves the session open";
-}
-
-INSTANTIATE_TEST_SUITE_P(Status, WineErrorPageTest, ::testing::Values("/missing", "/broken"),
-                         [](const ::testing::TestParamInfo<const char*>& param) {
-                           return std::string(param.param + 1);
-                         });
-
-TEST_F(WineTransferTest, A404WithAnotherReasonPhraseCountsAsExisting) {
-  ThroughTheServerAsProxy();
-  control_->Url(Address("/missing"));
-  control_->RequestInformation();
-  EXPECT_TRUE(control_->FileExists()) << "only \"404 File Not Found\" means missing";
-}
-
-// --- Slow and chunked bodies.
-
-TEST_F(WineTransferTest, DrippingBodyArrivesWhole) {
-  EXPECT_TRUE(control_->syncGET(Address("/drip")) == Pattern(6000));
-  const std::string local = Download("/drip");
-  EXPECT_EQ(events_.Last(), "complete");
-  EXPECT_EQ(events_.progress.back(), 6000);
-  const auto written = Contents(local);
-  ASSERT_TRUE(written);
-  EXPECT_TRUE(*written == Pattern(6000));
-}
-
-TEST_F(WineTransferTest, ChunkedBodyArrivesWhole) {
-  EXPECT_TRUE(control_->syncGET(Address("/chunked")) == Pattern(10000));
-  const std::string local = Download("/chunked");
-  EXPECT_EQ(events_.Last(), "complete");
-  const auto written = Contents(local);
-  ASSERT_TRUE(written);
-  EXPECT_TRUE(*written == Pattern(10000));
 }
 
 // A chunked body (no Content-Length) cut inside a chunk, with no final
@@ -458,10 +322,29 @@ TEST_F(WineTransferTest, ChunkedBodyArrivesWhole) {
 TEST_F(WineTransferTest, ChunkedBodyCutInsideAChunkLooksWholeToWinInet) {
   const std::string body = control_->syncGET(Address("/chunked-cut"));
   EXPECT_TRUE(body.empty() || body == Pattern(4500)) << body.size() << " bytes";
-  RecordProperty("syncGET_bytes", static_cast<int>(body.size()));
 }
 
-// --- Resuming.
+// --- Error pages: a status of 400 or more is a failure, whatever the body.
+
+class WineErrorPageTest : public WineTransferTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(WineErrorPageTest, SyncGetReturnsNothingAndADownloadFailsWithCouldNotFindAndNoFile) {
+  EXPECT_EQ(control_->syncGET(Address(GetParam())), "");
+  EXPECT_EQ(Seen(MyRequests()), Lines{"GET " + std::string(GetParam()) + "?" + token_})
+      << "the page was asked for";
+
+  const std::string local = Download(GetParam());
+  EXPECT_EQ(events_.events, Lines{"error Could not find Url"});
+  EXPECT_EQ(GetFileAttributesA(local.c_str()), INVALID_FILE_ATTRIBUTES) << "no file is created";
+  EXPECT_TRUE(control_->SessionOpen()) << "an address that cannot be opened leaves the session open";
+}
+
+INSTANTIATE_TEST_SUITE_P(Status, WineErrorPageTest, ::testing::Values("/missing", "/broken"),
+                         [](const ::testing::TestParamInfo<const char*>& param) {
+                           return std::string(param.param + 1);
+                         });
+
+// --- Resuming and restarting.
 
 class WineResumeTest : public WineTransferTest, public ::testing::WithParamInterface<const char*> {};
 
@@ -478,15 +361,11 @@ TEST_P(WineResumeTest, ResumeFrom5000BytesAsksForTheRestAndCompletesTheFile) {
   EXPECT_GT(events_.progress.front(), 5000);
   EXPECT_LE(events_.progress.front(), 5000 + 2048) << "the first total is 5000 plus the first block";
   EXPECT_EQ(events_.progress.back(), 12000);
-  const auto written = Contents(local);
-  ASSERT_TRUE(written);
-  EXPECT_EQ(written->size(), 12000u);
-  EXPECT_TRUE(*written == Pattern(12000)) << "the new bytes follow the old ones";
+  ExpectFile(local, Pattern(12000));  // the new bytes follow the old ones
 
   const auto requests = MyRequests();
-  ASSERT_EQ(requests.size(), 1u) << Requests(requests);
-  EXPECT_EQ(requests[0].method, "GET");
-  EXPECT_EQ(requests[0].Header("Range"), "bytes=5000-") << Requests(requests);
+  ASSERT_EQ(Seen(requests), Lines{"GET " + std::string(GetParam()) + "?" + token_});
+  EXPECT_EQ(requests[0].Header("Range"), "bytes=5000-");
 }
 
 INSTANTIATE_TEST_SUITE_P(Reply, WineResumeTest, ::testing::Values("/resume-206", "/resume-200"),
@@ -495,53 +374,36 @@ INSTANTIATE_TEST_SUITE_P(Reply, WineResumeTest, ::testing::Values("/resume-206",
                          });
 
 TEST_F(WineTransferTest, StartDownloadEmptiesALongerExistingFile) {
-  const std::string local = LocalPath("download.bin");
-  WriteFile(local, std::string(20000, 'x'));
-  Download("/exact2048");
+  WriteFile(LocalPath("download.bin"), std::string(20000, 'x'));
+  const std::string local = Download("/exact2048");
   EXPECT_EQ(events_.Last(), "complete");
-  const auto written = Contents(local);
-  ASSERT_TRUE(written);
-  EXPECT_TRUE(*written == Pattern(2048)) << "no stale tail of " << written->size() - 2048 << " bytes";
+  ExpectFile(local, Pattern(2048));  // no stale tail
 }
 
 // --- What the server sees.
 
-TEST_F(WineTransferTest, EveryRequestCarriesTheUserAgent) {
+// Through a named proxy: absolute targets, the HEAD before the first
+// transfer only, and the user agent on every request.
+TEST_F(WineTransferTest, NamedProxyGetsAHeadThenAGetAndLaterOnlyAGetAllWithTheUserAgent) {
   ThroughTheServerAsProxy();
-  control_->syncGET(Address("/text"));
+  for (int call = 1; call <= 2; ++call) {
+    EXPECT_EQ(control_->syncGET(Address("/proxied")), "Through the proxy.") << call;
+    EXPECT_FALSE(control_->SessionOpen()) << call;
+  }
   const auto requests = MyRequests();
-  ASSERT_EQ(requests.size(), 2u) << Requests(requests);
+  EXPECT_EQ(Seen(requests), (Lines{"HEAD " + ProxyHeadTarget("/proxied"), "GET " + Address("/proxied"),
+                                   "GET " + Address("/proxied")}));
   for (const LoggedRequest& request : requests) {
     EXPECT_EQ(request.Header("User-Agent"), "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; LUMO)")
         << request.Describe();
   }
 }
 
-TEST_F(WineTransferTest, FirstCallSendsHeadThenGetAndTheSecondOnlyAGetInANewSession) {
-  ThroughTheServerAsProxy();
-  const std::string address = Address("/text");
-  EXPECT_EQ(control_->syncGET(address), "Hello from the loopback back office.");
-  EXPECT_FALSE(control_->SessionOpen());
-  EXPECT_EQ(control_->syncGET(address), "Hello from the loopback back office.");
-  EXPECT_FALSE(control_->SessionOpen());
-
-  const auto requests = MyRequests();
-  ASSERT_EQ(requests.size(), 3u) << Requests(requests);
-  EXPECT_EQ(requests[0].method, "HEAD");
-  EXPECT_EQ(requests[0].target, ProxyHeadTarget("/text"));
-  EXPECT_EQ(requests[1].method, "GET");
-  EXPECT_EQ(requests[1].target, ProxyTarget("/text"));
-  EXPECT_EQ(requests[2].method, "GET");
-  EXPECT_EQ(requests[2].target, ProxyTarget("/text"));
-  EXPECT_EQ(http_.opens.size(), 2u) << "each call opened a session of its own";
-  EXPECT_EQ(http_.verbs, (std::vector<std::string>{"HEAD", "GET", "GET"}));
-}
-
 TEST_F(WineTransferTest, GetsAskCachesForFreshData) {
   control_->syncGET(Address("/text"));
   Download("/exact2048");
-  const auto gets = Gets(MyRequests());
-  ASSERT_EQ(gets.size(), 2u) << Requests(gets);
+  const auto gets = MyRequests();  // the HEAD never reaches the server
+  ASSERT_EQ(Seen(gets), (Lines{"GET /text?" + token_, "GET /exact2048?" + token_}));
   for (const LoggedRequest& get : gets) {
     EXPECT_EQ(get.Header("Pragma"), "no-cache") << get.Describe();
     // Wine's WinINet sends Pragma alone; Windows may add Cache-Control.
@@ -549,23 +411,6 @@ TEST_F(WineTransferTest, GetsAskCachesForFreshData) {
       EXPECT_EQ(*cacheControl, "no-cache") << get.Describe();
     }
   }
-}
-
-// --- Through a proxy.
-
-TEST_F(WineTransferTest, NamedProxyGetsAbsoluteTargets) {
-  ThroughTheServerAsProxy();
-  EXPECT_EQ(control_->syncGET(Address("/proxied")), "Through the proxy.");
-  ASSERT_EQ(http_.opens.size(), 1u);
-  EXPECT_EQ(http_.opens[0].accessType, hta::kInternetOpenTypeProxy);
-  EXPECT_EQ(http_.opens[0].proxy, "127.0.0.1:" + std::to_string(Server().Port()));
-
-  const auto requests = MyRequests();
-  ASSERT_EQ(requests.size(), 2u) << Requests(requests);
-  EXPECT_EQ(requests[0].method, "HEAD");
-  EXPECT_EQ(requests[0].target, ProxyHeadTarget("/proxied"));
-  EXPECT_EQ(requests[1].method, "GET");
-  EXPECT_EQ(requests[1].target, ProxyTarget("/proxied"));
 }
 
 // A proxy that wants credentials answers 407 to every request without them.
@@ -584,22 +429,21 @@ TEST_F(WineTransferTest, AuthenticatingProxyLetsOnlyTheFirstTransferThrough) {
     control.ProxyServer("127.0.0.1");
     control.ProxyPort(static_cast<std::int16_t>(proxy->Port()));
   };
-  const std::string credentials = "Basic aHRhLXByb3h5OnByMHh5LXNlY3JldA==";  // hta-proxy:pr0xy-secret
-  const auto authorization = [](const LoggedRequest& request) {
-    return request.Header("Proxy-Authorization").value_or("(none)");
+  // Each request tagged `tag` as "METHOD Proxy-Authorization".
+  const auto seen = [&](const std::string& tag) {
+    Lines lines;
+    for (const LoggedRequest& request : proxy->RequestsWith(tag)) {
+      lines.push_back(request.method + " " + request.Header("Proxy-Authorization").value_or("(none)"));
+    }
+    return lines;
   };
+  const std::string credentials = "Basic aHRhLXByb3h5OnByMHh5LXNlY3JldA==";  // hta-proxy:pr0xy-secret
 
   // Without credentials nothing gets through.
   const std::string anonymous = token_ + "-anonymous";
   useProxy(*control_);
   EXPECT_EQ(control_->syncGET(proxy->Url("/proxied?" + anonymous)), "");
-  const auto refused = proxy->RequestsWith(anonymous);
-  ASSERT_EQ(refused.size(), 2u) << Requests(refused);
-  EXPECT_EQ(refused[0].method, "HEAD");
-  EXPECT_EQ(refused[1].method, "GET");
-  for (const LoggedRequest& request : refused) {
-    EXPECT_EQ(authorization(request), "(none)") << request.Describe();
-  }
+  EXPECT_EQ(seen(anonymous), (Lines{"HEAD (none)", "GET (none)"}));
 
   // With them: the first transfer, then a second one.
   const std::string named = token_ + "-named";
@@ -610,20 +454,13 @@ TEST_F(WineTransferTest, AuthenticatingProxyLetsOnlyTheFirstTransferThrough) {
   control.ProxyPassword("pr0xy-secret");
   EXPECT_EQ(control.syncGET(proxy->Url("/proxied?" + named)), "Through the authenticating proxy.");
   EXPECT_EQ(control.syncGET(proxy->Url("/proxied?" + named)), "") << "the second transfer is refused";
-
-  const auto requests = proxy->RequestsWith(named);
-  std::vector<std::string> seen;
-  for (const LoggedRequest& request : requests) {
-    seen.push_back(request.method + " " + authorization(request));
-  }
-  EXPECT_EQ(seen, (std::vector<std::string>{
-                      "HEAD (none)",          // 407
-                      "HEAD " + credentials,  // sent again with the options: 200
-                      "GET (none)",           // same session: 407
-                      "GET " + credentials,   // sent again with the session's options: 200
-                      "GET (none)",           // new session, no HEAD: 407, not sent again
-                  }))
-      << Requests(requests);
+  EXPECT_EQ(seen(named), (Lines{
+                             "HEAD (none)",          // 407
+                             "HEAD " + credentials,  // sent again with the options: 200
+                             "GET (none)",           // same session: 407
+                             "GET " + credentials,   // sent again with the session's options: 200
+                             "GET (none)",           // new session, no HEAD: 407, not sent again
+                         }));
 }
 
 }  // namespace

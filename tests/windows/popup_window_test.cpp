@@ -5,7 +5,7 @@
 // (Popups) through the real message loop; clicks are posted as the mouse
 // would send them, to the client coordinates of the designed labels.
 //
-// With HTA_POPUP_HOLD_MS set, the stacking test keeps its three popups on the
+// With HTA_POPUP_HOLD_MS set, the first test keeps its three popups on the
 // screen that long (for a screenshot of the display).
 
 #include <gtest/gtest.h>
@@ -109,14 +109,20 @@ class PopupWindowTest : public ::testing::Test {
   int Dpi() { return factory.Screen().dpi; }
   PixelRect Item(const hta::TwipsRect& twips) { return hta::ToPixels(twips, Dpi()); }
 
-  static BYTE Alpha(HWND window) {
+  // The window's alpha, or -1 when it has no alpha of its own (or has a
+  // colour key as well).
+  static int Alpha(HWND window) {
     BYTE alpha = 0;
     DWORD flags = 0;
     COLORREF key = 0;
-    if (!GetLayeredWindowAttributes(window, &key, &alpha, &flags)) {
-      return 0;
-    }
-    return alpha;
+    return GetLayeredWindowAttributes(window, &key, &alpha, &flags) && flags == LWA_ALPHA ? alpha : -1;
+  }
+
+  // That `popup` is gone and the core counts no popup.
+  void ExpectClosed(HWND popup) {
+    EXPECT_FALSE(IsWindow(popup));
+    EXPECT_EQ(popupCount, 0);
+    EXPECT_EQ(popups.Alive(), 0u);
   }
 
   // The launcher loaded for its resources only.
@@ -129,48 +135,45 @@ class PopupWindowTest : public ::testing::Test {
   hta::Popups popups{hta::PopupPorts{factory, pump, clock, link, popupCount}};
 };
 
-TEST_F(PopupWindowTest, StandsInTheCornerAtItsDesignedSizeTopMostLayeredAndNeverActivated) {
-  popups.ShowPopup("Hello from the back office");
-  ASSERT_EQ(factory.windows.size(), 1u);
-  HWND popup = factory.windows[0];
-  ASSERT_TRUE(IsWindow(popup));
-  EXPECT_TRUE(IsWindowVisible(popup));
-  EXPECT_TRUE(factory.backgrounds[0])
-      << "the background picture was not found in " << hta::wintest::LauncherExePath();
-
+TEST_F(PopupWindowTest, PopupsStandAboveEachOtherInTheCornerAtTheirDesignedSizeTopMostLayeredNeverActivated) {
+  popups.ShowPopup("First message: the back office says hello.");
+  popups.ShowPopup("Second message, a little longer, so that the text has to wrap onto a second line.");
+  popups.ShowPopup("Third message: click here to open the new report application.",
+                   "http://127.0.0.1/report.hta", "C:\\temp\\hta\\report.hta");
+  ASSERT_EQ(factory.windows.size(), 3u);
+  EXPECT_EQ(popupCount, 3);
   const hta::PopupScreen screen = factory.Screen();
   const int width = hta::PopupWidthPixels(screen.dpi);
   const int height = hta::PopupHeightPixels(screen.dpi);
-  RECT rect{};
-  ASSERT_TRUE(GetWindowRect(popup, &rect));
-  EXPECT_EQ(rect.right, screen.right - 20);
-  EXPECT_EQ(rect.bottom, screen.bottom - 65);
-  EXPECT_EQ(rect.right - rect.left, width);
-  EXPECT_EQ(rect.bottom - rect.top, height);
-  RECT client{};
-  ASSERT_TRUE(GetClientRect(popup, &client));
-  EXPECT_EQ(client.right, width);  // no border: the client area is the window
-  EXPECT_EQ(client.bottom, height);
+  const LONG exStyles = WS_EX_TOPMOST | WS_EX_LAYERED | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW;
+  for (int n = 1; n <= 3; ++n) {
+    SCOPED_TRACE(n);
+    HWND popup = factory.windows[static_cast<std::size_t>(n - 1)];
+    EXPECT_TRUE(factory.backgrounds[static_cast<std::size_t>(n - 1)])
+        << "the background picture was not found in " << hta::wintest::LauncherExePath();
+    EXPECT_TRUE(IsWindowVisible(popup));
+    RECT rect{};
+    ASSERT_TRUE(GetWindowRect(popup, &rect));
+    EXPECT_EQ(rect.right, screen.right - 20);
+    EXPECT_EQ(rect.top, screen.bottom - 60 - n * (height + 5));
+    EXPECT_EQ(rect.right - rect.left, width);
+    EXPECT_EQ(rect.bottom - rect.top, height);
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(popup, &client));
+    EXPECT_EQ(client.right, width);  // no border: the client area is the window
+    EXPECT_EQ(client.bottom, height);
+    EXPECT_EQ(GetWindowLongA(popup, GWL_EXSTYLE) & exStyles, exStyles);
+    EXPECT_EQ(GetWindowLongA(popup, GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME), 0);
+    EXPECT_EQ(Alpha(popup), 198);  // where the fade-in stops
+    // The mouse never activates it either.
+    EXPECT_EQ(SendMessageA(popup, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(popup),
+                           MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN)),
+              MA_NOACTIVATE);
+  }
 
-  const LONG exStyle = GetWindowLongA(popup, GWL_EXSTYLE);
-  EXPECT_NE(exStyle & WS_EX_TOPMOST, 0);
-  EXPECT_NE(exStyle & WS_EX_LAYERED, 0);
-  EXPECT_NE(exStyle & WS_EX_NOACTIVATE, 0);
-  EXPECT_NE(exStyle & WS_EX_TOOLWINDOW, 0);
-  EXPECT_EQ(GetWindowLongA(popup, GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME), 0);
-
-  BYTE alpha = 0;
-  DWORD flags = 0;
-  COLORREF key = 0;
-  ASSERT_TRUE(GetLayeredWindowAttributes(popup, &key, &alpha, &flags));
-  EXPECT_EQ(alpha, 198);  // where the fade-in stops
-  EXPECT_EQ(flags, static_cast<DWORD>(LWA_ALPHA));
-  EXPECT_EQ(popupCount, 1);
-
-  // The mouse never activates it either.
-  EXPECT_EQ(SendMessageA(popup, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(popup),
-                         MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN)),
-            MA_NOACTIVATE);
+  if (const char* hold = std::getenv("HTA_POPUP_HOLD_MS")) {
+    Pump(static_cast<DWORD>(std::strtoul(hold, nullptr, 10)));
+  }
 }
 
 TEST_F(PopupWindowTest, ShowingAPopupLeavesTheForegroundWindowAlone) {
@@ -194,25 +197,20 @@ TEST_F(PopupWindowTest, ShowingAPopupLeavesTheForegroundWindowAlone) {
   EXPECT_TRUE(IsWindow(factory.windows[0]));
 }
 
-TEST_F(PopupWindowTest, TheCloseStripClosesThePopupAtOnce) {
+TEST_F(PopupWindowTest, TheCloseStripClosesThePopupAtOnceAndItsTimerFadesItOut) {
   popups.ShowPopup("Close me");
   HWND popup = factory.windows.at(0);
   PostClick(popup, Centre(Item(hta::kCloseTwips)));
   Pump();
-  EXPECT_FALSE(IsWindow(popup));
-  EXPECT_EQ(popupCount, 0);
-  EXPECT_EQ(popups.Alive(), 0u);
-}
+  ExpectClosed(popup);
 
-TEST_F(PopupWindowTest, ThePopupsTimerFadesItOutAndCloses) {
   popups.ShowPopup("Time is up");
-  HWND popup = factory.windows.at(0);
-  // Timer1 is due: what SetTimer would deliver after 7 s.
+  popup = factory.windows.at(1);
+  // Timer1 is due: what SetTimer would deliver after 7 s. The whole
+  // fade-out runs inside the tick's handler.
   PostMessageA(popup, WM_TIMER, Win32Popup::kTimerId, 0);
-  // The whole fade-out runs inside the tick's handler.
   EXPECT_TRUE(PumpUntil([&] { return !IsWindow(popup); }));
-  EXPECT_EQ(popupCount, 0);
-  EXPECT_EQ(popups.Alive(), 0u);
+  ExpectClosed(popup);
 }
 
 TEST_F(PopupWindowTest, TheWindowTimerTicksAtItsInterval) {
@@ -252,7 +250,7 @@ TEST_F(PopupWindowTest, ALinkPopupsTextClickFetchesItsFileAndCloses) {
   PostClick(popup, text);
   EXPECT_TRUE(PumpUntil([&] { return !IsWindow(popup); }));
   EXPECT_EQ(link.fetches, std::vector<std::string>{"http://127.0.0.1/app.hta -> C:\\temp\\hta\\app.hta"});
-  EXPECT_EQ(popupCount, 0);
+  ExpectClosed(popup);
 }
 
 TEST_F(PopupWindowTest, APlainPopupsTextClickOnlyKeepsItOpen) {
@@ -271,35 +269,7 @@ TEST_F(PopupWindowTest, ClosingDuringTheFadeInEndsTheFadeAndTheWindow) {
   const POINT close = Centre(Item(hta::kCloseTwips));
   factory.onCreate = [close](HWND window) { PostClick(window, close); };
   popups.ShowPopup("Gone before it is fully there");
-  HWND popup = factory.windows.at(0);
-  EXPECT_FALSE(IsWindow(popup));
-  EXPECT_EQ(popupCount, 0);
-  EXPECT_EQ(popups.Alive(), 0u);
-}
-
-TEST_F(PopupWindowTest, ThreePopupsStandAboveEachOther) {
-  popups.ShowPopup("First message: the back office says hello.");
-  popups.ShowPopup("Second message, a little longer, so that the text has to wrap onto a second line.");
-  popups.ShowPopup("Third message: click here to open the new report application.",
-                   "http://127.0.0.1/report.hta", "C:\\temp\\hta\\report.hta");
-  ASSERT_EQ(factory.windows.size(), 3u);
-  const hta::PopupScreen screen = factory.Screen();
-  const int height = hta::PopupHeightPixels(screen.dpi);
-  for (std::size_t i = 0; i < 3; ++i) {
-    RECT rect{};
-    ASSERT_TRUE(GetWindowRect(factory.windows[i], &rect));
-    const int n = static_cast<int>(i) + 1;
-    EXPECT_EQ(rect.right, screen.right - 20) << n;
-    EXPECT_EQ(rect.top, screen.bottom - 60 - n * (height + 5)) << n;
-    EXPECT_EQ(rect.bottom - rect.top, height) << n;
-    EXPECT_TRUE(IsWindowVisible(factory.windows[i])) << n;
-    EXPECT_EQ(Alpha(factory.windows[i]), 198) << n;
-  }
-  EXPECT_EQ(popupCount, 3);
-
-  if (const char* hold = std::getenv("HTA_POPUP_HOLD_MS")) {
-    Pump(static_cast<DWORD>(std::strtoul(hold, nullptr, 10)));
-  }
+  ExpectClosed(factory.windows.at(0));
 }
 
 }  // namespace

@@ -22,14 +22,11 @@ using hta::win32::FolderOfPath;
 using hta::win32::NameWithoutExtension;
 using hta::win32::TrayMenuModel;
 
-TEST(EnvironmentTest, FolderHasNoTrailingBackslashExceptAtADriveRoot) {
+TEST(EnvironmentTest, AFolderEndsInABackslashOnlyAtADriveRootAndANameLosesOnlyItsLastExtension) {
   EXPECT_EQ(FolderOfPath("C:\\Apps\\Launcher.exe"), "C:\\Apps");
   EXPECT_EQ(FolderOfPath("C:\\Launcher.exe"), "C:\\");
   EXPECT_EQ(FolderOfPath("\\\\server\\share\\Launcher.exe"), "\\\\server\\share");
   EXPECT_EQ(FolderOfPath("Launcher.exe"), "");
-}
-
-TEST(EnvironmentTest, NameLosesOnlyItsLastExtension) {
   EXPECT_EQ(NameWithoutExtension("C:\\Apps\\Launcher.exe"), "Launcher");
   EXPECT_EQ(NameWithoutExtension("C:\\a.b\\Launcher"), "Launcher");
   EXPECT_EQ(NameWithoutExtension("C:\\Apps\\My.Launcher.exe"), "My.Launcher");
@@ -104,18 +101,12 @@ std::vector<std::string> Captions(HMENU menu) {
   return out;
 }
 
-TEST(TrayMenuTest, StartsWithFiveApplicationsTheSeparatorPopupsAndExit) {
+TEST(TrayMenuTest, StartsWithFiveApplicationsAndShowsOnlyVisibleEntriesWithTheirCaptions) {
   TrayMenuModel model;
-  hta::win32::OwnedMenu menu = model.Build();
-  ASSERT_TRUE(menu);
-  EXPECT_EQ(Captions(menu.get()),
+  EXPECT_EQ(Captions(model.Build().get()),
             (std::vector<std::string>{"Start application 1", "Start application 2", "Start application 3",
                                       "Start application 4", "Start application 5", "-",
                                       "Show &popup messages [x]", "E&xit"}));
-}
-
-TEST(TrayMenuTest, ShowsOnlyVisibleEntriesWithTheirCaptions) {
-  TrayMenuModel model;
   for (int i = 1; i <= TrayMenuModel::kAppCount; ++i) {
     model.SetApp(i, "", false);
   }
