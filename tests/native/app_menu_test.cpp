@@ -2,6 +2,7 @@
 // versions of application files.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,7 @@ class AppMenuTest : public LauncherTest {
   AppMenu& Menu() { return Form().Menu(); }
 };
 
-// ---------------------------------------------------------------------------
-// Tags
+// Tags and entries
 
 TEST(SplitTagTest, FileNameAndTheTextUpToTheNextSeparator) {
   EXPECT_EQ(SplitTag("a.hta@@@p q")->fileName, "a.hta");
@@ -33,17 +33,6 @@ TEST(SplitTagTest, FileNameAndTheTextUpToTheNextSeparator) {
   EXPECT_EQ(SplitTag("a.hta@@@@x")->parameters, "@x");
 }
 
-TEST_F(AppMenuTest, InitialEntriesAreThoseOfTheWindow) {
-  for (int i = 1; i <= 10; ++i) {
-    EXPECT_EQ(Menu().Caption(i), "Start application " + std::to_string(i));
-    EXPECT_EQ(Menu().Visible(i), i <= 5);
-    EXPECT_EQ(Menu().Tag(i), "");
-    EXPECT_EQ(Menu().Visible(i), view.entries[static_cast<std::size_t>(i - 1)].visible);
-  }
-  EXPECT_FALSE(Menu().Visible(0));
-  EXPECT_FALSE(Menu().Visible(11));
-}
-
 TEST_F(AppMenuTest, FillMenuEntryShowsTheEntryAndRecordsTheTag) {
   Menu().FillMenuEntry(7, "Seven", "seven.hta", "a b");
   EXPECT_TRUE(Menu().Visible(7));
@@ -55,32 +44,26 @@ TEST_F(AppMenuTest, FillMenuEntryShowsTheEntryAndRecordsTheTag) {
   EXPECT_EQ(view.lines.size(), 1u);
 }
 
-// ---------------------------------------------------------------------------
 // Opening an entry
 
-TEST_F(AppMenuTest, TagEndingWithTheSeparatorOpensTheFileWithNoParameters) {
-  Menu().FillMenuEntry(1, "A", "a.hta", "");
-  Form().smnuApp_Click(1);
-  ASSERT_EQ(shell.executed.size(), 1u);
-  EXPECT_EQ(shell.executed[0], (fakes::FakeShell::Executed{"open", kHtaFolder + "a.hta", "", "C:\\", 1}));
-}
-
-TEST_F(AppMenuTest, ParametersArePassedExactlyAsStored) {
-  Menu().FillMenuEntry(2, "B", "b.hta", "  /x \"quoted\" y  ");
-  Form().smnuApp_Click(2);
-  EXPECT_EQ(Launches(), Lines{kHtaFolder + "b.hta|  /x \"quoted\" y  "});
-}
-
-TEST_F(AppMenuTest, ParametersHoldingTheSeparatorLoseTheRest) {
-  Menu().FillMenuEntry(3, "C", "c.hta", "one@@@two");
-  Form().smnuApp_Click(3);
-  EXPECT_EQ(Launches(), Lines{kHtaFolder + "c.hta|one"});
-}
-
-TEST_F(AppMenuTest, FileIsOpenedWhetherOrNotItIsThere) {
-  Menu().FillMenuEntry(1, "A", "missing.hta", "p");
-  Form().smnuApp_Click(1);
-  EXPECT_EQ(Launches(), Lines{kHtaFolder + "missing.hta|p"});
+TEST_F(AppMenuTest, EntryOpensItsFileInTheFolderWithTheParametersAsStored) {
+  struct Case {
+    const char* fileName;
+    const char* parameters;
+    const char* opened;
+  };
+  // The file is opened whether or not it is there (none of these is).
+  for (const Case& c : {Case{"a.hta", "", ""}, Case{"b.hta", "  /x \"quoted\" y  ", "  /x \"quoted\" y  "},
+                        // Parameters holding the separator lose the rest.
+                        Case{"c.hta", "one@@@two", "one"}}) {
+    shell.executed.clear();
+    Menu().FillMenuEntry(2, "B", c.fileName, c.parameters);
+    Form().smnuApp_Click(2);
+    EXPECT_EQ(
+        shell.executed,
+        (std::vector<fakes::FakeShell::Executed>{{"open", kHtaFolder + c.fileName, c.opened, "C:\\", 1}}))
+        << c.fileName;
+  }
 }
 
 TEST_F(AppMenuTest, EntryNeverFilledOpensNothing) {
@@ -119,22 +102,15 @@ TEST_F(AppMenuTest, MainApplicationWithARefusedNameGoesToTheTrayWithoutOpening) 
   EXPECT_TRUE(Form().InTray());
 }
 
-// ---------------------------------------------------------------------------
 // New versions
 
-TEST_F(AppMenuTest, BodyOfThreeCharactersLeavesAFileOfFiveBytes) {
+TEST_F(AppMenuTest, BodyOfThreeCharactersReplacesALongerFileWithOneOfFiveBytes) {
+  files.Put(kHtaFolder + "a.hta", std::string(1000, 'o'));
   Serve("http://files.test/a.hta", "abc");
   Form().Session().DownloadNewVersion("a.hta", "http://files.test/a.hta");
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "abc\r\n");
   EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta.new"));
   EXPECT_EQ(view.lines, (Lines{"SetStatusText [downloading new version of a.hta]", "SetStatusText []"}));
-}
-
-TEST_F(AppMenuTest, DownloadReplacesAnExistingFileWhateverItsLength) {
-  files.Put(kHtaFolder + "a.hta", std::string(1000, 'o'));
-  Serve("http://files.test/a.hta", "new");
-  Form().Session().DownloadNewVersion("a.hta", "http://files.test/a.hta");
-  EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "new\r\n");
 }
 
 TEST_F(AppMenuTest, FailedDownloadKeepsTheOldFileAndCreatesNone) {
@@ -148,32 +124,29 @@ TEST_F(AppMenuTest, FailedDownloadKeepsTheOldFileAndCreatesNone) {
   EXPECT_EQ(view.statusText, "");
 }
 
-TEST_F(AppMenuTest, WriteThatFailsHalfwayKeepsTheOldVersion) {
-  files.Put(kHtaFolder + "a.hta", "old");
-  Serve("http://files.test/a.hta", "new");
-  files.writesFail = true;
-  Form().Session().DownloadNewVersion("a.hta", "http://files.test/a.hta");
-  EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "old");
-  EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta.new"));
+TEST_F(AppMenuTest, WriteOrMoveThatFailsKeepsTheOldVersionAndLeavesNoPartialFile) {
+  struct Case {
+    const char* fault;
+    std::function<void(const std::string& target)> cause;
+  };
+  const Case cases[] = {
+      {"write fails halfway", [&](const std::string&) { files.writesFail = true; }},
+      // Locked by the running application.
+      {"target in use", [&](const std::string& target) { files.MarkUnreadable(target); }},
+      {"move fails", [&](const std::string&) { files.movesFail = true; }},
+  };
+  Serve("http://files.test/new", "new");
+  for (const Case& c : cases) {
+    const std::string name = std::string(c.fault) + ".hta";
+    files.Put(kHtaFolder + name, "old");
+    c.cause(kHtaFolder + name);
+    Form().Session().DownloadNewVersion(name, "http://files.test/new");
+    files.writesFail = false;
+    files.movesFail = false;
+    EXPECT_EQ(files.Contents(kHtaFolder + name), "old") << c.fault;
+    EXPECT_FALSE(files.Exists(kHtaFolder + name + ".new")) << c.fault;
+  }
   EXPECT_FALSE(Form().Ended());
-}
-
-TEST_F(AppMenuTest, TargetInUseKeepsTheOldVersionAndLeavesNoPartialFile) {
-  files.Put(kHtaFolder + "a.hta", "old");
-  files.MarkUnreadable(kHtaFolder + "a.hta");  // locked by the running application
-  Serve("http://files.test/a.hta", "new");
-  Form().Session().DownloadNewVersion("a.hta", "http://files.test/a.hta");
-  EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "old");
-  EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta.new"));
-}
-
-TEST_F(AppMenuTest, FailedMoveKeepsTheOldVersion) {
-  files.Put(kHtaFolder + "a.hta", "old");
-  files.movesFail = true;
-  Serve("http://files.test/a.hta", "new");
-  Form().Session().DownloadNewVersion("a.hta", "http://files.test/a.hta");
-  EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "old");
-  EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta.new"));
 }
 
 TEST_F(AppMenuTest, RefusedFileNamesAreNotEvenFetched) {
@@ -197,14 +170,6 @@ TEST_F(AppMenuTest, DownloadsOfTheReplyLandInTheApplicationFolderInOrder) {
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "A\r\n");
   EXPECT_EQ(files.Contents(kHtaFolder + "b.hta"), "B\r\n");
   EXPECT_FALSE(files.Exists(kTemp + "e.hta"));
-}
-
-TEST(WriteNewVersionTest, WritesBesideTheTargetThenMovesItIntoPlace) {
-  fakes::FakeFileSystem files;
-  files.Put("C:\\f\\a.hta", "old");
-  EXPECT_TRUE(WriteNewVersion(files, "C:\\f\\a.hta", "new"));
-  EXPECT_EQ(files.Contents("C:\\f\\a.hta"), "new");
-  EXPECT_FALSE(files.Exists("C:\\f\\a.hta.new"));
 }
 
 }  // namespace

@@ -54,15 +54,6 @@ class HookedDialogs final : public Dialogs {
     }
   }
 
-  // The texts shown, in order.
-  Lines Texts() const {
-    Lines texts;
-    for (const auto& shown : inner.shown) {
-      texts.push_back(shown.text);
-    }
-    return texts;
-  }
-
   fakes::FakeDialogs inner;
   std::function<void(const std::string&)> onShow;
 };
@@ -82,14 +73,11 @@ class LauncherTest : public ::testing::Test {
     EXPECT_EQ(view.problems, Lines{});
   }
 
-  LauncherPorts Ports() {
-    return LauncherPorts{view,  dialogs, pump,    clock, env,      registry, settings,
-                         shell, files,   profile, http,  instance, popups,   sound};
-  }
-
   frmMain& Form() {
     if (!form) {
-      form.emplace(Ports(), endpoints);
+      form.emplace(LauncherPorts{view, dialogs, pump, clock, env, registry, settings, shell, files, profile,
+                                 http, instance, popups, sound},
+                   endpoints);
     }
     return *form;
   }
@@ -129,7 +117,14 @@ class LauncherTest : public ::testing::Test {
     return urls;
   }
 
-  Lines Messages() const { return dialogs.Texts(); }
+  // The texts of the message boxes shown, in order.
+  Lines Messages() const {
+    Lines texts;
+    for (const auto& shown : dialogs.inner.shown) {
+      texts.push_back(shown.text);
+    }
+    return texts;
+  }
 
   // `before`, then what the view shows as a login reaches the server and
   // its reply empties the menu (buttons off, the status, the ten entries

@@ -1,6 +1,8 @@
 // Run at start-up: the Run-key entry, the check box at load and its clicks.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,15 +28,8 @@ class RunAtStartupTest : public LauncherTest {
 
 TEST_F(RunAtStartupTest, TickingWritesTheQuotedFullPathAsAString) {
   Tick(true);
-  const std::optional<FakeRegistry::Value> value =
-      registry.Get(RegistryRoot::CurrentUser, kRunKeyPath, "Launcher");
-  ASSERT_TRUE(value.has_value());
-  EXPECT_EQ(value->type, 1u);  // REG_SZ
-  const std::string data = "\"C:\\Program Files\\HTA Launcher\\Launcher.exe\"";
-  // The byte count includes the terminating NUL.
-  std::vector<std::uint8_t> expected(data.begin(), data.end());
-  expected.push_back(0);
-  EXPECT_EQ(value->data, expected);
+  EXPECT_EQ(RunValue(), "\"C:\\Program Files\\HTA Launcher\\Launcher.exe\"");
+  // A REG_SZ whose byte count includes the terminating NUL.
   EXPECT_EQ(registry.calls, (Lines{
                                 "CreateKey 0x80000001 [" + kRunKeyPath + "] access=0x20006 -> 0",
                                 "SetValue [" + kRunKeyPath + "] [Launcher] type=1 size=45 -> 0",
@@ -77,11 +72,6 @@ TEST_F(RunAtStartupTest, ValueOfTheProgramsNamePointingElsewhereTicksTheBoxAtSta
   EXPECT_EQ(registry.calls[2], "CloseKey [" + kRunKeyPath + "] -> 0");
 }
 
-TEST_F(RunAtStartupTest, NoRunKeyAtAllLeavesTheBoxClear) {
-  Form().Form_Load();
-  EXPECT_EQ(view.LinesStartingWith("SetRunChecked"), Lines{"SetRunChecked false"});
-}
-
 TEST_F(RunAtStartupTest, SettingTheBoxAtLoadWritesNothingEvenIfItRaisesAClick) {
   registry.PutString(RegistryRoot::CurrentUser, kRunKeyPath, "Launcher", "x");
   // A window that (against its contract) raises the click when set: the
@@ -99,30 +89,34 @@ TEST_F(RunAtStartupTest, SettingTheBoxAtLoadWritesNothingEvenIfItRaisesAClick) {
   EXPECT_EQ(registry.writeCalls, 0u);
 }
 
-TEST_F(RunAtStartupTest, KeyThatCannotBeOpenedIsReportedAndTheBoxKeepsItsState) {
-  registry.createKeyFails = 5;
-  Tick(true);
-  ASSERT_EQ(dialogs.inner.shown.size(), 1u);
-  EXPECT_EQ(dialogs.inner.shown[0].text, "Error 5 opening key\r\nAccess is denied.");
-  EXPECT_EQ(dialogs.inner.shown[0].caption, "App Launcher");
-  EXPECT_TRUE(view.runChecked);
-  EXPECT_EQ(RunValue(), std::nullopt);
-}
-
-TEST_F(RunAtStartupTest, ValueThatCannotBeWrittenIsReportedAndTheKeyClosed) {
-  registry.setValueFails = 1013;
-  Tick(true);
-  EXPECT_EQ(Messages(),
-            Lines{"Error 1013 setting key\r\nThe configuration registry key could not be written."});
-  EXPECT_EQ(registry.calls.back(), "CloseKey [" + kRunKeyPath + "] -> 0");
-}
-
-TEST_F(RunAtStartupTest, RegistrationThatCannotBeRemovedIsReported) {
-  registry.PutString(RegistryRoot::CurrentUser, kRunKeyPath, "Launcher", "x");
-  registry.deleteValueFails = 5;
-  Tick(false);
-  EXPECT_EQ(Messages(), Lines{"Error 5 setting key\r\nAccess is denied."});
-  EXPECT_EQ(RunValue(), "x");
+TEST_F(RunAtStartupTest, RegistryFailuresAreReportedAndChangeNothing) {
+  struct Case {
+    const char* what;
+    std::int32_t FakeRegistry::*fails;
+    std::int32_t code;
+    bool checked;
+    const char* message;
+  };
+  for (const Case& c : {
+           Case{"create", &FakeRegistry::createKeyFails, 5, true, "Error 5 opening key\r\nAccess is denied."},
+           Case{"set", &FakeRegistry::setValueFails, 1013, true,
+                "Error 1013 setting key\r\nThe configuration registry key could not be written."},
+           Case{"delete", &FakeRegistry::deleteValueFails, 5, false,
+                "Error 5 setting key\r\nAccess is denied."},
+       }) {
+    registry.PutString(RegistryRoot::CurrentUser, kRunKeyPath, "Launcher", "x");
+    registry.*c.fails = c.code;
+    dialogs.inner.shown.clear();
+    Tick(c.checked);
+    registry.*c.fails = 0;
+    ASSERT_EQ(dialogs.inner.shown.size(), 1u) << c.what;
+    EXPECT_EQ(dialogs.inner.shown[0].text, c.message) << c.what;
+    EXPECT_EQ(dialogs.inner.shown[0].caption, "App Launcher") << c.what;
+    // The box keeps the state the user gave it; the key is closed.
+    EXPECT_EQ(view.runChecked, c.checked) << c.what;
+    EXPECT_EQ(RunValue(), "x") << c.what;
+    EXPECT_EQ(registry.OpenKeys(), Lines{}) << c.what;
+  }
 }
 
 TEST(RegistryErrorDescriptionTest, UnknownCodesStillSaySomething) {
