@@ -44,82 +44,52 @@ class InternetFileDownload : public InternetFileFixture {
 
 // --- Events and totals.
 
-TEST_F(InternetFileDownload, AnEmptyResourceGivesOneProgressWithZeroThenComplete) {
-  EXPECT_EQ(Start(0), (Lines{"progress 0", "complete"}));
-  EXPECT_EQ(File(kFile), "");
-}
-
-TEST_F(InternetFileDownload, OneByte) {
-  EXPECT_EQ(Start(1), (Lines{"progress 1", "progress 1", "complete"}));
-  EXPECT_EQ(File(kFile), Resource(1));
-}
-
-TEST_F(InternetFileDownload, ExactlyOneBlockReportsItsTotalTwice) {
-  EXPECT_EQ(Start(2048), (Lines{"progress 2048", "progress 2048", "complete"}));
-  EXPECT_EQ(File(kFile), Resource(2048));
-}
-
-TEST_F(InternetFileDownload, OneByteMoreThanABlockTakesTwoReads) {
-  EXPECT_EQ(Start(2049), (Lines{"progress 2048", "progress 2049", "progress 2049", "complete"}));
-  EXPECT_EQ(File(kFile), Resource(2049));
-}
-
-TEST_F(InternetFileDownload, ManyBlocksGiveOneProgressPerReadAndTheFileByteForByte) {
-  const std::size_t size = 40 * 2048 + 123;
-  const Lines got = Start(size);
-  Lines expected;
-  for (std::size_t total = 2048; total < size; total += 2048) {
-    expected.push_back("progress " + std::to_string(total));
+// One progress per read with the running total; the read of 0 bytes that ends
+// the body repeats it. StartDownload empties a longer file first, and
+// everything is closed when Complete is raised, so the handler may use the
+// file at once (the fetch moves it into place).
+TEST_F(InternetFileDownload, OneProgressPerReadThenCompleteWithTheFileEmptiedFirstAndWrittenWhole) {
+  struct Case {
+    std::size_t size;
+    std::size_t largestRead;
+    Lines events;
+  };
+  const std::size_t many = 40 * 2048 + 123;
+  Lines manyEvents;
+  for (std::size_t total = 2048; total < many; total += 2048) {
+    manyEvents.push_back("progress " + std::to_string(total));
   }
-  expected.push_back("progress " + std::to_string(size));
-  expected.push_back("progress " + std::to_string(size));
-  expected.push_back("complete");
-  EXPECT_EQ(got, expected);
-  EXPECT_EQ(File(kFile), Resource(size));
-  EXPECT_EQ(http.CallsStartingWith("InternetReadFile").size(), 42u);
-}
-
-TEST_F(InternetFileDownload, ShortReadsAreCountedAsTheyCome) {
-  FakeHttp::GetReply reply;
-  reply.body = Resource(250);
-  reply.largestRead = 100;
-  http.SetGet(kUrl, reply);
-  Control().StartDownload();
-  EXPECT_EQ(events.events,
-            (Lines{"progress 100", "progress 200", "progress 250", "progress 250", "complete"}));
-  EXPECT_EQ(File(kFile), Resource(250));
-}
-
-TEST_F(InternetFileDownload, EverythingIsClosedWhenCompleteIsRaised) {
+  manyEvents.insert(manyEvents.end(), {"progress 82043", "progress 82043", "complete"});
+  const std::vector<Case> cases = {
+      {0, SIZE_MAX, {"progress 0", "complete"}},
+      {1, SIZE_MAX, {"progress 1", "progress 1", "complete"}},
+      {2048, SIZE_MAX, {"progress 2048", "progress 2048", "complete"}},
+      {2049, SIZE_MAX, {"progress 2048", "progress 2049", "progress 2049", "complete"}},
+      {many, SIZE_MAX, manyEvents},
+      // Short reads are counted as they come.
+      {250, 100, {"progress 100", "progress 200", "progress 250", "progress 250", "complete"}},
+  };
+  std::size_t size = 0;
   events.onComplete = [&] {
     EXPECT_EQ(http.OpenHandles(), Lines{});
     EXPECT_EQ(files.openWriters, 0u);
     EXPECT_FALSE(Control().SessionOpen());
-    // The handler may use the file at once (the fetch moves it into place).
-    EXPECT_EQ(File(kFile), Resource(3000));
+    EXPECT_EQ(File(kFile), Resource(size));
   };
-  EXPECT_EQ(Start(3000).back(), "complete");
+  for (const Case& c : cases) {
+    size = c.size;
+    files.files.Put(kFile, std::string(10000, 'o'));
+    events.events.clear();
+    http.SetGet(kUrl, Reply{.body = Resource(c.size), .contentLength = c.size, .largestRead = c.largestRead});
+    Control().StartDownload();
+    EXPECT_EQ(events.events, c.events) << c.size;
+    EXPECT_EQ(File(kFile), Resource(c.size)) << c.size;
+  }
 }
 
-TEST_F(InternetFileDownload, TheCallSequenceOfALaterDownload) {
-  Warm();
-  Serve(kUrl, Resource(2049));
-  Control().StartDownload();
-  EXPECT_EQ(http.calls, (Lines{
-                            line::Open(0, "null", "S2"),
-                            line::Get("S2", kUrl, "U2"),
-                            line::Status("U2"),
-                            line::Length("U2", true),
-                            line::Read("U2", 2048),
-                            line::Read("U2", 1),
-                            line::Read("U2", 0),
-                            line::Close("U2"),
-                            line::Close("S2"),
-                        }));
-  EXPECT_EQ(files.opens, Lines{std::string(kFile) + " truncate"});
-}
-
-TEST_F(InternetFileDownload, EveryDoEventsPointOfADownloadInOrder) {
+// The exact calls (its GET asks for fresh data: flags 0xa4000100), and where
+// the message loop runs among them and the events.
+TEST_F(InternetFileDownload, TheCallsAndDoEventsPointsOfALaterDownload) {
   Warm();
   Serve(kUrl, Resource(2049));
   // Port calls and events so far, at each DoEvents call.
@@ -128,50 +98,38 @@ TEST_F(InternetFileDownload, EveryDoEventsPointOfADownloadInOrder) {
     at.push_back(std::to_string(http.calls.size()) + "/" + std::to_string(events.events.size()));
   };
   Control().StartDownload();
+  EXPECT_EQ(http.calls, (Lines{line::Open(0, "null", "S2"), line::Get("S2", kUrl, "U2"), line::Status("U2"),
+                               line::Length("U2", true), line::Read("U2", 2048), line::Read("U2", 1),
+                               line::Read("U2", 0), line::Close("U2"), line::Close("S2")}));
+  EXPECT_EQ(files.opens, Lines{std::string(kFile) + " truncate"});
   EXPECT_EQ(at, (std::vector<std::string>{
                     "0/0",  // cancel flag cleared
                     "1/0",  // session opened
                     "1/0",  // header request (not due)
-                    // Pass 1: before the read, after it, after the progress,
-                    // at the end of the pass.
-                    "4/0",
-                    "5/0",
-                    "5/1",
-                    "5/1",
-                    // Pass 2.
-                    "5/1",
-                    "6/1",
-                    "6/2",
-                    "6/2",
-                    // Pass 3, the last.
-                    "6/2",
-                    "7/2",
-                    "7/3",
-                    "7/3",
+                    // Each pass: before the read, after it, after the
+                    // progress, at the end of the pass.
+                    "4/0", "5/0", "5/1", "5/1",  // pass 1
+                    "5/1", "6/1", "6/2", "6/2",  // pass 2
+                    "6/2", "7/2", "7/3", "7/3",  // pass 3, the last
                 }));
 }
 
+// A handler that changes the total changes the count from there on; a sum
+// beyond the 32-bit limit stays at the limit. The file is not affected.
 TEST_F(InternetFileDownload, AProgressHandlerThatChangesTheTotalChangesTheCount) {
-  events.onProgress = [](std::int32_t& total) {
+  std::int32_t newTotal = 100000;
+  events.onProgress = [&](std::int32_t& total) {
     if (total == 2048) {
-      total = 100000;
+      total = newTotal;
     }
   };
   EXPECT_EQ(Start(5000),
             (Lines{"progress 2048", "progress 102048", "progress 102952", "progress 102952", "complete"}));
-  // The file is not affected.
   EXPECT_EQ(File(kFile), Resource(5000));
-}
-
-TEST_F(InternetFileDownload, ATotalPushedToTheLimitStaysThere) {
-  events.onProgress = [](std::int32_t& total) {
-    if (total == 2048) {
-      total = std::numeric_limits<std::int32_t>::max() - 10;
-    }
-  };
-  const Lines got = Start(4096);
-  EXPECT_EQ(got.at(1), "progress 2147483647");
-  EXPECT_EQ(got.back(), "complete");
+  events.events.clear();
+  newTotal = std::numeric_limits<std::int32_t>::max() - 10;
+  EXPECT_EQ(Start(4096), (Lines{"progress 2048", "progress 2147483647", "progress 2147483647", "complete"}));
+  EXPECT_EQ(File(kFile), Resource(4096));
 }
 
 TEST_F(InternetFileDownload, WithoutAnEventSinkTheDownloadStillRuns) {
@@ -183,41 +141,72 @@ TEST_F(InternetFileDownload, WithoutAnEventSinkTheDownloadStillRuns) {
 
 // --- Failures.
 
-TEST_F(InternetFileDownload, AnAddressThatCannotBeOpenedRaisesOnlyTheErrorAndTouchesNoFile) {
-  Control().StartDownload();
-  EXPECT_EQ(events.events, Lines{"error [Could not find Url]"});
-  EXPECT_EQ(files.opens, Lines{});
-  EXPECT_FALSE(files.files.Exists(kFile));
-  // The session stays for the next transfer.
-  EXPECT_TRUE(Control().SessionOpen());
+// An address that cannot be opened, an HTTP error status (the error page never
+// reaches the file) and an address with a control character: only the error,
+// no file touched, and the session stays for the next transfer.
+TEST_F(InternetFileDownload, AnAddressThatCannotBeOpenedOrAnErrorStatusRaisesOnlyTheErrorAndTouchesNoFile) {
+  struct Case {
+    std::string what;
+    std::string url;
+    std::optional<Reply> reply;
+  };
+  const std::vector<Case> cases = {
+      {"unopenable", "http://h/missing", std::nullopt},
+      {"status 404", kUrl, Reply{.status = 404, .body = "<html>404 Not Found</html>"}},
+      {"control character", std::string(kUrl) + "\r\nRange: bytes=0-", Reply{.body = "x"}},
+  };
+  files.files.Put(kFile, "previous");
+  for (const Case& c : cases) {
+    events.events.clear();
+    if (c.reply) {
+      http.SetGet(c.url, *c.reply);
+    }
+    Control().Url(c.url);
+    Control().StartDownload();
+    EXPECT_EQ(events.events, Lines{"error [Could not find Url]"}) << c.what;
+    EXPECT_EQ(files.opens, Lines{}) << c.what;
+    EXPECT_EQ(File(kFile), "previous") << c.what;
+    EXPECT_EQ(http.CallsStartingWith("InternetReadFile"), Lines{}) << c.what;
+    EXPECT_TRUE(Control().SessionOpen()) << c.what;
+  }
+  EXPECT_EQ(http.CallsStartingWith("InternetOpenUrl").size(), 2u) << "the control character is never sent";
 }
 
-TEST_F(InternetFileDownload, AReadFailureAfterSomeBlocksKeepsThemAndClosesEverythingBeforeTheError) {
-  FakeHttp::GetReply reply;
-  reply.body = Resource(10000);
-  reply.failingRead = 3;
-  http.SetGet(kUrl, reply);
+// A failed read, or a body cut short of its Content-Length, keeps the blocks
+// already written and closes everything before the error.
+TEST_F(InternetFileDownload, AReadFailureOrABodyCutShortKeepsTheBlocksReadAndClosesEverythingBeforeTheError) {
+  struct Case {
+    std::string what;
+    Reply reply;
+    Lines events;
+    std::string file;
+  };
+  const std::vector<Case> cases = {
+      {"third read fails",
+       {.body = Resource(10000), .failingRead = 3},
+       {"progress 2048", "progress 4096", "error [Could not read Url]"},
+       Resource(4096)},
+      {"first read fails", {.body = Resource(100), .failingRead = 1}, {"error [Could not read Url]"}, ""},
+      {"cut short",
+       {.body = Resource(3000), .contentLength = 5000},
+       {"progress 2048", "progress 3000", "error [Could not read Url]"},
+       Resource(3000)},
+  };
   events.onError = [&](std::string&) {
     EXPECT_EQ(http.OpenHandles(), Lines{});
     EXPECT_EQ(files.openWriters, 0u);
   };
-  Control().StartDownload();
-  EXPECT_EQ(events.events, (Lines{"progress 2048", "progress 4096", "error [Could not read Url]"}));
-  EXPECT_EQ(File(kFile), Resource(4096));
-  EXPECT_FALSE(Control().SessionOpen());
+  for (const Case& c : cases) {
+    events.events.clear();
+    http.SetGet(kUrl, c.reply);
+    Control().StartDownload();
+    EXPECT_EQ(events.events, c.events) << c.what;
+    EXPECT_EQ(File(kFile), c.file) << c.what;
+    EXPECT_FALSE(Control().SessionOpen()) << c.what;
+  }
 }
 
-TEST_F(InternetFileDownload, AFailedFirstReadGivesOnlyTheError) {
-  FakeHttp::GetReply reply;
-  reply.body = Resource(100);
-  reply.failingRead = 1;
-  http.SetGet(kUrl, reply);
-  Control().StartDownload();
-  EXPECT_EQ(events.events, Lines{"error [Could not read Url]"});
-  EXPECT_EQ(File(kFile), "");
-}
-
-TEST_F(InternetFileDownload, ALocalFileThatCannotBeOpenedIsAnErrorAndClosesTheTransfer) {
+TEST_F(InternetFileDownload, ALocalFileThatCannotBeOpenedOrWrittenIsAnErrorAndClosesTheTransfer) {
   files.files.Put(kFile, "locked");
   files.files.MarkUnreadable(kFile);
   Serve(kUrl, Resource(100));
@@ -226,10 +215,9 @@ TEST_F(InternetFileDownload, ALocalFileThatCannotBeOpenedIsAnErrorAndClosesTheTr
   EXPECT_EQ(http.CallsStartingWith("InternetReadFile"), Lines{});
   EXPECT_FALSE(Control().SessionOpen());
   EXPECT_EQ(File(kFile), "locked");
-}
-
-TEST_F(InternetFileDownload, AFailedWriteIsAnErrorWithoutAProgressEvent) {
-  Serve(kUrl, Resource(5000));
+  // A failed write raises no progress event.
+  events.events.clear();
+  Control().LocalFile("C:\\Temp\\other");
   files.files.writesFail = true;
   Control().StartDownload();
   EXPECT_EQ(events.events, Lines{"error [Could not write LocalFile]"});
@@ -238,95 +226,51 @@ TEST_F(InternetFileDownload, AFailedWriteIsAnErrorWithoutAProgressEvent) {
 
 // --- Cancel.
 
+// Cancel from a progress handler, the last one included, ends as cancelled
+// with the same total, raised before anything is closed, and keeps the
+// blocks read.
 TEST_F(InternetFileDownload, CancelFromAProgressHandlerEndsWithTheSameTotalAndKeepsTheBlocksRead) {
-  events.onProgress = [&](std::int32_t& total) {
-    if (total == 4096) {
-      Control().CancelDownload();
-    }
+  struct Case {
+    std::size_t size;
+    std::size_t cancelAtEvent;
+    Lines events;
+    std::size_t fileSize;
+    std::size_t reads;
   };
-  events.onCancelled = [&](std::int32_t&) {
-    // Raised before anything is closed.
-    EXPECT_EQ(http.OpenHandles(), (Lines{"S1", "U1"}));
-    EXPECT_EQ(files.openWriters, 1u);
+  const std::vector<Case> cases = {
+      {10000, 2, {"progress 2048", "progress 4096", "cancelled 4096"}, 4096, 2},
+      {3000, 3, {"progress 2048", "progress 3000", "progress 3000", "cancelled 3000"}, 3000, 3},
   };
-  EXPECT_EQ(Start(10000), (Lines{"progress 2048", "progress 4096", "cancelled 4096"}));
-  EXPECT_EQ(File(kFile), Resource(4096));
-  EXPECT_EQ(http.CallsStartingWith("InternetReadFile").size(), 2u);
-  EXPECT_FALSE(Control().SessionOpen());
+  for (const Case& c : cases) {
+    events.events.clear();
+    http.calls.clear();
+    events.onProgress = [&](std::int32_t&) {
+      if (events.events.size() == c.cancelAtEvent) {
+        Control().CancelDownload();
+      }
+    };
+    events.onCancelled = [&](std::int32_t&) {
+      EXPECT_EQ(http.OpenHandles().size(), 2u);  // session and stream
+      EXPECT_EQ(files.openWriters, 1u);
+    };
+    EXPECT_EQ(Start(c.size), c.events);
+    EXPECT_EQ(File(kFile), Resource(c.fileSize));
+    EXPECT_EQ(http.CallsStartingWith("InternetReadFile").size(), c.reads);
+    EXPECT_FALSE(Control().SessionOpen());
+  }
 }
 
-TEST_F(InternetFileDownload, CancelInsideTheLastProgressEndsAsCancelledNotComplete) {
-  events.onProgress = [&](std::int32_t& total) {
-    if (events.events.size() == 3) {
-      ASSERT_EQ(total, 3000);
-      Control().CancelDownload();
-    }
-  };
-  EXPECT_EQ(Start(3000), (Lines{"progress 2048", "progress 3000", "progress 3000", "cancelled 3000"}));
-  EXPECT_EQ(File(kFile), Resource(3000));
-}
-
-TEST_F(InternetFileDownload, CancelFromAMessageBetweenBlocks) {
-  Warm();
-  Serve(kUrl, Resource(10000));
-  // The 6th DoEvents call of the download is after the first read's
-  // progress event.
-  pump.After(6, [&] { Control().CancelDownload(); });
-  Control().StartDownload();
-  EXPECT_EQ(events.events, (Lines{"progress 2048", "cancelled 2048"}));
-}
-
-TEST_F(InternetFileDownload, ACancelGivenWhileNoDownloadRunsIsForgotten) {
+// A cancel given while no download runs is forgotten; one from a message
+// between blocks stops the download.
+TEST_F(InternetFileDownload, ACancelWhileNoDownloadRunsIsForgottenOneFromAMessageBetweenBlocksStopsIt) {
   Control().CancelDownload();
   EXPECT_EQ(Start(100).back(), "complete");
   EXPECT_FALSE(Control().CancelRequested());
-}
-
-// --- Mended faults.
-
-TEST_F(InternetFileDownload, AnErrorStatusNeverReachesTheFile) {
-  files.files.Put(kFile, "previous");
-  FakeHttp::GetReply reply;
-  reply.status = 404;
-  reply.body = "<html>404 Not Found</html>";
-  http.SetGet(kUrl, reply);
-  Control().StartDownload();
-  EXPECT_EQ(events.events, Lines{"error [Could not find Url]"});
-  EXPECT_EQ(files.opens, Lines{});
-  EXPECT_EQ(File(kFile), "previous");
-  EXPECT_EQ(http.CallsStartingWith("InternetReadFile"), Lines{});
-  // Handled as an address that cannot be opened.
-  EXPECT_TRUE(Control().SessionOpen());
-}
-
-TEST_F(InternetFileDownload, ABodyCutShortIsAReadFailure) {
-  FakeHttp::GetReply reply;
-  reply.body = Resource(3000);
-  reply.contentLength = 5000;
-  http.SetGet(kUrl, reply);
-  Control().StartDownload();
-  EXPECT_EQ(events.events, (Lines{"progress 2048", "progress 3000", "error [Could not read Url]"}));
-  EXPECT_EQ(File(kFile), Resource(3000));
-}
-
-TEST_F(InternetFileDownload, StartDownloadEmptiesALongerFileFirst) {
-  files.files.Put(kFile, std::string(10000, 'o'));
-  EXPECT_EQ(Start(3).back(), "complete");
-  EXPECT_EQ(File(kFile), Resource(3));
-}
-
-TEST_F(InternetFileDownload, TheGetAsksForFreshData) {
-  Start(1);
-  EXPECT_EQ(http.CallsStartingWith("InternetOpenUrl"), Lines{line::Get("S1", kUrl, "U1")});
-}
-
-TEST_F(InternetFileDownload, AnAddressWithAControlCharacterIsNotOpened) {
-  Control().Url(std::string(kUrl) + "\r\nRange: bytes=0-");
-  Serve(Control().Url(), "x");
-  Control().StartDownload();
-  EXPECT_EQ(events.events, Lines{"error [Could not find Url]"});
-  EXPECT_EQ(http.CallsStartingWith("InternetOpenUrl"), Lines{});
-  EXPECT_EQ(files.opens, Lines{});
+  events.events.clear();
+  // The 6th DoEvents call of a later download is after the first read's
+  // progress event.
+  pump.After(6, [&] { Control().CancelDownload(); });
+  EXPECT_EQ(Start(10000), (Lines{"progress 2048", "cancelled 2048"}));
 }
 
 // --- Resume.
@@ -336,124 +280,38 @@ class InternetFileResume : public InternetFileDownload {
   // A resource of 9000 bytes; the file holds `local`.
   void Prepare(std::string local, bool honoursRanges) {
     files.files.Put(kFile, std::move(local));
-    FakeHttp::GetReply reply;
-    reply.body = Resource(9000);
-    reply.contentLength = 9000;
-    reply.honoursRanges = honoursRanges;
-    http.SetGet(kUrl, reply);
+    http.SetGet(kUrl, Reply{.body = Resource(9000), .contentLength = 9000, .honoursRanges = honoursRanges});
   }
+  const std::string kLocal = std::string(5000, 'L');
+  const std::string kResumed = kLocal + Resource(9000).substr(5000);
 };
 
-TEST_F(InternetFileResume, WithoutALocalFileItIsAStartDownload) {
-  Serve(kUrl, Resource(3000));
-  Control().ResumeDownload();
-  EXPECT_EQ(Control().ResumePosition(), 0);
-  EXPECT_EQ(http.urlHeaders, std::vector<std::optional<std::string>>{std::nullopt});
-  EXPECT_EQ(files.opens, Lines{std::string(kFile) + " truncate"});
-  EXPECT_EQ(events.events.back(), "complete");
-  EXPECT_EQ(File(kFile), Resource(3000));
+TEST_F(InternetFileResume, WithoutALocalFileOrWithAnEmptyOneItIsAStartDownload) {
+  http.SetGet(kUrl, Reply{.body = Resource(9000), .contentLength = 9000, .honoursRanges = true});
+  for (const bool exists : {false, true}) {
+    if (exists) {
+      files.files.Put(kFile, "");
+    }
+    files.opens.clear();
+    Control().ResumeDownload();
+    EXPECT_EQ(Control().ResumePosition(), 0);
+    EXPECT_EQ(http.urlHeaders.back(), std::nullopt);
+    EXPECT_EQ(files.opens, Lines{std::string(kFile) + " truncate"});
+    EXPECT_EQ(events.events.back(), "complete");
+    EXPECT_EQ(File(kFile), Resource(9000));
+  }
 }
 
-TEST_F(InternetFileResume, AnEmptyLocalFileIsAStartDownloadToo) {
-  Prepare("", true);
-  Control().ResumeDownload();
-  EXPECT_EQ(http.urlHeaders, std::vector<std::optional<std::string>>{std::nullopt});
-  EXPECT_EQ(File(kFile), Resource(9000));
-}
-
-TEST_F(InternetFileResume, APartialReplyIsAppendedAfterTheExistingBytes) {
-  Prepare(std::string(5000, 'L'), true);
+TEST_F(InternetFileResume, APartialReplyIsAppendedAfterTheExistingBytesAStartDownloadThenStartsAtZero) {
+  Prepare(kLocal, true);
   Control().ResumeDownload();
   EXPECT_EQ(Control().ResumePosition(), 5000);
-  EXPECT_EQ(http.urlHeaders, std::vector<std::optional<std::string>>{std::string("Range: bytes=5000-\r\n")});
-  EXPECT_EQ(events.events, (Lines{"progress 7048", "progress 9000", "progress 9000", "complete"}));
-  EXPECT_EQ(File(kFile), std::string(5000, 'L') + Resource(9000).substr(5000));
-  EXPECT_EQ(files.opens, Lines{std::string(kFile) + " append"});
   EXPECT_EQ(http.CallsStartingWith("InternetOpenUrl"),
             Lines{line::Get("S1", kUrl, "U1", std::string("Range: bytes=5000-\r\n"))});
-}
-
-TEST_F(InternetFileResume, AFullReplyHasItsFirstBytesSkippedWithTheSameEventsAndFile) {
-  Prepare(std::string(5000, 'L'), false);
-  Control().ResumeDownload();
   EXPECT_EQ(events.events, (Lines{"progress 7048", "progress 9000", "progress 9000", "complete"}));
-  EXPECT_EQ(File(kFile), std::string(5000, 'L') + Resource(9000).substr(5000));
-  // 5000 bytes skipped in reads no larger than a block, then the rest.
-  EXPECT_EQ(http.CallsStartingWith("InternetReadFile"),
-            (Lines{line::Read("U1", 2048), line::Read("U1", 2048), line::Read("U1", 904, true, 904),
-                   line::Read("U1", 2048), line::Read("U1", 1952), line::Read("U1", 0)}));
-  EXPECT_EQ(http.CallsStartingWith("InternetSetFilePointer"), Lines{});
-}
-
-TEST_F(InternetFileResume, TheMessageLoopRunsBeforePositioningAndBetweenSkippedBlocks) {
-  Prepare(std::string(5000, 'L'), false);
-  Warm();
-  std::vector<std::size_t> readsAt;
-  pump.onEveryCall = [&](std::size_t) {
-    readsAt.push_back(http.CallsStartingWith("InternetReadFile").size());
-  };
-  Control().ResumeDownload();
-  // Three steps, then one before positioning, one between each skipped block,
-  // then the read loop's first DoEvents.
-  ASSERT_GE(readsAt.size(), 7u);
-  EXPECT_EQ(std::vector<std::size_t>(readsAt.begin(), readsAt.begin() + 7),
-            (std::vector<std::size_t>{0, 0, 0, 0, 1, 2, 3}));
-}
-
-TEST_F(InternetFileResume, APartialReplyThatStartsElsewhereIsAPositioningError) {
-  files.files.Put(kFile, std::string(5000, 'L'));
-  FakeHttp::GetReply reply;
-  reply.status = 206;
-  reply.body = Resource(9000);
-  reply.contentRange = "bytes 0-8999/9000";
-  http.SetGet(kUrl, reply);
-  events.onError = [&](std::string&) {
-    // Raised before closing.
-    EXPECT_EQ(http.OpenHandles(), (Lines{"S1", "U1"}));
-  };
-  Control().ResumeDownload();
-  EXPECT_EQ(events.events, Lines{"error [Error, while setting position]"});
-  EXPECT_EQ(File(kFile), std::string(5000, 'L'));
-  EXPECT_EQ(files.opens, Lines{});
-  EXPECT_FALSE(Control().SessionOpen());
-}
-
-TEST_F(InternetFileResume, APartialReplyWithoutContentRangeIsAPositioningError) {
-  files.files.Put(kFile, std::string(5000, 'L'));
-  FakeHttp::GetReply reply;
-  reply.status = 206;
-  reply.body = Resource(4000);
-  http.SetGet(kUrl, reply);
-  Control().ResumeDownload();
-  EXPECT_EQ(events.events, Lines{"error [Error, while setting position]"});
-}
-
-TEST_F(InternetFileResume, AFullReplyShorterThanTheFileIsAPositioningError) {
-  files.files.Put(kFile, std::string(5000, 'L'));
-  Serve(kUrl, Resource(3000));
-  Control().ResumeDownload();
-  EXPECT_EQ(events.events, Lines{"error [Error, while setting position]"});
-  EXPECT_EQ(File(kFile), std::string(5000, 'L'));
-}
-
-TEST_F(InternetFileResume, AFileThatIsAlreadyWholeCompletesWithoutReading) {
-  Prepare(Resource(9000), true);
-  Control().ResumeDownload();
-  EXPECT_EQ(events.events, (Lines{"progress 9000", "complete"}));
-  EXPECT_EQ(File(kFile), Resource(9000));
-  EXPECT_EQ(http.CallsStartingWith("InternetReadFile"), Lines{});
-}
-
-TEST_F(InternetFileResume, AFileLongerThanTheResourceIsRefused) {
-  Prepare(std::string(9500, 'L'), true);
-  Control().ResumeDownload();
-  EXPECT_EQ(events.events, Lines{"error [Could not find Url]"});
-  EXPECT_EQ(File(kFile), std::string(9500, 'L'));
-}
-
-TEST_F(InternetFileResume, StartDownloadAfterAResumeStartsFromZeroAgain) {
-  Prepare(std::string(5000, 'L'), true);
-  Control().ResumeDownload();
+  EXPECT_EQ(File(kFile), kResumed);
+  EXPECT_EQ(files.opens, Lines{std::string(kFile) + " append"});
+  // A StartDownload after it starts from 0 again.
   events.events.clear();
   Control().StartDownload();
   EXPECT_EQ(Control().ResumePosition(), 0);
@@ -462,22 +320,82 @@ TEST_F(InternetFileResume, StartDownloadAfterAResumeStartsFromZeroAgain) {
   EXPECT_EQ(File(kFile), Resource(9000));
 }
 
-TEST_F(InternetFileResume, AFileBeyondThirtyTwoBitPositionsIsNotTouched) {
-  files.lengthOverride = std::int64_t{1} << 31;
-  Prepare("kept", true);
+// The message loop runs before positioning and between skipped blocks.
+TEST_F(InternetFileResume, AFullReplyHasItsFirstBytesSkippedWithTheSameEventsAndFile) {
+  Prepare(kLocal, false);
+  Warm();
+  std::vector<std::size_t> readsAt;
+  pump.onEveryCall = [&](std::size_t) {
+    readsAt.push_back(http.CallsStartingWith("InternetReadFile").size());
+  };
   Control().ResumeDownload();
-  EXPECT_EQ(events.events, Lines{"error [Error, while setting position]"});
-  EXPECT_EQ(http.calls, Lines{});
-  EXPECT_EQ(File(kFile), "kept");
+  EXPECT_EQ(events.events, (Lines{"progress 7048", "progress 9000", "progress 9000", "complete"}));
+  EXPECT_EQ(File(kFile), kResumed);
+  // 5000 bytes skipped in reads no larger than a block, then the rest.
+  EXPECT_EQ(http.CallsStartingWith("InternetReadFile"),
+            (Lines{line::Read("U2", 2048), line::Read("U2", 2048), line::Read("U2", 904, true, 904),
+                   line::Read("U2", 2048), line::Read("U2", 1952), line::Read("U2", 0)}));
+  EXPECT_EQ(http.CallsStartingWith("InternetSetFilePointer"), Lines{});
+  // Three steps, then one before positioning, one between each skipped block,
+  // then the read loop's first DoEvents.
+  ASSERT_GE(readsAt.size(), 7u);
+  EXPECT_EQ(std::vector<std::size_t>(readsAt.begin(), readsAt.begin() + 7),
+            (std::vector<std::size_t>{0, 0, 0, 0, 1, 2, 3}));
 }
 
-TEST_F(InternetFileResume, TheLargestThirtyTwoBitPositionIsAskedFor) {
-  files.lengthOverride = std::numeric_limits<std::int32_t>::max();
+// A 206 reply that does not start where the file ends, or that does not say where
+// it starts, or a whole reply too short to skip the file's bytes: an error
+// raised before closing, with the file untouched.
+TEST_F(InternetFileResume, AReplyThatCannotBePlacedAfterTheFileIsAPositioningError) {
+  struct Case {
+    std::string what;
+    Reply reply;
+  };
+  const std::vector<Case> cases = {
+      {"206 from elsewhere", {.status = 206, .body = Resource(9000), .contentRange = "bytes 0-8999/9000"}},
+      {"206 without Content-Range", {.status = 206, .body = Resource(4000)}},
+      {"whole reply shorter than the file", {.body = Resource(3000), .contentLength = 3000}},
+  };
+  events.onError = [&](std::string&) { EXPECT_EQ(http.OpenHandles().size(), 2u); };
+  files.files.Put(kFile, kLocal);
+  for (const Case& c : cases) {
+    events.events.clear();
+    http.SetGet(kUrl, c.reply);
+    Control().ResumeDownload();
+    EXPECT_EQ(events.events, Lines{"error [Error, while setting position]"}) << c.what;
+    EXPECT_EQ(File(kFile), kLocal) << c.what;
+    EXPECT_EQ(files.opens, Lines{}) << c.what;
+    EXPECT_FALSE(Control().SessionOpen()) << c.what;
+  }
+}
+
+TEST_F(InternetFileResume, AFileThatIsAlreadyWholeCompletesWithoutReadingALongerOneIsRefused) {
+  Prepare(Resource(9000), true);
+  Control().ResumeDownload();
+  EXPECT_EQ(events.events, (Lines{"progress 9000", "complete"}));
+  EXPECT_EQ(File(kFile), Resource(9000));
+  EXPECT_EQ(http.CallsStartingWith("InternetReadFile"), Lines{});
+  events.events.clear();
+  Prepare(std::string(9500, 'L'), true);
+  Control().ResumeDownload();
+  EXPECT_EQ(events.events, Lines{"error [Could not find Url]"});
+  EXPECT_EQ(File(kFile), std::string(9500, 'L'));
+}
+
+TEST_F(InternetFileResume, TheLargestThirtyTwoBitPositionIsAskedForAFileBeyondItIsNotTouched) {
   Prepare("kept", true);
+  files.lengthOverride = std::numeric_limits<std::int32_t>::max();
   Control().ResumeDownload();
   EXPECT_EQ(http.urlHeaders.back(), std::string("Range: bytes=2147483647-\r\n"));
   // The fake refuses it (past its end), as an unopenable address.
   EXPECT_EQ(events.events, Lines{"error [Could not find Url]"});
+  events.events.clear();
+  http.calls.clear();
+  files.lengthOverride = std::int64_t{1} << 31;
+  Control().ResumeDownload();
+  EXPECT_EQ(events.events, Lines{"error [Error, while setting position]"});
+  EXPECT_EQ(http.calls, Lines{});
+  EXPECT_EQ(File(kFile), "kept");
 }
 
 // --- Re-entry.
@@ -496,47 +414,46 @@ TEST_F(InternetFileDownload, AGetFromAProgressHandlerClosesTheSessionAndTheDownl
 }
 
 // Whatever DoEvents call a nested transfer runs in, nothing is closed twice,
-// used after its close or left open, and every download ends with exactly one
-// final event.
-TEST(InternetFileDownloadSweep, ANestedTransferAtAnyDoEventsPointIsSafe) {
-  for (const bool nestedDownload : {false, true}) {
+// used after its close or left open, every GET either succeeds or fails whole,
+// and every download ends with exactly one final event.
+TEST(InternetFileReentrySweep, ANestedTransferAtAnyDoEventsPointIsSafe) {
+  enum Mode { kGetInGet, kGetInDownload, kDownloadInDownload };
+  const std::string outerBody = Resource(5000, 1);
+  const std::string innerBody = Resource(2100, 2);
+  for (const Mode mode : {kGetInGet, kGetInDownload, kDownloadInDownload}) {
     for (std::size_t at = 1; at <= 45; ++at) {
-      FakeHttp http;
-      fakes::FakeMessagePump pump;
-      TrackedFiles files;
-      RecordingEvents events;
-      FakeHttp::GetReply outer;
-      outer.body = Resource(5000, 1);
-      http.SetGet("http://h/outer", outer);
-      FakeHttp::GetReply inner;
-      inner.body = Resource(2100, 2);
-      http.SetGet("http://h/inner", inner);
-      {
-        InternetFile file(http, pump, files);
-        file.InitProperties();
-        file.SetEvents(&events);
-        file.Url("http://h/outer");
-        file.LocalFile("C:\\outer");
-        pump.At(at, [&] {
-          if (nestedDownload) {
-            file.Url("http://h/inner");
-            file.LocalFile("C:\\inner");
-            file.StartDownload();
-          } else {
-            file.syncGET("http://h/inner");
-          }
-        });
+      InternetFileRig rig;
+      rig.http.SetGet("http://h/outer", Reply{.body = outerBody});
+      rig.http.SetGet("http://h/inner", Reply{.body = innerBody});
+      InternetFile& file = rig.Control();
+      file.Url("http://h/outer");
+      file.LocalFile("C:\\outer");
+      std::string inner = "not run";
+      rig.pump.At(at, [&] {
+        if (mode == kDownloadInDownload) {
+          file.Url("http://h/inner");
+          file.LocalFile("C:\\inner");
+          file.StartDownload();
+        } else {
+          inner = file.syncGET("http://h/inner");
+        }
+      });
+      const std::string where = std::to_string(mode) + " at " + std::to_string(at);
+      if (mode == kGetInGet) {
+        const std::string outer = file.syncGET("http://h/outer");
+        EXPECT_TRUE(outer == outerBody || outer.empty()) << where;
+      } else {
         file.StartDownload();
       }
+      EXPECT_TRUE(inner == innerBody || inner.empty() || inner == "not run") << where;
       std::size_t finals = 0;
-      for (const std::string& event : events.events) {
+      for (const std::string& event : rig.events.events) {
         finals += event.rfind("progress", 0) == 0 ? 0 : 1;
       }
-      const bool ran = pump.calls >= at;
-      EXPECT_EQ(finals, (nestedDownload && ran) ? 2u : 1u) << at << " " << nestedDownload;
-      EXPECT_EQ(http.problems, Lines{}) << at << " " << nestedDownload;
-      EXPECT_EQ(http.OpenHandles(), Lines{}) << at << " " << nestedDownload;
-      EXPECT_EQ(files.openWriters, 0u);
+      const std::size_t downloads =
+          (mode != kGetInGet) + (mode == kDownloadInDownload && rig.pump.calls >= at);
+      EXPECT_EQ(finals, downloads) << where;
+      rig.ExpectCleanEnd(where);
     }
   }
 }

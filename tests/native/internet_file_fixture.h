@@ -27,13 +27,12 @@ class TrackedFiles final : public FileSystem {
   fakes::FakeFileSystem files;
   std::size_t openWriters = 0;
   Lines opens;  // "path truncate" / "path append"; "failed" appended on failure
+  // When set, FileLength reports this for every path.
+  std::optional<std::int64_t> lengthOverride;
 
   std::optional<std::string> ReadAll(const std::string& path) override { return files.ReadAll(path); }
   std::optional<std::int64_t> FileLength(const std::string& path) override {
-    if (lengthOverride) {
-      return *lengthOverride;
-    }
-    return files.FileLength(path);
+    return lengthOverride ? lengthOverride : files.FileLength(path);
   }
   FileState StateOf(const std::string& path) override { return files.StateOf(path); }
   bool FolderExists(const std::string& path) override { return files.FolderExists(path); }
@@ -50,9 +49,6 @@ class TrackedFiles final : public FileSystem {
     }
     return std::make_unique<Writer>(*this, std::move(inner));
   }
-
-  // When set, FileLength reports this for every path.
-  std::optional<std::int64_t> lengthOverride;
 
  private:
   class Writer final : public FileWriter {
@@ -79,28 +75,23 @@ class RecordingEvents final : public InternetFileEvents {
   std::function<void(std::string&)> onError;
   std::function<void(std::int32_t&)> onCancelled;
 
-  void DownloadComplete() override {
-    events.push_back("complete");
-    if (onComplete) {
-      onComplete();
-    }
-  }
+  void DownloadComplete() override { Note("complete", onComplete); }
   void DownloadProgress(std::int32_t& lBytesRead) override {
-    events.push_back("progress " + std::to_string(lBytesRead));
-    if (onProgress) {
-      onProgress(lBytesRead);
-    }
+    Note("progress " + std::to_string(lBytesRead), onProgress, lBytesRead);
   }
   void DownloadError(std::string& sErrorDescription) override {
-    events.push_back("error [" + sErrorDescription + "]");
-    if (onError) {
-      onError(sErrorDescription);
-    }
+    Note("error [" + sErrorDescription + "]", onError, sErrorDescription);
   }
   void DownloadCancelled(std::int32_t& lPosition) override {
-    events.push_back("cancelled " + std::to_string(lPosition));
-    if (onCancelled) {
-      onCancelled(lPosition);
+    Note("cancelled " + std::to_string(lPosition), onCancelled, lPosition);
+  }
+
+ private:
+  template <typename Hook, typename... Args>
+  void Note(std::string event, const Hook& hook, Args&... args) {
+    events.push_back(std::move(event));
+    if (hook) {
+      hook(args...);
     }
   }
 };
@@ -123,15 +114,13 @@ inline std::string Head(const std::string& connection, const std::string& path, 
   return "HttpOpenRequest " + connection + " HEAD " + path + " HTTP/1.0 flags=0x80000000 context=0 -> " +
          result;
 }
-inline std::string Send(const std::string& request, bool ok = true) {
-  return "HttpSendRequest " + request + " headers=null length=0 -> " + (ok ? "true" : "false");
+inline std::string Send(const std::string& request) {
+  return "HttpSendRequest " + request + " headers=null length=0 -> true";
 }
-inline std::string RawHeaders(const std::string& request, std::optional<std::size_t> length) {
-  return "HttpQueryInfo " + request + " level=22 size=1024 index=0 -> " +
-         (length ? "true length=" + std::to_string(*length) : std::string("false"));
-}
-inline std::string StatusText(const std::string& request, std::optional<std::size_t> length) {
-  return "HttpQueryInfo " + request + " level=19 size=1024 index=0 -> " +
+// A text query of the header request: level 22 the raw header block, 19 the
+// status code; `length` nullopt for a failed query.
+inline std::string HeadQuery(const std::string& request, int level, std::optional<std::size_t> length) {
+  return "HttpQueryInfo " + request + " level=" + std::to_string(level) + " size=1024 index=0 -> " +
          (length ? "true length=" + std::to_string(*length) : std::string("false"));
 }
 // `headers` as sent (CR LF shown as \r\n in the record).
@@ -149,15 +138,11 @@ inline std::string Get(const std::string& session, const std::string& url, const
          " length=" + std::to_string(headers ? headers->size() : 0) + " flags=0xa4000100 context=0 -> " +
          result;
 }
-inline std::string Status(const std::string& stream, bool ok = true) {
-  return "HttpQueryInfo " + stream + " level=19|number size=4 index=0 -> " + (ok ? "true length=4" : "false");
+inline std::string Status(const std::string& stream) {
+  return "HttpQueryInfo " + stream + " level=19|number size=4 index=0 -> true length=4";
 }
 inline std::string Length(const std::string& stream, bool ok) {
   return "HttpQueryInfo " + stream + " level=5|number size=4 index=0 -> " + (ok ? "true length=4" : "false");
-}
-inline std::string Range(const std::string& stream, std::optional<std::size_t> length) {
-  return "HttpQueryInfo " + stream + " level=53 size=1024 index=0 -> " +
-         (length ? "true length=" + std::to_string(*length) : std::string("false"));
 }
 inline std::string Read(const std::string& stream, std::size_t bytes, bool ok = true,
                         std::size_t size = 2048) {
@@ -179,32 +164,53 @@ inline std::string Resource(std::size_t size, unsigned seed = 0) {
   return bytes;
 }
 
-// A control over fresh fakes, with the defaults of a new instance. At the
-// end the control is destroyed and the fake must have seen no misuse and
-// hold no open handle.
-class InternetFileFixture : public ::testing::Test {
- protected:
-  InternetFileFixture() {
+// FakeHttp::GetReply with a default for every field, so that designated
+// initializers may leave any of them out.
+struct Reply {
+  std::optional<std::uint32_t> status = 200;
+  std::string body{};
+  std::optional<std::uint32_t> contentLength = std::nullopt;
+  bool honoursRanges = false;
+  std::optional<std::string> contentRange = std::nullopt;
+  std::size_t failingRead = 0;
+  std::size_t largestRead = SIZE_MAX;
+
+  operator fakes::FakeHttp::GetReply() const {
+    fakes::FakeHttp::GetReply reply;
+    reply.status = status;
+    reply.body = body;
+    reply.contentLength = contentLength;
+    reply.honoursRanges = honoursRanges;
+    reply.contentRange = contentRange;
+    reply.failingRead = failingRead;
+    reply.largestRead = largestRead;
+    return reply;
+  }
+};
+
+// A control over fresh fakes, with the defaults of a new instance.
+struct InternetFileRig {
+  InternetFileRig() {
     control.emplace(http, pump, files);
     control->InitProperties();
     control->SetEvents(&events);
   }
 
-  void TearDown() override {
+  // Destroys the control; the fake must have seen no misuse and hold no open
+  // handle or file.
+  void ExpectCleanEnd(const std::string& where = "") {
     control.reset();
-    EXPECT_EQ(http.problems, Lines{});
-    EXPECT_EQ(http.OpenHandles(), Lines{});
-    EXPECT_EQ(files.openWriters, 0u);
+    EXPECT_EQ(http.problems, Lines{}) << where;
+    EXPECT_EQ(http.OpenHandles(), Lines{}) << where;
+    EXPECT_EQ(files.openWriters, 0u) << where;
   }
 
   InternetFile& Control() { return *control; }
 
   // Scripts a plain 200 reply with the body and its Content-Length.
   void Serve(const std::string& url, std::string body) {
-    fakes::FakeHttp::GetReply reply;
-    reply.contentLength = static_cast<std::uint32_t>(body.size());
-    reply.body = std::move(body);
-    http.SetGet(url, reply);
+    const auto length = static_cast<std::uint32_t>(body.size());
+    http.SetGet(url, Reply{.body = std::move(body), .contentLength = length});
   }
 
   std::optional<std::string> File(const std::string& path) const { return files.files.Contents(path); }
@@ -214,6 +220,12 @@ class InternetFileFixture : public ::testing::Test {
   TrackedFiles files;
   RecordingEvents events;
   std::optional<InternetFile> control;
+};
+
+// The rig as a test fixture, checked for a clean end after every test.
+class InternetFileFixture : public ::testing::Test, public InternetFileRig {
+ protected:
+  void TearDown() override { ExpectCleanEnd(); }
 };
 
 }  // namespace hta::testing

@@ -23,7 +23,7 @@ std::string Show(const PropertyValue& value) {
   return "int32 " + std::to_string(std::get<std::int32_t>(value));
 }
 
-// Records every read and write; reads answer from a MemoryPropertyBag.
+// Records every read and write; answers from a MemoryPropertyBag.
 class RecordingBag final : public PropertyBag {
  public:
   MemoryPropertyBag stored;
@@ -81,26 +81,35 @@ const Lines kDefaults = {"LocalFile=",     "Url=",         "Port=80",       "Sit
 
 class InternetFileProperties : public InternetFileFixture {};
 
-TEST_F(InternetFileProperties, ANewControlStartsAllZeroUntilTheHostSpeaks) {
+// A new control is all zero until the host speaks. Every writer stores, then
+// tells the host its key. InitProperties sets the defaults but leaves the
+// proxy credentials, and tells the host nothing.
+TEST_F(InternetFileProperties, WritersNotifyTheHostInitPropertiesSetsTheDefaultsButNotTheProxyCredentials) {
   InternetFile fresh(http, pump, files);
   Lines zero = kDefaults;
   zero[2] = "Port=0";
   zero[5] = "ProxyPort=0";
   EXPECT_EQ(Properties(fresh), zero);
-  EXPECT_FALSE(fresh.FileExists());
-  EXPECT_EQ(fresh.FileSize(), 0);
-  EXPECT_EQ(fresh.LastModified(), "");
   EXPECT_FALSE(fresh.InfoRequested());
-  EXPECT_FALSE(fresh.CloseSessionAfterInfo());
-  EXPECT_EQ(fresh.ResumePosition(), 0);
   EXPECT_FALSE(fresh.SessionOpen());
-}
-
-TEST_F(InternetFileProperties, InitPropertiesSetsTheDefaultsButNotTheProxyCredentials) {
-  InternetFile fresh(http, pump, files);
   RecordingHost host;
   fresh.SetHost(&host);
+  fresh.SetEvents(&events);
+  Lines seen;
+  // The notification comes after the field has its new value.
+  host.onChange = [&](std::string_view key) {
+    for (const std::string& property : Properties(fresh)) {
+      if (property.rfind(std::string(key) + "=", 0) == 0) {
+        seen.push_back(property);
+      }
+    }
+  };
   SetEvery(fresh);
+  EXPECT_EQ(seen, Properties(fresh));
+  // Writing a property raises no event of the control and calls no port.
+  EXPECT_EQ(events.events, Lines{});
+  EXPECT_EQ(http.calls, Lines{});
+  EXPECT_EQ(pump.calls, 0u);
   host.changes.clear();
   fresh.InitProperties();
   Lines expected = kDefaults;
@@ -108,117 +117,49 @@ TEST_F(InternetFileProperties, InitPropertiesSetsTheDefaultsButNotTheProxyCreden
   expected[9] = "ProxyPassword=pp";
   EXPECT_EQ(Properties(fresh), expected);
   EXPECT_EQ(host.changes, Lines{});
+  // A resize gives the control its fixed extent back.
+  std::int32_t width = 4000;
+  std::int32_t height = 12;
+  fresh.Resize(width, height);
+  EXPECT_EQ(width, 570);
+  EXPECT_EQ(height, 570);
 }
 
-TEST_F(InternetFileProperties, EveryWriterStoresThenNotifiesTheHostWithItsKey) {
-  RecordingHost host;
-  Control().SetHost(&host);
-  Lines seen;
-  // The notification comes after the field has its new value.
-  host.onChange = [&](std::string_view key) {
-    for (const std::string& property : Properties(Control())) {
-      if (property.rfind(std::string(key) + "=", 0) == 0) {
-        seen.push_back(property);
-      }
-    }
-  };
-  SetEvery(Control());
-  EXPECT_EQ(seen, Properties(Control()));
-  // Writing a property raises no event of the control and calls no port.
-  EXPECT_EQ(events.events, Lines{});
-  EXPECT_EQ(http.calls, Lines{});
-  EXPECT_EQ(pump.calls, 0u);
-}
-
-TEST_F(InternetFileProperties, ValuesAreTakenWithoutValidation) {
-  Control().ConnectType(7);
-  Control().Port(-5);
-  Control().ProxyPort(0);
-  EXPECT_EQ(Control().ConnectType(), 7);
-  EXPECT_EQ(Control().Port(), -5);
-  EXPECT_EQ(Control().ProxyPort(), 0);
-  // Port is stored only: no request uses it.
-  Serve("http://h/x", "x");
-  EXPECT_EQ(Control().syncGET("http://h/x"), "");
-  EXPECT_EQ(http.calls, Lines{});
-}
-
-TEST_F(InternetFileProperties, PortIsNeverUsedByARequest) {
-  Control().Port(8000);
-  http.SetHead("h", "/x", {});
-  Serve("http://h/x", "x");
-  EXPECT_EQ(Control().syncGET("http://h/x"), "x");
-  EXPECT_EQ(http.CallsStartingWith("InternetConnect"), Lines{line::Connect("S1", "h", "C1")});
-  EXPECT_EQ(http.CallsStartingWith("InternetOpenUrl"), Lines{line::Get("S1", "http://h/x", "U1")});
-}
-
-TEST_F(InternetFileProperties, WritePropertiesStoresTheEightKeysInOrderWithTheirDefaults) {
+// Saving writes the eight keys in order, each with its default, the values
+// unvalidated; loading reads the same keys and keeps everything but the proxy
+// credentials, without telling the host of a change.
+TEST_F(InternetFileProperties, SavingAndLoadingUseTheEightKeysInOrderWithTheirDefaults) {
   RecordingBag bag;
-  SetEvery(Control());
-  Control().WriteProperties(bag);
-  EXPECT_EQ(bag.calls, (Lines{
-                           "write LocalFile text[C:\\f] default text[]",
-                           "write Url text[http://u] default text[]",
-                           "write Port int16 81 default int16 80",
-                           "write SiteUser text[su] default text[]",
-                           "write SitePassword text[sp] default text[]",
-                           "write ProxyPort int16 3128 default int16 8080",
-                           "write ProxyServer text[proxy] default text[]",
-                           "write ConnectType int32 1 default int32 0",
-                       }));
-}
-
-TEST_F(InternetFileProperties, ReadPropertiesReadsTheSameKeysInOrderWithTheirDefaults) {
-  RecordingBag bag;
-  Control().ReadProperties(bag);
-  EXPECT_EQ(bag.calls, (Lines{
-                           "read LocalFile default text[]",
-                           "read Url default text[]",
-                           "read Port default int16 80",
-                           "read SiteUser default text[]",
-                           "read SitePassword default text[]",
-                           "read ProxyPort default int16 8080",
-                           "read ProxyServer default text[]",
-                           "read ConnectType default int32 0",
-                       }));
-}
-
-TEST_F(InternetFileProperties, SavingAndLoadingKeepsEverythingButTheProxyCredentials) {
-  RecordingHost host;
   SetEvery(Control(), 7);
-  MemoryPropertyBag bag;
   Control().WriteProperties(bag);
-  EXPECT_EQ(bag.size(), 8u);
-
+  EXPECT_EQ(
+      bag.calls,
+      (Lines{"write LocalFile text[C:\\f] default text[]", "write Url text[http://u] default text[]",
+             "write Port int16 81 default int16 80", "write SiteUser text[su] default text[]",
+             "write SitePassword text[sp] default text[]", "write ProxyPort int16 3128 default int16 8080",
+             "write ProxyServer text[proxy] default text[]", "write ConnectType int32 7 default int32 0"}));
+  EXPECT_EQ(bag.stored.size(), 8u);
+  bag.calls.clear();
+  RecordingHost host;
   InternetFile loaded(http, pump, files);
   loaded.SetHost(&host);
   loaded.ReadProperties(bag);
+  EXPECT_EQ(bag.calls, (Lines{"read LocalFile default text[]", "read Url default text[]",
+                              "read Port default int16 80", "read SiteUser default text[]",
+                              "read SitePassword default text[]", "read ProxyPort default int16 8080",
+                              "read ProxyServer default text[]", "read ConnectType default int32 0"}));
   Lines expected = Properties(Control());
   expected[8] = "ProxyUser=";
   expected[9] = "ProxyPassword=";
   EXPECT_EQ(Properties(loaded), expected);
-  // Loading is not a change.
   EXPECT_EQ(host.changes, Lines{});
-
   // Missing keys give the defaults.
   MemoryPropertyBag empty;
   loaded.ReadProperties(empty);
   EXPECT_EQ(Properties(loaded), kDefaults);
-}
-
-TEST_F(InternetFileProperties, TheMemoryBagLeavesOutValuesEqualToTheirDefaults) {
-  MemoryPropertyBag bag;
-  Control().WriteProperties(bag);
-  EXPECT_EQ(bag.size(), 0u);
-  Control().Port(81);
-  Control().WriteProperties(bag);
-  EXPECT_EQ(bag.size(), 1u);
-  ASSERT_TRUE(bag.Find("Port").has_value());
-  EXPECT_EQ(Show(*bag.Find("Port")), "int16 81");
-  // Back to the default: the key goes again.
-  Control().Port(80);
-  Control().WriteProperties(bag);
-  EXPECT_EQ(bag.size(), 0u);
+  // The memory bag leaves out (and removes) values equal to their defaults.
+  loaded.WriteProperties(bag.stored);
+  EXPECT_EQ(bag.stored.size(), 0u);
 }
 
 TEST_F(InternetFileProperties, StoredValuesOfAnotherKindConvertWhenTheyStandForTheSameValue) {
@@ -254,28 +195,6 @@ TEST(InternetFilePropertyValue, Conversions) {
   EXPECT_EQ(PropertyInt32(std::string("2147483648"), 1), 1);
   EXPECT_EQ(PropertyText(std::int16_t{-3}, "f"), "-3");
   EXPECT_EQ(PropertyText(std::string(""), "f"), "");
-}
-
-TEST_F(InternetFileProperties, ResizeKeepsTheFixedSquare) {
-  std::int32_t width = 4000;
-  std::int32_t height = 12;
-  Control().Resize(width, height);
-  EXPECT_EQ(width, 570);
-  EXPECT_EQ(height, 570);
-}
-
-TEST_F(InternetFileProperties, TheHeaderResultsKeepTheirValuesUntilTheNextHeaderRequest) {
-  http.SetHead("h", "/x",
-               {.rawHeaders = "HTTP/1.1 200 OK\r\nLast-Modified: then\r\nContent-Length: 4\r\n\r\n"});
-  Serve("http://h/x", "body");
-  EXPECT_EQ(Control().syncGET("http://h/x"), "body");
-  Serve("http://h/y", "other");
-  EXPECT_EQ(Control().syncGET("http://h/y"), "other");
-  Control().LocalFile("C:\\y");
-  Control().StartDownload();
-  EXPECT_TRUE(Control().FileExists());
-  EXPECT_EQ(Control().LastModified(), "then");
-  EXPECT_EQ(Control().FileSize(), 4);
 }
 
 }  // namespace
