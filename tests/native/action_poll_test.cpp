@@ -48,18 +48,13 @@ TEST_F(ActionPollTest, FailedPollKeepsTheOldListAndProcessesNothing) {
   EXPECT_EQ(popups.records.size(), 0u);
 }
 
-TEST_F(ActionPollTest, SoundInAnyCaseThatIsLocalPlaysAtOnceWithoutAFetch) {
+TEST_F(ActionPollTest, SoundInAnyCasePlaysALocalFileAtOnceAndFetchesAMissingOneFirst) {
   files.Put(kHtaFolder + "bell.wav", "RIFF");
+  Serve("http://files.test/ding.wav", "RIFF");
   Form().Actions().DispatchAction("Sound", "http://files.test/bell.wav", "bell.wav", "");
-  EXPECT_EQ(sound.played, Lines{Wav(kHtaFolder + "bell.wav")});
-  EXPECT_EQ(Gets(), Lines{});
-}
-
-TEST_F(ActionPollTest, SoundThatIsNotLocalIsFetchedAndPlayedOnArrival) {
-  Serve("http://files.test/bell.wav", "RIFF");
-  Form().Actions().DispatchAction("SOUND", "http://files.test/bell.wav", "bell.wav", "");
-  EXPECT_EQ(Gets(), Lines{"http://files.test/bell.wav"});
-  EXPECT_EQ(sound.played, Lines{Wav(kHtaFolder + "bell.wav")});
+  Form().Actions().DispatchAction("SOUND", "http://files.test/ding.wav", "ding.wav", "");
+  EXPECT_EQ(Gets(), Lines{"http://files.test/ding.wav"});
+  EXPECT_EQ(sound.played, (Lines{Wav(kHtaFolder + "bell.wav"), Wav(kHtaFolder + "ding.wav")}));
 }
 
 TEST_F(ActionPollTest, LaunchFetchesEveryTimeAndOpensWithTheApplicationParameter) {
@@ -82,29 +77,30 @@ TEST_F(ActionPollTest, UnknownTypesDoNothing) {
   EXPECT_EQ(popups.records.size(), 0u);
 }
 
-TEST_F(ActionPollTest, PopupsWhileUncheckedAreDropped) {
+TEST_F(ActionPollTest, PopupsWhileUncheckedAreDroppedAndAreShownOnceCheckedAgain) {
+  ASSERT_TRUE(view.showPopupsChecked);
   Form().smnuShowPopups_Click();
-  ASSERT_FALSE(view.showPopupsChecked);
-  Form().Actions().DispatchAction("popup", "http://files.test/x.hta", "x", "text");
+  EXPECT_FALSE(view.showPopupsChecked);
+  Form().Actions().DispatchAction("popup", "", "", "dropped");
   EXPECT_EQ(popups.records.size(), 0u);
+  Form().smnuShowPopups_Click();
+  EXPECT_TRUE(view.showPopupsChecked);
+  Form().Actions().DispatchAction("popup", "", "", "shown");
+  EXPECT_EQ(popups.records.size(), 1u);
 }
 
-TEST_F(ActionPollTest, PopupWithAFileNameIsALinkThatFetchesAndOpensIt) {
+TEST_F(ActionPollTest, PopupWithAFileNameIsALinkThatFetchesAndOpensItWithoutOneNoLink) {
   Serve("http://files.test/x.hta", "X");
   Form().Actions().DispatchAction("Popup", "http://files.test/x.hta", "x", "news");
-  ASSERT_EQ(popups.records.size(), 1u);
+  Form().Actions().DispatchAction("popup", "http://files.test/x.hta", "", "plain");
+  ASSERT_EQ(popups.records.size(), 2u);
   EXPECT_EQ(popups.At(1).text, "news");
   EXPECT_TRUE(popups.At(1).link);
+  EXPECT_EQ(popups.At(2).text, "plain");
+  EXPECT_FALSE(popups.At(2).link);
   popups.ClickText(1);
   EXPECT_EQ(Gets(), Lines{"http://files.test/x.hta"});
   EXPECT_EQ(Launches(), Lines{kHtaFolder + "x.hta|"});
-}
-
-TEST_F(ActionPollTest, PopupWithAnEmptyFileNameIsNoLink) {
-  Form().Actions().DispatchAction("popup", "http://files.test/x.hta", "", "plain");
-  ASSERT_EQ(popups.records.size(), 1u);
-  EXPECT_EQ(popups.At(1).text, "plain");
-  EXPECT_FALSE(popups.At(1).link);
 }
 
 TEST_F(ActionPollTest, RefusedFileNamesAreSkippedAndARefusedPopupShowsWithoutLink) {
@@ -121,7 +117,11 @@ TEST_F(ActionPollTest, RefusedFileNamesAreSkippedAndARefusedPopupShowsWithoutLin
   EXPECT_FALSE(popups.At(1).link);
 }
 
-TEST_F(ActionPollTest, NewListResetsPopupCountEvenWhenEmpty) {
+TEST_F(ActionPollTest, NewListResetsPopupCountEvenWhenEmptyAndAMissingOneChangesNothing) {
+  State().PopupCount = 3;
+  Form().Actions().ProcessActionList();
+  EXPECT_EQ(State().PopupCount, 3);
+
   State().PopupCount = 5;
   files.Put(kActionList, "");
   Form().Actions().ProcessActionList();
@@ -132,12 +132,6 @@ TEST_F(ActionPollTest, NewListResetsPopupCountEvenWhenEmpty) {
   files.Put(kActionList, Action("popup", "", "", "one"));
   Form().Actions().ProcessActionList();
   EXPECT_EQ(State().PopupCount, 1);
-}
-
-TEST_F(ActionPollTest, MissingListChangesNothing) {
-  State().PopupCount = 3;
-  Form().Actions().ProcessActionList();
-  EXPECT_EQ(State().PopupCount, 3);
 }
 
 TEST_F(ActionPollTest, ListLongerThan32767CharactersIsProcessedWhole) {
@@ -167,11 +161,6 @@ TEST_F(ActionPollTest, NonWaveSoundIsNotPlayedOnArrivalAndTheListRunsAgainFromIt
   // The second run finds the file local and hands it to the sound call,
   // which stays silent for a file it cannot play (no default sound).
   EXPECT_EQ(sound.played, Lines{Wav(kHtaFolder + "beep.mp3")});
-}
-
-TEST_F(ActionPollTest, PlayWaveStartsInTheBackgroundWithoutTheDefaultSound) {
-  Form().Actions().PlayWave("C:\\x.wav");
-  EXPECT_EQ(sound.played, Lines{"C:\\x.wav 3"});
 }
 
 }  // namespace

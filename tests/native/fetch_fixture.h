@@ -42,6 +42,8 @@ class FetchTest : public LauncherTest {
     return kActions + "?VANO_BACKOFFICE=" + param + "&ts=" + kStamp;
   }
 
+  // A wave file as the sound call records it: played in the background,
+  // without the default sound (flags 3).
   std::string Wav(const std::string& path) const { return path + " 3"; }
 };
 

@@ -52,22 +52,20 @@ TEST_F(FetchFileTest, LeftoverTempFileIsReplacedByAFreshDownload) {
   EXPECT_EQ(files.Contents(kHtaFolder + "s.wav"), "RIFF");
 }
 
+// A wave file is played, an application opened, and any other type makes the
+// local action list run.
 TEST_F(FetchFileTest, TypeIsTheLastThreeCharactersInAnyCase) {
-  Serve("http://files.test/ding", "RIFF");
-  Form().Fetch().FetchFile("http://files.test/ding", kHtaFolder + "DING.WaV");
-  EXPECT_EQ(sound.played, Lines{Wav(kHtaFolder + "DING.WaV")});
-
-  Serve("http://files.test/app", "APP");
-  Form().Fetch().FetchFile("http://files.test/app", kHtaFolder + "App.HTA");
-  EXPECT_EQ(Launches(), Lines{kHtaFolder + "App.HTA|"});
-}
-
-TEST_F(FetchFileTest, AnyOtherTypeProcessesTheLocalActionList) {
   files.Put(kActionList, Action("popup", "", "", "from the list"));
+  Serve("http://files.test/ding", "RIFF");
+  Serve("http://files.test/app", "APP");
   Serve("http://files.test/tune.mp3", "ID3");
+  Form().Fetch().FetchFile("http://files.test/ding", kHtaFolder + "DING.WaV");
+  Form().Fetch().FetchFile("http://files.test/app", kHtaFolder + "App.HTA");
+  EXPECT_EQ(popups.records.size(), 0u);
   Form().Fetch().FetchFile("http://files.test/tune.mp3", kHtaFolder + "tune.mp3");
+  EXPECT_EQ(sound.played, Lines{Wav(kHtaFolder + "DING.WaV")});
+  EXPECT_EQ(Launches(), Lines{kHtaFolder + "App.HTA|"});
   EXPECT_EQ(files.Contents(kHtaFolder + "tune.mp3"), "ID3");
-  EXPECT_EQ(sound.played, Lines{});
   ASSERT_EQ(popups.records.size(), 1u);
   EXPECT_EQ(popups.At(1).text, "from the list");
 }
@@ -83,23 +81,19 @@ TEST_F(FetchFileTest, LockedTargetKeepsItsFileDropsTheNewOneAndUsesTheOld) {
   EXPECT_FALSE(State().FetchBusy);
 }
 
+// The previous a.hta is used; with no b.hta in place, nothing is.
 TEST_F(FetchFileTest, FailedMoveNeverLeavesTheLauncherWithoutItsPreviousFile) {
   files.Put(kHtaFolder + "a.hta", "OLD");
   files.movesFail = true;
   Serve("http://files.test/a.hta", "NEW");
+  Serve("http://files.test/b.hta", "NEW");
   Form().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
+  Form().Fetch().FetchFile("http://files.test/b.hta", kHtaFolder + "b.hta");
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "OLD");
+  EXPECT_FALSE(files.Exists(kHtaFolder + "b.hta"));
   EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta.temp"));
+  EXPECT_FALSE(files.Exists(kHtaFolder + "b.hta.temp"));
   EXPECT_EQ(Launches(), Lines{kHtaFolder + "a.hta|"});
-}
-
-TEST_F(FetchFileTest, FailedMoveWithNoFileInPlaceUsesNothing) {
-  files.movesFail = true;
-  Serve("http://files.test/a.hta", "NEW");
-  Form().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
-  EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta"));
-  EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta.temp"));
-  EXPECT_EQ(Launches(), Lines{});
   EXPECT_FALSE(State().FetchBusy);
 }
 

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
-#include <ostream>
 #include <span>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "fakes/fake_environment.h"
@@ -35,14 +35,12 @@ class IniFileTest : public ::testing::Test {
  protected:
   void Write(const std::string& bytes) { files.Put(kIniPath, bytes); }
 
-  Names Enumerate(const std::string& section, std::int32_t* count = nullptr) {
+  // The names listed, checked against the count given with them.
+  Names Enumerate(const std::string& section) {
     Names names{"left over"};
     std::int32_t iCount = -1;
     ini.EnumerateSection(section, names, iCount);
     EXPECT_EQ(static_cast<std::size_t>(iCount), names.size());
-    if (count != nullptr) {
-      *count = iCount;
-    }
     return names;
   }
 
@@ -70,21 +68,18 @@ class ScriptedProfile final : public ProfileCalls {
 // ---------------------------------------------------------------------------
 // The file name
 
-TEST_F(IniFileTest, DefaultFileLiesBesideTheExecutable) {
-  EXPECT_EQ(ini.FileName(), kIniPath);
-}
-
 // The program's folder as the platform gives it, with or without its final
 // backslash.
-TEST(IniFileNameTest, FolderAndProgramNameGiveTheFileNameWithOneBackslash) {
+TEST(IniFileNameTest, TheFileLiesBesideTheExecutableWithOneBackslash) {
   for (const auto& [folder, program, expected] :
-       {std::tuple{"C:\\", "Launcher", "C:\\Launcher.ini"},
-        std::tuple{"D:\\Tools\\hta", "MyLauncher", "D:\\Tools\\hta\\MyLauncher.ini"}}) {
+       {std::tuple{"C:\\Program Files\\HTA Launcher", "Launcher", kIniPath},
+        {"C:\\", "Launcher", "C:\\Launcher.ini"},
+        {"D:\\Tools\\hta", "MyLauncher", "D:\\Tools\\hta\\MyLauncher.ini"}}) {
     FakeFileSystem files;
     FakeProfile profile{files};
     FakeEnvironment environment{folder, program};
     cIniFile ini{profile, files, environment};
-    EXPECT_EQ(ini.FileName(), expected) << folder;
+    EXPECT_EQ(ini.FileName(), std::string(expected)) << folder;
   }
 }
 
@@ -92,7 +87,6 @@ TEST_F(IniFileTest, WriteFormOfFileNameRedirectsEveryMember) {
   Write("[s]\r\nk=beside\r\n");
   files.Put("C:\\other.ini", "[s]\r\nk=other\r\n[t]\r\n[u]\r\n");
   ini.FileName("C:\\other.ini");
-  EXPECT_EQ(ini.FileName(), "C:\\other.ini");
   EXPECT_EQ(ini.Setting("s", "k"), "other");
   EXPECT_EQ(ini.TotalSections(), 3);
   EXPECT_EQ(ini.TotalKeys(), 1);
@@ -104,204 +98,45 @@ TEST_F(IniFileTest, WriteFormOfFileNameRedirectsEveryMember) {
 // ---------------------------------------------------------------------------
 // Setting, read form
 
-TEST_F(IniFileTest, WithoutAFileTheFourProxyKeysReadEmpty) {
+TEST_F(IniFileTest, MissingKeySectionOrFileGivesTheDefaultButAnEmptyValueReadsEmpty) {
   for (const char* key : {"ProxyServer", "ProxyPort", "ProxyUser", "ProxyPass"}) {
     EXPECT_EQ(ini.Setting("proxy", key, ""), "") << key;
   }
-  EXPECT_FALSE(files.Exists(kIniPath));
-}
-
-TEST_F(IniFileTest, MissingKeySectionOrFileGivesTheDefault) {
   EXPECT_EQ(ini.Setting("proxy", "ProxyPort", "8080"), "8080");
-  Write("[proxy]\r\nProxyServer=gate\r\n");
+  EXPECT_FALSE(files.Exists(kIniPath));
+  Write("[proxy]\r\nProxyServer=gate\r\nProxyUser=\r\nProxyPass=   \r\n");
   EXPECT_EQ(ini.Setting("proxy", "ProxyPort", "8080"), "8080");
   EXPECT_EQ(ini.Setting("other", "ProxyServer", "none"), "none");
   EXPECT_EQ(ini.Setting("proxy", "ProxyServer", "none"), "gate");
-}
-
-TEST_F(IniFileTest, OmittedDefaultIsEmpty) {
-  Write("[proxy]\r\n");
-  EXPECT_EQ(ini.Setting("proxy", "ProxyServer"), "");
-  ASSERT_FALSE(profile.calls.empty());
-  EXPECT_EQ(profile.calls.back().valueOrDefault, "");
-}
-
-TEST_F(IniFileTest, EmptyValueReadsEmptyEvenWithADefault) {
-  Write("[proxy]\r\nProxyUser=\r\nProxyPass=   \r\n");
+  EXPECT_EQ(ini.Setting("proxy", "ProxyPort"), "");  // the omitted default is empty
   EXPECT_EQ(ini.Setting("proxy", "ProxyUser", "fallback"), "");
   EXPECT_EQ(ini.Setting("proxy", "ProxyPass", "fallback"), "");
 }
 
-TEST_F(IniFileTest, ValuesUpTo1023CharactersComeBackWhole) {
-  const std::string value(1023, 'v');
-  Write("[s]\r\nk=" + value + "\r\n");
-  EXPECT_EQ(ini.Setting("s", "k"), value);
-}
-
-TEST_F(IniFileTest, LongerValuesAreCutTo1023Characters) {
+TEST_F(IniFileTest, ValuesAreReadThroughA1024CharacterBufferSoCutTo1023Characters) {
   std::string value;
   for (int i = 0; i < 1500; ++i) {
     value.push_back(static_cast<char>('a' + i % 26));
   }
-  Write("[s]\r\nk=" + value + "\r\nk1024=" + value.substr(0, 1024) + "\r\n");
-  EXPECT_EQ(ini.Setting("s", "k"), value.substr(0, 1023));
-  EXPECT_EQ(ini.Setting("s", "k1024"), value.substr(0, 1023));
+  Write("[s]\r\nk1023=" + value.substr(0, 1023) + "\r\nk1024=" + value.substr(0, 1024) +
+        "\r\nk1500=" + value + "\r\n");
+  for (const int length : {1023, 1024, 1500}) {
+    EXPECT_EQ(ini.Setting("s", "k" + std::to_string(length)), value.substr(0, 1023)) << length;
+  }
+  EXPECT_EQ(profile.calls.back().bufferSize, 1024u);
 }
 
-TEST_F(IniFileTest, ReadAsksTheProfileCallThroughA1024CharacterBuffer) {
-  ini.Setting("proxy", "ProxyUser", "dflt");
-  ASSERT_EQ(profile.calls.size(), 1u);
-  const FakeProfile::Call& call = profile.calls[0];
-  EXPECT_FALSE(call.write);
-  EXPECT_EQ(call.section, "proxy");
-  EXPECT_EQ(call.key, "ProxyUser");
-  EXPECT_EQ(call.valueOrDefault, "dflt");
-  EXPECT_EQ(call.bufferSize, 1024u);
-  EXPECT_EQ(call.fileName, kIniPath);
-}
-
-TEST_F(IniFileTest, EveryReadGoesToTheFileAfresh) {
+TEST_F(IniFileTest, EveryReadAndEveryCountGoesToTheFileAfresh) {
   Write("[s]\r\nk=one\r\n");
   EXPECT_EQ(ini.Setting("s", "k"), "one");
-  Write("[s]\r\nk=two\r\n");
-  EXPECT_EQ(ini.Setting("s", "k"), "two");
-}
-
-TEST(IniFilePortTest, ACountBeyondTheBufferIsNotReadPast) {
-  FakeFileSystem files;
-  ScriptedProfile profile;
-  FakeEnvironment environment;
-  cIniFile ini{profile, files, environment};
-  profile.answer = std::string(2000, 'x');
-  profile.reportedCount = 5000;
-  EXPECT_EQ(ini.Setting("s", "k").size(), 1024u);
-  Names names;
-  std::int32_t count = -1;
-  ini.EnumerateSection("s", names, count);
-  EXPECT_EQ(count, 0);
-}
-
-// ---------------------------------------------------------------------------
-// Setting, write form; DeleteItem; ProfileDeleteSection
-
-TEST_F(IniFileTest, WrittenValueReadsBackAndCreatesTheFile) {
-  ini.Setting("proxy", "ProxyServer", "", "gate.example");
-  EXPECT_TRUE(files.Exists(kIniPath));
-  EXPECT_EQ(ini.Setting("proxy", "ProxyServer"), "gate.example");
-}
-
-TEST_F(IniFileTest, WriteFormIgnoresItsDefault) {
-  ini.Setting("s", "k", "the default", "the value");
-  ASSERT_EQ(profile.calls.size(), 1u);
-  EXPECT_TRUE(profile.calls[0].write);
-  EXPECT_EQ(profile.calls[0].valueOrDefault, "the value");
-  EXPECT_EQ(ini.Setting("s", "k"), "the value");
-}
-
-TEST_F(IniFileTest, OverwritingAKeyKeepsTheOthers) {
-  Write("[s]\r\na=1\r\nb=2\r\n[t]\r\na=3\r\n");
-  ini.Setting("s", "a", "", "one");
-  EXPECT_EQ(ini.Setting("s", "a"), "one");
-  EXPECT_EQ(ini.Setting("s", "b"), "2");
-  EXPECT_EQ(ini.Setting("t", "a"), "3");
-}
-
-TEST_F(IniFileTest, DeleteItemRemovesOnlyThatKey) {
-  Write("[s]\r\na=1\r\nb=2\r\n[t]\r\na=3\r\n");
-  ini.DeleteItem("s", "a");
-  EXPECT_EQ(ini.Setting("s", "a", "gone"), "gone");
-  EXPECT_EQ(ini.Setting("s", "b"), "2");
-  EXPECT_EQ(ini.Setting("t", "a"), "3");
-  ASSERT_FALSE(profile.calls.empty());
-  const FakeProfile::Call& call = profile.calls[0];
-  EXPECT_TRUE(call.write);
-  EXPECT_EQ(call.key, "a");
-  EXPECT_EQ(call.valueOrDefault, std::nullopt);
-}
-
-TEST_F(IniFileTest, ProfileDeleteSectionRemovesTheSectionWithItsKeys) {
-  Write("[s]\r\na=1\r\nb=2\r\n[t]\r\na=3\r\n");
-  ini.ProfileDeleteSection("s");
-  EXPECT_EQ(Enumerate("s"), Names{});
-  EXPECT_EQ(ini.Setting("t", "a"), "3");
   EXPECT_EQ(ini.TotalSections(), 1);
-  const FakeProfile::Call& call = profile.calls[0];
-  EXPECT_TRUE(call.write);
-  EXPECT_EQ(call.key, std::nullopt);
-  EXPECT_EQ(call.valueOrDefault, std::nullopt);
+  Write("[s]\r\nk=two\r\n[t]\r\n");
+  EXPECT_EQ(ini.Setting("s", "k"), "two");
+  EXPECT_EQ(ini.TotalSections(), 2);
 }
 
-TEST_F(IniFileTest, DeletingFromAMissingFileDoesNotCreateIt) {
-  ini.DeleteItem("s", "k");
-  ini.ProfileDeleteSection("s");
-  EXPECT_FALSE(files.Exists(kIniPath));
-}
-
-// ---------------------------------------------------------------------------
-// EnumerateSection
-
-TEST_F(IniFileTest, EnumerateListsKeysInFileOrder) {
-  Write("[x]\r\nz=0\r\n[s]\r\na=1\r\nb=2\r\n");
-  std::int32_t count = 0;
-  EXPECT_EQ(Enumerate("s", &count), (Names{"a", "b"}));
-  EXPECT_EQ(count, 2);
-}
-
-TEST_F(IniFileTest, EnumerateOfAMissingSectionOrFileGivesNothing) {
-  std::int32_t count = -1;
-  EXPECT_EQ(Enumerate("s", &count), Names{});
-  EXPECT_EQ(count, 0);
-  Write("[t]\r\na=1\r\n[empty]\r\n");
-  EXPECT_EQ(Enumerate("s", &count), Names{});
-  EXPECT_EQ(count, 0);
-  EXPECT_EQ(Enumerate("empty", &count), Names{});
-  EXPECT_EQ(count, 0);
-}
-
-TEST_F(IniFileTest, EnumerateAsksForTheKeyListThroughAn8192CharacterBuffer) {
-  Enumerate("s");
-  ASSERT_EQ(profile.calls.size(), 1u);
-  EXPECT_EQ(profile.calls[0].key, std::nullopt);
-  EXPECT_EQ(profile.calls[0].valueOrDefault, "");
-  EXPECT_EQ(profile.calls[0].bufferSize, 8192u);
-}
-
-// Key names of `length` characters: "key", then the number padded with zeros.
-std::string NumberedName(int number, std::size_t length) {
-  std::string digits = std::to_string(number);
-  return "key" + std::string(length - 3 - digits.size(), '0') + digits;
-}
-
-TEST_F(IniFileTest, NamesBeyond8192CharactersListOnlyTheCompleteOnes) {
-  // 16 characters a name with its NUL: the call keeps the first 8190
-  // characters, 511 complete names and 14 characters of the next one, which
-  // has no NUL after it and is left out.
-  std::string text = "[big]\r\n";
-  Names all;
-  for (int i = 0; i < 700; ++i) {
-    all.push_back(NumberedName(i, 15));
-    text += all.back() + "=1\r\n";
-  }
-  Write(text);
-  const Names listed = Enumerate("big");
-  ASSERT_EQ(listed.size(), 511u);
-  EXPECT_EQ(listed, Names(all.begin(), all.begin() + 511));
-}
-
-TEST_F(IniFileTest, ANameWhoseNulIsTheLastCharacterKeptIsListed) {
-  // 10 characters a name with its NUL: the first 8190 characters are exactly
-  // 819 names, each complete.
-  std::string text = "[big]\r\n";
-  for (int i = 0; i < 900; ++i) {
-    text += NumberedName(i, 9) + "=1\r\n";
-  }
-  Write(text);
-  const Names listed = Enumerate("big");
-  ASSERT_EQ(listed.size(), 819u);
-  EXPECT_EQ(listed.back(), NumberedName(818, 9));
-}
-
-TEST(IniFilePortTest, EnumerateSplitsTheListAtEveryNul) {
+// Lists and counts the platform would never produce.
+TEST(IniFilePortTest, KeyListsSplitAtEveryNulAndACountBeyondTheBufferIsNotReadPast) {
   FakeFileSystem files;
   ScriptedProfile profile;
   FakeEnvironment environment;
@@ -320,6 +155,71 @@ TEST(IniFilePortTest, EnumerateSplitsTheListAtEveryNul) {
   ini.EnumerateSection("s", names, count);
   EXPECT_EQ(names, Names{});
   EXPECT_EQ(count, 0);
+
+  profile.answer = std::string(2000, 'x');
+  profile.reportedCount = 5000;
+  EXPECT_EQ(ini.Setting("s", "k").size(), 1024u);
+  ini.EnumerateSection("s", names, count);
+  EXPECT_EQ(count, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Setting, write form; DeleteItem; ProfileDeleteSection
+
+TEST_F(IniFileTest, WriteCreatesTheFileIgnoresItsDefaultAndKeepsTheOtherKeys) {
+  ini.Setting("s", "a", "the default", "first");
+  EXPECT_EQ(files.Contents(kIniPath), "[s]\r\na=first\r\n");
+  Write("[s]\r\na=1\r\nb=2\r\n[t]\r\na=3\r\n");
+  ini.Setting("s", "a", "", "one");
+  EXPECT_EQ(files.Contents(kIniPath), "[s]\r\na=one\r\nb=2\r\n[t]\r\na=3\r\n");
+}
+
+TEST_F(IniFileTest, DeletesRemoveOnlyTheirKeyOrSectionAndCreateNoFile) {
+  ini.DeleteItem("s", "k");
+  ini.ProfileDeleteSection("s");
+  EXPECT_FALSE(files.Exists(kIniPath));
+  Write("[s]\r\na=1\r\nb=2\r\n[t]\r\na=3\r\n[u]\r\nc=4\r\n");
+  ini.DeleteItem("s", "a");
+  ini.ProfileDeleteSection("u");
+  EXPECT_EQ(files.Contents(kIniPath), "[s]\r\nb=2\r\n[t]\r\na=3\r\n");
+  EXPECT_EQ(ini.Setting("s", "a", "gone"), "gone");
+}
+
+// ---------------------------------------------------------------------------
+// EnumerateSection
+
+TEST_F(IniFileTest, EnumerateListsKeysInFileOrderAndNothingForAMissingSectionOrFile) {
+  EXPECT_EQ(Enumerate("s"), Names{});
+  Write("[x]\r\nz=0\r\n[s]\r\na=1\r\nb=2\r\n[empty]\r\n");
+  EXPECT_EQ(Enumerate("s"), (Names{"a", "b"}));
+  EXPECT_EQ(Enumerate("t"), Names{});
+  EXPECT_EQ(Enumerate("empty"), Names{});
+}
+
+// Key names of `length` characters: "key", then the number padded with zeros.
+std::string NumberedName(int number, std::size_t length) {
+  std::string digits = std::to_string(number);
+  return "key" + std::string(length - 3 - digits.size(), '0') + digits;
+}
+
+TEST_F(IniFileTest, KeyListsBeyond8192CharactersListOnlyTheCompleteNames) {
+  // The call keeps the first 8190 characters. At 16 characters a name with
+  // its NUL, that is 511 complete names and 14 characters of the next one,
+  // which has no NUL after it and is left out; at 10, exactly 819 names,
+  // the last one's NUL being the last character kept.
+  const std::pair<std::size_t, std::size_t> cases[] = {{15, 511}, {9, 819}};
+  for (const auto& [length, listed] : cases) {
+    std::string text = "[big]\r\n";
+    Names all;
+    for (int i = 0; i < 900; ++i) {
+      all.push_back(NumberedName(i, length));
+      text += all.back() + "=1\r\n";
+    }
+    Write(text);
+    EXPECT_EQ(Enumerate("big"), Names(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(listed)))
+        << length;
+    EXPECT_EQ(profile.calls.back().bufferSize, 8192u);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -332,63 +232,43 @@ TEST_F(IniFileTest, CountsFollowTheirOwnLineRulesNotTheProfileCalls) {
   EXPECT_EQ(ini.TotalKeys(), 2);
 }
 
-TEST_F(IniFileTest, CountsOfAFileThatCannotBeOpenedAreReportedAsSuch) {
+TEST_F(IniFileTest, CountsOfAFileThatCannotBeOpenedAreReportedAsSuchButAnEmptyFileCountsZero) {
   EXPECT_EQ(ini.TotalKeys(), std::nullopt);
   EXPECT_EQ(ini.TotalSections(), std::nullopt);
+  Write("");
+  EXPECT_EQ(ini.TotalKeys(), 0);
+  EXPECT_EQ(ini.TotalSections(), 0);
   Write("[s]\r\nk=1\r\n");
   files.MarkUnreadable(kIniPath);
   EXPECT_EQ(ini.TotalKeys(), std::nullopt);
   EXPECT_EQ(ini.TotalSections(), std::nullopt);
 }
 
-TEST_F(IniFileTest, AnEmptyFileCountsZeroNotCannotOpen) {
-  Write("");
-  EXPECT_EQ(ini.TotalKeys(), 0);
-  EXPECT_EQ(ini.TotalSections(), 0);
+TEST_F(IniFileTest, CountsSeeEveryKindOfLineEnd) {
+  // Each text would count differently if the line end in question were not
+  // one: "[a]\nk=1" read as one line is a key and no header.
+  struct Case {
+    const char* name;
+    std::string text;
+    std::int32_t sections;
+    std::int32_t keys;
+  };
+  const Case cases[] = {{"CrLf", "[a]\r\nk=1\r\n[b]\r\nk=2\r\n", 2, 2},
+                        {"CrOnly", "[a]\rk=1\r[b]\rk=2\r", 2, 2},
+                        {"LfOnly", "[a]\nk=1\n[b]\nk=2\n", 2, 2},
+                        {"LoneLfEndsAHeader", "[a]\nk=1", 1, 1},
+                        {"Mixed", "[a]\r\nk=1\r[b]\nk=2\r\n", 2, 2},
+                        {"LfThenCrIsTwoEnds", "[a]\n\r[b]\n\rk=1", 2, 1},
+                        {"NoFinalLineEnd", "[a]\r\nk=1\r\n[b]", 2, 1},
+                        {"OnlyLineEnds", "\r\n\r\n\n\r\r", 0, 0},
+                        {"NulIsNotALineEnd", Bytes("[a\0]\r\nk\0=\0\r\n"), 1, 1},
+                        {"NoLineEndAtAll", "[only]", 1, 0}};
+  for (const Case& c : cases) {
+    Write(c.text);
+    EXPECT_EQ(ini.TotalSections(), c.sections) << c.name;
+    EXPECT_EQ(ini.TotalKeys(), c.keys) << c.name;
+  }
 }
-
-TEST_F(IniFileTest, EveryCountReadsTheFileAfresh) {
-  Write("[a]\r\n");
-  EXPECT_EQ(ini.TotalSections(), 1);
-  Write("[a]\r\n[b]\r\n");
-  EXPECT_EQ(ini.TotalSections(), 2);
-  EXPECT_EQ(files.readCount, 2u);
-}
-
-struct LineEndCase {
-  const char* name;
-  std::string text;
-  std::int32_t sections;
-  std::int32_t keys;
-};
-
-void PrintTo(const LineEndCase& lineEndCase, std::ostream* out) {
-  *out << lineEndCase.name;
-}
-
-class IniLineEndTest : public IniFileTest, public ::testing::WithParamInterface<LineEndCase> {};
-
-TEST_P(IniLineEndTest, CountsSeeTheRightLines) {
-  Write(GetParam().text);
-  EXPECT_EQ(ini.TotalSections(), GetParam().sections);
-  EXPECT_EQ(ini.TotalKeys(), GetParam().keys);
-}
-
-// Each text would count differently if the line end in question were not
-// one: "[a]\nk=1" read as one line is a key and no header.
-INSTANTIATE_TEST_SUITE_P(
-    LineEnds, IniLineEndTest,
-    ::testing::Values(LineEndCase{"CrLf", "[a]\r\nk=1\r\n[b]\r\nk=2\r\n", 2, 2},
-                      LineEndCase{"CrOnly", "[a]\rk=1\r[b]\rk=2\r", 2, 2},
-                      LineEndCase{"LfOnly", "[a]\nk=1\n[b]\nk=2\n", 2, 2},
-                      LineEndCase{"LoneLfEndsAHeader", "[a]\nk=1", 1, 1},
-                      LineEndCase{"Mixed", "[a]\r\nk=1\r[b]\nk=2\r\n", 2, 2},
-                      LineEndCase{"LfThenCrIsTwoEnds", "[a]\n\r[b]\n\rk=1", 2, 1},
-                      LineEndCase{"NoFinalLineEnd", "[a]\r\nk=1\r\n[b]", 2, 1},
-                      LineEndCase{"OnlyLineEnds", "\r\n\r\n\n\r\r", 0, 0},
-                      LineEndCase{"NulIsNotALineEnd", Bytes("[a\0]\r\nk\0=\0\r\n"), 1, 1},
-                      LineEndCase{"NoLineEndAtAll", "[only]", 1, 0}),
-    [](const ::testing::TestParamInfo<LineEndCase>& testInfo) { return std::string(testInfo.param.name); });
 
 TEST_F(IniFileTest, CountersDoNotStopAt16Bits) {
   std::string keys;
@@ -417,29 +297,21 @@ TEST_F(IniFileTest, A40000CharacterLineIsScannedToItsEnd) {
 // ---------------------------------------------------------------------------
 // IsKey and IsSection
 
-TEST(IniLineTest, IsSectionNeedsBracketsAtBothVeryEnds) {
-  EXPECT_TRUE(cIniFile::IsSection("[proxy]"));
-  EXPECT_TRUE(cIniFile::IsSection("[]"));
-  EXPECT_TRUE(cIniFile::IsSection("[a] b]"));
-  EXPECT_FALSE(cIniFile::IsSection("["));
-  EXPECT_FALSE(cIniFile::IsSection("]"));
-  EXPECT_FALSE(cIniFile::IsSection(""));
-  EXPECT_FALSE(cIniFile::IsSection(" [proxy]"));
-  EXPECT_FALSE(cIniFile::IsSection("[proxy] "));
-  EXPECT_FALSE(cIniFile::IsSection("[proxy] ; note"));
-  EXPECT_FALSE(cIniFile::IsSection("[proxy"));
-  EXPECT_FALSE(cIniFile::IsSection("proxy]"));
-}
-
-TEST(IniLineTest, IsKeyLooksForAnEqualsSignAnywhere) {
-  EXPECT_TRUE(cIniFile::IsKey("="));
-  EXPECT_TRUE(cIniFile::IsKey("k=v"));
-  EXPECT_TRUE(cIniFile::IsKey("; comment = with equals"));
-  EXPECT_TRUE(cIniFile::IsKey("[a=b]"));
-  EXPECT_TRUE(cIniFile::IsKey(Bytes("\0\0=")));
-  EXPECT_FALSE(cIniFile::IsKey(""));
-  EXPECT_FALSE(cIniFile::IsKey("no equals sign"));
-  EXPECT_FALSE(cIniFile::IsKey("[proxy]"));
+TEST(IniLineTest, IsSectionNeedsBracketsAtBothVeryEndsAndIsKeyAnEqualsSignAnywhere) {
+  for (const char* line : {"[proxy]", "[]", "[a] b]"}) {
+    EXPECT_TRUE(cIniFile::IsSection(line)) << line;
+  }
+  for (const char* line : {"[", "]", "", " [proxy]", "[proxy] ", "[proxy] ; note", "[proxy", "proxy]"}) {
+    EXPECT_FALSE(cIniFile::IsSection(line)) << line;
+  }
+  for (const std::string& line :
+       {std::string("="), std::string("k=v"), std::string("; comment = with equals"), std::string("[a=b]"),
+        Bytes("\0\0=")}) {
+    EXPECT_TRUE(cIniFile::IsKey(line)) << line;
+  }
+  for (const char* line : {"", "no equals sign", "[proxy]"}) {
+    EXPECT_FALSE(cIniFile::IsKey(line)) << line;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -447,18 +319,14 @@ TEST(IniLineTest, IsKeyLooksForAnEqualsSignAnywhere) {
 // likeness to the platform, so the behaviour seen on the real calls is
 // pinned here.
 
-TEST_F(IniFileTest, FakeTrimsNamesAndValuesAndMatchesWithoutCase) {
-  Write("  [ Proxy ]  \r\n  Server =  gate  \r\nquoted=\"  q  \"\r\n");
+TEST_F(IniFileTest, FakeTrimsMatchesWithoutCaseAndListsKeysButNotCommentsOrStrayLines) {
+  Write("  [ Proxy ]  \r\n  Server =  gate  \r\nstray line\r\n;c=2\r\nquoted=\"  q  \"\r\n");
   EXPECT_EQ(ini.Setting("PROXY", "server"), "gate");
   EXPECT_EQ(ini.Setting(" proxy ", " SERVER "), "gate");
   EXPECT_EQ(ini.Setting("proxy", "quoted"), "  q  ");
   EXPECT_EQ(ini.Setting("proxy", "missing", "dflt   "), "dflt");
-}
-
-TEST_F(IniFileTest, FakeListsKeysButNotCommentsOrStrayLines) {
-  Write("[s]\r\na=1\r\nstray line\r\n;c=2\r\nb=3\r\n");
-  EXPECT_EQ(Enumerate("s"), (Names{"a", "b"}));
-  EXPECT_EQ(ini.Setting("s", "stray line", "none"), "none");
+  EXPECT_EQ(ini.Setting("proxy", "stray line", "none"), "none");
+  EXPECT_EQ(Enumerate("proxy"), (Names{"Server", "quoted"}));
 }
 
 TEST(FakeProfileTest, KeyListCutRuleMatchesThePlatform) {

@@ -127,22 +127,6 @@ TEST(Markup, ApplicationMarkersAreExact) {
   EXPECT_EQ(r.calls, (Calls{"param[]", "entry 1 [kept][d.hta][]"}));
 }
 
-TEST(Markup, ElevenApplicationsFillTenEntriesAndTheLastSetsTheParameter) {
-  std::string text;
-  for (int i = 1; i <= 11; ++i) {
-    const std::string n = std::to_string(i);
-    text += "<application filename=\"f" + n + "\" param=\"p" + n + "\"" + (i == 11 ? " main=\"yes\"" : "") +
-            ">c" + n + "</application>\n";
-  }
-  Recorder r;
-  EXPECT_EQ(ProcessApplications(text, r), MarkupResult::Ok);
-  ASSERT_EQ(r.calls.size(), 21u);
-  EXPECT_EQ(r.calls[18], "param[p10]");
-  EXPECT_EQ(r.calls[19], "entry 10 [c10][f10][p10]");
-  // The eleventh is main, but has no entry to point at.
-  EXPECT_EQ(r.calls[20], "param[p11]");
-}
-
 TEST(Markup, DownloadNeedsBothValuesAndEndsAtFirstSlashGreaterThan) {
   Recorder r;
   const std::string text = R"(<download filename="a.hta" href=""/>)"

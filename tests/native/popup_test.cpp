@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -53,9 +54,6 @@ class PopupTest : public ::testing::Test {
     pump.onEveryCall = [this](std::size_t) { windows.log.push_back("DoEvents"); };
   }
 
-  // Every window call, Sleep and DoEvents so far, in order.
-  Lines Log() const { return windows.log; }
-
   std::vector<int> Alphas(int number) const {
     std::vector<int> out;
     for (const std::string& line : windows.LinesOf(number)) {
@@ -75,6 +73,13 @@ class PopupTest : public ::testing::Test {
     return out;
   }
 
+  // The log lines of one fade of popup #1: each step SetTranslucent, Sleep(1), DoEvents.
+  static void AddFade(Lines& out, int from, int to, int step) {
+    for (int alpha : Steps(from, to, step)) {
+      out.insert(out.end(), {"#1 SetTranslucent " + std::to_string(alpha), "Sleep 1", "DoEvents"});
+    }
+  }
+
   fakes::FakePopupFactory windows;
   fakes::FakeMessagePump pump;
   LoggingClock clock{windows.log};
@@ -85,53 +90,32 @@ class PopupTest : public ::testing::Test {
 
 // --- Geometry --------------------------------------------------------------
 
-TEST(PopupLayoutTest, TwipsBecomePixelsAtTheMonitorsDpi) {
-  // 15 twips a pixel at 96 DPI, 12 at 120, 7.5 at 192.
-  EXPECT_EQ(PopupWidthPixels(96), 334);
-  EXPECT_EQ(PopupHeightPixels(96), 158);
-  EXPECT_EQ(PopupWidthPixels(120), 418);   // 417.5 rounds up
-  EXPECT_EQ(PopupHeightPixels(120), 198);  // 197.5 rounds up
-  EXPECT_EQ(PopupWidthPixels(192), 668);
-  EXPECT_EQ(PopupHeightPixels(192), 316);
-}
-
-TEST(PopupLayoutTest, ItemsConvertByTheirEdges) {
-  const PixelRect message = ToPixels(kMessageTwips, 96);
-  EXPECT_EQ(message.left, 20);
-  EXPECT_EQ(message.top, 16);
-  EXPECT_EQ(message.right, 305);
-  EXPECT_EQ(message.bottom, 145);
-  const PixelRect close = ToPixels(kCloseTwips, 96);
-  EXPECT_EQ(close.left, 319);
-  EXPECT_EQ(close.top, 4);
-  // The strip reaches past the popup's right edge, as designed; the window
-  // clips it.
-  EXPECT_EQ(close.right, 336);
-  const PixelRect border = ToPixels(kBorderTwips, 96);
-  EXPECT_EQ(border.left, 8);
-  EXPECT_EQ(border.top, 8);
-  EXPECT_EQ(border.right, 313);
-  EXPECT_EQ(border.bottom, 151);
+TEST(PopupLayoutTest, TwipsBecomePixelsByTheirEdgesAtTheMonitorsDpi) {
+  // 15 twips a pixel at 96 DPI, 12 at 120 (417.5 and 197.5 round up), 7.5 at 192.
+  for (const auto& [dpi, width, height] : {std::tuple{96, 334, 158}, {120, 418, 198}, {192, 668, 316}}) {
+    EXPECT_EQ(PopupWidthPixels(dpi), width) << dpi;
+    EXPECT_EQ(PopupHeightPixels(dpi), height) << dpi;
+  }
+  const auto edges = [](const TwipsRect& twips) {
+    const PixelRect r = ToPixels(twips, 96);
+    return std::vector<int>{r.left, r.top, r.right, r.bottom};
+  };
+  EXPECT_EQ(edges(kMessageTwips), (std::vector<int>{20, 16, 305, 145}));
+  // The "x" strip reaches past the popup's right edge, as designed; the window clips it.
+  EXPECT_EQ(edges(kCloseTwips), (std::vector<int>{319, 4, 336, 153}));
+  EXPECT_EQ(edges(kBorderTwips), (std::vector<int>{8, 8, 313, 151}));
 }
 
 // --- Placement and PopupCount -------------------------------------------
 
-TEST_F(PopupTest, FirstPopupSitsTwentyPixelsFromTheRightAndSixtyFiveAboveTheBottom) {
-  popups.ShowPopup("Hello");
-  const auto& p = windows.At(1);
-  EXPECT_EQ(p.left, 1280 - 20 - 334);
-  EXPECT_EQ(p.top, 800 - 60 - (158 + 5));
-  EXPECT_EQ(p.top + 158, 800 - 65);
-  EXPECT_EQ(popupCount, 1);
-}
-
+// The first sits 20 pixels from the right and 65 above the bottom.
 TEST_F(PopupTest, PopupsStackUpwardsOnePopupHeightPlusFivePixelsApart) {
   popups.ShowPopup("one");
   popups.ShowPopup("two");
   popups.ShowPopup("three");
   ASSERT_EQ(windows.records.size(), 3u);
   for (int n = 1; n <= 3; ++n) {
-    EXPECT_EQ(windows.At(n).left, 926) << n;
+    EXPECT_EQ(windows.At(n).left, 1280 - 20 - 334) << n;
     EXPECT_EQ(windows.At(n).top, 800 - 60 - n * (158 + 5)) << n;
   }
   EXPECT_EQ(popupCount, 3);
@@ -149,17 +133,6 @@ TEST_F(PopupTest, PlacementFollowsTheWorkAreaAndKeepsPixelMarginsAtOtherDpis) {
   EXPECT_EQ(windows.At(2).top, 840 - 60 - 2 * (198 + 5));
 }
 
-TEST_F(PopupTest, CountGoesDownOnUnloadButNeverBelowZero) {
-  popups.ShowPopup("a");
-  popups.ShowPopup("b");
-  EXPECT_EQ(popupCount, 2);
-  popupCount = 0;  // a new action list was read
-  windows.ClickClose(1);
-  windows.ClickClose(2);
-  EXPECT_EQ(popupCount, 0);
-  EXPECT_EQ(popups.Alive(), 0u);
-}
-
 TEST_F(PopupTest, StackingFollowsTheCountNotTheOpenPopups) {
   popups.ShowPopup("a");  // slot 1
   popups.ShowPopup("b");  // slot 2
@@ -174,7 +147,7 @@ TEST_F(PopupTest, StackingFollowsTheCountNotTheOpenPopups) {
   EXPECT_EQ(popupCount, 3);
 }
 
-TEST_F(PopupTest, AResetCountStartsAgainAtTheCornerWhileOlderPopupsStayOpen) {
+TEST_F(PopupTest, AResetCountStartsAgainAtTheCornerAndUnloadsNeverTakeItBelowZero) {
   popups.ShowPopup("a");
   popups.ShowPopup("b");
   popupCount = 0;  // the action processing read a new list
@@ -183,6 +156,11 @@ TEST_F(PopupTest, AResetCountStartsAgainAtTheCornerWhileOlderPopupsStayOpen) {
   EXPECT_EQ(popupCount, 1);
   EXPECT_TRUE(windows.At(1).alive);
   EXPECT_TRUE(windows.At(2).alive);
+  windows.ClickClose(1);
+  windows.ClickClose(2);
+  windows.ClickClose(3);
+  EXPECT_EQ(popupCount, 0);
+  EXPECT_EQ(popups.Alive(), 0u);
 }
 
 TEST_F(PopupTest, TheCountStaysWithinSixteenBits) {
@@ -205,26 +183,8 @@ TEST_F(PopupTest, LoadFillShowAndFadeInRunInTheDesignedOrder) {
   Lines expected = {"#1 Create",           "#1 SetTranslucent 200", "#1 SetTopMostWindow true",
                     "#1 MoveTo 926 577",   "#1 SetTimer 7000",      "#1 SetText [Server says hi]",
                     "#1 SetTranslucent 0", "#1 ShowNoActivate"};
-  // 0, 6, ... 198: 34 steps, each SetTranslucent, Sleep(1), DoEvents.
-  for (int alpha : Steps(0, 198, 6)) {
-    expected.push_back("#1 SetTranslucent " + std::to_string(alpha));
-    expected.push_back("Sleep 1");
-    expected.push_back("DoEvents");
-  }
-  EXPECT_EQ(Log(), expected);
-  EXPECT_EQ(Steps(0, 198, 6).size(), 34u);
-  EXPECT_EQ(pump.calls, 34u);
-  EXPECT_EQ(windows.At(1).alpha, 198);
-  EXPECT_TRUE(windows.At(1).shown);
-  EXPECT_TRUE(windows.At(1).topMost);
-  EXPECT_FALSE(windows.At(1).link);
-}
-
-TEST_F(PopupTest, ATopMostRefusalIsIgnored) {
-  windows.topMostFails = true;
-  popups.ShowPopup("still shown");
-  EXPECT_TRUE(windows.At(1).shown);
-  EXPECT_EQ(windows.At(1).alpha, 198);
+  AddFade(expected, 0, 198, 6);  // 34 steps
+  EXPECT_EQ(windows.log, expected);
 }
 
 TEST_F(PopupTest, ALinkNeedsBothAddressAndFileName) {
@@ -244,9 +204,12 @@ TEST_F(PopupTest, ALinkNeedsBothAddressAndFileName) {
                    "SetTimer 15000"}));
 }
 
-TEST_F(PopupTest, ALinkWithoutHandCursorKeepsTheLongTimeAndTheFetch) {
+TEST_F(PopupTest, TopMostRefusedOrLinkWithoutHandCursorKeepsTheLongTimeAndTheFetch) {
+  windows.topMostFails = true;
   windows.cursorMissing = true;
   popups.ShowPopup("link", "http://x/app.hta", "C:\\tmp\\hta\\app.hta");
+  EXPECT_TRUE(windows.At(1).shown);
+  EXPECT_EQ(windows.At(1).alpha, 198);
   EXPECT_FALSE(windows.At(1).link);
   EXPECT_EQ(windows.At(1).timer, 15000u);
   windows.ClickText(1);
@@ -260,72 +223,50 @@ TEST_F(PopupTest, TheTimerFadesOutInTwentySixStepsThenUnloads) {
   windows.log.clear();
   windows.Tick(1);
   Lines expected = {"#1 SetTimer 0"};
-  for (int alpha : Steps(200, 0, -8)) {
-    expected.push_back("#1 SetTranslucent " + std::to_string(alpha));
-    expected.push_back("Sleep 1");
-    expected.push_back("DoEvents");
-  }
+  AddFade(expected, 200, 0, -8);
   // Unload stops the timer once more (harmless) and the window goes.
-  expected.push_back("#1 SetTimer 0");
-  expected.push_back("#1 Destroy");
-  EXPECT_EQ(Log(), expected);
-  EXPECT_EQ(Steps(200, 0, -8).size(), 26u);
+  expected.insert(expected.end(), {"#1 SetTimer 0", "#1 Destroy"});
+  EXPECT_EQ(windows.log, expected);
   EXPECT_EQ(popupCount, 0);
   EXPECT_EQ(popups.Alive(), 0u);
-  EXPECT_EQ(windows.At(1).destroyed, 1u);
 }
 
-TEST_F(PopupTest, AClickOnALinkFetchesThenFadesOutAndUnloads) {
-  popups.ShowPopup("New version", "http://srv/app.hta", "C:\\t\\hta\\app.hta");
-  windows.log.clear();
-  link.during = [this] { windows.log.push_back("Fetch"); };
-  windows.ClickText(1);
-  EXPECT_EQ(link.fetches, Lines{"http://srv/app.hta -> C:\\t\\hta\\app.hta"});
-  const Lines log = Log();
-  ASSERT_GE(log.size(), 3u);
-  EXPECT_EQ(log[0], "#1 SetTimer 0");
-  EXPECT_EQ(log[1], "Fetch");
-  EXPECT_EQ(log[2], "#1 SetTranslucent 200");
-  EXPECT_EQ(Alphas(1), Steps(200, 0, -8));
-  EXPECT_EQ(log.back(), "#1 Destroy");
-  EXPECT_EQ(popupCount, 0);
-}
-
-TEST_F(PopupTest, TheFetchUsesTheHtaPathAsItIsAtTheClick) {
-  popups.ShowPopup("link", "http://srv/a.hta", "C:\\old.hta");
+TEST_F(PopupTest, AClickOnALinkFetchesToTheHtaPathAsItIsAtTheClickThenFadesOutAndUnloads) {
+  popups.ShowPopup("New version", "http://srv/app.hta", "C:\\old.hta");
   // HtaPath is a read/write property; the owner hands it out only to its
   // own popups, so reach it through the events object the window was given.
   auto* popup = dynamic_cast<frmMessage*>(windows.At(1).events);
   ASSERT_NE(popup, nullptr);
-  EXPECT_EQ(popup->HtaPath(), "C:\\old.hta");
-  popup->HtaPath("C:\\new.hta");
-  windows.ClickText(1);
-  EXPECT_EQ(link.fetches, Lines{"http://srv/a.hta -> C:\\new.hta"});
-}
-
-TEST_F(PopupTest, AClickOnAPlainTextOnlyStopsTheTimer) {
-  popups.ShowPopup("plain", "http://srv/a.hta", "");
+  popup->HtaPath("C:\\t\\hta\\app.hta");
   windows.log.clear();
+  link.during = [this] { windows.log.push_back("Fetch"); };
   windows.ClickText(1);
-  EXPECT_EQ(Log(), Lines{"#1 SetTimer 0"});
-  EXPECT_TRUE(link.fetches.empty());
-  EXPECT_TRUE(windows.At(1).alive);
-  EXPECT_EQ(popupCount, 1);
+  EXPECT_EQ(link.fetches, Lines{"http://srv/app.hta -> C:\\t\\hta\\app.hta"});
+  Lines expected = {"#1 SetTimer 0", "Fetch"};
+  AddFade(expected, 200, 0, -8);
+  expected.insert(expected.end(), {"#1 SetTimer 0", "#1 Destroy"});
+  EXPECT_EQ(windows.log, expected);
+  EXPECT_EQ(popupCount, 0);
 }
 
-TEST_F(PopupTest, AClickOnTheFormOnlyStopsTheTimer) {
+TEST_F(PopupTest, AClickOnAPlainTextOrOnTheFormOnlyStopsTheTimer) {
+  popups.ShowPopup("plain", "http://srv/a.hta", "");
   popups.ShowPopup("link", "http://srv/a.hta", "C:\\a.hta");
   windows.log.clear();
-  windows.ClickForm(1);
-  EXPECT_EQ(Log(), Lines{"#1 SetTimer 0"});
+  windows.ClickText(1);
+  windows.ClickForm(2);
+  EXPECT_EQ(windows.log, (Lines{"#1 SetTimer 0", "#2 SetTimer 0"}));
+  EXPECT_TRUE(link.fetches.empty());
   EXPECT_TRUE(windows.At(1).alive);
+  EXPECT_TRUE(windows.At(2).alive);
+  EXPECT_EQ(popupCount, 2);
 }
 
 TEST_F(PopupTest, CloseUnloadsAtOnceWithoutFading) {
   popups.ShowPopup("x me");
   windows.log.clear();
   windows.ClickClose(1);
-  EXPECT_EQ(Log(), (Lines{"#1 SetTimer 0", "#1 Destroy"}));
+  EXPECT_EQ(windows.log, (Lines{"#1 SetTimer 0", "#1 Destroy"}));
   EXPECT_EQ(popupCount, 0);
 }
 

@@ -1,5 +1,5 @@
-// The tray icon's notifications, the popup preference's menu entry and the
-// poll timer through frmMain over fakes.
+// The tray icon's notifications through frmMain over fakes (the popup
+// preference's menu entry is tested with the action poll).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,10 +11,12 @@ namespace {
 
 using TrayTest = FetchTest;
 
-TEST_F(TrayTest, LeftButtonUpWithoutMainApplicationOnlyBringsTheWindowForward) {
+// Without a main application the left button only brings the window forward.
+TEST_F(TrayTest, LeftButtonUpBringsTheWindowForwardAndRightButtonUpShowsTheTrayMenuToo) {
   view.lines.clear();
   Form().TrayNotification(514);
-  EXPECT_EQ(view.lines, Lines{"BringToForeground"});
+  Form().TrayNotification(517);
+  EXPECT_EQ(view.lines, (Lines{"BringToForeground", "BringToForeground", "ShowTrayMenu"}));
   EXPECT_EQ(Launches(), Lines{});
 }
 
@@ -29,12 +31,6 @@ TEST_F(TrayTest, LeftButtonUpOpensTheMainApplication) {
   EXPECT_EQ(Launches(), Lines{kHtaFolder + "main.hta|q"});
 }
 
-TEST_F(TrayTest, RightButtonUpShowsTheTrayMenuAfterBringingTheWindowForward) {
-  view.lines.clear();
-  Form().TrayNotification(517);
-  EXPECT_EQ(view.lines, (Lines{"BringToForeground", "ShowTrayMenu"}));
-}
-
 TEST_F(TrayTest, OtherMouseMessagesDoNothing) {
   State().MainAppIndex = 1;
   view.lines.clear();
@@ -43,14 +39,6 @@ TEST_F(TrayTest, OtherMouseMessagesDoNothing) {
   }
   EXPECT_EQ(view.lines, Lines{});
   EXPECT_EQ(Launches(), Lines{});
-}
-
-TEST_F(TrayTest, ShowPopupsTogglesAndTwiceLeavesItAsItWas) {
-  ASSERT_TRUE(view.showPopupsChecked);
-  Form().smnuShowPopups_Click();
-  EXPECT_FALSE(view.showPopupsChecked);
-  Form().smnuShowPopups_Click();
-  EXPECT_TRUE(view.showPopupsChecked);
 }
 
 TEST_F(TrayTest, NothingRunsAfterTheProgramHasEnded) {
@@ -64,12 +52,6 @@ TEST_F(TrayTest, NothingRunsAfterTheProgramHasEnded) {
   Form().Timer1_Timer();
   EXPECT_EQ(view.lines, Lines{});
   EXPECT_EQ(Gets(), Lines{});
-}
-
-TEST_F(TrayTest, TimerTickPollsTheActionList) {
-  State().ActionUrl = kActions;
-  Form().Timer1_Timer();
-  EXPECT_EQ(Gets(), Lines{PollUrl()});
 }
 
 }  // namespace
