@@ -126,19 +126,6 @@ class LauncherTest : public ::testing::Test {
     return texts;
   }
 
-  // `before`, then what the view shows as a login reaches the server and
-  // its reply empties the menu (buttons off, the status, the ten entries
-  // hidden), then `after`.
-  static Lines LoginViewLines(Lines before, const Lines& after) {
-    Lines lines = std::move(before);
-    lines.insert(lines.end(), {"SetButtonsEnabled false", "SetStatusText [Connecting to VANO servers...]"});
-    for (int entry = 1; entry <= 10; ++entry) {
-      lines.push_back("SetAppEntry " + std::to_string(entry) + " [] hidden");
-    }
-    lines.insert(lines.end(), after.begin(), after.end());
-    return lines;
-  }
-
   // The shell launches, as "path|parameters".
   Lines Launches() const {
     Lines launched;
