@@ -8,17 +8,16 @@
 namespace hta {
 namespace {
 
+// Names close to a refused one, and bytes above 127.
 TEST(PlainFileNameTest, OrdinaryNamesPass) {
-  for (const char* name :
-       {"a.hta", "App 1.hta", "report.2024.hta", "x", "ding.wav", "-_~!$'()+,;=@[]{}.hta", "con1.hta",
-        "console.hta", "com10.hta", "lpt0.hta", "nul_.hta", "aux-x", ".hta", "a..b", "\xE9t\xE9.hta"}) {
+  for (const char* name : {"App 1.hta", "-_~!$'()+,;=@[]{}.hta", "con1.hta", "console.hta", "com10.hta",
+                           "lpt0.hta", "aux-x", ".hta", "a..b", "\xE9t\xE9.hta"}) {
     EXPECT_TRUE(IsPlainFileName(name)) << name;
   }
 }
 
 TEST(PlainFileNameTest, SeparatorsDrivesAndStreamsAreRefused) {
-  for (const char* name : {"..\\a.hta", "sub\\a.hta", "\\a.hta", "../a.hta", "sub/a.hta", "/etc/passwd",
-                           "C:a.hta", "C:\\a.hta", "a.hta:Zone.Identifier", "\\\\server\\share\\a.hta"}) {
+  for (const char* name : {"..\\a.hta", "sub/a.hta", "C:a.hta", "a.hta:Zone.Identifier"}) {
     EXPECT_FALSE(IsPlainFileName(name)) << name;
   }
 }
@@ -32,15 +31,15 @@ TEST(PlainFileNameTest, ControlCharactersAreRefused) {
 }
 
 TEST(PlainFileNameTest, EmptyDotDotDotAndTrailingDotOrBlankAreRefused) {
-  for (const char* name : {"", ".", "..", "a.hta.", "a.hta ", "a...", "   "}) {
+  for (const char* name : {"", ".", "..", "a.hta.", "a.hta "}) {
     EXPECT_FALSE(IsPlainFileName(name)) << name;
   }
 }
 
+// Windows looks at the part before the first dot, without trailing blanks.
 TEST(PlainFileNameTest, DeviceNamesAreRefusedInAnyCaseWithOrWithoutExtension) {
-  for (const char* name :
-       {"CON", "con", "Prn", "aux", "NUL", "nul.hta", "NUL.tar.gz", "con .hta", "COM1", "com9.wav", "LPT1",
-        "lpt9.hta", "Com1.Hta", "CONIN$", "conout$.txt", "COM\xB9", "lpt\xB2.hta", "LPT\xB3"}) {
+  for (const char* name : {"con", "Prn", "aux", "NUL.tar.gz", "con .hta", "COM1", "lpt9.hta", "CONIN$",
+                           "conout$.txt", "COM\xB9", "lpt\xB2.hta", "LPT\xB3"}) {
     EXPECT_FALSE(IsPlainFileName(name)) << name;
   }
 }

@@ -1,22 +1,20 @@
-// Popup messages over fake windows and a scripted message loop: placement
-// and stacking by PopupCount, the two timer intervals, the fade schedules,
-// closing by timer, by a link click and by "x" (also in the middle of a fade
-// or of the fetch), and the owner's rule that a popup is destroyed exactly
-// once and only when nothing of it is on the stack any more (run under ASan
-// to catch a use after free).
+// Popup messages over fake windows and a scripted message loop, for what the
+// real windows (tests/windows/popup_window_test.cpp) cannot show: other work
+// areas and DPIs, stacking by PopupCount, the two timer intervals, the fade
+// schedules, refusals of the platform, and events arriving in the middle of a
+// fade or of the fetch, with the owner's rule that a popup is destroyed
+// exactly once and only when nothing of it is on the stack any more (run
+// under ASan to catch a use after free).
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
-#include <tuple>
-#include <utility>
 #include <vector>
 
 #include "fakes/fake_message_pump.h"
 #include "fakes/fake_popup_window.h"
-#include "popup/popup_layout.h"
 #include "popup/popups.h"
 
 namespace hta::testing {
@@ -88,43 +86,12 @@ class PopupTest : public ::testing::Test {
   Popups popups{PopupPorts{windows, pump, clock, link, popupCount}};
 };
 
-// --- Geometry --------------------------------------------------------------
-
-TEST(PopupLayoutTest, TwipsBecomePixelsByTheirEdgesAtTheMonitorsDpi) {
-  // 15 twips a pixel at 96 DPI, 12 at 120 (417.5 and 197.5 round up), 7.5 at 192.
-  for (const auto& [dpi, width, height] : {std::tuple{96, 334, 158}, {120, 418, 198}, {192, 668, 316}}) {
-    EXPECT_EQ(PopupWidthPixels(dpi), width) << dpi;
-    EXPECT_EQ(PopupHeightPixels(dpi), height) << dpi;
-  }
-  const auto edges = [](const TwipsRect& twips) {
-    const PixelRect r = ToPixels(twips, 96);
-    return std::vector<int>{r.left, r.top, r.right, r.bottom};
-  };
-  EXPECT_EQ(edges(kMessageTwips), (std::vector<int>{20, 16, 305, 145}));
-  // The "x" strip reaches past the popup's right edge, as designed; the window clips it.
-  EXPECT_EQ(edges(kCloseTwips), (std::vector<int>{319, 4, 336, 153}));
-  EXPECT_EQ(edges(kBorderTwips), (std::vector<int>{8, 8, 313, 151}));
-}
-
 // --- Placement and PopupCount -------------------------------------------
-
-// The first sits 20 pixels from the right and 65 above the bottom.
-TEST_F(PopupTest, PopupsStackUpwardsOnePopupHeightPlusFivePixelsApart) {
-  popups.ShowPopup("one");
-  popups.ShowPopup("two");
-  popups.ShowPopup("three");
-  ASSERT_EQ(windows.records.size(), 3u);
-  for (int n = 1; n <= 3; ++n) {
-    EXPECT_EQ(windows.At(n).left, 1280 - 20 - 334) << n;
-    EXPECT_EQ(windows.At(n).top, 800 - 60 - n * (158 + 5)) << n;
-  }
-  EXPECT_EQ(popupCount, 3);
-  EXPECT_EQ(popups.Alive(), 3u);
-}
 
 TEST_F(PopupTest, PlacementFollowsTheWorkAreaAndKeepsPixelMarginsAtOtherDpis) {
   // A work area that does not start at 0 (task bar on the left and top) at
-  // 120 DPI (12 twips a pixel): the size grows, the margins stay 20/60/5.
+  // 120 DPI (12 twips a pixel, so 417.5 by 197.5 rounded up): the size grows,
+  // the margins stay 20/60/5.
   windows.screen = PopupScreen{100, 40, 1380, 840, 120};
   popups.ShowPopup("a");
   popups.ShowPopup("b");
@@ -140,9 +107,8 @@ TEST_F(PopupTest, StackingFollowsTheCountNotTheOpenPopups) {
   // Closing the lowest moves nobody; the count drops to 2, so the next
   // popup takes slot 3, where "c" still stands.
   windows.ClickClose(1);
-  EXPECT_EQ(popupCount, 2);
-  EXPECT_EQ(windows.At(2).top, 800 - 60 - 2 * 163);
   popups.ShowPopup("d");
+  EXPECT_EQ(windows.At(2).top, 800 - 60 - 2 * 163);
   EXPECT_EQ(windows.At(4).top, windows.At(3).top);
   EXPECT_EQ(popupCount, 3);
 }
@@ -153,14 +119,10 @@ TEST_F(PopupTest, AResetCountStartsAgainAtTheCornerAndUnloadsNeverTakeItBelowZer
   popupCount = 0;  // the action processing read a new list
   popups.ShowPopup("c");
   EXPECT_EQ(windows.At(3).top, windows.At(1).top);
-  EXPECT_EQ(popupCount, 1);
-  EXPECT_TRUE(windows.At(1).alive);
-  EXPECT_TRUE(windows.At(2).alive);
   windows.ClickClose(1);
   windows.ClickClose(2);
   windows.ClickClose(3);
   EXPECT_EQ(popupCount, 0);
-  EXPECT_EQ(popups.Alive(), 0u);
 }
 
 TEST_F(PopupTest, TheCountStaysWithinSixteenBits) {
@@ -187,49 +149,27 @@ TEST_F(PopupTest, LoadFillShowAndFadeInRunInTheDesignedOrder) {
   EXPECT_EQ(windows.log, expected);
 }
 
-TEST_F(PopupTest, ALinkNeedsBothAddressAndFileName) {
-  popups.ShowPopup("plain");                                              // 1
-  popups.ShowPopup("url only", "http://x/app.hta");                       // 2
-  popups.ShowPopup("file only", "", "C:\\tmp\\hta\\app.hta");             // 3
-  popups.ShowPopup("link", "http://x/app.hta", "C:\\tmp\\hta\\app.hta");  // 4
-  for (int n = 1; n <= 3; ++n) {
-    EXPECT_EQ(windows.At(n).timer, 7000u) << n;
-    EXPECT_FALSE(windows.At(n).link) << n;
-  }
-  EXPECT_EQ(windows.At(4).timer, 15000u);
-  EXPECT_TRUE(windows.At(4).link);
-  const Lines lines = windows.LinesOf(4);
-  EXPECT_EQ(Lines(lines.begin(), lines.begin() + 6),
-            (Lines{"Create", "SetTranslucent 200", "SetTopMostWindow true", "MoveTo 926 88", "ShowLink",
-                   "SetTimer 15000"}));
+// An address without a file name is shown by the plain-click test below.
+TEST_F(PopupTest, ALinkNeedsBothAddressAndFileNameAndStaysLonger) {
+  popups.ShowPopup("file only", "", "C:\\tmp\\hta\\app.hta");
+  popups.ShowPopup("link", "http://x/app.hta", "C:\\tmp\\hta\\app.hta");
+  EXPECT_EQ(windows.At(1).timer, 7000u);
+  EXPECT_FALSE(windows.At(1).link);
+  EXPECT_EQ(windows.At(2).timer, 15000u);
+  EXPECT_TRUE(windows.At(2).link);
 }
 
 TEST_F(PopupTest, TopMostRefusedOrLinkWithoutHandCursorKeepsTheLongTimeAndTheFetch) {
   windows.topMostFails = true;
   windows.cursorMissing = true;
   popups.ShowPopup("link", "http://x/app.hta", "C:\\tmp\\hta\\app.hta");
-  EXPECT_TRUE(windows.At(1).shown);
   EXPECT_EQ(windows.At(1).alpha, 198);
-  EXPECT_FALSE(windows.At(1).link);
   EXPECT_EQ(windows.At(1).timer, 15000u);
   windows.ClickText(1);
   EXPECT_EQ(link.fetches, Lines{"http://x/app.hta -> C:\\tmp\\hta\\app.hta"});
 }
 
-// --- Closing by timer, link click and "x" ---------------------------------
-
-TEST_F(PopupTest, TheTimerFadesOutInTwentySixStepsThenUnloads) {
-  popups.ShowPopup("bye");
-  windows.log.clear();
-  windows.Tick(1);
-  Lines expected = {"#1 SetTimer 0"};
-  AddFade(expected, 200, 0, -8);
-  // Unload stops the timer once more (harmless) and the window goes.
-  expected.insert(expected.end(), {"#1 SetTimer 0", "#1 Destroy"});
-  EXPECT_EQ(windows.log, expected);
-  EXPECT_EQ(popupCount, 0);
-  EXPECT_EQ(popups.Alive(), 0u);
-}
+// --- Clicks (the timer closes through the same fade-out as a link click) ---
 
 TEST_F(PopupTest, AClickOnALinkFetchesToTheHtaPathAsItIsAtTheClickThenFadesOutAndUnloads) {
   popups.ShowPopup("New version", "http://srv/app.hta", "C:\\old.hta");
@@ -243,7 +183,8 @@ TEST_F(PopupTest, AClickOnALinkFetchesToTheHtaPathAsItIsAtTheClickThenFadesOutAn
   windows.ClickText(1);
   EXPECT_EQ(link.fetches, Lines{"http://srv/app.hta -> C:\\t\\hta\\app.hta"});
   Lines expected = {"#1 SetTimer 0", "Fetch"};
-  AddFade(expected, 200, 0, -8);
+  AddFade(expected, 200, 0, -8);  // 26 steps
+  // Unload stops the timer once more (harmless) and the window goes.
   expected.insert(expected.end(), {"#1 SetTimer 0", "#1 Destroy"});
   EXPECT_EQ(windows.log, expected);
   EXPECT_EQ(popupCount, 0);
@@ -257,17 +198,7 @@ TEST_F(PopupTest, AClickOnAPlainTextOrOnTheFormOnlyStopsTheTimer) {
   windows.ClickForm(2);
   EXPECT_EQ(windows.log, (Lines{"#1 SetTimer 0", "#2 SetTimer 0"}));
   EXPECT_TRUE(link.fetches.empty());
-  EXPECT_TRUE(windows.At(1).alive);
-  EXPECT_TRUE(windows.At(2).alive);
   EXPECT_EQ(popupCount, 2);
-}
-
-TEST_F(PopupTest, CloseUnloadsAtOnceWithoutFading) {
-  popups.ShowPopup("x me");
-  windows.log.clear();
-  windows.ClickClose(1);
-  EXPECT_EQ(windows.log, (Lines{"#1 SetTimer 0", "#1 Destroy"}));
-  EXPECT_EQ(popupCount, 0);
 }
 
 // --- Re-entry: events inside a fade or a fetch ---------------------------
@@ -287,15 +218,12 @@ TEST_P(PopupCloseDuringFadeInTest, StopsTheFadeAndDestroysTheWindowOnceAfterTheF
   // Steps 0 .. k-1 ran (DoEvents number k follows SetTranslucent 6(k-1)); none
   // after the click.
   EXPECT_EQ(Alphas(1).back(), 6 * (k - 1));
-  EXPECT_EQ(windows.At(1).alphaCalls, 2u + static_cast<std::size_t>(k));  // 200 and 0 before the fade
-  EXPECT_EQ(pump.calls, static_cast<std::size_t>(k));
   EXPECT_EQ(windows.At(1).destroyed, 1u);
-  EXPECT_EQ(windows.LinesOf(1).back(), "Destroy");
   EXPECT_EQ(popupCount, 0);
-  EXPECT_EQ(popups.Alive(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, PopupCloseDuringFadeInTest, ::testing::Values(1, 2, 17, 33, 34));
+// The first step and the last one (after which the fade ends by itself).
+INSTANTIATE_TEST_SUITE_P(Steps, PopupCloseDuringFadeInTest, ::testing::Values(1, 34));
 
 TEST_F(PopupTest, CloseDuringTheFadeOutStopsItAndUnloadsOnce) {
   popups.ShowPopup("timer then x");
@@ -303,7 +231,6 @@ TEST_F(PopupTest, CloseDuringTheFadeOutStopsItAndUnloadsOnce) {
   windows.Tick(1);
   EXPECT_EQ(Alphas(1).back(), 200 - 8 * 4);
   EXPECT_EQ(windows.At(1).destroyed, 1u);
-  EXPECT_EQ(popupCount, 0);
 }
 
 TEST_F(PopupTest, ALinkClickDuringTheFadeInFadesOutInsteadAndTheFadeInStops) {
@@ -316,7 +243,6 @@ TEST_F(PopupTest, ALinkClickDuringTheFadeInFadesOutInsteadAndTheFadeInStops) {
   EXPECT_EQ(Alphas(1), alphas);
   EXPECT_EQ(link.fetches.size(), 1u);
   EXPECT_EQ(windows.At(1).destroyed, 1u);
-  EXPECT_EQ(popupCount, 0);
 }
 
 TEST_F(PopupTest, CloseInsideTheFetchSkipsTheFadeOut) {
@@ -329,7 +255,6 @@ TEST_F(PopupTest, CloseInsideTheFetchSkipsTheFadeOut) {
   windows.ClickText(1);
   EXPECT_EQ(windows.At(1).alphaCalls, alphaCalls);
   EXPECT_EQ(windows.At(1).destroyed, 1u);
-  EXPECT_EQ(popupCount, 0);
 }
 
 TEST_F(PopupTest, ASecondClickDuringTheFetchStartsNoSecondFetch) {
@@ -350,7 +275,6 @@ TEST_F(PopupTest, ATimerTickDuringTheFadeOutIsIgnored) {
   windows.Tick(1);
   EXPECT_EQ(Alphas(1).size(), 2u + 34u + 26u);  // 200, 0, the fade-in, one fade-out
   EXPECT_EQ(windows.At(1).destroyed, 1u);
-  EXPECT_EQ(popupCount, 0);
 }
 
 TEST_F(PopupTest, AnotherPopupClosedDuringAFadeGoesAtOnce) {
@@ -363,7 +287,6 @@ TEST_F(PopupTest, AnotherPopupClosedDuringAFadeGoesAtOnce) {
   popups.ShowPopup("newer");
   EXPECT_EQ(olderDestroyed, 1u);
   EXPECT_EQ(Alphas(2).back(), 198);  // the newer one's fade went on
-  EXPECT_TRUE(windows.At(2).alive);
   EXPECT_EQ(popupCount, 1);
 }
 
