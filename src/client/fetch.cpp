@@ -34,9 +34,6 @@ void FileFetch::FetchFile(const std::string& url, const std::string& target) {
   }
   Run(url, target);
   RunQueued();
-  if (depth_ == 0 && afterFetches_) {
-    afterFetches_();
-  }
 }
 
 void FileFetch::RunQueued() {
@@ -44,6 +41,9 @@ void FileFetch::RunQueued() {
     const Request next = std::move(queue_.front());
     queue_.pop_front();
     Run(next.url, next.target);
+  }
+  if (depth_ == 0 && afterFetches_) {
+    afterFetches_();
   }
 }
 

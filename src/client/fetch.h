@@ -76,7 +76,8 @@ class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
   void FetchFile(const std::string& url, const std::string& target) override;
 
   // Runs the queued requests, in order, unless a fetch or a login is still
-  // running (whose end runs them then).
+  // running (whose end runs them then); then, with no fetch on the stack,
+  // calls `afterFetches`.
   void RunQueued();
 
   // A fetch is on the stack: its transfer, or the use of what it brought

@@ -168,5 +168,28 @@ TEST_F(FetchFileTest, ReconnectClickedDuringAFetchLogsInOnceTheFetchHasEnded) {
   EXPECT_TRUE(view.buttonsEnabled);
 }
 
+// The fetch a popup click queued behind a login runs at the login's end; a
+// Reconnect clicked during it still gets its login afterwards.
+TEST_F(FetchFileTest, ReconnectClickedDuringAFetchQueuedBehindALoginLogsInAfterIt) {
+  files.Put(kActionList, Action("popup", "http://files.test/linked.hta", "linked", "click me"));
+  Form().Actions().ProcessActionList();
+  Serve("http://files.test/linked.hta", "LINKED");
+  ServeLogin(App("main", "Main"));
+  pump.onEveryCall = [&, step = 0](std::size_t) mutable {
+    if (step == 0 && Form().LoginRunning()) {
+      step = 1;
+      popups.ClickText(1);
+    } else if (step == 1 && State().FetchBusy &&
+               Form().InternetFile1().Url() == "http://files.test/linked.hta") {
+      step = 2;
+      Form().cmdLogin_Click();
+    }
+  };
+  Form().cmdLogin_Click();
+  EXPECT_EQ(Gets(), (Lines{BootUrl(kBoot1), LoginUrl(""), "http://files.test/linked.hta", BootUrl(kBoot1),
+                           LoginUrl("")}));
+  EXPECT_TRUE(view.buttonsEnabled);
+}
+
 }  // namespace
 }  // namespace hta::testing
