@@ -48,14 +48,6 @@ bool PathLess::operator()(const std::string& a, const std::string& b) const {
                                       [](char x, char y) { return FoldCase(x) < FoldCase(y); });
 }
 
-std::optional<std::string> FakeFileSystem::ReadAll(const std::string& path) {
-  ++readCount;
-  if (IsUnreadable(path)) {
-    return std::nullopt;
-  }
-  return Contents(path);
-}
-
 std::unique_ptr<FileWriter> FakeFileSystem::OpenForWrite(const std::string& path, bool truncate) {
   if (IsUnreadable(path)) {
     return nullptr;
@@ -68,10 +60,8 @@ std::unique_ptr<FileWriter> FakeFileSystem::OpenForWrite(const std::string& path
 
 std::optional<std::int64_t> FakeFileSystem::FileLength(const std::string& path) {
   const auto found = files_.find(path);
-  if (found == files_.end()) {
-    return std::nullopt;
-  }
-  return static_cast<std::int64_t>(found->second.size());
+  return found == files_.end() ? std::nullopt
+                               : std::optional(static_cast<std::int64_t>(found->second.size()));
 }
 
 bool FakeFileSystem::FolderExists(const std::string& path) {
@@ -120,33 +110,9 @@ void FakeFileSystem::AddFolder(const std::string& path) {
   folders_.insert(FolderName(path));
 }
 
-void FakeFileSystem::Put(const std::string& path, std::string bytes) {
-  files_[path] = std::move(bytes);
-}
-
-void FakeFileSystem::Remove(const std::string& path) {
-  files_.erase(path);
-  unreadable_.erase(path);
-}
-
-bool FakeFileSystem::Exists(const std::string& path) const {
-  return files_.count(path) != 0;
-}
-
 std::optional<std::string> FakeFileSystem::Contents(const std::string& path) const {
   const auto found = files_.find(path);
-  if (found == files_.end()) {
-    return std::nullopt;
-  }
-  return found->second;
-}
-
-void FakeFileSystem::MarkUnreadable(const std::string& path) {
-  unreadable_.insert(path);
-}
-
-bool FakeFileSystem::IsUnreadable(const std::string& path) const {
-  return unreadable_.count(path) != 0;
+  return found == files_.end() ? std::nullopt : std::optional<std::string>(found->second);
 }
 
 }  // namespace hta::fakes

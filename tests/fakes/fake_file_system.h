@@ -1,12 +1,12 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ports/file_system.h"
@@ -26,7 +26,9 @@ struct PathLess {
 // read while it is open sees them, as the platform's readers do.
 class FakeFileSystem final : public FileSystem {
  public:
-  std::optional<std::string> ReadAll(const std::string& path) override;
+  std::optional<std::string> ReadAll(const std::string& path) override {
+    return IsUnreadable(path) ? std::nullopt : Contents(path);
+  }
   std::unique_ptr<FileWriter> OpenForWrite(const std::string& path, bool truncate) override;
   std::optional<std::int64_t> FileLength(const std::string& path) override;
   // A listed folder is a folder; a file marked unreadable is locked.
@@ -43,25 +45,21 @@ class FakeFileSystem final : public FileSystem {
   bool RemoveFile(const std::string& path) override;
 
   // Creates or replaces a file.
-  void Put(const std::string& path, std::string bytes);
-  void Remove(const std::string& path);
-  bool Exists(const std::string& path) const;
+  void Put(const std::string& path, std::string bytes) { files_[path] = std::move(bytes); }
+  bool Exists(const std::string& path) const { return files_.count(path) != 0; }
   // The file's bytes without counting a read; nullopt when there is none.
   std::optional<std::string> Contents(const std::string& path) const;
 
   // The file stays listed but cannot be opened (locked, no access), for
   // reading and for writing through the profile fake.
-  void MarkUnreadable(const std::string& path);
-  bool IsUnreadable(const std::string& path) const;
+  void MarkUnreadable(const std::string& path) { unreadable_.insert(path); }
+  bool IsUnreadable(const std::string& path) const { return unreadable_.count(path) != 0; }
 
   void AddFolder(const std::string& path);
   // The path of every CreateFolder call, as given, successful or not.
   std::vector<std::string> folderCreations;
   bool folderCreationFails = false;
   bool movesFail = false;
-
-  // How often ReadAll was called, successful or not.
-  std::size_t readCount = 0;
   // When set, every Write of every writer fails and writes nothing (a full
   // disk).
   bool writesFail = false;

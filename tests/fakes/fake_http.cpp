@@ -1,41 +1,25 @@
 #include "fakes/fake_http.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 namespace hta::fakes {
 namespace {
 
-std::string Text(const char* text) {
-  if (text == nullptr) {
-    return "null";
-  }
+// Bytes in brackets, with CR, LF and NUL shown as \r, \n and \0.
+std::string Bytes(std::string_view value) {
   std::string shown = "[";
-  for (const char* c = text; *c != '\0'; ++c) {
-    if (*c == '\r') {
-      shown += "\\r";
-    } else if (*c == '\n') {
-      shown += "\\n";
-    } else {
-      shown += *c;
-    }
+  for (const char c : value) {
+    shown += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\0' ? "\\0" : std::string(1, c);
   }
   return shown + "]";
 }
 
-std::string Bytes(std::span<const char> value) {
-  std::string shown = "[";
-  for (const char c : value) {
-    if (c == '\0') {
-      shown += "\\0";
-    } else {
-      shown += c;
-    }
-  }
-  return shown + "]";
+std::string Text(const char* text) {
+  return text == nullptr ? "null" : Bytes(text);
 }
 
 std::string Hex(std::uint32_t value) {
@@ -45,14 +29,7 @@ std::string Hex(std::uint32_t value) {
 }
 
 std::string Level(std::uint32_t level) {
-  std::string shown = "level=" + std::to_string(level & 0xFFFF);
-  const std::uint32_t modifiers = level & ~std::uint32_t{0xFFFF};
-  if (modifiers == kHttpQueryFlagNumber) {
-    shown += "|number";
-  } else if (modifiers != 0) {
-    shown += "|" + Hex(modifiers);
-  }
-  return shown;
+  return "level=" + std::to_string(level & 0xFFFF) + ((level & kHttpQueryFlagNumber) != 0 ? "|number" : "");
 }
 
 std::string Bool(bool value) {
@@ -61,51 +38,35 @@ std::string Bool(bool value) {
 
 // N of a "Range: bytes=N-" line among the request headers.
 std::optional<std::size_t> RangeFrom(const std::string& headers) {
-  constexpr std::string_view kLine = "Range: bytes=";
-  const std::size_t at = headers.find(kLine);
-  if (at == std::string::npos) {
-    return std::nullopt;
-  }
-  const char* first = headers.data() + at + kLine.size();
-  const char* last = headers.data() + headers.size();
+  const std::size_t at = headers.find("Range: bytes=");
   std::size_t from = 0;
-  const auto [end, error] = std::from_chars(first, last, from);
-  if (error != std::errc() || end == last || *end != '-') {
+  char dash = 0;
+  if (at == std::string::npos || std::sscanf(headers.c_str() + at + 13, "%zu%c", &from, &dash) != 2 ||
+      dash != '-') {
     return std::nullopt;
   }
   return from;
 }
 
-bool CopyText(const std::string& text, std::span<char> buffer, std::uint32_t& length) {
-  if (text.size() + 1 > buffer.size()) {
-    length = static_cast<std::uint32_t>(text.size() + 1);
-    return false;
+// Copies a query's answer when it fits, a text with a NUL after it; `length`
+// is then its size without the NUL, otherwise the size needed with it.
+bool Answer(std::string_view bytes, bool text, std::span<char> buffer, std::uint32_t& length) {
+  const bool fits = bytes.size() + (text ? 1 : 0) <= buffer.size();
+  length = static_cast<std::uint32_t>(bytes.size() + (text && !fits ? 1 : 0));
+  if (fits) {
+    std::memcpy(buffer.data(), bytes.data(), bytes.size());
+    if (text) {
+      buffer[bytes.size()] = '\0';
+    }
   }
-  std::memcpy(buffer.data(), text.data(), text.size());
-  buffer[text.size()] = '\0';
-  length = static_cast<std::uint32_t>(text.size());
-  return true;
+  return fits;
 }
 
-bool CopyNumber(std::uint32_t number, std::span<char> buffer, std::uint32_t& length) {
-  if (buffer.size() < sizeof number) {
-    length = sizeof number;
-    return false;
-  }
-  std::memcpy(buffer.data(), &number, sizeof number);
-  length = sizeof number;
-  return true;
+bool AnswerNumber(std::uint32_t number, std::span<char> buffer, std::uint32_t& length) {
+  return Answer({reinterpret_cast<const char*>(&number), sizeof number}, false, buffer, length);
 }
 
 }  // namespace
-
-void FakeHttp::SetHead(const std::string& host, const std::string& path, HeadReply reply) {
-  heads_[host + " " + path] = std::move(reply);
-}
-
-void FakeHttp::SetGet(const std::string& url, GetReply reply) {
-  gets_[url] = std::move(reply);
-}
 
 std::vector<std::string> FakeHttp::OpenHandles() const {
   std::vector<std::string> open;
@@ -233,7 +194,8 @@ InternetHandle FakeHttp::OpenRequest(InternetHandle connection, const char* verb
 bool FakeHttp::SetOption(InternetHandle handle, std::uint32_t option, std::span<const char> value) {
   const bool ok = Use(handle, Kind::Request, "InternetSetOption") != nullptr;
   calls.push_back("InternetSetOption " + NameOf(handle) + " option=" + std::to_string(option) + " " +
-                  Bytes(value) + " size=" + std::to_string(value.size()) + " -> " + Bool(ok));
+                  Bytes({value.data(), value.size()}) + " size=" + std::to_string(value.size()) + " -> " +
+                  Bool(ok));
   return ok;
 }
 
@@ -256,22 +218,23 @@ bool FakeHttp::QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::s
     problems.push_back("HttpQueryInfo with a length that is not the buffer's size");
   }
   bool ok = false;
-  const auto found = request ? handles_.find(request.value) : handles_.end();
-  const Kind kind = found == handles_.end() ? Kind::Request : found->second.kind;
-  Handle* handle = Use(request, kind == Kind::Stream ? Kind::Stream : Kind::Request, "HttpQueryInfo");
-  if (handle != nullptr && handle->kind == Kind::Request) {
+  const auto found = handles_.find(request.value);
+  const bool stream = found != handles_.end() && found->second.kind == Kind::Stream;
+  Handle* handle = Use(request, stream ? Kind::Stream : Kind::Request, "HttpQueryInfo");
+  if (handle != nullptr && !stream) {
     if (handle->sent && infoLevel == kHttpQueryRawHeadersCrlf && handle->head.rawHeaders) {
-      ok = CopyText(*handle->head.rawHeaders, buffer, length);
+      ok = Answer(*handle->head.rawHeaders, true, buffer, length);
     } else if (handle->sent && infoLevel == kHttpQueryStatusCode && handle->head.statusText) {
-      ok = CopyText(*handle->head.statusText, buffer, length);
+      ok = Answer(*handle->head.statusText, true, buffer, length);
     }
   } else if (handle != nullptr) {
-    if (infoLevel == (kHttpQueryStatusCode | kHttpQueryFlagNumber) && handle->hasStatus) {
-      ok = CopyNumber(handle->status, buffer, length);
-    } else if (infoLevel == (kHttpQueryContentLength | kHttpQueryFlagNumber) && handle->contentLength) {
-      ok = CopyNumber(*handle->contentLength, buffer, length);
-    } else if (infoLevel == kHttpQueryContentRange && handle->contentRange) {
-      ok = CopyText(*handle->contentRange, buffer, length);
+    const GetReply& get = handle->get;
+    if (infoLevel == (kHttpQueryStatusCode | kHttpQueryFlagNumber) && get.status) {
+      ok = AnswerNumber(*get.status, buffer, length);
+    } else if (infoLevel == (kHttpQueryContentLength | kHttpQueryFlagNumber) && get.contentLength) {
+      ok = AnswerNumber(*get.contentLength, buffer, length);
+    } else if (infoLevel == kHttpQueryContentRange && get.contentRange) {
+      ok = Answer(*get.contentRange, true, buffer, length);
     }
   }
   calls.push_back(before + " -> " + Bool(ok) + (ok ? " length=" + std::to_string(length) : ""));
@@ -289,32 +252,22 @@ InternetHandle FakeHttp::OpenUrl(InternetHandle session, const char* url, const 
   const auto found = gets_.find(url == nullptr ? std::string() : std::string(url));
   if (Use(session, Kind::Session, "InternetOpenUrl") != nullptr && found != gets_.end() &&
       found->second.opens) {
-    const GetReply& reply = found->second;
     result = Make(Kind::Stream, session.value);
-    Handle& stream = handles_.at(result.value);
-    stream.body = reply.body;
-    stream.hasStatus = reply.status.has_value();
-    stream.status = reply.status.value_or(0);
-    stream.contentLength = reply.contentLength;
-    stream.contentRange = reply.contentRange;
-    stream.failingRead = reply.failingRead;
-    stream.largestRead = reply.largestRead;
+    GetReply& get = handles_.at(result.value).get = found->second;
     const auto from = RangeFrom(headerText);
-    if (reply.honoursRanges && from) {
-      const std::string size = std::to_string(reply.body.size());
-      stream.hasStatus = true;
-      if (*from < reply.body.size()) {
-        stream.status = 206;
-        stream.body = reply.body.substr(*from);
-        stream.contentLength = static_cast<std::uint32_t>(stream.body.size());
-        stream.contentRange =
-            "bytes " + std::to_string(*from) + "-" + std::to_string(reply.body.size() - 1) + "/" + size;
+    if (get.honoursRanges && from) {
+      const std::string size = std::to_string(get.body.size());
+      if (*from < get.body.size()) {
+        get.status = 206;
+        get.contentRange =
+            "bytes " + std::to_string(*from) + "-" + std::to_string(get.body.size() - 1) + "/" + size;
+        get.body.erase(0, *from);
       } else {
-        stream.status = 416;
-        stream.body = "<html>416 Requested Range Not Satisfiable</html>";
-        stream.contentLength = static_cast<std::uint32_t>(stream.body.size());
-        stream.contentRange = "bytes */" + size;
+        get.status = 416;
+        get.contentRange = "bytes */" + size;
+        get.body = "<html>416 Requested Range Not Satisfiable</html>";
       }
+      get.contentLength = static_cast<std::uint32_t>(get.body.size());
     }
   }
   calls.push_back("InternetOpenUrl " + NameOf(session) + " " + Text(url) + " headers=" + Text(headers) +
@@ -324,20 +277,15 @@ InternetHandle FakeHttp::OpenUrl(InternetHandle session, const char* url, const 
 }
 
 bool FakeHttp::ReadFile(InternetHandle stream, std::span<std::byte> buffer, std::uint32_t& bytesRead) {
-  const std::size_t call = ++readCalls_;
-  if (const auto hook = duringRead.find(call); hook != duringRead.end()) {
-    hook->second();
-  }
   bytesRead = 0;
   bool ok = false;
   if (Handle* handle = Use(stream, Kind::Stream, "InternetReadFile")) {
-    ++handle->reads;
-    if (handle->reads != handle->failingRead && SessionOpen(*handle)) {
+    const std::string& body = handle->get.body;
+    if (++handle->reads != handle->get.failingRead && SessionOpen(*handle)) {
       const std::size_t count =
-          std::min({buffer.size(), handle->largestRead, handle->body.size() - handle->position});
-      std::memcpy(buffer.data(), handle->body.data() + handle->position, count);
+          std::min({buffer.size(), handle->get.largestRead, body.size() - handle->position});
+      std::memcpy(buffer.data(), body.data() + handle->position, count);
       handle->position += count;
-      bytesServed += count;
       bytesRead = static_cast<std::uint32_t>(count);
       ok = true;
     }

@@ -2,12 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <optional>
 #include <set>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ports/http.h"
@@ -78,16 +78,14 @@ class FakeHttp final : public HttpCalls {
   };
 
   // Scripting.
-  void SetHead(const std::string& host, const std::string& path, HeadReply reply);
-  void SetGet(const std::string& url, GetReply reply);
+  void SetHead(const std::string& host, const std::string& path, HeadReply reply) {
+    heads_[host + " " + path] = std::move(reply);
+  }
+  void SetGet(const std::string& url, GetReply reply) { gets_[url] = std::move(reply); }
   // The next `failingOpens` InternetOpen calls fail.
   std::size_t failingOpens = 0;
   // InternetConnect to these hosts fails.
   std::set<std::string> failingConnects;
-  // Runs inside the given InternetReadFile call (1-based, counted over all
-  // streams), before it answers: the place to do what a platform thread
-  // could not, such as closing the session from under a read.
-  std::map<std::size_t, std::function<void()>> duringRead;
 
   // What was seen.
   std::vector<std::string> calls;
@@ -99,8 +97,6 @@ class FakeHttp final : public HttpCalls {
   // The headers passed with each InternetOpenUrl, in call order (null as
   // nullopt).
   std::vector<std::optional<std::string>> urlHeaders;
-  // Bytes handed out by InternetReadFile, all streams together.
-  std::size_t bytesServed = 0;
 
   InternetHandle Open(const char* agent, std::uint32_t accessType, const char* proxy, const char* bypass,
                       std::uint32_t flags) override;
@@ -131,16 +127,11 @@ class FakeHttp final : public HttpCalls {
     std::string host;
     HeadReply head;
     bool sent = false;
-    // Stream: what it serves.
-    std::string body;
+    // Stream: what it serves (a range request's part already cut out), how
+    // far it has been read and in how many calls.
+    GetReply get;
     std::size_t position = 0;
-    std::uint32_t status = 0;
-    bool hasStatus = false;
-    std::optional<std::uint32_t> contentLength;
-    std::optional<std::string> contentRange;
-    std::size_t failingRead = 0;
     std::size_t reads = 0;
-    std::size_t largestRead = SIZE_MAX;
   };
 
   InternetHandle Make(Kind kind, std::uintptr_t parent);
@@ -154,7 +145,6 @@ class FakeHttp final : public HttpCalls {
   std::vector<std::uintptr_t> order_;
   std::map<Kind, int> counts_;
   std::uintptr_t next_ = 0x1000;
-  std::size_t readCalls_ = 0;
   std::map<std::string, HeadReply> heads_;  // by "host path"
   std::map<std::string, GetReply> gets_;
 };

@@ -11,9 +11,9 @@
 namespace hta::fakes {
 
 // The main window as a record: every call that changes what the user sees
-// is one line, in order; the state those calls leave is kept too, starting
-// as the real window is created (menu entries "Start application N", the
-// first five visible; popups checked; buttons enabled). Reading calls
+// is one line, in order; the state the tests read is kept too, starting as
+// the real window is created (menu entries "Start application N"; popups
+// checked; buttons enabled). Reading calls
 // (UserText, RunChecked, ShowPopupsChecked) answer from that state and are
 // not recorded.
 //
@@ -28,20 +28,15 @@ class FakeMainWindow final : public MainWindowView {
  public:
   struct Entry {
     std::string caption;
-    bool visible = false;
   };
 
   FakeMainWindow() {
     for (std::size_t i = 0; i < entries.size(); ++i) {
       entries[i].caption = "Start application " + std::to_string(i + 1);
-      entries[i].visible = i < 5;
     }
   }
 
-  void SetVersionText(const std::string& text) override {
-    versionText = text;
-    Record("SetVersionText [" + text + "]");
-  }
+  void SetVersionText(const std::string& text) override { Record("SetVersionText [" + text + "]"); }
   void SetStatusText(const std::string& text) override {
     statusText = text;
     Record("SetStatusText [" + text + "]");
@@ -62,7 +57,7 @@ class FakeMainWindow final : public MainWindowView {
   bool RunChecked() override { return runChecked; }
   void SetAppEntry(int index, const std::string& caption, bool visible) override {
     if (index >= 1 && index <= static_cast<int>(entries.size())) {
-      entries[static_cast<std::size_t>(index - 1)] = Entry{caption, visible};
+      entries[static_cast<std::size_t>(index - 1)].caption = caption;
     } else {
       problems.push_back("SetAppEntry with index " + std::to_string(index));
     }
@@ -73,18 +68,9 @@ class FakeMainWindow final : public MainWindowView {
     Record(std::string("SetShowPopupsChecked ") + (checked ? "true" : "false"));
   }
   bool ShowPopupsChecked() override { return showPopupsChecked; }
-  void ArmTimer(unsigned milliseconds) override {
-    timerInterval = milliseconds;
-    Record("ArmTimer " + std::to_string(milliseconds));
-  }
-  void ShrinkToTray() override {
-    inTray = true;
-    Record("ShrinkToTray");
-  }
-  void RemoveTrayIcon() override {
-    inTray = false;
-    Record("RemoveTrayIcon");
-  }
+  void ArmTimer(unsigned milliseconds) override { Record("ArmTimer " + std::to_string(milliseconds)); }
+  void ShrinkToTray() override { Record("ShrinkToTray"); }
+  void RemoveTrayIcon() override { Record("RemoveTrayIcon"); }
   void BringToForeground() override { Record("BringToForeground"); }
   void ShowTrayMenu() override { Record("ShowTrayMenu"); }
   void Close() override {
@@ -110,14 +96,11 @@ class FakeMainWindow final : public MainWindowView {
   // Runs after every recorded call, with its line.
   std::function<void(const std::string&)> onCall;
 
-  std::string versionText;
   std::string statusText;
   std::string userText;
   bool buttonsEnabled = true;
   bool runChecked = false;
   bool showPopupsChecked = true;
-  unsigned timerInterval = 0;
-  bool inTray = false;
   std::size_t closes = 0;
   std::array<Entry, 10> entries;
 

@@ -30,7 +30,6 @@ class FakePopupFactory final : public PopupFactory {
     std::string text;
     bool link = false;
     int alpha = 255;
-    bool topMost = false;
     int left = 0;
     int top = 0;
     bool shown = false;
@@ -51,10 +50,7 @@ class FakePopupFactory final : public PopupFactory {
     return std::make_unique<Window>(*this, *records.back());
   }
 
-  PopupScreen Screen() override {
-    ++screenReads;
-    return screen;
-  }
+  PopupScreen Screen() override { return screen; }
 
   // The record of window `number` (from 1, in the order made).
   Record& At(int number) { return *records.at(static_cast<std::size_t>(number) - 1); }
@@ -83,7 +79,6 @@ class FakePopupFactory final : public PopupFactory {
   bool topMostFails = false;   // SetTopMostWindow reports a refusal
   std::vector<std::string> log;
   std::vector<std::unique_ptr<Record>> records;
-  std::size_t screenReads = 0;
 
  private:
   class Window final : public PopupWindow {
@@ -116,11 +111,7 @@ class FakePopupFactory final : public PopupFactory {
     }
     bool SetTopMostWindow(bool topMost) override {
       factory_.Log(record_, std::string("SetTopMostWindow ") + (topMost ? "true" : "false"));
-      if (factory_.topMostFails) {
-        return false;
-      }
-      record_.topMost = topMost;
-      return true;
+      return !factory_.topMostFails;
     }
     void MoveTo(int left, int top) override {
       record_.left = left;

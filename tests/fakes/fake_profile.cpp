@@ -2,48 +2,31 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
 
 namespace hta::fakes {
 
 namespace {
 
+enum class Kind { Other, Header, Key };
+
+// One line of the file, as written and as read.
 struct Line {
   std::string text;
   std::string ending;  // "\r\n", "\r", "\n", or "" for a last line without one
-};
-
-enum class Kind { Other, Header, Key };
-
-struct Parsed {
   Kind kind = Kind::Other;
-  std::string name;
-  std::string value;
+  std::string name{};   // a header's or key's, trimmed
+  std::string value{};  // a key's, trimmed and without enclosing double quotes
 };
-
-// One section: its header line (none for the key lines before the first
-// header) and the lines up to the next header.
-struct Section {
-  std::string name;
-  std::optional<std::size_t> header;
-  std::size_t begin = 0;  // first line after the header
-  std::size_t end = 0;    // the next header, or the number of lines
-};
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
-}
 
 std::string Trim(std::string_view text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && IsBlank(text[begin])) {
-    ++begin;
-  }
-  while (end > begin && IsBlank(text[end - 1])) {
-    --end;
-  }
-  return std::string(text.substr(begin, end - begin));
+  const std::size_t begin = text.find_first_not_of(" \t");
+  return begin == std::string_view::npos
+             ? std::string()
+             : std::string(text.substr(begin, text.find_last_not_of(" \t") + 1 - begin));
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -52,102 +35,61 @@ bool SameName(std::string_view a, std::string_view b) {
          std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
 }
 
+Line Parse(std::string text, std::string ending) {
+  Line line{std::move(text), std::move(ending)};
+  const std::string trimmed = Trim(line.text);
+  const std::size_t close = trimmed.find(']');
+  const std::size_t equals = trimmed.find('=');
+  if (trimmed.starts_with("[")) {
+    if (close != std::string::npos) {
+      line.kind = Kind::Header;
+      line.name = Trim(std::string_view(trimmed).substr(1, close - 1));
+    }
+  } else if (equals != std::string::npos) {
+    line.kind = Kind::Key;
+    line.name = Trim(std::string_view(trimmed).substr(0, equals));
+    line.value = Trim(std::string_view(trimmed).substr(equals + 1));
+    if (line.value.size() >= 2 && line.value.front() == '"' && line.value.back() == '"') {
+      line.value = line.value.substr(1, line.value.size() - 2);
+    }
+  }
+  return line;
+}
+
 std::vector<Line> SplitLines(std::string_view bytes) {
   std::vector<Line> lines;
   std::size_t start = 0;
   while (start < bytes.size()) {
-    std::size_t end = bytes.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) {
-      lines.push_back(Line{std::string(bytes.substr(start)), ""});
-      break;
-    }
-    std::size_t next = end + 1;
-    if (bytes[end] == '\r' && next < bytes.size() && bytes[next] == '\n') {
-      ++next;
-    }
+    const std::size_t end = std::min(bytes.find_first_of("\r\n", start), bytes.size());
+    const std::size_t next = end + (bytes.substr(end, 2) == "\r\n" ? 2 : end < bytes.size() ? 1 : 0);
     lines.push_back(
-        Line{std::string(bytes.substr(start, end - start)), std::string(bytes.substr(end, next - end))});
+        Parse(std::string(bytes.substr(start, end - start)), std::string(bytes.substr(end, next - end))));
     start = next;
   }
   return lines;
 }
 
-std::string JoinLines(const std::vector<Line>& lines) {
-  std::string bytes;
-  for (const Line& line : lines) {
-    bytes += line.text;
-    bytes += line.ending;
-  }
-  return bytes;
-}
-
-Parsed Parse(const std::string& text) {
-  Parsed parsed;
-  const std::string trimmed = Trim(text);
-  if (!trimmed.empty() && trimmed.front() == '[') {
-    const std::size_t close = trimmed.find(']');
-    if (close != std::string::npos) {
-      parsed.kind = Kind::Header;
-      parsed.name = Trim(std::string_view(trimmed).substr(1, close - 1));
-    }
-    return parsed;
-  }
-  const std::size_t equals = trimmed.find('=');
-  if (equals == std::string::npos) {
-    return parsed;
-  }
-  parsed.kind = Kind::Key;
-  parsed.name = Trim(std::string_view(trimmed).substr(0, equals));
-  parsed.value = Trim(std::string_view(trimmed).substr(equals + 1));
-  if (parsed.value.size() >= 2 && parsed.value.front() == '"' && parsed.value.back() == '"') {
-    parsed.value = parsed.value.substr(1, parsed.value.size() - 2);
-  }
-  return parsed;
-}
-
-std::vector<Section> FindSections(const std::vector<Line>& lines) {
-  std::vector<Section> sections;
-  Section leading{"", std::nullopt, 0, 0};
-  bool leadingHasKeys = false;
-  for (std::size_t index = 0; index < lines.size(); ++index) {
-    const Parsed parsed = Parse(lines[index].text);
-    if (parsed.kind == Kind::Header) {
-      if (sections.empty()) {
-        leading.end = index;
-        if (leadingHasKeys) {
-          sections.push_back(leading);
-        }
-      } else {
-        sections.back().end = index;
+// The first section called `name`: its header line and the next header (or
+// the number of lines).
+std::optional<std::pair<std::size_t, std::size_t>> FindSection(const std::vector<Line>& lines,
+                                                               const char* name) {
+  for (std::size_t header = 0; header < lines.size(); ++header) {
+    if (lines[header].kind == Kind::Header && SameName(lines[header].name, Trim(name))) {
+      std::size_t end = header + 1;
+      while (end < lines.size() && lines[end].kind != Kind::Header) {
+        ++end;
       }
-      sections.push_back(Section{parsed.name, index, index + 1, lines.size()});
-    } else if (parsed.kind == Kind::Key && sections.empty()) {
-      leadingHasKeys = true;
+      return std::pair{header, end};
     }
   }
-  if (sections.empty() && leadingHasKeys) {
-    leading.end = lines.size();
-    sections.push_back(leading);
-  }
-  return sections;
+  return std::nullopt;
 }
 
-const Section* FindSection(const std::vector<Section>& sections, const char* name) {
-  const std::string wanted = Trim(name);
-  for (const Section& section : sections) {
-    if (SameName(section.name, wanted)) {
-      return &section;
-    }
-  }
-  return nullptr;
-}
-
-// The line index of the section's first key called `name`.
-std::optional<std::size_t> FindKey(const std::vector<Line>& lines, const Section& section, const char* name) {
-  const std::string wanted = Trim(name);
-  for (std::size_t index = section.begin; index < section.end; ++index) {
-    const Parsed parsed = Parse(lines[index].text);
-    if (parsed.kind == Kind::Key && SameName(parsed.name, wanted)) {
+// The line of the section's first key called `name`.
+std::optional<std::size_t> FindKey(const std::vector<Line>& lines,
+                                   std::pair<std::size_t, std::size_t> section, const char* name) {
+  for (std::size_t index = section.first + 1; index < section.second; ++index) {
+    if (lines[index].kind == Kind::Key && SameName(lines[index].name, Trim(name))) {
       return index;
     }
   }
@@ -156,37 +98,26 @@ std::optional<std::size_t> FindKey(const std::vector<Line>& lines, const Section
 
 // Copies `text` cut to the buffer and NUL-terminates it.
 std::size_t CopyCut(std::string_view text, std::span<char> buffer) {
-  if (buffer.empty()) {
-    return 0;
-  }
   const std::size_t count = std::min(text.size(), buffer.size() - 1);
   std::copy_n(text.data(), count, buffer.data());
   buffer[count] = '\0';
   return count;
 }
 
-std::size_t CopyDefault(const char* defaultValue, std::span<char> buffer) {
-  std::string_view text(defaultValue);
-  while (!text.empty() && text.back() == ' ') {
-    text.remove_suffix(1);
-  }
-  return CopyCut(text, buffer);
+std::size_t CopyDefault(std::string_view text, std::span<char> buffer) {
+  return CopyCut(text.substr(0, text.find_last_not_of(' ') + 1), buffer);
 }
 
+// A list cut short ends in two NULs; one that fits ends in the NUL of its
+// last name and one more.
 std::size_t CopyKeyList(const std::string& list, std::span<char> buffer) {
-  if (buffer.size() < 2) {
-    return CopyCut("", buffer);
+  const std::size_t count = std::min(list.size(), buffer.size() - 2);
+  std::copy_n(list.data(), count, buffer.data());
+  buffer[count] = '\0';
+  if (count < list.size()) {
+    buffer[count + 1] = '\0';
   }
-  const std::size_t room = buffer.size() - 2;
-  if (list.size() <= room) {
-    std::copy_n(list.data(), list.size(), buffer.data());
-    buffer[list.size()] = '\0';
-    return list.size();
-  }
-  std::copy_n(list.data(), room, buffer.data());
-  buffer[room] = '\0';
-  buffer[room + 1] = '\0';
-  return room;
+  return count;
 }
 
 // Makes sure the line before an insertion point ends, so the new line does
@@ -201,91 +132,67 @@ void EndLine(std::vector<Line>& lines, std::size_t index) {
 
 std::size_t FakeProfile::ProfileRead(const char* section, const char* key, const char* defaultValue,
                                      std::span<char> buffer, const char* fileName) {
-  calls.push_back(Call{false, section, key ? std::optional<std::string>(key) : std::nullopt,
-                       std::string(defaultValue), buffer.size(), fileName});
-  std::optional<std::string> contents;
-  if (!files_.IsUnreadable(fileName)) {
-    contents = files_.Contents(fileName);
-  }
-  if (!contents) {
-    return CopyDefault(defaultValue, buffer);
-  }
-  const std::vector<Line> lines = SplitLines(*contents);
-  const std::vector<Section> sections = FindSections(lines);
-  const Section* found = FindSection(sections, section);
-  if (found == nullptr) {
-    return CopyDefault(defaultValue, buffer);
-  }
-  if (key == nullptr) {
+  calls.push_back(Call{buffer.size()});
+  const std::optional<std::string> contents =
+      files_.IsUnreadable(fileName) ? std::nullopt : files_.Contents(fileName);
+  const std::vector<Line> lines = SplitLines(contents.value_or(std::string()));
+  const auto found = FindSection(lines, section);
+  if (found && key == nullptr) {
     std::string list;
-    for (std::size_t index = found->begin; index < found->end; ++index) {
-      const Parsed parsed = Parse(lines[index].text);
-      if (parsed.kind == Kind::Key && (parsed.name.empty() || parsed.name.front() != ';')) {
-        list += parsed.name;
+    for (std::size_t index = found->first + 1; index < found->second; ++index) {
+      if (lines[index].kind == Kind::Key && !lines[index].name.starts_with(";")) {
+        list += lines[index].name;
         list.push_back('\0');
       }
     }
     return CopyKeyList(list, buffer);
   }
-  const std::optional<std::size_t> line = FindKey(lines, *found, key);
-  if (!line) {
-    return CopyDefault(defaultValue, buffer);
-  }
-  return CopyCut(Parse(lines[*line].text).value, buffer);
+  const std::optional<std::size_t> line = found ? FindKey(lines, *found, key) : std::nullopt;
+  return line ? CopyCut(lines[*line].value, buffer) : CopyDefault(defaultValue, buffer);
 }
 
 bool FakeProfile::ProfileWrite(const char* section, const char* key, const char* value,
                                const char* fileName) {
-  calls.push_back(Call{true, section, key ? std::optional<std::string>(key) : std::nullopt,
-                       value ? std::optional<std::string>(value) : std::nullopt, 0, fileName});
+  calls.push_back(Call{0});
   if (files_.IsUnreadable(fileName)) {
     return false;
   }
   const std::optional<std::string> contents = files_.Contents(fileName);
-  const bool removing = key == nullptr || value == nullptr;
-  if (!contents && removing) {
+  if (!contents && (key == nullptr || value == nullptr)) {
     return true;
   }
   std::vector<Line> lines = SplitLines(contents.value_or(std::string()));
-  const std::vector<Section> sections = FindSections(lines);
-  const Section* found = FindSection(sections, section);
-
+  const auto found = FindSection(lines, section);
+  const auto at = [&](std::size_t index) { return lines.begin() + static_cast<std::ptrdiff_t>(index); };
   if (key == nullptr) {
-    if (found != nullptr) {
-      const std::size_t first = found->header.value_or(found->begin);
-      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(first),
-                  lines.begin() + static_cast<std::ptrdiff_t>(found->end));
+    if (found) {
+      lines.erase(at(found->first), at(found->second));
     }
   } else if (value == nullptr) {
-    if (found != nullptr) {
-      if (const std::optional<std::size_t> line = FindKey(lines, *found, key)) {
-        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(*line));
-      }
+    if (const auto line = found ? FindKey(lines, *found, key) : std::nullopt) {
+      lines.erase(at(*line));
     }
-  } else if (found == nullptr) {
+  } else if (!found) {
     EndLine(lines, lines.size() - 1);
     lines.push_back(Line{"[" + Trim(section) + "]", "\r\n"});
     lines.push_back(Line{Trim(key) + "=" + value, "\r\n"});
-  } else if (const std::optional<std::size_t> line = FindKey(lines, *found, key)) {
-    lines[*line].text = Parse(lines[*line].text).name + "=" + value;
+  } else if (const auto line = FindKey(lines, *found, key)) {
+    lines[*line].text = lines[*line].name + "=" + value;
   } else {
     // After the section's last key, so blank lines and comments that close
     // the section stay where they are.
-    std::size_t after = found->header ? *found->header : found->begin;
-    bool anchored = found->header.has_value();
-    for (std::size_t index = found->begin; index < found->end; ++index) {
-      if (Parse(lines[index].text).kind == Kind::Key) {
-        after = index;
-        anchored = true;
-      }
+    std::size_t after = found->first;
+    for (std::size_t index = after + 1; index < found->second; ++index) {
+      after = lines[index].kind == Kind::Key ? index : after;
     }
-    const std::size_t at = anchored ? after + 1 : found->begin;
-    if (anchored) {
-      EndLine(lines, after);
-    }
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), Line{Trim(key) + "=" + value, "\r\n"});
+    EndLine(lines, after);
+    lines.insert(at(after + 1), Line{Trim(key) + "=" + value, "\r\n"});
   }
-  files_.Put(fileName, JoinLines(lines));
+  std::string bytes;
+  for (const Line& line : lines) {
+    bytes += line.text + line.ending;
+  }
+  files_.Put(fileName, std::move(bytes));
   return true;
 }
 

@@ -1,9 +1,7 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <span>
-#include <string>
 #include <vector>
 
 #include "fakes/fake_file_system.h"
@@ -17,7 +15,7 @@ namespace hta::fakes {
 // - lines end at CR LF, CR or LF; blanks around a line are ignored;
 // - "[name]" starts a section (text after the "]" is ignored, a line with
 //   "[" but no "]" is ignored); "name=value" is a key; other lines are
-//   ignored; key lines before the first header form a section named "";
+//   ignored, and so are key lines before the first header;
 // - section and key names match without regard to ASCII case and to blanks
 //   around them; the first matching section and key win;
 // - a value loses its surrounding blanks, then a pair of enclosing double
@@ -36,7 +34,7 @@ namespace hta::fakes {
 //   from a missing file succeeds without creating it. A file marked
 //   unreadable makes every write fail and every read give the default.
 //
-// Every call is also recorded, for tests that check what was asked.
+// Every call is also recorded with the size of its buffer (0 for a write).
 class FakeProfile final : public ProfileCalls {
  public:
   explicit FakeProfile(FakeFileSystem& files) : files_(files) {}
@@ -46,12 +44,7 @@ class FakeProfile final : public ProfileCalls {
   bool ProfileWrite(const char* section, const char* key, const char* value, const char* fileName) override;
 
   struct Call {
-    bool write = false;
-    std::string section;
-    std::optional<std::string> key;             // nullopt for a null key
-    std::optional<std::string> valueOrDefault;  // reads: the default; writes: the value or nullopt
-    std::size_t bufferSize = 0;                 // reads only
-    std::string fileName;
+    std::size_t bufferSize = 0;
   };
   std::vector<Call> calls;
 

@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::int32_t kFileNotFound = 2;
 constexpr std::int32_t kAccessDenied = 5;
-constexpr std::int32_t kInvalidHandle = 6;
+constexpr std::int32_t kInvalidHandle = 6;       // a key handle closed or never handed out
 constexpr std::uint32_t kQueryValueRight = 0x1;  // KEY_QUERY_VALUE
 constexpr std::uint32_t kSetValueRight = 0x2;    // KEY_SET_VALUE
 
@@ -18,11 +18,6 @@ std::string Hex(std::uint32_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(value));
   return text;
-}
-
-bool IsPredefined(std::uint32_t root) {
-  return root >= static_cast<std::uint32_t>(RegistryRoot::ClassesRoot) &&
-         root <= static_cast<std::uint32_t>(RegistryRoot::DynData);
 }
 
 std::string Text(const char* text) {
@@ -77,34 +72,21 @@ void FakeRegistry::PutValue(RegistryRoot root, const std::string& path, const st
   keys_[KeyName(static_cast<std::uint32_t>(root), path)][name] = std::move(value);
 }
 
-std::optional<FakeRegistry::Value> FakeRegistry::Get(RegistryRoot root, const std::string& path,
-                                                     const std::string& name) const {
+std::optional<std::string> FakeRegistry::GetString(RegistryRoot root, const std::string& path,
+                                                   const std::string& name) const {
   const auto key = keys_.find(KeyName(static_cast<std::uint32_t>(root), path));
   if (key == keys_.end()) {
     return std::nullopt;
   }
   const auto value = key->second.find(name);
-  if (value == key->second.end()) {
+  if (value == key->second.end() || value->second.type != kRegistryString) {
     return std::nullopt;
   }
-  return value->second;
-}
-
-std::optional<std::string> FakeRegistry::GetString(RegistryRoot root, const std::string& path,
-                                                   const std::string& name) const {
-  const std::optional<Value> value = Get(root, path, name);
-  if (!value || value->type != kRegistryString) {
-    return std::nullopt;
-  }
-  std::string text(value->data.begin(), value->data.end());
+  std::string text(value->second.data.begin(), value->second.data.end());
   if (!text.empty() && text.back() == '\0') {
     text.pop_back();
   }
   return text;
-}
-
-bool FakeRegistry::KeyExists(RegistryRoot root, const std::string& path) const {
-  return keys_.count(KeyName(static_cast<std::uint32_t>(root), path)) != 0;
 }
 
 std::vector<std::string> FakeRegistry::OpenKeys() const {
@@ -124,6 +106,14 @@ RegistryKey FakeRegistry::NewHandle(const std::string& path, const std::string& 
   return RegistryKey{value};
 }
 
+std::int32_t FakeRegistry::Refusal(const Handle* handle, std::uint32_t right, std::int32_t fails) {
+  return handle == nullptr ? kInvalidHandle : (handle->access & right) == 0 ? kAccessDenied : fails;
+}
+
+std::string FakeRegistry::Shown(const Handle* handle) {
+  return handle == nullptr ? "?" : handle->shown;
+}
+
 FakeRegistry::Handle* FakeRegistry::Use(RegistryKey key, const char* call) {
   const auto found = handles_.find(key.value);
   if (found == handles_.end()) {
@@ -141,9 +131,7 @@ std::int32_t FakeRegistry::OpenKey(std::uint32_t root, const char* subKey, std::
                                    RegistryKey& key) {
   const std::string path = subKey == nullptr ? std::string() : std::string(subKey);
   std::int32_t result = 0;
-  if (!IsPredefined(root)) {
-    result = kInvalidHandle;
-  } else if (openKeyFails != 0) {
+  if (openKeyFails != 0) {
     result = openKeyFails;
   } else if (keys_.count(KeyName(root, path)) == 0) {
     result = kFileNotFound;
@@ -160,9 +148,7 @@ std::int32_t FakeRegistry::CreateKey(std::uint32_t root, const char* subKey, std
   ++writeCalls;
   const std::string path = subKey == nullptr ? std::string() : std::string(subKey);
   std::int32_t result = 0;
-  if (!IsPredefined(root)) {
-    result = kInvalidHandle;
-  } else if (createKeyFails != 0) {
+  if (createKeyFails != 0) {
     result = createKeyFails;
   } else {
     CreatePath(static_cast<RegistryRoot>(root), path);
@@ -175,15 +161,11 @@ std::int32_t FakeRegistry::CreateKey(std::uint32_t root, const char* subKey, std
 
 std::int32_t FakeRegistry::QueryValue(RegistryKey key, const char* name, std::uint32_t& type,
                                       std::span<std::uint8_t> data, std::uint32_t& size) {
-  std::int32_t result = 0;
   Handle* handle = Use(key, "QueryValue");
-  if (handle == nullptr) {
-    result = kInvalidHandle;
-  } else if ((handle->access & kQueryValueRight) == 0) {
-    result = kAccessDenied;
-  } else {
+  std::int32_t result = Refusal(handle, kQueryValueRight, 0);
+  if (result == 0) {
     const Values& values = keys_[handle->path];
-    const auto found = values.find(name == nullptr ? std::string() : std::string(name));
+    const auto found = values.find(name == nullptr ? "" : name);
     if (found == values.end()) {
       result = kFileNotFound;
     } else {
@@ -200,7 +182,7 @@ std::int32_t FakeRegistry::QueryValue(RegistryKey key, const char* name, std::ui
       size = needed;
     }
   }
-  calls.push_back("QueryValue " + (handle ? handle->shown : std::string("?")) + " " + Text(name) +
+  calls.push_back("QueryValue " + Shown(handle) + " " + Text(name) +
                   " buffer=" + std::to_string(data.size()) + " -> " + std::to_string(result) +
                   (result == 0 || result == kRegistryMoreData
                        ? " type=" + std::to_string(type) + " size=" + std::to_string(size)
@@ -211,45 +193,24 @@ std::int32_t FakeRegistry::QueryValue(RegistryKey key, const char* name, std::ui
 std::int32_t FakeRegistry::SetValue(RegistryKey key, const char* name, std::uint32_t type,
                                     std::span<const std::uint8_t> data) {
   ++writeCalls;
-  std::int32_t result = 0;
   Handle* handle = Use(key, "SetValue");
-  if (handle == nullptr) {
-    result = kInvalidHandle;
-  } else if ((handle->access & kSetValueRight) == 0) {
-    result = kAccessDenied;
-  } else if (setValueFails != 0) {
-    result = setValueFails;
-  } else {
-    keys_[handle->path][name == nullptr ? std::string() : std::string(name)] =
-        Value{type, std::vector<std::uint8_t>(data.begin(), data.end())};
+  const std::int32_t result = Refusal(handle, kSetValueRight, setValueFails);
+  if (result == 0) {
+    keys_[handle->path][name == nullptr ? "" : name] = Value{type, {data.begin(), data.end()}};
   }
-  calls.push_back("SetValue " + (handle ? handle->shown : std::string("?")) + " " + Text(name) +
-                  " type=" + std::to_string(type) + " size=" + std::to_string(data.size()) + " -> " +
-                  std::to_string(result));
+  calls.push_back("SetValue " + Shown(handle) + " " + Text(name) + " type=" + std::to_string(type) +
+                  " size=" + std::to_string(data.size()) + " -> " + std::to_string(result));
   return result;
 }
 
 std::int32_t FakeRegistry::DeleteValue(RegistryKey key, const char* name) {
   ++writeCalls;
-  std::int32_t result = 0;
   Handle* handle = Use(key, "DeleteValue");
-  if (handle == nullptr) {
-    result = kInvalidHandle;
-  } else if ((handle->access & kSetValueRight) == 0) {
-    result = kAccessDenied;
-  } else if (deleteValueFails != 0) {
-    result = deleteValueFails;
-  } else {
-    Values& values = keys_[handle->path];
-    const auto found = values.find(name == nullptr ? std::string() : std::string(name));
-    if (found == values.end()) {
-      result = kFileNotFound;
-    } else {
-      values.erase(found);
-    }
+  std::int32_t result = Refusal(handle, kSetValueRight, deleteValueFails);
+  if (result == 0 && keys_[handle->path].erase(name == nullptr ? "" : name) == 0) {
+    result = kFileNotFound;
   }
-  calls.push_back("DeleteValue " + (handle ? handle->shown : std::string("?")) + " " + Text(name) + " -> " +
-                  std::to_string(result));
+  calls.push_back("DeleteValue " + Shown(handle) + " " + Text(name) + " -> " + std::to_string(result));
   return result;
 }
 
@@ -261,8 +222,7 @@ std::int32_t FakeRegistry::CloseKey(RegistryKey key) {
   } else {
     handle->open = false;
   }
-  calls.push_back("CloseKey " + (handle ? handle->shown : std::string("?")) + " -> " +
-                  std::to_string(result));
+  calls.push_back("CloseKey " + Shown(handle) + " -> " + std::to_string(result));
   return result;
 }
 

@@ -17,8 +17,7 @@ namespace hta::fakes {
 // asks of them:
 // - keys are addressed by root and path; names of keys and values match
 //   without regard to ASCII case; CreateKey makes missing parent keys too;
-// - OpenKey of a missing key fails with 2 (ERROR_FILE_NOT_FOUND); a root
-//   outside the predefined ones fails with 6 (ERROR_INVALID_HANDLE);
+// - OpenKey of a missing key fails with 2 (ERROR_FILE_NOT_FOUND);
 // - a key opened without KEY_QUERY_VALUE cannot be queried, one without
 //   KEY_SET_VALUE cannot be written or have values deleted (5,
 //   ERROR_ACCESS_DENIED);
@@ -54,12 +53,10 @@ class FakeRegistry final : public RegistryCalls {
   void PutDword(RegistryRoot root, const std::string& path, const std::string& name, std::int32_t number);
   void PutValue(RegistryRoot root, const std::string& path, const std::string& name, Value value);
 
-  // What is stored; nullopt when the key or value is missing.
-  std::optional<Value> Get(RegistryRoot root, const std::string& path, const std::string& name) const;
-  // A REG_SZ value's text without its terminating NUL.
+  // A REG_SZ value's text without its terminating NUL; nullopt when the key
+  // or value is missing or of another type.
   std::optional<std::string> GetString(RegistryRoot root, const std::string& path,
                                        const std::string& name) const;
-  bool KeyExists(RegistryRoot root, const std::string& path) const;
 
   // Non-zero: every call of that kind fails with this code and changes
   // nothing.
@@ -97,6 +94,10 @@ class FakeRegistry final : public RegistryCalls {
 
   static std::string KeyName(std::uint32_t root, const std::string& path);
   Handle* Use(RegistryKey key, const char* call);
+  // Why a call on `handle` that needs `right` fails: a bad handle, a missing
+  // right, or `fails` (the forced failure of its kind; 0 lets it go ahead).
+  static std::int32_t Refusal(const Handle* handle, std::uint32_t right, std::int32_t fails);
+  static std::string Shown(const Handle* handle);
   RegistryKey NewHandle(const std::string& path, const std::string& shown, std::uint32_t access);
 
   std::map<std::string, Values, PathLess> keys_;

@@ -13,11 +13,10 @@ class FakeSound final : public Sound {
  public:
   bool PlaySoundFile(const std::string& path, std::uint32_t flags) override {
     played.push_back(path + " " + std::to_string(flags));
-    return result;
+    return true;
   }
 
   std::vector<std::string> played;
-  bool result = true;
 };
 
 }  // namespace hta::fakes

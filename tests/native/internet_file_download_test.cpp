@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "internet_file_fixture.h"
@@ -12,8 +14,6 @@
 
 namespace hta::testing {
 namespace {
-
-using fakes::FakeHttp;
 
 constexpr char kUrl[] = "http://h/app.hta";
 constexpr char kFile[] = "C:\\Temp\\hta\\app.hta.temp";
@@ -23,15 +23,6 @@ class InternetFileDownload : public InternetFileFixture {
   InternetFileDownload() {
     Control().Url(kUrl);
     Control().LocalFile(kFile);
-  }
-
-  // Runs a first transfer, so the next one sends no header request, and
-  // sets Url back (the GET keeps its own address there).
-  void Warm() {
-    Serve("http://h/other", "x");
-    ASSERT_EQ(Control().syncGET("http://h/other"), "x");
-    Control().Url(kUrl);
-    http.calls.clear();
   }
 
   // Downloads a resource of `size` bytes and returns its events.
@@ -45,52 +36,48 @@ class InternetFileDownload : public InternetFileFixture {
 // --- Events and totals.
 
 // One progress per read with the running total; the read of 0 bytes that ends
-// the body repeats it. StartDownload empties a longer file first, and
-// everything is closed when Complete is raised, so the handler may use the
-// file at once (the fetch moves it into place).
+// the body repeats it. A longer file is emptied first, and everything is
+// closed when Complete is raised, so the handler may move the file into place
+// at once.
 TEST_F(InternetFileDownload, OneProgressPerReadThenCompleteWithTheFileEmptiedFirstAndWrittenWhole) {
-  struct Case {
-    std::size_t size;
-    std::size_t largestRead;
-    Lines events;
-  };
   const std::size_t many = 40 * 2048 + 123;
   Lines manyEvents;
   for (std::size_t total = 2048; total < many; total += 2048) {
     manyEvents.push_back("progress " + std::to_string(total));
   }
   manyEvents.insert(manyEvents.end(), {"progress 82043", "progress 82043", "complete"});
-  const std::vector<Case> cases = {
-      {0, SIZE_MAX, {"progress 0", "complete"}},
-      {1, SIZE_MAX, {"progress 1", "progress 1", "complete"}},
-      {2048, SIZE_MAX, {"progress 2048", "progress 2048", "complete"}},
-      {2049, SIZE_MAX, {"progress 2048", "progress 2049", "progress 2049", "complete"}},
-      {many, SIZE_MAX, manyEvents},
-      // Short reads are counted as they come.
-      {250, 100, {"progress 100", "progress 200", "progress 250", "progress 250", "complete"}},
+  const std::vector<std::pair<std::size_t, Lines>> cases = {
+      {0, {"progress 0", "complete"}},
+      {1, {"progress 1", "progress 1", "complete"}},
+      {2048, {"progress 2048", "progress 2048", "complete"}},
+      {2049, {"progress 2048", "progress 2049", "progress 2049", "complete"}},
+      {many, manyEvents},
   };
   std::size_t size = 0;
   events.onComplete = [&] {
     EXPECT_EQ(http.OpenHandles(), Lines{});
     EXPECT_EQ(files.openWriters, 0u);
-    EXPECT_FALSE(Control().SessionOpen());
     EXPECT_EQ(File(kFile), Resource(size));
   };
-  for (const Case& c : cases) {
-    size = c.size;
+  for (const auto& [bytes, expected] : cases) {
+    size = bytes;
     files.files.Put(kFile, std::string(10000, 'o'));
     events.events.clear();
-    http.SetGet(kUrl, Reply{.body = Resource(c.size), .contentLength = c.size, .largestRead = c.largestRead});
-    Control().StartDownload();
-    EXPECT_EQ(events.events, c.events) << c.size;
-    EXPECT_EQ(File(kFile), Resource(c.size)) << c.size;
+    EXPECT_EQ(Start(bytes), expected) << bytes;
   }
+  // Without an event sink the download still runs.
+  Control().SetEvents(nullptr);
+  Start(3000);
+  EXPECT_EQ(File(kFile), Resource(3000));
 }
 
-// The exact calls (its GET asks for fresh data: flags 0xa4000100), and where
-// the message loop runs among them and the events.
-TEST_F(InternetFileDownload, TheCallsAndDoEventsPointsOfALaterDownload) {
-  Warm();
+// Where the message loop runs among the calls and the events of a download
+// that sends no header request.
+TEST_F(InternetFileDownload, TheDoEventsPointsOfALaterDownload) {
+  Serve("http://h/other", "x");
+  ASSERT_EQ(Control().syncGET("http://h/other"), "x");
+  Control().Url(kUrl);
+  http.calls.clear();
   Serve(kUrl, Resource(2049));
   // Port calls and events so far, at each DoEvents call.
   std::vector<std::string> at;
@@ -98,10 +85,6 @@ TEST_F(InternetFileDownload, TheCallsAndDoEventsPointsOfALaterDownload) {
     at.push_back(std::to_string(http.calls.size()) + "/" + std::to_string(events.events.size()));
   };
   Control().StartDownload();
-  EXPECT_EQ(http.calls, (Lines{line::Open(0, "null", "S2"), line::Get("S2", kUrl, "U2"), line::Status("U2"),
-                               line::Length("U2", true), line::Read("U2", 2048), line::Read("U2", 1),
-                               line::Read("U2", 0), line::Close("U2"), line::Close("S2")}));
-  EXPECT_EQ(files.opens, Lines{std::string(kFile) + " truncate"});
   EXPECT_EQ(at, (std::vector<std::string>{
                     "0/0",  // cancel flag cleared
                     "1/0",  // session opened
@@ -129,81 +112,42 @@ TEST_F(InternetFileDownload, AProgressHandlerThatChangesTheTotalChangesTheCount)
   events.events.clear();
   newTotal = std::numeric_limits<std::int32_t>::max() - 10;
   EXPECT_EQ(Start(4096), (Lines{"progress 2048", "progress 2147483647", "progress 2147483647", "complete"}));
-  EXPECT_EQ(File(kFile), Resource(4096));
-}
-
-TEST_F(InternetFileDownload, WithoutAnEventSinkTheDownloadStillRuns) {
-  Control().SetEvents(nullptr);
-  Serve(kUrl, Resource(3000));
-  Control().StartDownload();
-  EXPECT_EQ(File(kFile), Resource(3000));
 }
 
 // --- Failures.
 
-// An address that cannot be opened, an HTTP error status (the error page never
-// reaches the file) and an address with a control character: only the error,
-// no file touched, and the session stays for the next transfer.
-TEST_F(InternetFileDownload, AnAddressThatCannotBeOpenedOrAnErrorStatusRaisesOnlyTheErrorAndTouchesNoFile) {
-  struct Case {
-    std::string what;
-    std::string url;
-    std::optional<Reply> reply;
-  };
-  const std::vector<Case> cases = {
-      {"unopenable", "http://h/missing", std::nullopt},
-      {"status 404", kUrl, Reply{.status = 404, .body = "<html>404 Not Found</html>"}},
-      {"control character", std::string(kUrl) + "\r\nRange: bytes=0-", Reply{.body = "x"}},
-  };
-  files.files.Put(kFile, "previous");
-  for (const Case& c : cases) {
+// An error page (status 400 or above) is an address that cannot be opened:
+// nothing of it is written where the file should be.
+TEST_F(InternetFileDownload, AnAddressThatCannotBeOpenedOrAnErrorStatusRaisesOnlyTheErrorAndKeepsTheFile) {
+  http.SetGet("http://h/error", Reply{.status = 404, .body = "<html>Not Found</html>"});
+  for (const char* url : {"http://h/missing", "http://h/error"}) {
+    files.files.Put(kFile, "previous");
     events.events.clear();
-    if (c.reply) {
-      http.SetGet(c.url, *c.reply);
-    }
-    Control().Url(c.url);
+    Control().Url(url);
     Control().StartDownload();
-    EXPECT_EQ(events.events, Lines{"error [Could not find Url]"}) << c.what;
-    EXPECT_EQ(files.opens, Lines{}) << c.what;
-    EXPECT_EQ(File(kFile), "previous") << c.what;
-    EXPECT_EQ(http.CallsStartingWith("InternetReadFile"), Lines{}) << c.what;
-    EXPECT_TRUE(Control().SessionOpen()) << c.what;
+    EXPECT_EQ(events.events, Lines{"error [Could not find Url]"}) << url;
+    EXPECT_EQ(File(kFile), "previous") << url;
+    EXPECT_TRUE(Control().SessionOpen()) << url;
   }
-  EXPECT_EQ(http.CallsStartingWith("InternetOpenUrl").size(), 2u) << "the control character is never sent";
 }
 
-// A failed read, or a body cut short of its Content-Length, keeps the blocks
-// already written and closes everything before the error.
-TEST_F(InternetFileDownload, AReadFailureOrABodyCutShortKeepsTheBlocksReadAndClosesEverythingBeforeTheError) {
-  struct Case {
-    std::string what;
-    Reply reply;
-    Lines events;
-    std::string file;
-  };
-  const std::vector<Case> cases = {
-      {"third read fails",
-       {.body = Resource(10000), .failingRead = 3},
-       {"progress 2048", "progress 4096", "error [Could not read Url]"},
-       Resource(4096)},
-      {"first read fails", {.body = Resource(100), .failingRead = 1}, {"error [Could not read Url]"}, ""},
-      {"cut short",
-       {.body = Resource(3000), .contentLength = 5000},
-       {"progress 2048", "progress 3000", "error [Could not read Url]"},
-       Resource(3000)},
-  };
+// It keeps the blocks already written and closes everything before the error.
+TEST_F(InternetFileDownload, AReadFailureKeepsTheBlocksReadAndClosesEverythingBeforeTheError) {
   events.onError = [&](std::string&) {
     EXPECT_EQ(http.OpenHandles(), Lines{});
     EXPECT_EQ(files.openWriters, 0u);
   };
-  for (const Case& c : cases) {
-    events.events.clear();
-    http.SetGet(kUrl, c.reply);
-    Control().StartDownload();
-    EXPECT_EQ(events.events, c.events) << c.what;
-    EXPECT_EQ(File(kFile), c.file) << c.what;
-    EXPECT_FALSE(Control().SessionOpen()) << c.what;
-  }
+  http.SetGet(kUrl, Reply{.body = Resource(10000), .failingRead = 3});
+  Control().StartDownload();
+  EXPECT_EQ(events.events, (Lines{"progress 2048", "progress 4096", "error [Could not read Url]"}));
+  EXPECT_EQ(File(kFile), Resource(4096));
+
+  // A body that ends before its Content-Length is a failed read too.
+  events.events.clear();
+  http.SetGet(kUrl, Reply{.body = Resource(3000), .contentLength = 5000});
+  Control().StartDownload();
+  EXPECT_EQ(events.events, (Lines{"progress 2048", "progress 3000", "error [Could not read Url]"}));
+  EXPECT_EQ(File(kFile), Resource(3000));
 }
 
 TEST_F(InternetFileDownload, ALocalFileThatCannotBeOpenedOrWrittenIsAnErrorAndClosesTheTransfer) {
@@ -212,7 +156,6 @@ TEST_F(InternetFileDownload, ALocalFileThatCannotBeOpenedOrWrittenIsAnErrorAndCl
   Serve(kUrl, Resource(100));
   Control().StartDownload();
   EXPECT_EQ(events.events, Lines{"error [Could not write LocalFile]"});
-  EXPECT_EQ(http.CallsStartingWith("InternetReadFile"), Lines{});
   EXPECT_FALSE(Control().SessionOpen());
   EXPECT_EQ(File(kFile), "locked");
   // A failed write raises no progress event.
@@ -226,51 +169,33 @@ TEST_F(InternetFileDownload, ALocalFileThatCannotBeOpenedOrWrittenIsAnErrorAndCl
 
 // --- Cancel.
 
-// Cancel from a progress handler, the last one included, ends as cancelled
-// with the same total, raised before anything is closed, and keeps the
-// blocks read.
-TEST_F(InternetFileDownload, CancelFromAProgressHandlerEndsWithTheSameTotalAndKeepsTheBlocksRead) {
-  struct Case {
-    std::size_t size;
-    std::size_t cancelAtEvent;
-    Lines events;
-    std::size_t fileSize;
-    std::size_t reads;
+// Even from the last progress handler, a cancel ends as cancelled with the
+// same total, raised before anything is closed.
+TEST_F(InternetFileDownload, CancelFromTheLastProgressHandlerEndsCancelledBeforeAnythingIsClosed) {
+  events.onProgress = [&](std::int32_t&) {
+    if (events.events.size() == 3) {
+      Control().CancelDownload();
+    }
   };
-  const std::vector<Case> cases = {
-      {10000, 2, {"progress 2048", "progress 4096", "cancelled 4096"}, 4096, 2},
-      {3000, 3, {"progress 2048", "progress 3000", "progress 3000", "cancelled 3000"}, 3000, 3},
+  events.onCancelled = [&](std::int32_t&) {
+    EXPECT_EQ(http.OpenHandles().size(), 2u);  // session and stream
+    EXPECT_EQ(files.openWriters, 1u);
   };
-  for (const Case& c : cases) {
-    events.events.clear();
-    http.calls.clear();
-    events.onProgress = [&](std::int32_t&) {
-      if (events.events.size() == c.cancelAtEvent) {
-        Control().CancelDownload();
-      }
-    };
-    events.onCancelled = [&](std::int32_t&) {
-      EXPECT_EQ(http.OpenHandles().size(), 2u);  // session and stream
-      EXPECT_EQ(files.openWriters, 1u);
-    };
-    EXPECT_EQ(Start(c.size), c.events);
-    EXPECT_EQ(File(kFile), Resource(c.fileSize));
-    EXPECT_EQ(http.CallsStartingWith("InternetReadFile").size(), c.reads);
-    EXPECT_FALSE(Control().SessionOpen());
-  }
+  EXPECT_EQ(Start(3000), (Lines{"progress 2048", "progress 3000", "progress 3000", "cancelled 3000"}));
+  EXPECT_EQ(File(kFile), Resource(3000));
 }
 
 // A cancel given while no download runs is forgotten; one from a message
-// between blocks stops the download.
+// between blocks stops the download and keeps the blocks read.
 TEST_F(InternetFileDownload, ACancelWhileNoDownloadRunsIsForgottenOneFromAMessageBetweenBlocksStopsIt) {
   Control().CancelDownload();
   EXPECT_EQ(Start(100).back(), "complete");
-  EXPECT_FALSE(Control().CancelRequested());
   events.events.clear();
   // The 6th DoEvents call of a later download is after the first read's
   // progress event.
   pump.After(6, [&] { Control().CancelDownload(); });
   EXPECT_EQ(Start(10000), (Lines{"progress 2048", "cancelled 2048"}));
+  EXPECT_EQ(File(kFile), Resource(2048));
 }
 
 // --- Resume.
@@ -283,64 +208,42 @@ class InternetFileResume : public InternetFileDownload {
     http.SetGet(kUrl, Reply{.body = Resource(9000), .contentLength = 9000, .honoursRanges = honoursRanges});
   }
   const std::string kLocal = std::string(5000, 'L');
-  const std::string kResumed = kLocal + Resource(9000).substr(5000);
 };
 
-TEST_F(InternetFileResume, WithoutALocalFileOrWithAnEmptyOneItIsAStartDownload) {
-  http.SetGet(kUrl, Reply{.body = Resource(9000), .contentLength = 9000, .honoursRanges = true});
+// Without a local file, or with an empty one, a resume is a StartDownload; a
+// StartDownload after a resume starts from 0 again.
+TEST_F(InternetFileResume, ResumeAppendsARangeStartAndResumeFromNothingBeginAtZero) {
+  Prepare(kLocal, true);
+  Control().ResumeDownload();
+  EXPECT_EQ(http.urlHeaders.back(), std::string("Range: bytes=5000-\r\n"));
+  EXPECT_EQ(File(kFile), kLocal + Resource(9000).substr(5000));
+  Control().StartDownload();
+  EXPECT_EQ(http.urlHeaders.back(), std::nullopt);
+  EXPECT_EQ(File(kFile), Resource(9000));
   for (const bool exists : {false, true}) {
+    files.files.RemoveFile(kFile);
     if (exists) {
       files.files.Put(kFile, "");
     }
-    files.opens.clear();
     Control().ResumeDownload();
-    EXPECT_EQ(Control().ResumePosition(), 0);
-    EXPECT_EQ(http.urlHeaders.back(), std::nullopt);
-    EXPECT_EQ(files.opens, Lines{std::string(kFile) + " truncate"});
-    EXPECT_EQ(events.events.back(), "complete");
-    EXPECT_EQ(File(kFile), Resource(9000));
+    EXPECT_EQ(http.urlHeaders.back(), std::nullopt) << exists;
+    EXPECT_EQ(File(kFile), Resource(9000)) << exists;
   }
 }
 
-TEST_F(InternetFileResume, APartialReplyIsAppendedAfterTheExistingBytesAStartDownloadThenStartsAtZero) {
-  Prepare(kLocal, true);
-  Control().ResumeDownload();
-  EXPECT_EQ(Control().ResumePosition(), 5000);
-  EXPECT_EQ(http.CallsStartingWith("InternetOpenUrl"),
-            Lines{line::Get("S1", kUrl, "U1", std::string("Range: bytes=5000-\r\n"))});
-  EXPECT_EQ(events.events, (Lines{"progress 7048", "progress 9000", "progress 9000", "complete"}));
-  EXPECT_EQ(File(kFile), kResumed);
-  EXPECT_EQ(files.opens, Lines{std::string(kFile) + " append"});
-  // A StartDownload after it starts from 0 again.
-  events.events.clear();
-  Control().StartDownload();
-  EXPECT_EQ(Control().ResumePosition(), 0);
-  EXPECT_EQ(http.urlHeaders.back(), std::nullopt);
-  EXPECT_EQ(events.events.front(), "progress 2048");
-  EXPECT_EQ(File(kFile), Resource(9000));
-}
-
-// The message loop runs before positioning and between skipped blocks.
-TEST_F(InternetFileResume, AFullReplyHasItsFirstBytesSkippedWithTheSameEventsAndFile) {
+TEST_F(InternetFileResume, AFullReplyHasItsFirstBytesSkippedWhileTheMessageLoopRuns) {
   Prepare(kLocal, false);
-  Warm();
   std::vector<std::size_t> readsAt;
   pump.onEveryCall = [&](std::size_t) {
     readsAt.push_back(http.CallsStartingWith("InternetReadFile").size());
   };
   Control().ResumeDownload();
-  EXPECT_EQ(events.events, (Lines{"progress 7048", "progress 9000", "progress 9000", "complete"}));
-  EXPECT_EQ(File(kFile), kResumed);
-  // 5000 bytes skipped in reads no larger than a block, then the rest.
-  EXPECT_EQ(http.CallsStartingWith("InternetReadFile"),
-            (Lines{line::Read("U2", 2048), line::Read("U2", 2048), line::Read("U2", 904, true, 904),
-                   line::Read("U2", 2048), line::Read("U2", 1952), line::Read("U2", 0)}));
-  EXPECT_EQ(http.CallsStartingWith("InternetSetFilePointer"), Lines{});
-  // Three steps, then one before positioning, one between each skipped block,
-  // then the read loop's first DoEvents.
-  ASSERT_GE(readsAt.size(), 7u);
-  EXPECT_EQ(std::vector<std::size_t>(readsAt.begin(), readsAt.begin() + 7),
-            (std::vector<std::size_t>{0, 0, 0, 0, 1, 2, 3}));
+  EXPECT_EQ(events.events.back(), "complete");
+  EXPECT_EQ(File(kFile), kLocal + Resource(9000).substr(5000));
+  // 5000 bytes are skipped in three blocks, with one DoEvents call between
+  // each two.
+  EXPECT_EQ(std::count(readsAt.begin(), readsAt.end(), 1u), 1);
+  EXPECT_EQ(std::count(readsAt.begin(), readsAt.end(), 2u), 1);
 }
 
 // A 206 reply that does not start where the file ends, or that does not say where
@@ -364,11 +267,10 @@ TEST_F(InternetFileResume, AReplyThatCannotBePlacedAfterTheFileIsAPositioningErr
     Control().ResumeDownload();
     EXPECT_EQ(events.events, Lines{"error [Error, while setting position]"}) << c.what;
     EXPECT_EQ(File(kFile), kLocal) << c.what;
-    EXPECT_EQ(files.opens, Lines{}) << c.what;
-    EXPECT_FALSE(Control().SessionOpen()) << c.what;
   }
 }
 
+// The server refuses the range past the end (416, naming the size).
 TEST_F(InternetFileResume, AFileThatIsAlreadyWholeCompletesWithoutReadingALongerOneIsRefused) {
   Prepare(Resource(9000), true);
   Control().ResumeDownload();
@@ -387,8 +289,6 @@ TEST_F(InternetFileResume, TheLargestThirtyTwoBitPositionIsAskedForAFileBeyondIt
   files.lengthOverride = std::numeric_limits<std::int32_t>::max();
   Control().ResumeDownload();
   EXPECT_EQ(http.urlHeaders.back(), std::string("Range: bytes=2147483647-\r\n"));
-  // The fake refuses it (past its end), as an unopenable address.
-  EXPECT_EQ(events.events, Lines{"error [Could not find Url]"});
   events.events.clear();
   http.calls.clear();
   files.lengthOverride = std::int64_t{1} << 31;
@@ -400,6 +300,7 @@ TEST_F(InternetFileResume, TheLargestThirtyTwoBitPositionIsAskedForAFileBeyondIt
 
 // --- Re-entry.
 
+// The GET closes the shared session; the download then fails cleanly.
 TEST_F(InternetFileDownload, AGetFromAProgressHandlerClosesTheSessionAndTheDownloadFailsCleanly) {
   Serve("http://h/list", "list");
   std::string list;

@@ -20,13 +20,12 @@ namespace hta::testing {
 
 using Lines = std::vector<std::string>;
 
-// The fake file system, with every writer counted while it is open and every
-// open recorded, so tests can tell when the control holds the file.
+// The fake file system, with every writer counted while it is open, so tests
+// can tell when the control holds the file.
 class TrackedFiles final : public FileSystem {
  public:
   fakes::FakeFileSystem files;
   std::size_t openWriters = 0;
-  Lines opens;  // "path truncate" / "path append"; "failed" appended on failure
   // When set, FileLength reports this for every path.
   std::optional<std::int64_t> lengthOverride;
 
@@ -43,7 +42,6 @@ class TrackedFiles final : public FileSystem {
   bool RemoveFile(const std::string& path) override { return files.RemoveFile(path); }
   std::unique_ptr<FileWriter> OpenForWrite(const std::string& path, bool truncate) override {
     auto inner = files.OpenForWrite(path, truncate);
-    opens.push_back(path + (truncate ? " truncate" : " append") + (inner ? "" : " failed"));
     if (!inner) {
       return nullptr;
     }
@@ -117,26 +115,14 @@ inline std::string Head(const std::string& connection, const std::string& path, 
 inline std::string Send(const std::string& request) {
   return "HttpSendRequest " + request + " headers=null length=0 -> true";
 }
-// A text query of the header request: level 22 the raw header block, 19 the
-// status code; `length` nullopt for a failed query.
-inline std::string HeadQuery(const std::string& request, int level, std::optional<std::size_t> length) {
-  return "HttpQueryInfo " + request + " level=" + std::to_string(level) + " size=1024 index=0 -> " +
-         (length ? "true length=" + std::to_string(*length) : std::string("false"));
+// The header request's query of its raw header block, `length` bytes long.
+inline std::string HeadQuery(const std::string& request, std::size_t length) {
+  return "HttpQueryInfo " + request + " level=22 size=1024 index=0 -> true length=" + std::to_string(length);
 }
-// `headers` as sent (CR LF shown as \r\n in the record).
-inline std::string Get(const std::string& session, const std::string& url, const std::string& result,
-                       const std::optional<std::string>& headers = std::nullopt) {
-  std::string shown = "null";
-  if (headers) {
-    shown = "[";
-    for (const char c : *headers) {
-      shown += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c);
-    }
-    shown += "]";
-  }
-  return "InternetOpenUrl " + session + " [" + url + "] headers=" + shown +
-         " length=" + std::to_string(headers ? headers->size() : 0) + " flags=0xa4000100 context=0 -> " +
-         result;
+// A GET without extra headers; every GET asks for fresh data (the flags).
+inline std::string Get(const std::string& session, const std::string& url, const std::string& result) {
+  return "InternetOpenUrl " + session + " [" + url +
+         "] headers=null length=0 flags=0xa4000100 context=0 -> " + result;
 }
 inline std::string Status(const std::string& stream) {
   return "HttpQueryInfo " + stream + " level=19|number size=4 index=0 -> true length=4";
@@ -144,10 +130,8 @@ inline std::string Status(const std::string& stream) {
 inline std::string Length(const std::string& stream, bool ok) {
   return "HttpQueryInfo " + stream + " level=5|number size=4 index=0 -> " + (ok ? "true length=4" : "false");
 }
-inline std::string Read(const std::string& stream, std::size_t bytes, bool ok = true,
-                        std::size_t size = 2048) {
-  return "InternetReadFile " + stream + " size=" + std::to_string(size) + " -> " + (ok ? "true " : "false ") +
-         std::to_string(bytes);
+inline std::string Read(const std::string& stream, std::size_t bytes) {
+  return "InternetReadFile " + stream + " size=2048 -> true " + std::to_string(bytes);
 }
 inline std::string Close(const std::string& handle) {
   return "InternetCloseHandle " + handle + " -> true";
@@ -173,7 +157,6 @@ struct Reply {
   bool honoursRanges = false;
   std::optional<std::string> contentRange = std::nullopt;
   std::size_t failingRead = 0;
-  std::size_t largestRead = SIZE_MAX;
 
   operator fakes::FakeHttp::GetReply() const {
     fakes::FakeHttp::GetReply reply;
@@ -183,7 +166,6 @@ struct Reply {
     reply.honoursRanges = honoursRanges;
     reply.contentRange = contentRange;
     reply.failingRead = failingRead;
-    reply.largestRead = largestRead;
     return reply;
   }
 };
