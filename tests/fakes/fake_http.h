@@ -60,17 +60,17 @@ class FakeHttp final : public HttpCalls {
     // HTTP_QUERY_STATUS_CODE; nullopt: the query fails (a stream without
     // status, such as ftp).
     std::optional<std::uint32_t> status = 200;
-    std::string body;
+    std::string body{};
     // HTTP_QUERY_CONTENT_LENGTH; nullopt: the header is missing. Set it
     // larger than the body for a connection that breaks early.
-    std::optional<std::uint32_t> contentLength;
+    std::optional<std::uint32_t> contentLength{};
     // With a "Range: bytes=N-" request header: answer 206 with the body from
     // byte N, Content-Length the rest and Content-Range "bytes N-last/size".
     // N at or past the end gets 416 with Content-Range "bytes */size".
     // Without honoursRanges, ranges are ignored and the reply is as above.
     bool honoursRanges = false;
     // HTTP_QUERY_CONTENT_RANGE of a non-range reply; nullopt: missing.
-    std::optional<std::string> contentRange;
+    std::optional<std::string> contentRange{};
     // The 1-based number of the InternetReadFile call that fails; 0: none.
     std::size_t failingRead = 0;
     // A read returns at most this many bytes (servers send less than asked).

@@ -148,27 +148,9 @@ inline std::string Resource(std::size_t size, unsigned seed = 0) {
   return bytes;
 }
 
-// FakeHttp::GetReply with a default for every field, so that designated
+// A scripted GET reply; every field has a default, so designated
 // initializers may leave any of them out.
-struct Reply {
-  std::optional<std::uint32_t> status = 200;
-  std::string body{};
-  std::optional<std::uint32_t> contentLength = std::nullopt;
-  bool honoursRanges = false;
-  std::optional<std::string> contentRange = std::nullopt;
-  std::size_t failingRead = 0;
-
-  operator fakes::FakeHttp::GetReply() const {
-    fakes::FakeHttp::GetReply reply;
-    reply.status = status;
-    reply.body = body;
-    reply.contentLength = contentLength;
-    reply.honoursRanges = honoursRanges;
-    reply.contentRange = contentRange;
-    reply.failingRead = failingRead;
-    return reply;
-  }
-};
+using Reply = fakes::FakeHttp::GetReply;
 
 // A control over fresh fakes, with the defaults of a new instance.
 struct InternetFileRig {
