@@ -163,7 +163,7 @@ InternetHandle FakeHttp::Connect(InternetHandle session, const char* host, std::
                                  const char* user, const char* password, std::uint32_t service,
                                  std::uint32_t flags, std::uintptr_t context) {
   InternetHandle result;
-  if (Use(session, Kind::Session, "InternetConnect") != nullptr && failingConnects.count(host) == 0) {
+  if (Use(session, Kind::Session, "InternetConnect") != nullptr) {
     result = Make(Kind::Connection, session.value);
     handles_.at(result.value).host = host;
   }

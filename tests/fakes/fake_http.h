@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <span>
 #include <string>
 #include <utility>
@@ -84,8 +83,6 @@ class FakeHttp final : public HttpCalls {
   void SetGet(const std::string& url, GetReply reply) { gets_[url] = std::move(reply); }
   // The next `failingOpens` InternetOpen calls fail.
   std::size_t failingOpens = 0;
-  // InternetConnect to these hosts fails.
-  std::set<std::string> failingConnects;
 
   // What was seen.
   std::vector<std::string> calls;

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -78,23 +77,10 @@ class FakeMainWindow final : public MainWindowView {
     closes += 1;
   }
 
-  // The recorded lines that start with `prefix`.
-  std::vector<std::string> LinesStartingWith(const std::string& prefix) const {
-    std::vector<std::string> found;
-    for (const std::string& line : lines) {
-      if (line.rfind(prefix, 0) == 0) {
-        found.push_back(line);
-      }
-    }
-    return found;
-  }
-
   std::vector<std::string> lines;
   // Calls made after Close (a second Close included), which the real
   // window would no longer take.
   std::vector<std::string> problems;
-  // Runs after every recorded call, with its line.
-  std::function<void(const std::string&)> onCall;
 
   std::string statusText;
   std::string userText;
@@ -110,9 +96,6 @@ class FakeMainWindow final : public MainWindowView {
       problems.push_back(line + " after Close");
     }
     lines.push_back(line);
-    if (onCall) {
-      onCall(line);
-    }
   }
 };
 
