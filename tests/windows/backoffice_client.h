@@ -20,8 +20,6 @@
 #include "win32/win32_file_system.h"
 #include "win32/win32_headers.h"
 
-#include <wininet.h>
-
 namespace hta::wintest {
 
 inline constexpr const char* kBackOfficeDirVariable = "HTA_BACKOFFICE_DIR";
@@ -32,13 +30,6 @@ inline std::string WindowsPath(std::string unixPath) {
   return "Z:" + unixPath;
 }
 
-inline bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-           return lower(x) == lower(y);
-         });
-}
-
 // One line of the server's request log.
 struct LoggedRequest {
   int sequence = 0;
@@ -47,9 +38,9 @@ struct LoggedRequest {
   std::vector<std::pair<std::string, std::string>> headers;
 
   // The first value of the header of that name (any letter case).
-  std::optional<std::string> Header(std::string_view name) const {
+  std::optional<std::string> Header(const std::string& name) const {
     for (const auto& [field, value] : headers) {
-      if (EqualsIgnoreCase(field, name)) {
+      if (lstrcmpiA(field.c_str(), name.c_str()) == 0) {
         return value;
       }
     }
@@ -68,36 +59,28 @@ struct LoggedRequest {
 
 // Splits the log: lines at LF, fields at TAB; 0 the number, 1 the method,
 // 2 the target, then one header a field, name and value split at ": ".
-inline std::vector<LoggedRequest> ParseRequestLog(std::string_view log) {
+inline std::vector<LoggedRequest> ParseRequestLog(const std::string& log) {
   std::vector<LoggedRequest> requests;
-  while (!log.empty()) {
-    const std::size_t end = log.find('\n');
-    const std::string_view line = log.substr(0, end);
-    log.remove_prefix(end == std::string_view::npos ? log.size() : end + 1);
-    std::vector<std::string_view> fields;
-    for (std::string_view rest = line;;) {
-      const std::size_t tab = rest.find('\t');
-      fields.push_back(rest.substr(0, tab));
-      if (tab == std::string_view::npos) {
-        break;
-      }
-      rest.remove_prefix(tab + 1);
+  for (std::size_t start = 0; start < log.size();) {
+    const std::size_t end = log.find('\n', start);
+    if (end == std::string::npos) {
+      break;
     }
+    std::vector<std::string> fields;
+    for (std::size_t at = start; at <= end;) {
+      const std::size_t tab = std::min(log.find('\t', at), end);
+      fields.push_back(log.substr(at, tab - at));
+      at = tab + 1;
+    }
+    start = end + 1;
     if (fields.size() < 3) {
       continue;
     }
-    LoggedRequest request;
-    request.sequence = std::atoi(std::string(fields[0]).c_str());
-    request.method = std::string(fields[1]);
-    request.target = std::string(fields[2]);
+    LoggedRequest request{std::atoi(fields[0].c_str()), fields[1], fields[2], {}};
     for (std::size_t i = 3; i < fields.size(); ++i) {
-      const std::size_t colon = fields[i].find(": ");
-      if (colon == std::string_view::npos) {
-        request.headers.emplace_back(std::string(fields[i]), std::string());
-      } else {
-        request.headers.emplace_back(std::string(fields[i].substr(0, colon)),
-                                     std::string(fields[i].substr(colon + 2)));
-      }
+      const std::size_t colon = std::min(fields[i].find(": "), fields[i].size());
+      request.headers.emplace_back(fields[i].substr(0, colon),
+                                   fields[i].substr(std::min(colon + 2, fields[i].size())));
     }
     requests.push_back(std::move(request));
   }
@@ -119,15 +102,15 @@ class BackOffice {
       why = std::string(kBackOfficeDirVariable) + " is not set";
       return std::nullopt;
     }
-    const std::string portFile = WindowsPath(std::string(dir) + "/" + name + ".port");
-    win32::Win32FileSystem files;
-    const auto text = files.ReadAll(portFile);
+    const std::string base = WindowsPath(std::string(dir) + "/" + name);
+    const std::string portFile = base + ".port";
+    const auto text = win32::Win32FileSystem().ReadAll(portFile);
     const int port = text ? std::atoi(text->c_str()) : 0;
     if (port <= 0 || port > 65535) {
       why = "no port in " + portFile;
       return std::nullopt;
     }
-    return BackOffice(static_cast<std::uint16_t>(port));
+    return BackOffice(static_cast<std::uint16_t>(port), base + ".log");
   }
 
   std::uint16_t Port() const { return port_; }
@@ -137,59 +120,25 @@ class BackOffice {
     return "http://127.0.0.1:" + std::to_string(port_) + std::string(pathAndQuery);
   }
 
-  // The whole request log of this run, through GET /__requests (which needs
-  // no proxy credentials and is never logged itself). Fetched over a direct
-  // WinINet session of its own, apart from the sessions under test.
-  std::optional<std::vector<LoggedRequest>> Requests() const {
-    HINTERNET session = InternetOpenA("hta-test-log-reader", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    if (session == nullptr) {
-      return std::nullopt;
-    }
-    const std::string url = Url("/__requests");
-    HINTERNET stream = InternetOpenUrlA(
-        session, url.c_str(), nullptr, 0,
-        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE, 0);
-    std::optional<std::string> body;
-    if (stream != nullptr) {
-      body.emplace();
-      char buffer[8192];
-      for (;;) {
-        DWORD read = 0;
-        if (!InternetReadFile(stream, buffer, sizeof buffer, &read)) {
-          body.reset();
-          break;
-        }
-        if (read == 0) {
-          break;
-        }
-        body->append(buffer, read);
-      }
-      InternetCloseHandle(stream);
-    }
-    InternetCloseHandle(session);
-    if (!body) {
-      return std::nullopt;
-    }
-    return ParseRequestLog(*body);
-  }
-
-  // The logged requests whose target contains `token`, in arrival order.
-  std::vector<LoggedRequest> RequestsWith(std::string_view token) const {
+  // The logged requests after number `since` whose target contains `token`
+  // (anywhere: a proxy gets absolute addresses), in arrival order. The
+  // server writes its log file a whole line at a time as each request
+  // arrives; a line still on its way is left for the next look.
+  std::vector<LoggedRequest> RequestsWith(std::string_view token, int since = 0) const {
     std::vector<LoggedRequest> matching;
-    if (const auto all = Requests()) {
-      for (const LoggedRequest& request : *all) {
-        if (request.target.find(token) != std::string::npos) {
-          matching.push_back(request);
-        }
+    for (LoggedRequest& request : ParseRequestLog(win32::Win32FileSystem().ReadAll(logFile_).value_or(""))) {
+      if (request.sequence > since && request.target.find(token) != std::string::npos) {
+        matching.push_back(std::move(request));
       }
     }
     return matching;
   }
 
  private:
-  explicit BackOffice(std::uint16_t port) : port_(port) {}
+  BackOffice(std::uint16_t port, std::string logFile) : port_(port), logFile_(std::move(logFile)) {}
 
   std::uint16_t port_;
+  std::string logFile_;
 };
 
 }  // namespace hta::wintest

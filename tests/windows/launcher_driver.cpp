@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <memory>
+#include <span>
 #include <utility>
 
+#include "win32/win32_file_system.h"
 #include "win32/win32_registry.h"
 
 namespace hta::wintest {
@@ -27,12 +30,6 @@ std::string WindowsPathOf(std::string path) {
   return path;
 }
 
-std::string ClassOf(HWND window) {
-  char name[256] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
-
 DWORD ProcessOf(HWND window) {
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
@@ -45,73 +42,56 @@ std::string TempPath() {
   return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string("C:\\");
 }
 
-// An argument quoted the way the C runtime splits it again: backslashes
-// before a quote doubled, quotes escaped.
-std::string Quoted(const std::string& argument) {
-  std::string out = "\"";
-  std::size_t slashes = 0;
-  for (char c : argument) {
-    if (c == '\\') {
-      ++slashes;
-      continue;
-    }
-    if (c == '"') {
-      out.append(slashes * 2 + 1, '\\');
-    } else {
-      out.append(slashes, '\\');
-    }
-    slashes = 0;
-    out += c;
-  }
-  out.append(slashes * 2, '\\');
-  return out + "\"";
-}
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  return lstrcmpiA(a.c_str(), b.c_str()) == 0;
-}
-
-using Variable = std::pair<std::string, std::string>;
-
 // A copy of this process's environment with TEMP and TMP naming `temp` and
-// the `extra` variables set, as the block CreateProcessA takes: NAME=VALUE
-// strings, each ending in a NUL, and one more NUL at the end.
-std::string EnvironmentWithTemp(const std::string& temp, const std::vector<Variable>& extra) {
+// the fake opener's record variable naming `record` (none when empty), as
+// the block CreateProcessA takes: NAME=VALUE strings, each ending in a NUL,
+// and one more NUL at the end.
+std::string EnvironmentWithTemp(std::string temp, const std::string& record) {
   std::vector<std::string> entries;
   if (char* block = GetEnvironmentStringsA()) {
     for (const char* p = block; *p != '\0'; p += std::strlen(p) + 1) {
       const std::string entry = p;
-      const std::size_t equals = entry.find('=', 1);  // "=C:=C:\..." names start with "="
-      const std::string name = entry.substr(0, equals);
-      const bool replaced = std::any_of(extra.begin(), extra.end(), [&](const Variable& variable) {
-        return EqualsIgnoringCase(name, variable.first);
-      });
-      if (!EqualsIgnoringCase(name, "TEMP") && !EqualsIgnoringCase(name, "TMP") && !replaced) {
+      const std::string name = entry.substr(0, entry.find('=', 1));  // "=C:=C:\..." names start with "="
+      if (lstrcmpiA(name.c_str(), "TEMP") != 0 && lstrcmpiA(name.c_str(), "TMP") != 0 &&
+          lstrcmpiA(name.c_str(), kFakeOpenerRecordVariable) != 0) {
         entries.push_back(entry);
       }
     }
     FreeEnvironmentStringsA(block);
   }
-  for (const Variable& variable : extra) {
-    entries.push_back(variable.first + "=" + variable.second);
+  if (!record.empty()) {
+    entries.push_back(std::string(kFakeOpenerRecordVariable) + "=" + record);
   }
   // GetTempPathA wants no trailing backslash in the variable, and adds one.
-  std::string value = temp;
-  if (value.size() > 3 && value.back() == '\\') {
-    value.pop_back();
+  if (temp.size() > 3 && temp.back() == '\\') {
+    temp.pop_back();
   }
-  entries.push_back("TEMP=" + value);
-  entries.push_back("TMP=" + value);
+  entries.push_back("TEMP=" + temp);
+  entries.push_back("TMP=" + temp);
   // Windows keeps the block sorted by name, without regard to case.
   std::sort(entries.begin(), entries.end(),
             [](const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) < 0; });
   std::string block;
   for (const std::string& entry : entries) {
-    block += entry;
-    block += '\0';
+    block += entry + '\0';
   }
-  block += '\0';
-  return block;
+  return block + '\0';
+}
+
+// The entries of `folder` (which ends in a backslash) but "." and "..".
+std::vector<WIN32_FIND_DATAA> EntriesOf(const std::string& folder) {
+  std::vector<WIN32_FIND_DATAA> entries;
+  WIN32_FIND_DATAA found{};
+  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0) {
+        entries.push_back(found);
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  return entries;
 }
 
 // Whether `path` lies outside `folder` (which ends in a backslash).
@@ -163,28 +143,21 @@ std::string WindowText(HWND window) {
   return std::string(buffer.data(), std::min<std::size_t>(copied, buffer.size() - 1));
 }
 
+std::vector<HWND> VisibleWindowsOf(DWORD processId, const char* className) {
+  std::vector<HWND> found;
+  for (HWND window = nullptr; (window = FindWindowExA(nullptr, window, className, nullptr)) != nullptr;) {
+    if (ProcessOf(window) == processId && IsWindowVisible(window)) {
+      found.push_back(window);
+    }
+  }
+  return found;
+}
+
 std::vector<MessageBoxSeen> MessageBoxesOf(DWORD processId) {
-  struct Search {
-    DWORD processId;
-    std::vector<HWND> found;
-  } search{processId, {}};
-  EnumWindows(
-      [](HWND window, LPARAM context) {
-        auto* s = reinterpret_cast<Search*>(context);
-        if (ProcessOf(window) == s->processId && IsWindowVisible(window) && ClassOf(window) == kDialogClass) {
-          s->found.push_back(window);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
   std::vector<MessageBoxSeen> boxes;
-  for (HWND window : search.found) {
-    MessageBoxSeen box;
-    box.window = window;
-    box.caption = WindowText(window);
+  for (HWND window : VisibleWindowsOf(processId, kDialogClass)) {
     HWND text = GetDlgItem(window, kMessageBoxTextId);
-    box.text = text != nullptr ? WindowText(text) : std::string("<no text control>");
-    boxes.push_back(std::move(box));
+    boxes.push_back({window, WindowText(window), text != nullptr ? WindowText(text) : "<no text control>"});
   }
   return boxes;
 }
@@ -198,8 +171,8 @@ bool DismissMessageBox(HWND box, DWORD timeoutMs) {
 }
 
 HWND MainWindowOf(DWORD processId) {
-  HWND window = nullptr;
-  while ((window = FindWindowExA(nullptr, window, kMainWindowClass, nullptr)) != nullptr) {
+  for (HWND window = nullptr;
+       (window = FindWindowExA(nullptr, window, kMainWindowClass, nullptr)) != nullptr;) {
     if (ProcessOf(window) == processId) {
       return window;
     }
@@ -208,6 +181,50 @@ HWND MainWindowOf(DWORD processId) {
 }
 
 // --- Registry.
+
+namespace {
+
+bool SetValue(HKEY root, const std::string& subKey, const std::string& name, DWORD type, const void* data,
+              DWORD size) {
+  UniqueRegKey key;
+  return RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
+                         key.receive(), nullptr) == ERROR_SUCCESS &&
+         RegSetValueExA(key.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), size) ==
+             ERROR_SUCCESS;
+}
+
+bool SetText(HKEY root, const std::string& subKey, const std::string& name, const std::string& value) {
+  return SetValue(root, subKey, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
+}
+
+// A REG_SZ value's text without its NUL; nullopt when the key or the value
+// is missing or not a text. An empty `name` is the key's (default) value.
+std::optional<std::string> TextOf(HKEY root, const std::string& subKey, const std::string& name) {
+  DWORD size = 0;
+  if (RegGetValueA(root, subKey.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  std::string text(size, '\0');
+  if (RegGetValueA(root, subKey.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, text.data(), &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return text.substr(0, text.find('\0'));
+}
+
+bool KeyExists(HKEY root, const char* subKey) {
+  UniqueRegKey key;
+  return RegOpenKeyExA(root, subKey, 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
+}
+
+// Removes a key with everything below it; a missing key is fine.
+void DeleteTree(HKEY root, const char* subKey) {
+  RegDeleteTreeA(root, subKey);
+  RegDeleteKeyA(root, subKey);
+}
+
+}  // namespace
 
 SavedRegistryValue::SavedRegistryValue(std::string subKey, std::string name)
     : subKey_(std::move(subKey)), name_(std::move(name)) {
@@ -222,67 +239,23 @@ SavedRegistryValue::SavedRegistryValue(std::string subKey, std::string name)
 }
 
 SavedRegistryValue::~SavedRegistryValue() {
-  if (!existed_) {
+  if (existed_) {
+    SetValue(HKEY_CURRENT_USER, subKey_, name_, type_, data_.data(), static_cast<DWORD>(data_.size()));
+  } else {
     DeleteRegistryValue(subKey_, name_);
-    return;
-  }
-  UniqueRegKey key;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, subKey_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                      nullptr, key.receive(), nullptr) == ERROR_SUCCESS) {
-    RegSetValueExA(key.get(), name_.c_str(), 0, type_, data_.data(), static_cast<DWORD>(data_.size()));
   }
 }
 
 bool SetRegistryString(const std::string& subKey, const std::string& name, const std::string& value) {
-  UniqueRegKey key;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                      nullptr, key.receive(), nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  return RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+  return SetText(HKEY_CURRENT_USER, subKey, name, value);
 }
 
 bool SetRegistryDword(const std::string& subKey, const std::string& name, DWORD value) {
-  UniqueRegKey key;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                      nullptr, key.receive(), nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  return RegSetValueExA(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                        sizeof value) == ERROR_SUCCESS;
+  return SetValue(HKEY_CURRENT_USER, subKey, name, REG_DWORD, &value, sizeof value);
 }
-
-namespace {
-
-// A REG_SZ value's text without its NUL; nullopt when the key or the value
-// is missing or not a text. A null `name` is the key's (default) value.
-std::optional<std::string> RegistryText(HKEY root, const std::string& subKey, const char* name) {
-  DWORD size = 0;
-  if (RegGetValueA(root, subKey.c_str(), name, RRF_RT_REG_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  std::string text(size, '\0');
-  if (RegGetValueA(root, subKey.c_str(), name, RRF_RT_REG_SZ, nullptr, text.data(), &size) != ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  text.resize(size);
-  const std::size_t end = text.find('\0');
-  if (end != std::string::npos) {
-    text.resize(end);
-  }
-  return text;
-}
-
-}  // namespace
 
 std::optional<std::string> RegistryString(const std::string& subKey, const std::string& name) {
-  return RegistryText(HKEY_CURRENT_USER, subKey, name.c_str());
-}
-
-bool RegistryValueExists(const std::string& subKey, const std::string& name) {
-  return RegGetValueA(HKEY_CURRENT_USER, subKey.c_str(), name.c_str(), RRF_RT_ANY, nullptr, nullptr,
-                      nullptr) == ERROR_SUCCESS;
+  return TextOf(HKEY_CURRENT_USER, subKey, name);
 }
 
 void DeleteRegistryValue(const std::string& subKey, const std::string& name) {
@@ -292,17 +265,7 @@ void DeleteRegistryValue(const std::string& subKey, const std::string& name) {
   }
 }
 
-void DeleteRegistryTree(const std::string& subKey) {
-  RegDeleteTreeA(HKEY_CURRENT_USER, subKey.c_str());
-  RegDeleteKeyA(HKEY_CURRENT_USER, subKey.c_str());
-}
-
-bool RegistryKeyExists(const std::string& subKey) {
-  UniqueRegKey key;
-  return RegOpenKeyExA(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
-}
-
-FirstRunRegistry::FirstRunRegistry() : hadSettings_(RegistryKeyExists(kSettingsRoot)) {
+FirstRunRegistry::FirstRunRegistry() : hadSettings_(KeyExists(HKEY_CURRENT_USER, kSettingsRoot)) {
   DeleteRegistryValue(kUserKey, "user");
   DeleteRegistryValue(kSettingsKey, "showPopups");
   DeleteRegistryValue(kBootParamsKey, "BootParams");
@@ -312,87 +275,45 @@ FirstRunRegistry::FirstRunRegistry() : hadSettings_(RegistryKeyExists(kSettingsR
 FirstRunRegistry::~FirstRunRegistry() {
   // Runs before the saved values go back (members go after the body).
   if (!hadSettings_) {
-    DeleteRegistryTree(kSettingsRoot);
+    DeleteTree(HKEY_CURRENT_USER, kSettingsRoot);
   }
 }
 
 // --- The fake ".hta" opener.
 
-namespace {
-
-bool ClassesKeyExists(const std::string& subKey) {
-  UniqueRegKey key;
-  return RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
-}
-
-// Creates HKCR\`subKey` (and the keys above it) if needed and sets its
-// (default) value; the Windows error code, ERROR_SUCCESS when done.
-LSTATUS SetClassesDefault(const std::string& subKey, const std::string& value) {
-  UniqueRegKey key;
-  LSTATUS status = RegCreateKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                   KEY_SET_VALUE, nullptr, key.receive(), nullptr);
-  if (status != ERROR_SUCCESS) {
-    return status;
-  }
-  return RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>(value.size() + 1));
-}
-
-}  // namespace
-
 FakeHtaAssociation::FakeHtaAssociation() {
   const std::string opener = FakeOpenerExePath();
-  if (opener.empty()) {
-    error_ = "the build did not say where hta-fake-opener.exe is";
-    return;
-  }
-  // "%*": the parameters exactly as ShellExecuteA got them (see the header).
-  command_ = "\"" + opener + "\" \"%1\" %*";
-  const std::optional<std::string> existing = RegistryText(HKEY_CLASSES_ROOT, kExtensionKey, nullptr);
-  if (ClassesKeyExists(kExtensionKey) && existing != kProgId) {
+  const std::optional<std::string> existing = TextOf(HKEY_CLASSES_ROOT, kExtensionKey, "");
+  if (KeyExists(HKEY_CLASSES_ROOT, kExtensionKey) && existing != kProgId) {
     error_ = std::string("HKCR\\") + kExtensionKey + " exists already (\"" + existing.value_or("") +
              "\"): another program's association, left as it is";
     return;
   }
   // Ours from here on, including a key left by a test that was killed.
   ownsExtension_ = true;
-  if (const LSTATUS status = SetClassesDefault(kExtensionKey, kProgId); status != ERROR_SUCCESS) {
-    error_ = std::string("cannot set HKCR\\") + kExtensionKey + ", error " + std::to_string(status);
-    return;
-  }
-  if (const LSTATUS status = SetClassesDefault(kCommandKey, command_); status != ERROR_SUCCESS) {
-    error_ = std::string("cannot set HKCR\\") + kCommandKey + ", error " + std::to_string(status);
+  // "%*": the parameters exactly as ShellExecuteA got them (see the header).
+  if (!SetText(HKEY_CLASSES_ROOT, kExtensionKey, "", kProgId) ||
+      !SetText(HKEY_CLASSES_ROOT, kCommandKey, "", "\"" + opener + "\" \"%1\" %*")) {
+    error_ = std::string("cannot register ") + opener + " for " + kExtensionKey + " in HKCR";
   }
 }
 
 FakeHtaAssociation::~FakeHtaAssociation() {
-  // The ProgID is this driver's own name: all of it goes.
-  RegDeleteTreeA(HKEY_CLASSES_ROOT, kProgId);
-  RegDeleteKeyA(HKEY_CLASSES_ROOT, kProgId);
-  if (ownsExtension_ && RegDeleteKeyA(HKEY_CLASSES_ROOT, kExtensionKey) != ERROR_SUCCESS) {
-    // Something put a key below it meanwhile: at least our value goes.
-    UniqueRegKey key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kExtensionKey, 0, KEY_SET_VALUE, key.receive()) == ERROR_SUCCESS) {
-      RegDeleteValueA(key.get(), nullptr);
-    }
+  // The ProgID is this driver's own name, and the extension's key ours.
+  DeleteTree(HKEY_CLASSES_ROOT, kProgId);
+  if (ownsExtension_) {
+    DeleteTree(HKEY_CLASSES_ROOT, kExtensionKey);
   }
 }
 
 std::vector<FakeOpenerRun> FakeOpenerRuns(const std::string& recordPath) {
   std::vector<FakeOpenerRun> runs;
-  const std::optional<std::string> bytes = ReadFileBytes(recordPath);
-  if (!bytes) {
-    return runs;
-  }
-  std::size_t start = 0;
-  for (std::size_t end; (end = bytes->find("\r\n", start)) != std::string::npos; start = end + 2) {
-    const std::string line = bytes->substr(start, end - start);
+  const std::string bytes = ReadFileBytes(recordPath).value_or("");
+  for (std::size_t start = 0, end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    const std::string line = bytes.substr(start, end - start);
     // The command line may hold a tab of its own; the folder cannot.
     const std::size_t tab = line.rfind('\t');
-    FakeOpenerRun run;
-    run.commandLine = line.substr(0, tab);
-    run.currentFolder = tab == std::string::npos ? std::string() : line.substr(tab + 1);
-    runs.push_back(std::move(run));
+    runs.push_back({line.substr(0, tab), tab == std::string::npos ? "" : line.substr(tab + 1)});
   }
   return runs;
 }
@@ -400,58 +321,27 @@ std::vector<FakeOpenerRun> FakeOpenerRuns(const std::string& recordPath) {
 // --- Files.
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {
-  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    return std::nullopt;
-  }
-  std::string bytes;
-  char buffer[8192];
-  DWORD read = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
-    bytes.append(buffer, read);
-  }
-  return bytes;
+  return win32::Win32FileSystem().ReadAll(path);
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-  UniqueHandle file(
-      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-         written == bytes.size();
+  const std::unique_ptr<FileWriter> file = win32::Win32FileSystem().OpenForWrite(path, true);
+  return file && file->Write(std::as_bytes(std::span(bytes.data(), bytes.size())));
 }
 
-void RemoveFolderTree(const std::string& folder) {
-  if (folder.size() < 4) {
+void RemoveFolderTree(const std::string& base) {
+  if (base.size() < 4) {
     return;  // never a drive's root
   }
-  std::string base = folder;
-  if (base.back() != '\\') {
-    base += '\\';
-  }
-  WIN32_FIND_DATAA found{};
-  HANDLE search = FindFirstFileA((base + "*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") {
-        continue;
-      }
-      const std::string path = base + name;
-      const DWORD attributes = found.dwFileAttributes;
-      if (attributes & FILE_ATTRIBUTE_READONLY) {
-        SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-      }
-      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        RemoveFolderTree(path);
-      } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveDirectoryA(path.c_str());  // the link only
-      } else {
-        DeleteFileA(path.c_str());
-      }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+  for (const WIN32_FIND_DATAA& entry : EntriesOf(base)) {
+    const std::string path = base + entry.cFileName;
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      DeleteFileA(path.c_str());
+    } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      RemoveDirectoryA(path.c_str());  // the link only
+    } else {
+      RemoveFolderTree(path + "\\");
+    }
   }
   RemoveDirectoryA(base.c_str());
 }
@@ -553,24 +443,11 @@ LauncherDriver::~LauncherDriver() {
   }
 }
 
-std::string LauncherDriver::IniPath() const {
-  return exeFolder_ + "HtaLauncher.ini";
-}
-
 std::vector<std::string> LauncherDriver::AppFolderFiles() const {
   std::vector<std::string> names;
-  WIN32_FIND_DATAA found{};
-  HANDLE search = FindFirstFileA((AppFolder() + "*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) {
-    return names;
+  for (const WIN32_FIND_DATAA& entry : EntriesOf(AppFolder())) {
+    names.push_back(entry.cFileName);
   }
-  do {
-    const std::string name = found.cFileName;
-    if (name != "." && name != "..") {
-      names.push_back(name);
-    }
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -590,15 +467,11 @@ bool LauncherDriver::Start(const std::vector<std::string>& arguments, std::strin
     error = "a launcher of this driver runs already";
     return false;
   }
-  std::string commandLine = Quoted(exePath_);
+  std::string commandLine = "\"" + exePath_ + "\"";
   for (const std::string& argument : arguments) {
-    commandLine += " " + Quoted(argument);
+    commandLine += " \"" + argument + "\"";
   }
-  std::vector<Variable> extra;
-  if (!openerRecord_.empty()) {
-    extra.emplace_back(kFakeOpenerRecordVariable, openerRecord_);
-  }
-  std::string environment = EnvironmentWithTemp(tempFolder_, extra);
+  std::string environment = EnvironmentWithTemp(tempFolder_, openerRecord_);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
@@ -647,21 +520,11 @@ double LauncherDriver::MillisecondsSinceStart() const {
          static_cast<double>(frequency.QuadPart);
 }
 
-HWND LauncherDriver::WaitForMainWindow(DWORD timeoutMs) {
+HWND LauncherDriver::WaitForMainWindow(DWORD timeoutMs, bool visible) {
   HWND found = nullptr;
-  WaitUntil([&] { return (found = MainWindowOf(processId_)) != nullptr || !Running(); }, timeoutMs);
-  return found;
-}
-
-HWND LauncherDriver::WaitForVisibleMainWindow(DWORD timeoutMs) {
-  HWND found = nullptr;
-  WaitUntil(
-      [&] {
-        found = MainWindowOf(processId_);
-        return (found != nullptr && IsWindowVisible(found)) || !Running();
-      },
-      timeoutMs);
-  return found != nullptr && IsWindowVisible(found) ? found : nullptr;
+  const auto ready = [&] { return found != nullptr && (!visible || IsWindowVisible(found)); };
+  WaitUntil([&] { return (found = MainWindowOf(processId_), ready()) || !Running(); }, timeoutMs);
+  return ready() ? found : nullptr;
 }
 
 bool LauncherDriver::WaitForTray(DWORD timeoutMs, double* reachedMs) {
@@ -692,18 +555,9 @@ bool LauncherDriver::WaitForTray(DWORD timeoutMs, double* reachedMs) {
 }
 
 std::optional<MessageBoxSeen> LauncherDriver::WaitForMessageBox(DWORD timeoutMs) {
-  std::optional<MessageBoxSeen> box;
-  WaitUntil(
-      [&] {
-        std::vector<MessageBoxSeen> boxes = MessageBoxesOf(processId_);
-        if (!boxes.empty()) {
-          box = std::move(boxes.front());
-          return true;
-        }
-        return !Running();
-      },
-      timeoutMs);
-  return box;
+  std::vector<MessageBoxSeen> boxes;
+  WaitUntil([&] { return !(boxes = MessageBoxesOf(processId_)).empty() || !Running(); }, timeoutMs);
+  return boxes.empty() ? std::nullopt : std::optional<MessageBoxSeen>(boxes.front());
 }
 
 }  // namespace hta::wintest

@@ -14,7 +14,6 @@
 //
 // No GoogleTest in here: the demo's probe program uses the same code.
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,8 +39,6 @@ class RealLauncherLock {
  public:
   explicit RealLauncherLock(DWORD timeoutMs = 240000);
   ~RealLauncherLock();
-  RealLauncherLock(const RealLauncherLock&) = delete;
-  RealLauncherLock& operator=(const RealLauncherLock&) = delete;
   bool held() const { return held_; }
 
  private:
@@ -56,6 +53,8 @@ struct MessageBoxSeen {
   std::string text;
 };
 
+// The visible top-level windows of class `className` of a process.
+std::vector<HWND> VisibleWindowsOf(DWORD processId, const char* className);
 // The visible message boxes (dialog class "#32770") of a process.
 std::vector<MessageBoxSeen> MessageBoxesOf(DWORD processId);
 // Presses the box's OK button (a WM_COMMAND from the button, as a click
@@ -118,8 +117,6 @@ class FirstRunRegistry {
 
   FirstRunRegistry();
   ~FirstRunRegistry();
-  FirstRunRegistry(const FirstRunRegistry&) = delete;
-  FirstRunRegistry& operator=(const FirstRunRegistry&) = delete;
 
  private:
   bool hadSettings_;
@@ -134,11 +131,7 @@ bool SetRegistryDword(const std::string& subKey, const std::string& name, DWORD 
 // The value's text (REG_SZ, without its NUL); nullopt when missing or not a
 // text.
 std::optional<std::string> RegistryString(const std::string& subKey, const std::string& name);
-bool RegistryValueExists(const std::string& subKey, const std::string& name);
 void DeleteRegistryValue(const std::string& subKey, const std::string& name);
-// Removes a key with everything below it; a missing key is fine.
-void DeleteRegistryTree(const std::string& subKey);
-bool RegistryKeyExists(const std::string& subKey);
 
 // Runs a console program with `input` as its standard input and returns what
 // it wrote to standard output; nullopt when it could not be started or did
@@ -146,7 +139,8 @@ bool RegistryKeyExists(const std::string& subKey);
 std::optional<std::string> RunForOutput(const std::string& commandLine, const std::string& input,
                                         DWORD& exitCode, DWORD timeoutMs = 20000);
 
-// Removes a folder and everything in it. Links inside (junctions, symbolic
+// Removes a folder (its path ending in a backslash) and everything in it.
+// Links inside (junctions, symbolic
 // links) are removed as links and never followed, so the removal cannot
 // reach outside the folder.
 void RemoveFolderTree(const std::string& folder);
@@ -201,12 +195,9 @@ class FakeHtaAssociation {
 
   bool Ready() const { return error_.empty(); }
   const std::string& Error() const { return error_; }
-  // The registered command, with its %1 and %*.
-  const std::string& Command() const { return command_; }
 
  private:
   std::string error_;
-  std::string command_;
   bool ownsExtension_ = false;
 };
 
@@ -220,20 +211,15 @@ class LauncherDriver {
   explicit LauncherDriver(std::string exePath = {});
   // Ends the launcher if it still runs and removes the folders.
   ~LauncherDriver();
-  LauncherDriver(const LauncherDriver&) = delete;
-  LauncherDriver& operator=(const LauncherDriver&) = delete;
 
   // The folders were made and the program copied; otherwise Error() says why.
   bool Ready() const { return error_.empty(); }
   const std::string& Error() const { return error_; }
 
-  // The program's copy, its folder (ending in a backslash, as in "C:\\")
-  // and its INI file.
+  // The program's copy and its INI file.
   const std::string& ExePath() const { return exePath_; }
-  const std::string& ExeFolder() const { return exeFolder_; }
-  std::string IniPath() const;
-  // The launcher's TEMP (ending in a backslash) and application folder.
-  const std::string& TempFolder() const { return tempFolder_; }
+  std::string IniPath() const { return exeFolder_ + "HtaLauncher.ini"; }
+  // The launcher's application folder, "hta" in its TEMP.
   std::string AppFolder() const { return tempFolder_ + "hta\\"; }
   // The names in the application folder, sorted; empty when it is missing.
   std::vector<std::string> AppFolderFiles() const;
@@ -243,7 +229,8 @@ class LauncherDriver {
   // folders; returns its path. Read it with FakeOpenerRuns.
   std::string RecordFakeOpenerRuns();
 
-  // Starts the copy with `arguments` (each quoted on the command line).
+  // Starts the copy with `arguments` (each quoted on the command line; none
+  // may hold a quote or end in a backslash).
   // False with `error` set when CreateProcessA failed or a launcher of this
   // driver already runs.
   bool Start(const std::vector<std::string>& arguments, std::string& error);
@@ -258,11 +245,9 @@ class LauncherDriver {
   // Milliseconds since CreateProcessA returned.
   double MillisecondsSinceStart() const;
 
-  // The main window once it exists (shown or not); null at the deadline or
-  // when the process ended first.
-  HWND WaitForMainWindow(DWORD timeoutMs);
-  // The main window once it is visible.
-  HWND WaitForVisibleMainWindow(DWORD timeoutMs);
+  // The main window once it exists (and, with `visible`, is shown); null at
+  // the deadline or when the process ended first.
+  HWND WaitForMainWindow(DWORD timeoutMs, bool visible = false);
   // True once the main window is in the tray: minimised and hidden, and
   // still so 150 ms later. (Minimising a hidden window passes through
   // "minimised, not yet shown" on its way to "minimised and shown", and

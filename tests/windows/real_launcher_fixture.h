@@ -38,31 +38,16 @@ class RealLauncherTest : public ::testing::Test {
 
   void TearDown() override { driver_.Kill(); }
 
+  void Start(const std::vector<std::string>& arguments) {
+    std::string error;
+    ASSERT_TRUE(driver_.Start(arguments, error)) << error;
+  }
+
   // The sequence number of the last request `server` has recorded; 0 when
   // none.
   static int LastSequence(const BackOffice& server) {
-    int last = 0;
-    if (const auto all = server.Requests()) {
-      for (const LoggedRequest& request : *all) {
-        last = std::max(last, request.sequence);
-      }
-    }
-    return last;
-  }
-
-  // The requests `server` recorded after `since` whose target holds `path`
-  // (anywhere: a proxy gets absolute addresses).
-  static std::vector<LoggedRequest> RequestsUnder(const BackOffice& server, const std::string& path,
-                                                  int since) {
-    std::vector<LoggedRequest> found;
-    if (const auto all = server.Requests()) {
-      for (const LoggedRequest& request : *all) {
-        if (request.sequence > since && request.target.find(path) != std::string::npos) {
-          found.push_back(request);
-        }
-      }
-    }
-    return found;
+    const std::vector<LoggedRequest> all = server.RequestsWith("");
+    return all.empty() ? 0 : all.back().sequence;
   }
 
   // One line per request, for failure messages.
