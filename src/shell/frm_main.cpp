@@ -238,7 +238,13 @@ void frmMain::smnuShowPopups_Click() {
 }
 
 void frmMain::Timer1_Timer() {
-  if (ended_ || loginRunning_) {
+  // A tick that comes while a login or a fetch yields (the poll's own
+  // transfer, or its list being dispatched: a popup fading in, a sound or a
+  // launch being fetched) is skipped; the next one polls. Run inside, it
+  // would dispatch a list in the middle of another, reset PopupCount under
+  // the running list's popups, and, with a list that outlasts the minute,
+  // stack one dispatch on another for ever.
+  if (ended_ || loginRunning_ || fetch_.Running()) {
     return;
   }
   actions_.PollActions();

@@ -142,7 +142,8 @@ class frmMain final : public MainWindowEvents {
   void smnuShowPopups_Click() override;
   // Polls the action list. A tick while a login runs is skipped: the login
   // holds InternetFile1 and is about to replace the action-list address, so
-  // a poll held back for it would ask the old one; the next tick polls.
+  // a poll held back for it would ask the old one; the next tick polls. So
+  // is a tick while a fetch runs or its list is being dispatched.
   void Timer1_Timer() override;
   // WM_LBUTTONUP: the window's process to the foreground, then the main
   // application, when there is one. WM_RBUTTONUP: to the foreground, then
