@@ -2,12 +2,33 @@
 
 #include <optional>
 
+#include "client/app_menu.h"
 #include "client/file_names.h"
 #include "client/request_encoding.h"
 #include "common/ascii.h"
 #include "markup/markup.h"
 
 namespace hta {
+
+namespace {
+
+// The only sounds played: sndPlaySound plays wave data, and a file of
+// another type the server named a sound is left alone.
+constexpr std::string_view kWaveExtension = ".wav";
+
+// The application-folder path of an action's file `fileName` + `extension`,
+// or nullopt when the server may not name it: not a plain file name, or the
+// action list itself, which only the poll writes.
+std::optional<std::string> ActionFilePath(const LauncherState& state, const std::string& fileName,
+                                          std::string_view extension) {
+  const std::string name = fileName + std::string(extension);
+  if (!IsPlainFileName(fileName) || EqualsIgnoringCase(name, kActionListName)) {
+    return std::nullopt;
+  }
+  return state.HtaFolder + name;
+}
+
+}  // namespace
 
 ActionDispatcher::ActionDispatcher(ActionPorts ports, LauncherState& state, FileFetch& fetch, Popups& popups)
     : ports_(ports), state_(state), fetch_(fetch), popups_(popups) {}
@@ -22,7 +43,7 @@ void ActionDispatcher::PollActions() {
   const std::string address = state_.ActionUrl + std::string(kActionQuery) +
                               PercentEncodeBlanks(state_.AppParam) + std::string(kActionTimeStampQuery) +
                               TimeStampText(ports_.clock.LocalTimeOfDay());
-  fetch_.FetchFile(address, target);
+  fetch_.FetchFile(address, target, FetchPurpose::ActionList);
 }
 
 void ActionDispatcher::ProcessActionList() {
@@ -41,33 +62,36 @@ void ActionDispatcher::DispatchAction(const std::string& type, const std::string
                                       const std::string& fileName, const std::string& text) {
   const std::string kind = LowerAscii(type);
   if (kind == "sound") {
-    if (!IsPlainFileName(fileName)) {
+    const std::optional<std::string> path = ActionFilePath(state_, fileName, "");
+    if (!path) {
       return;
     }
-    const std::string path = state_.HtaFolder + fileName;
-    if (LocalFileExists(ports_.files, path)) {
-      PlayWave(path);
+    if (LocalFileExists(ports_.files, *path)) {
+      PlayWave(*path);
     } else {
-      fetch_.FetchFile(url, path);
+      fetch_.FetchFile(url, *path, FetchPurpose::Sound);
     }
   } else if (kind == "launch") {
-    if (!IsPlainFileName(fileName)) {
+    const std::optional<std::string> path = ActionFilePath(state_, fileName, kApplicationExtension);
+    if (!path) {
       return;
     }
     // Fetched every time: the back office may have changed the application.
-    fetch_.FetchFile(url, state_.HtaFolder + fileName + ".hta");
+    fetch_.FetchFile(url, *path, FetchPurpose::Application);
   } else if (kind == "popup") {
     if (!ports_.view.ShowPopupsChecked()) {
       return;
     }
-    const std::string appPath = (!fileName.empty() && IsPlainFileName(fileName))
-                                    ? state_.HtaFolder + fileName + ".hta"
-                                    : std::string();
-    popups_.ShowPopup(text, url, appPath);
+    const std::optional<std::string> appPath =
+        fileName.empty() ? std::nullopt : ActionFilePath(state_, fileName, kApplicationExtension);
+    popups_.ShowPopup(text, url, appPath.value_or(std::string()));
   }
 }
 
 void ActionDispatcher::PlayWave(const std::string& path) {
+  if (!EndsWithIgnoringCase(path, kWaveExtension)) {
+    return;
+  }
   // Nothing to do about a sound that does not play.
   static_cast<void>(ports_.sound.PlaySoundFile(path, kWaveFlags));
 }

@@ -41,10 +41,11 @@ struct ActionPorts {
 //
 // Action file names are joined to the application folder only when they
 // pass the same rule as the login's file names (IsPlainFileName): the
-// server may not make the launcher write or open anything outside it. A
-// sound or launch whose name is refused is skipped; a popup whose name is
-// refused still shows its text, but without a link, as there is no file it
-// could safely fetch and open.
+// server may not make the launcher write or open anything outside it. Nor
+// may an action's file be the action list itself ("actions.xml" in any
+// letter case), which only the poll fetches. A sound or launch whose name is
+// refused is skipped; a popup whose name is refused still shows its text,
+// but without a link, as there is no file it could safely fetch and open.
 class ActionDispatcher final : public ActionTarget, public FetchedFileUse {
  public:
   ActionDispatcher(ActionPorts ports, LauncherState& state, FileFetch& fetch, Popups& popups);
@@ -65,7 +66,8 @@ class ActionDispatcher final : public ActionTarget, public FetchedFileUse {
   void DispatchAction(const std::string& type, const std::string& url, const std::string& fileName,
                       const std::string& text) override;
 
-  // Starts playing a wave file and returns at once.
+  // Starts playing a wave file and returns at once. A file whose name does
+  // not end in ".wav" (any letter case) is not played.
   void PlayWave(const std::string& path) override;
 
  private:

@@ -22,17 +22,18 @@ FileFetch::FileFetch(FetchPorts ports, LauncherState& state, InternetFile& inter
       loginRunning_(loginRunning),
       afterFetches_(std::move(afterFetches)) {}
 
-void FileFetch::FetchFile(const std::string& url, const std::string& target) {
+void FileFetch::FetchFile(const std::string& url, const std::string& target, FetchPurpose purpose) {
   if (ended_) {
     return;
   }
+  Request request{url, target, purpose};
   // Busy means a transfer is on the stack below this call, waiting for it to
   // return; a login holds InternetFile1 the same way.
   if (state_.FetchBusy || loginRunning_) {
-    Queue(url, target);
+    Queue(std::move(request));
     return;
   }
-  Run(url, target);
+  Run(request);
   RunQueued();
 }
 
@@ -40,32 +41,33 @@ void FileFetch::RunQueued() {
   while (!queue_.empty() && depth_ == 0 && !state_.FetchBusy && !loginRunning_ && !ended_) {
     const Request next = std::move(queue_.front());
     queue_.pop_front();
-    Run(next.url, next.target);
+    Run(next);
   }
   if (depth_ == 0 && afterFetches_) {
     afterFetches_();
   }
 }
 
-void FileFetch::Queue(const std::string& url, const std::string& target) {
+void FileFetch::Queue(Request request) {
   for (Request& waiting : queue_) {
-    if (waiting.target == target) {
-      waiting.url = url;
+    if (waiting.target == request.target && waiting.purpose == request.purpose) {
+      waiting.url = std::move(request.url);
       return;
     }
   }
-  queue_.push_back(Request{url, target});
+  queue_.push_back(std::move(request));
 }
 
-void FileFetch::Run(const std::string& url, const std::string& target) {
+void FileFetch::Run(const Request& request) {
   ++depth_;
-  const std::string temporary = target + std::string(kTempSuffix);
+  const std::string temporary = request.target + std::string(kTempSuffix);
   // Left by a cancelled transfer; the download would otherwise start on it.
   if (LocalFileExists(ports_.files, temporary)) {
     ports_.files.RemoveFile(temporary);
   }
   state_.FetchBusy = true;
-  internetFile1_.Url(url);
+  purpose_ = request.purpose;
+  internetFile1_.Url(request.url);
   internetFile1_.LocalFile(temporary);
   internetFile1_.StartDownload();
   // Whatever the outcome's handler found, the next fetch must not be held.
@@ -74,10 +76,10 @@ void FileFetch::Run(const std::string& url, const std::string& target) {
 }
 
 void FileFetch::DownloadComplete() {
+  const FetchPurpose purpose = purpose_;
   const std::string temporary = internetFile1_.LocalFile();
   if (ended_ || !LocalFileExists(ports_.files, temporary) || temporary.size() <= kTempSuffix.size() ||
-      !EqualsIgnoringCase(std::string_view(temporary).substr(temporary.size() - kTempSuffix.size()),
-                          kTempSuffix)) {
+      !EndsWithIgnoringCase(temporary, kTempSuffix)) {
     state_.FetchBusy = false;
     return;
   }
@@ -94,7 +96,7 @@ void FileFetch::DownloadComplete() {
     state_.FetchBusy = false;
     return;
   }
-  UseFetchedFile(target);
+  UseFetchedFile(target, purpose);
 }
 
 void FileFetch::DownloadError(std::string&) {
@@ -105,18 +107,20 @@ void FileFetch::DownloadCancelled(std::int32_t&) {
   state_.FetchBusy = false;
 }
 
-void FileFetch::UseFetchedFile(const std::string& target) {
-  const std::string type = LowerAscii(target.size() >= 3 ? std::string_view(target).substr(target.size() - 3)
-                                                         : std::string_view(target));
+void FileFetch::UseFetchedFile(const std::string& target, FetchPurpose purpose) {
   // Cleared before the file is used, so an action list can start its own
   // fetches at once.
   state_.FetchBusy = false;
-  if (type == "wav") {
-    use_.PlayWave(target);
-  } else if (type == "hta") {
-    LaunchFile(ports_.shell, target, state_.AppParam);
-  } else {
-    use_.ProcessActionList();
+  switch (purpose) {
+    case FetchPurpose::ActionList:
+      use_.ProcessActionList();
+      break;
+    case FetchPurpose::Sound:
+      use_.PlayWave(target);
+      break;
+    case FetchPurpose::Application:
+      LaunchFile(ports_.shell, target, state_.AppParam);
+      break;
   }
 }
 

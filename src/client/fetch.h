@@ -24,8 +24,17 @@ inline constexpr std::string_view kTempSuffix = ".temp";
 // counts as no.
 bool LocalFileExists(FileSystem& files, const std::string& path);
 
-// What a fetched file that is neither an application nor a sound leads to,
-// and how a sound is played: the action poll's side of a fetch.
+// Why a file is fetched, which alone decides what its arrival does; its
+// name never does (a sound named "x.hta" is not opened, an application
+// named "x.mp3" is not taken for an action list).
+enum class FetchPurpose {
+  ActionList,   // the poll's list: processed
+  Sound,        // a sound action's file: played
+  Application,  // a launch action's or a popup link's file: opened
+};
+
+// How an arrived action list is processed and a sound played: the action
+// poll's side of a fetch.
 class FetchedFileUse {
  public:
   virtual ~FetchedFileUse() = default;
@@ -42,9 +51,10 @@ struct FetchPorts {
 
 // The background fetch: one file at a time through InternetFile1, into the
 // target's ".temp" file, which replaces the target in one move once it is
-// complete; the file is then used by its type (the last three characters of
-// its path, in any case): "wav" played, "hta" opened with the application
-// parameter, anything else taken as a new action list.
+// complete; the file is then used for what it was fetched for: an action
+// list processed, a sound played (PlayWave decides whether it can be), an
+// application opened with the application parameter (LaunchFile decides
+// whether it may be).
 //
 // One fetch runs at a time. A fetch asked for while another one's transfer
 // is yielding (a timer tick, a popup click) cannot wait for it there: the
@@ -52,8 +62,8 @@ struct FetchPorts {
 // queued and run, in the order asked, once the running fetch has ended
 // together with everything its arrival started (an action list's own
 // fetches run first, inside its processing). A second request for a target
-// that is already queued only takes the newer address: one fetch brings the
-// file. Requests made while a login runs on InternetFile1 are queued the
+// that is already queued for the same purpose only takes the newer address:
+// one fetch brings the file. Requests made while a login runs on InternetFile1 are queued the
 // same way and run when the login has ended (frmMain calls RunQueued).
 //
 // FetchBusy of the launcher state is true exactly while a transfer runs, and
@@ -71,9 +81,13 @@ class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
   FileFetch(const FileFetch&) = delete;
   FileFetch& operator=(const FileFetch&) = delete;
 
-  // Fetches `url` into the file `target`, then uses it; returns when that is
-  // over, or at once when the request was queued.
-  void FetchFile(const std::string& url, const std::string& target) override;
+  // Fetches `url` into the file `target`, then uses it for `purpose`;
+  // returns when that is over, or at once when the request was queued.
+  void FetchFile(const std::string& url, const std::string& target, FetchPurpose purpose);
+  // A popup link's file, opened on arrival.
+  void FetchFile(const std::string& url, const std::string& target) override {
+    FetchFile(url, target, FetchPurpose::Application);
+  }
 
   // Runs the queued requests, in order, unless a fetch or a login is still
   // running (whose end runs them then); then, with no fetch on the stack,
@@ -88,7 +102,7 @@ class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
   std::size_t QueuedCount() const { return queue_.size(); }
 
   // Clears FetchBusy and uses the file just moved into place.
-  void UseFetchedFile(const std::string& target);
+  void UseFetchedFile(const std::string& target, FetchPurpose purpose);
 
   // InternetFileEvents of InternetFile1.
   void DownloadComplete() override;
@@ -100,11 +114,12 @@ class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
   struct Request {
     std::string url;
     std::string target;
+    FetchPurpose purpose;
   };
 
   // The transfer itself and the use of its file.
-  void Run(const std::string& url, const std::string& target);
-  void Queue(const std::string& url, const std::string& target);
+  void Run(const Request& request);
+  void Queue(Request request);
 
   FetchPorts ports_;
   LauncherState& state_;
@@ -116,6 +131,10 @@ class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
   // Fetches on the stack: a fetch started by the use of another's file
   // (an action list's sounds and applications) counts here too.
   int depth_ = 0;
+  // Of the transfer running now, for its DownloadComplete. No other
+  // transfer starts before that has read it: while one runs, requests are
+  // queued.
+  FetchPurpose purpose_ = FetchPurpose::Application;
   std::deque<Request> queue_;
 };
 

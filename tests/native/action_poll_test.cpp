@@ -3,8 +3,8 @@
 // the login's parameter, a sound and a launch action, popups with and without
 // a link, the menu entry that drops them): the encoding and 24-hour stamp of
 // the address, a failed poll, the dispatch rules, refused file names,
-// PopupCount reset by every list read, and the re-processing of the list after
-// a sound file whose name does not end in "wav".
+// PopupCount reset by every list read, and a sound file whose name does not
+// end in ".wav", which is fetched but never played.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -70,6 +70,8 @@ TEST_F(ActionPollTest, UnknownTypesDoNothing) {
 TEST_F(ActionPollTest, RefusedFileNamesAreSkippedAndARefusedPopupShowsWithoutLink) {
   Form().Actions().DispatchAction("sound", "http://files.test/s.wav", "..\\evil", "");
   Form().Actions().DispatchAction("launch", "http://files.test/s.hta", "..\\evil", "");
+  // Only the poll writes the action list.
+  Form().Actions().DispatchAction("sound", "http://files.test/s.wav", "Actions.XML", "");
   EXPECT_EQ(Gets(), Lines{});
   Form().Actions().DispatchAction("popup", "http://files.test/x.hta", "..\\evil", "still shown");
   ASSERT_EQ(popups.records.size(), 1u);
@@ -94,7 +96,7 @@ TEST_F(ActionPollTest, MalformedListKeepsTheActionsBeforeTheFault) {
   EXPECT_EQ(popups.At(1).text, "first");
 }
 
-TEST_F(ActionPollTest, NonWaveSoundIsNotPlayedOnArrivalAndTheListRunsAgainFromItsStart) {
+TEST_F(ActionPollTest, NonWaveSoundIsFetchedButNeverPlayedAndDoesNotRunTheListAgain) {
   State().ActionUrl = kActions;
   const std::string list =
       Action("popup", "", "", "top") + Action("sound", "http://files.test/beep", "beep.mp3");
@@ -102,11 +104,11 @@ TEST_F(ActionPollTest, NonWaveSoundIsNotPlayedOnArrivalAndTheListRunsAgainFromIt
   Serve("http://files.test/beep", "ID3");
   Form().Timer1_Timer();
   EXPECT_EQ(Gets(), (Lines{PollUrl(), "http://files.test/beep"}));
-  // Once in the first run, once in the run the arrival started.
-  EXPECT_EQ(popups.records.size(), 2u);
-  // The second run finds the file local and hands it to the sound call,
-  // which stays silent for a file it cannot play (no default sound).
-  EXPECT_EQ(sound.played, Lines{Wav(kHtaFolder + "beep.mp3")});
+  EXPECT_EQ(popups.records.size(), 1u);
+  EXPECT_EQ(files.Contents(kHtaFolder + "beep.mp3"), "ID3");
+  // Nor once it is local.
+  Form().Actions().DispatchAction("sound", "http://files.test/beep", "beep.mp3", "");
+  EXPECT_EQ(sound.played, Lines{});
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 // The background fetch through frmMain over fakes, for what the real program
 // under Wine (tests/windows/tray_e2e_test.cpp fetches a list and its files
 // through ".temp" files) does not show: the old file kept until the one move,
-// the type taken from the path's end, a locked or unreplaceable target, a
-// failed or cancelled transfer, and the queue for fetches asked for while a
-// transfer or a login is running.
+// the use that follows the fetch's purpose, a locked or unreplaceable target,
+// a failed or cancelled transfer, ticks skipped while a list is fetched or
+// dispatched, and the queue for fetches asked for while a transfer or a login
+// is running.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -39,19 +40,24 @@ TEST_F(FetchFileTest, LeftoverTempFileIsDeletedAndAFailedStartLeavesTheTargetAnd
   EXPECT_FALSE(State().FetchBusy);
 }
 
-// A wave file is played, an application opened, and any other type makes the
-// local action list run.
-TEST_F(FetchFileTest, TypeIsTheLastThreeCharactersInAnyCase) {
+// What a file's arrival does follows from why it was fetched, never from its
+// name: a sound that is no wave file is written and left alone (no list is
+// processed), and a "sound" named like an application is not opened.
+TEST_F(FetchFileTest, AFileIsUsedForWhatItWasFetchedForWhateverItsName) {
   files.Put(kActionList, Action("popup", "", "", "from the list"));
   Serve("http://files.test/ding", "RIFF");
   Serve("http://files.test/app", "APP");
   Serve("http://files.test/tune.mp3", "ID3");
-  Form().Fetch().FetchFile("http://files.test/ding", kHtaFolder + "DING.WaV");
-  Form().Fetch().FetchFile("http://files.test/app", kHtaFolder + "App.HTA");
-  Form().Fetch().FetchFile("http://files.test/tune.mp3", kHtaFolder + "tune.mp3");
+  Serve("http://files.test/x.hta", "<html>");
+  Form().Fetch().FetchFile("http://files.test/ding", kHtaFolder + "DING.WaV", FetchPurpose::Sound);
+  Form().Fetch().FetchFile("http://files.test/app", kHtaFolder + "App.HTA", FetchPurpose::Application);
+  Form().Fetch().FetchFile("http://files.test/tune.mp3", kHtaFolder + "tune.mp3", FetchPurpose::Sound);
+  Form().Fetch().FetchFile("http://files.test/x.hta", kHtaFolder + "x.hta", FetchPurpose::Sound);
   EXPECT_EQ(sound.played, Lines{Wav(kHtaFolder + "DING.WaV")});
   EXPECT_EQ(Launches(), Lines{kHtaFolder + "App.HTA|"});
-  EXPECT_EQ(popups.records.size(), 1u);
+  EXPECT_EQ(popups.records.size(), 0u);
+  EXPECT_EQ(files.Contents(kHtaFolder + "tune.mp3"), "ID3");
+  EXPECT_EQ(files.Contents(kHtaFolder + "x.hta"), "<html>");
 }
 
 // A target held open by another program cannot be replaced: the new file is
@@ -61,7 +67,7 @@ TEST_F(FetchFileTest, AnUnreplaceableTargetKeepsItsFileAndUsesItAndNothingIsUsed
   files.Put(kHtaFolder + "s.wav", "OLD");
   files.MarkUnreadable(kHtaFolder + "s.wav");
   Serve("http://files.test/s.wav", "NEW");
-  Form().Fetch().FetchFile("http://files.test/s.wav", kHtaFolder + "s.wav");
+  Form().Fetch().FetchFile("http://files.test/s.wav", kHtaFolder + "s.wav", FetchPurpose::Sound);
   EXPECT_EQ(files.Contents(kHtaFolder + "s.wav"), "OLD");
   EXPECT_FALSE(files.Exists(kHtaFolder + "s.wav.temp"));
   EXPECT_EQ(sound.played, Lines{Wav(kHtaFolder + "s.wav")});
@@ -87,17 +93,28 @@ TEST_F(FetchFileTest, CancelledTransferClearsBusyAndLeavesTheTarget) {
   EXPECT_FALSE(State().FetchBusy);
 }
 
-// Polls started inside the transfer, or not merged, would show as more GETs.
-TEST_F(FetchFileTest, TicksDuringATransferAreQueuedAsOnePollFromTheNewestAddress) {
+// A tick at every yield of a whole poll cycle (the list's transfer, a
+// sound's transfer, the popups' fade-ins) starts nothing: no second list runs
+// inside the first, so its second popup still takes the slot above its first.
+// The next tick after the cycle polls again.
+TEST_F(FetchFileTest, TicksWhileAListIsFetchedOrDispatchedAreSkipped) {
   State().ActionUrl = kActions;
-  Serve("http://files.test/a.hta", "APP");
-  DuringFetch([&] {
-    Form().Timer1_Timer();
-    clock.now = TimeOfDay{14, 6, 9};
-    Form().Timer1_Timer();
-  });
-  Form().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
-  EXPECT_EQ(Gets(), (Lines{"http://files.test/a.hta", kActions + "?VANO_BACKOFFICE=&ts=14:06:09"}));
+  Serve(PollUrl(), Action("popup", "", "", "one") + Action("sound", "http://files.test/one.wav", "one.wav") +
+                       Action("popup", "", "", "two"));
+  Serve("http://files.test/one.wav", "RIFF1");
+  // Bounded, so a launcher that nests would fail rather than overflow.
+  pump.onEveryCall = [&, ticks = 0](std::size_t) mutable {
+    if (++ticks < 300) {
+      Form().Timer1_Timer();
+    }
+  };
+  Form().Timer1_Timer();
+  EXPECT_EQ(Gets(), (Lines{PollUrl(), "http://files.test/one.wav"}));
+  ASSERT_EQ(popups.records.size(), 2u);
+  EXPECT_LT(popups.At(2).top, popups.At(1).top);
+  pump.onEveryCall = nullptr;
+  Form().Timer1_Timer();
+  EXPECT_EQ(Gets().size(), 3u);
 }
 
 TEST_F(FetchFileTest, PopupClickDuringATransferIsQueuedAndOpensAfterIt) {
@@ -109,25 +126,6 @@ TEST_F(FetchFileTest, PopupClickDuringATransferIsQueuedAndOpensAfterIt) {
   Form().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
   EXPECT_EQ(Gets(), (Lines{"http://files.test/a.hta", "http://files.test/linked.hta"}));
   EXPECT_EQ(Launches(), (Lines{kHtaFolder + "a.hta|", kHtaFolder + "linked.hta|"}));
-}
-
-TEST_F(FetchFileTest, TickDuringAFetchOfAProcessedListRunsAfterTheWholeList) {
-  State().ActionUrl = kActions;
-  const std::string secondPoll = kActions + "?VANO_BACKOFFICE=&ts=14:06:09";
-  Serve(PollUrl(), Action("sound", "http://files.test/one.wav", "one.wav") +
-                       Action("sound", "http://files.test/two.wav", "two.wav"));
-  Serve("http://files.test/one.wav", "RIFF1");
-  Serve("http://files.test/two.wav", "RIFF2");
-  Serve(secondPoll, "");
-  pump.onEveryCall = [&, done = false](std::size_t) mutable {
-    if (!done && State().FetchBusy && Form().InternetFile1().Url() == "http://files.test/one.wav") {
-      done = true;
-      clock.now = TimeOfDay{14, 6, 9};
-      Form().Timer1_Timer();
-    }
-  };
-  Form().Timer1_Timer();
-  EXPECT_EQ(Gets(), (Lines{PollUrl(), "http://files.test/one.wav", "http://files.test/two.wav", secondPoll}));
 }
 
 TEST_F(FetchFileTest, TickDuringALoginIsSkippedAndAPopupClickWaitsForTheLoginsEnd) {
