@@ -5,6 +5,7 @@
 #include <span>
 
 #include "client/file_names.h"
+#include "common/ascii.h"
 
 namespace hta {
 namespace {
@@ -38,6 +39,15 @@ std::optional<TagParts> SplitTag(std::string_view tag) {
 }
 
 void LaunchFile(Shell& shell, const std::string& path, const std::string& parameters) {
+  const std::size_t folderEnd = path.find_last_of("\\/");
+  const std::string_view name =
+      folderEnd == std::string::npos ? std::string_view(path) : std::string_view(path).substr(folderEnd + 1);
+  // The plain-name rule also refuses names that Windows reads as something
+  // else than they end in: "x.cmd:a.hta" (a stream of x.cmd), "x.hta. "
+  // (trailing dots and blanks are stripped), "nul.hta" (a device).
+  if (!IsPlainFileName(name) || !EndsWithIgnoringCase(name, kApplicationExtension)) {
+    return;
+  }
   shell.Execute(kLaunchVerb, path, parameters, kLaunchFolder, kShowNormal);
 }
 

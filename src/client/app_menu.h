@@ -26,9 +26,19 @@ struct TagParts {
 };
 std::optional<TagParts> SplitTag(std::string_view tag);
 
+// The type of file the launcher lets the shell open: an HTML application.
+inline constexpr std::string_view kApplicationExtension = ".hta";
+
 // Asks the shell to open `path` with `parameters` ("open", working folder
 // "C:\", shown normally). Both go to the shell exactly as given; the result
 // is not examined, as there is nobody to tell about a failed start.
+//
+// Every shell start of the launcher goes through here (menu entries, the
+// main application, launch actions, popup links), and here alone is decided
+// what may be opened: only a file whose name (the part after the last "\"
+// or "/") is a plain file name (IsPlainFileName) ending in ".hta" in any
+// letter case. The shell would run anything else the server named (".exe",
+// ".cmd", ".lnk", ".js" ...); such a path is silently not opened.
 void LaunchFile(Shell& shell, const std::string& path, const std::string& parameters);
 
 // Writes `bytes` as the new contents of `target` without ever leaving a
@@ -61,7 +71,8 @@ class AppMenu {
   // folder and the tag's file name, with the tag's parameters, whether or
   // not the file is there. Nothing happens for an index outside 1 to 10, a
   // tag without separator, or a file name that does not name a plain file
-  // in the application folder (the entry stays as the server sent it).
+  // in the application folder or that LaunchFile does not open (the entry
+  // stays as the server sent it).
   void OpenEntry(int index);
 
   // An index outside 1 to 10 is invisible, with an empty caption and tag.

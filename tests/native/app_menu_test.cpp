@@ -60,6 +60,26 @@ TEST_F(AppMenuTest, FileNameOutsideTheFolderKeepsTheEntryButIsNeverOpened) {
   EXPECT_EQ(Launches(), Lines{});
 }
 
+// Whatever the path comes from (an entry, the main application, a launch
+// action, a popup link), the shell is handed only ".hta" files.
+TEST_F(AppMenuTest, OnlyHtaFilesAreEverOpenedAndAnEntryOfAnotherTypeStaysButDoesNothing) {
+  for (const char* name : {"a.hta", "B.HTA", "c.d.Hta", "tool.cmd .hta"}) {
+    LaunchFile(shell, kHtaFolder + name, "p");
+  }
+  for (const char* name : {"x.exe", "x.cmd", "x.bat",  "x.com",  "x.scr",     "x.pif",       "x.lnk",
+                           "x.url", "x.js",  "x.vbs",  "x.wsf",  "x.cpl",     "x.msi",       "x.ps1",
+                           "x",     "hta",   "x.hta.", "x.hta ", "x.hta.exe", "x.cmd:a.hta", "nul.hta"}) {
+    LaunchFile(shell, kHtaFolder + name, "p");
+  }
+  LaunchFile(shell, kHtaFolder, "p");
+  EXPECT_EQ(Launches(), (Lines{kHtaFolder + "a.hta|p", kHtaFolder + "B.HTA|p", kHtaFolder + "c.d.Hta|p",
+                               kHtaFolder + "tool.cmd .hta|p"}));
+  Menu().FillMenuEntry(1, "Tool", "tool.cmd", "");
+  Form().smnuApp_Click(1);
+  EXPECT_TRUE(Menu().Visible(1));
+  EXPECT_EQ(shell.executed.size(), 4u);
+}
+
 // New versions
 
 TEST_F(AppMenuTest, BodyOfThreeCharactersReplacesALongerFileWithOneOfFiveBytes) {
