@@ -77,10 +77,13 @@ class FileSystem {
 
   // Moves the file `from` to `to` in one step, replacing a file already at
   // `to` (MoveFileExA with MOVEFILE_REPLACE_EXISTING), so a reader of `to`
-  // sees either the old file or the whole new one. Both paths lie in the
-  // same folder when the core calls it. false when the file was not moved
-  // (`from` missing, `to` locked or a folder, no access); both files are
-  // then as they were.
+  // sees either the old file or the whole new one. The bytes of `from` are
+  // flushed to the disk (FlushFileBuffers) before the move, so not even a
+  // power cut can leave `to` naming a file whose bytes never got there.
+  // Both paths lie in the same folder when the core calls it. false when the
+  // file was not moved (`from` missing, or not opened for writing or not
+  // flushed, `to` locked or a folder, no access); both files are then as
+  // they were.
   virtual bool MoveFileReplacing(const std::string& from, const std::string& to) = 0;
 
   // Deletes the file. false when it was not deleted (missing, a folder,

@@ -159,6 +159,18 @@ bool Win32FileSystem::CreateFolder(const std::string& path) {
 }
 
 bool Win32FileSystem::MoveFileReplacing(const std::string& from, const std::string& to) {
+  // The new file's bytes go to the disk first: the move alone may reach the
+  // disk before them, and a power cut would then leave the name on a file
+  // of zeros or no length instead of on the old file. A handle of our own
+  // flushes every byte the writer left in the cache.
+  {
+    const UniqueHandle file(CreateFileA(from.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || !FlushFileBuffers(file.get())) {
+      return false;
+    }
+  }
   // Write-through: the call returns only once the move is on disk, so a
   // power cut right after it cannot leave the old file gone and the new one
   // not yet there.

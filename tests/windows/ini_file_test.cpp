@@ -208,7 +208,7 @@ TEST_F(WindowsIniFileTest, FilePortReadsAFileAnotherProgramHasOpenForWriting) {
   EXPECT_EQ(files_.ReadAll(IniPath()), "[s]\r\n");
 }
 
-TEST_F(WindowsIniFileTest, FilePortTellsFilesHeldWithoutSharingFromFoldersAndMissingPaths) {
+TEST_F(WindowsIniFileTest, FilePortTellsLockedFilesFromFoldersAndMovesOnlyWhatItFlushed) {
   ASSERT_TRUE(WriteBytes(IniPath(), "x"));
   EXPECT_EQ(files_.StateOf(IniPath()), hta::FileState::Present);
   {
@@ -223,6 +223,19 @@ TEST_F(WindowsIniFileTest, FilePortTellsFilesHeldWithoutSharingFromFoldersAndMis
   }
   EXPECT_EQ(files_.ReadAll(IniPath()), "x");
   EXPECT_EQ(files_.ReadAll(IniPath() + ".temp"), "new");
+  {
+    // The new file is flushed through a handle of the move's own: held by
+    // another program that lets it be renamed but not written, it could be
+    // moved, but not flushed, so it is not moved.
+    UniqueHandle holder(CreateFileA((IniPath() + ".temp").c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder);
+    EXPECT_FALSE(files_.MoveFileReplacing(IniPath() + ".temp", IniPath()));
+    EXPECT_EQ(files_.ReadAll(IniPath()), "x");
+  }
+  EXPECT_TRUE(files_.MoveFileReplacing(IniPath() + ".temp", IniPath()));
+  EXPECT_EQ(files_.ReadAll(IniPath()), "new");
   EXPECT_EQ(files_.StateOf(folder_), hta::FileState::Folder);
   EXPECT_EQ(files_.StateOf(folder_ + "\\missing.ini"), hta::FileState::Missing);
   EXPECT_EQ(files_.StateOf(folder_ + "\\no folder\\missing.ini"), hta::FileState::Missing);
