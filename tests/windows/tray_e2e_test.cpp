@@ -203,11 +203,15 @@ TEST_F(TrayE2eTest, ATickFetchesTheActionListAndItsFilesThroughTemporaryFiles) {
     c = c >= '0' && c <= '9' ? '9' : c;
   }
   EXPECT_EQ(stamp, "99:99:99") << target;
-  EXPECT_EQ(TrayRequests().size(), 5u)
-      << "bootstrap, login, list, sound, launched file" << Describe(TrayRequests());
+  // The ".mp3" sound's arrival did not run the list again: the launched
+  // file was fetched (and opened) once.
+  EXPECT_EQ(RequestsFor("/tray/files/report.hta").size(), 1u) << Describe(TrayRequests());
+  EXPECT_EQ(TrayRequests().size(), 6u)
+      << "bootstrap, login, list, two sounds, launched file" << Describe(TrayRequests());
 
   // Every file in place and whole, no temporary file left over.
-  EXPECT_EQ(driver_.AppFolderFiles(), (std::vector<std::string>{"actions.xml", "chime.wav", "report.hta"}));
+  EXPECT_EQ(driver_.AppFolderFiles(),
+            (std::vector<std::string>{"actions.xml", "chime.wav", "report.hta", "tune.mp3"}));
   EXPECT_EQ(hta::wintest::ReadFileBytes(report),
             "<html><head><title>Report</title></head><body>Report</body></html>");
   EXPECT_EQ(hta::wintest::ReadFileBytes(driver_.AppFolder() + "chime.wav").value_or("").size(), 64u);
@@ -284,7 +288,11 @@ TEST_F(TrayE2eTest, TheTrayMenuOpensApplicationsTogglesPopupsAndExits) {
   // through their effects.)
   ASSERT_TRUE(ChooseFromTrayMenu(WM_KEYDOWN, VK_ESCAPE)) << "no menu, or Escape did not close it";
 
-  // Its second application, by its letter.
+  // Its second application is a command file: the entry is there and does
+  // nothing (checked at the end, when a run would long have left its file).
+  ASSERT_TRUE(ChooseFromTrayMenu(WM_CHAR, 't')) << "no \"&Tool\" entry";
+
+  // Its third application, by its letter.
   ASSERT_TRUE(ChooseFromTrayMenu(WM_CHAR, 's'));
   runs = WaitForOpenerRuns(3);
   ASSERT_EQ(runs.size(), 3u) << "\"&Stock\" opened nothing";
@@ -315,6 +323,11 @@ TEST_F(TrayE2eTest, TheTrayMenuOpensApplicationsTogglesPopupsAndExits) {
   // this time.
   Sleep(1000);
   EXPECT_TRUE(VisibleWindowsOf(driver_.ProcessId(), hta::win32::Win32Popup::kClassName).empty());
+
+  // The command file was downloaded at login, and never run.
+  const std::vector<std::string> files = driver_.AppFolderFiles();
+  EXPECT_NE(std::find(files.begin(), files.end(), "tool.cmd"), files.end());
+  EXPECT_EQ(std::find(files.begin(), files.end(), "tool-ran.txt"), files.end()) << "tool.cmd was run";
 
   // "E&xit" ends the program and stores the settings.
   ASSERT_TRUE(ChooseFromTrayMenu(WM_CHAR, 'x'));
