@@ -3,8 +3,10 @@
 # throw-away CA and code-signing certificate, every shipped program and both
 # installers checked against that CA, the policy template's XML, then the
 # x64 installer under Wine in a prefix of its own: a silent install, the
-# installed program logging in against the loopback back office, a silent
-# removal that leaves the user's settings, and an install with RUNATLOGON=0.
+# installed program logging in against the loopback back office, a newer
+# package replacing it without overruling the user's cleared "Run at
+# Startup" box, a silent removal that leaves the user's settings, and an
+# install with RUNATLOGON=0.
 # (The x86 installer is built and checked, not installed: 32-bit programs
 # cannot run here.) Needs the native back office built (build/native).
 #
@@ -93,6 +95,31 @@ check "the Start-menu shortcut is there" test -s "$shortcut"
 expected="\"$(wine winepath -w "$folder" | tr -d '\r')\\HtaLauncher.exe\""
 check "the Run value is the launcher's own: $expected" test "$(run_value)" = "$expected"
 
+wine reg add 'HKCU\Software\HTA_Launcher\settings' /v showPopups /d False /f >/dev/null
+check "msiexec /x /qn" wine msiexec /x "$msi" /qn
+check "the programs and their folder are removed" test ! -e "$folder"
+check "the shortcut is removed" test ! -e "$shortcut"
+check "the Run value is removed" test -z "$(run_value)"
+check "the user's settings are left alone" \
+  grep -q 'showPopups.*False' <(wine reg query 'HKCU\Software\HTA_Launcher\settings' /v showPopups)
+
+check "msiexec /i /qn RUNATLOGON=0" wine msiexec /i "$msi" /qn RUNATLOGON=0
+check "RUNATLOGON=0 installs the program" test -s "$folder/HtaLauncher.exe"
+check "RUNATLOGON=0 writes no Run value" test -z "$(run_value)"
+
+# A newer package replaces the installed one and writes the Run value,
+# though the user had cleared the box: the launcher removes it at start-up.
+newer=${version%.*}.$((${version##*.} + 1))
+(cd "$out/HtaLauncher-$version-x64" && wixl -a x64 -D "Version=$newer" -D Win64=yes -D Stage=. \
+  -o "$work/newer.msi" "$root/packaging/HtaLauncher.wxs") && msibuild "$work/newer.msi" -i "$out/idt/Condition.idt"
+wine reg add 'HKCU\Software\HTA_Launcher\settings' /v runAtStartup /d False /f >/dev/null
+msi=$(wine winepath -w "$work/newer.msi" | tr -d '\r')
+check "msiexec /i /qn of $newer" wine msiexec /i "$msi" /qn
+products() { wine reg query "$1\Software\Microsoft\Windows\CurrentVersion\Uninstall" /s | tr -d '\r'; }
+check "$newer replaced $version" test "$({ products HKLM; products HKCU; } |
+  grep -A20 'DisplayName *REG_SZ *HTA Launcher$' | grep -oE 'DisplayVersion *REG_SZ *[0-9.]+$' | awk '{print $3}')" = "$newer"
+check "the upgrade wrote the Run value" test "$(run_value)" = "$expected"
+
 # The installed program logs in against the loopback back office.
 cat >"$work/login.scenario" <<'SCENARIO'
 route /boot.php
@@ -112,21 +139,11 @@ for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
 launcher_pid=$!
 for _ in $(seq 300); do grep -q 'GET	/login.php' "$work/requests.log" 2>/dev/null && break; sleep 0.1; done
 check "the installed program logs in" grep -q 'GET	/login.php' "$work/requests.log"
+check "and has removed the Run value the user did not want" test -z "$(run_value)"
 wine taskkill /f /im HtaLauncher.exe >/dev/null
 wait "$launcher_pid" 2>/dev/null
 
-wine reg add 'HKCU\Software\HTA_Launcher\settings' /v showPopups /d False /f >/dev/null
-check "msiexec /x /qn" wine msiexec /x "$msi" /qn
-check "the programs and their folder are removed" test ! -e "$folder"
-check "the shortcut is removed" test ! -e "$shortcut"
-check "the Run value is removed" test -z "$(run_value)"
-check "the user's settings are left alone" \
-  grep -q 'showPopups.*False' <(wine reg query 'HKCU\Software\HTA_Launcher\settings' /v showPopups)
-
-check "msiexec /i /qn RUNATLOGON=0" wine msiexec /i "$msi" /qn RUNATLOGON=0
-check "RUNATLOGON=0 installs the program" test -s "$folder/HtaLauncher.exe"
-check "RUNATLOGON=0 writes no Run value" test -z "$(run_value)"
-check "msiexec /x /qn after RUNATLOGON=0" wine msiexec /x "$msi" /qn
+check "msiexec /x /qn of $newer" wine msiexec /x "$msi" /qn
 check "and removes the program" test ! -e "$folder"
 
 echo "$failures failed (details: $work/checks.log)"
