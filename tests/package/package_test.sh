@@ -8,7 +8,7 @@
 # Startup" box, a silent removal that leaves the user's settings, and an
 # install with RUNATLOGON=0.
 # (The x86 installer is built and checked, not installed: 32-bit programs
-# cannot run here.) Needs the native back office built (build/native).
+# cannot run here.)
 #
 # Prints one line per check; exit status 1 when any failed.
 set -uo pipefail
@@ -42,6 +42,10 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=HTA Launcher Test C
     -extfile "$ca/ext.cnf" -out "$ca/signer.pem" 2>/dev/null &&
   openssl pkcs12 -export -inkey "$ca/signer.key" -in "$ca/signer.pem" -certfile "$ca/ca.pem" \
     -passout pass:throw-away -out "$ca/signer.p12" || { echo "FAILED: openssl"; exit 1; }
+
+echo "== the loopback back office (native)"
+{ cmake --preset native && cmake --build build/native --target hta-backoffice; } >"$work/backoffice-build.log" 2>&1 ||
+  { tail -n 30 "$work/backoffice-build.log"; echo "FAILED: building the back office"; exit 1; }
 
 echo "== scripts/package, signed"
 HTA_SIGN_PASSWORD=throw-away scripts/package --pkcs12 "$ca/signer.p12" >"$work/package.log" 2>&1 ||
