@@ -114,7 +114,8 @@ check "RUNATLOGON=0 writes no Run value" test -z "$(run_value)"
 # A newer package replaces the installed one and writes the Run value,
 # though the user had cleared the box: the launcher removes it at start-up.
 newer=${version%.*}.$((${version##*.} + 1))
-(cd "$out/HtaLauncher-$version-x64" && wixl -a x64 -D "Version=$newer" -D Win64=yes -D Stage=. \
+has_check=$([ -f "$out/HtaLauncher-$version-x64/hta-check.exe" ] && echo yes || echo no)
+(cd "$out/HtaLauncher-$version-x64" && wixl -a x64 -D "Version=$newer" -D Win64=yes -D "HtaCheck=$has_check" -D Stage=. \
   -o "$work/newer.msi" "$root/packaging/HtaLauncher.wxs") && msibuild "$work/newer.msi" -i "$out/idt/Condition.idt"
 wine reg add 'HKCU\Software\HTA_Launcher\settings' /v runAtStartup /d False /f >/dev/null
 msi=$(wine winepath -w "$work/newer.msi" | tr -d '\r')
