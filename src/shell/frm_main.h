@@ -113,8 +113,9 @@ class frmMain final : public MainWindowEvents {
 
   // The start-up sequence: arms Timer1; ends at once when another copy runs
   // (after bringing that copy forward); sets the version label and the
-  // run-at-start-up box (see RunAtStartupAtLoad); InitLauncher; then the automatic login, exactly as
-  // cmdLogin_Click. Runs once; a second call does nothing.
+  // run-at-start-up box (RunAtStartupAtLoad); InitLauncher; then the
+  // automatic login, exactly as cmdLogin_Click. Runs once; a second call
+  // does nothing.
   void Form_Load();
 
   // The launcher state at start-up: the application folder (created when
