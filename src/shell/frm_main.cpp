@@ -116,8 +116,12 @@ void frmMain::Form_Load() {
 
   ports_.view.SetVersionText(VersionText());
 
+  const std::optional<std::string> runChoice = ports_.settings.Get(
+      std::string(kSettingsApplication), std::string(kSettingsSection), std::string(kRunAtStartupKey));
+  const bool userCleared = runChoice && ParseTruthValue(*runChoice) == false;
   isLoading_ = true;
-  ports_.view.SetRunChecked(IsRegisteredToRun(ports_.registry, ports_.env.ExeName()));
+  ports_.view.SetRunChecked(
+      RunAtStartupAtLoad(ports_.registry, ports_.dialogs, ports_.env.ExeName(), userCleared));
   isLoading_ = false;
 
   InitLauncher();
@@ -219,8 +223,10 @@ void frmMain::chkRun_Click() {
   if (ended_ || isLoading_) {
     return;
   }
-  SetRunAtStartup(ports_.registry, ports_.dialogs, ports_.env.ExeName(), ports_.env.ExeFolder(),
-                  ports_.view.RunChecked());
+  const bool checked = ports_.view.RunChecked();
+  SetRunAtStartup(ports_.registry, ports_.dialogs, ports_.env.ExeName(), ports_.env.ExeFolder(), checked);
+  ports_.settings.Save(std::string(kSettingsApplication), std::string(kSettingsSection),
+                       std::string(kRunAtStartupKey), checked ? "True" : "False");
 }
 
 void frmMain::smnuApp_Click(int index) {

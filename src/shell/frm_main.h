@@ -35,6 +35,9 @@ inline constexpr std::string_view kUserSection = "user";
 inline constexpr std::string_view kUserKey = "user";
 inline constexpr std::string_view kSettingsSection = "settings";
 inline constexpr std::string_view kShowPopupsKey = "showPopups";
+// The run-at-start-up box as the user last left it ("True"/"False"); absent
+// until the user first clicks it.
+inline constexpr std::string_view kRunAtStartupKey = "runAtStartup";
 
 // The boot parameters that VANO leaves for the launcher; only read.
 inline constexpr std::string_view kBootParamsKey = "Software\\VANO\\VANO.exe";
@@ -110,8 +113,9 @@ class frmMain final : public MainWindowEvents {
 
   // The start-up sequence: arms Timer1; ends at once when another copy runs
   // (after bringing that copy forward); sets the version label and the
-  // run-at-start-up box; InitLauncher; then the automatic login, exactly as
-  // cmdLogin_Click. Runs once; a second call does nothing.
+  // run-at-start-up box (RunAtStartupAtLoad); InitLauncher; then the
+  // automatic login, exactly as cmdLogin_Click. Runs once; a second call
+  // does nothing.
   void Form_Load();
 
   // The launcher state at start-up: the application folder (created when
@@ -134,7 +138,9 @@ class frmMain final : public MainWindowEvents {
   void cmdExit_Click() override;
   void smnuExit_Click() override;
   // Registers or unregisters the program in the Run key by the box's
-  // state; does nothing while Form_Load sets the box.
+  // state and remembers that state in the settings (Form_Load keeps a
+  // cleared box cleared across upgrades); does nothing while Form_Load sets
+  // the box.
   void chkRun_Click() override;
   // Opens the application of menu entry `index` (1 to 10).
   void smnuApp_Click(int index) override;

@@ -72,6 +72,18 @@ void SetRunAtStartup(RegistryCalls& registry, Dialogs& dialogs, const std::strin
   registry.CloseKey(key);
 }
 
+bool RunAtStartupAtLoad(RegistryCalls& registry, Dialogs& dialogs, const std::string& exeName,
+                        bool userCleared) {
+  if (!IsRegisteredToRun(registry, exeName)) {
+    return false;
+  }
+  if (!userCleared) {
+    return true;
+  }
+  SetRunAtStartup(registry, dialogs, exeName, std::string(), false);
+  return IsRegisteredToRun(registry, exeName);
+}
+
 std::string RegistryErrorDescription(std::int32_t code) {
   // The system's English texts for the codes the registry calls give in
   // practice; the core has no way to ask the system for its own wording.

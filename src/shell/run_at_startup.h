@@ -33,6 +33,14 @@ std::string RunCommand(const std::string& appPath, const std::string& exeName);
 void SetRunAtStartup(RegistryCalls& registry, Dialogs& dialogs, const std::string& exeName,
                      const std::string& appPath, bool enable);
 
+// The box's state at start-up: whether the program is registered to run.
+// When the user cleared the box on an earlier run (`userCleared`), a
+// registration found now was written back by an installer (an upgrade
+// writes its Run value again): it is removed as SetRunAtStartup removes it,
+// so the user's own choice outlives upgrades, and the box shows cleared.
+bool RunAtStartupAtLoad(RegistryCalls& registry, Dialogs& dialogs, const std::string& exeName,
+                        bool userCleared);
+
 // What a registry result code means, for the failure messages.
 std::string RegistryErrorDescription(std::int32_t code);
 

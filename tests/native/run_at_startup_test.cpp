@@ -1,7 +1,8 @@
 // Run at start-up: the Run-key entry written and removed by the check box.
 // The end-to-end tests under Wine tick and clear the real box, at a drive's
 // root too, and see an existing registration tick it at start-up; these pin
-// the bytes written, the other values of the key and the failures.
+// the bytes written, the other values of the key, a cleared box outliving an
+// upgrade and the failures.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -43,6 +44,17 @@ TEST_F(RunAtStartupTest, ClearingRemovesOnlyTheProgramsValueAndSaysNothingWhenTh
   EXPECT_EQ(RunValue(), std::nullopt);
   EXPECT_EQ(RunValue("Other"), "\"C:\\Other.exe\"");
   EXPECT_EQ(Messages(), Lines{});
+}
+
+TEST_F(RunAtStartupTest, AClearedBoxStaysClearedWhenAnUpgradeWritesTheValueBack) {
+  Tick(true);
+  Tick(false);
+  EXPECT_EQ(settings.Value("HTA_Launcher", "settings", "runAtStartup"), "False");
+  // The installer's upgrade registers the program again.
+  registry.PutString(RegistryRoot::CurrentUser, kRunKeyPath, "Launcher", "\"C:\\New\\Launcher.exe\"");
+  Form().Form_Load();
+  EXPECT_EQ(RunValue(), std::nullopt);
+  EXPECT_FALSE(view.runChecked);
 }
 
 TEST_F(RunAtStartupTest, RegistryFailuresAreReportedAndChangeNothing) {
