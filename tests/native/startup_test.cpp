@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "launcher_fixture.h"
 #include "shell/frm_main.h"
+#include "shell/https_policy.h"
 #include "shell/registry_text.h"
 
 namespace hta::testing {
@@ -114,6 +117,57 @@ TEST_F(ReadRegStringTest, OnlyPredefinedRootsAreAskedAndAKeyThatCannotBeOpenedRe
   EXPECT_EQ(registry.calls, Lines{});
   registry.openKeyFails = 5;
   EXPECT_EQ(Read(), "");
+}
+
+// The HTTPS policy: the machine's value decides when it is there, else the
+// user's; whatever is there but not a readable DWORD turns it on.
+TEST_F(ReadRegStringTest, TheHttpsPolicyIsADwordPerValueMachineFirstAndFailsClosed) {
+  using Root = RegistryRoot;
+  struct Case {
+    const char* what;
+    std::function<void(FakeRegistry&)> put;
+    bool required;
+  };
+  const std::string key = "Software\\Policies\\HTA_Launcher";
+  const auto dword = [&](Root root, std::int32_t n) {
+    return [=](FakeRegistry& r) { r.PutDword(root, key, "RequireHttps", n); };
+  };
+  const std::vector<Case> cases = {
+      {"nothing", [](FakeRegistry&) {}, false},
+      {"user 1", dword(Root::CurrentUser, 1), true},
+      {"user 0", dword(Root::CurrentUser, 0), false},
+      {"machine 0 over user 1",
+       [&](FakeRegistry& r) {
+         dword(Root::LocalMachine, 0)(r);
+         dword(Root::CurrentUser, 1)(r);
+       },
+       false},
+      {"machine key without the value, user 1",
+       [&](FakeRegistry& r) {
+         r.PutDword(Root::LocalMachine, key, "Other", 0);
+         dword(Root::CurrentUser, 1)(r);
+       },
+       true},
+      {"user text 0", [&](FakeRegistry& r) { r.PutString(Root::CurrentUser, key, "RequireHttps", "0"); },
+       true},
+      {"user 8-byte number",
+       [&](FakeRegistry& r) {
+         r.PutValue(Root::CurrentUser, key, "RequireHttps", {4, {0, 0, 0, 0, 0, 0, 0, 0}});
+       },
+       true},
+      {"user 2-byte number",
+       [&](FakeRegistry& r) {
+         r.PutValue(Root::CurrentUser, key, "RequireHttps", {4, {0, 0}});
+       },
+       true},
+      {"machine key unreadable", [](FakeRegistry& r) { r.openKeyFails = 5; }, true},
+  };
+  for (const Case& c : cases) {
+    registry = FakeRegistry();
+    c.put(registry);
+    EXPECT_EQ(ReadRequireHttpsPolicy(registry), c.required) << c.what;
+    EXPECT_EQ(registry.OpenKeys(), Lines{}) << c.what;
+  }
 }
 
 // Shut-down
