@@ -121,7 +121,9 @@ TEST_F(ReadRegStringTest, OnlyPredefinedRootsAreAskedAndAKeyThatCannotBeOpenedRe
 
 // The HTTPS policy: the machine's value decides when it is there, else the
 // user's; whatever is there but not a readable DWORD turns it on.
-TEST_F(ReadRegStringTest, TheHttpsPolicyIsADwordPerValueMachineFirstAndFailsClosed) {
+class RequireHttpsPolicyTest : public ReadRegStringTest {};
+
+TEST_F(RequireHttpsPolicyTest, ADwordPerValueMachineFirstAndAnythingUnreadableMeansOn) {
   using Root = RegistryRoot;
   struct Case {
     const char* what;
