@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "launcher_fixture.h"
@@ -124,52 +124,41 @@ TEST_F(ReadRegStringTest, OnlyPredefinedRootsAreAskedAndAKeyThatCannotBeOpenedRe
 class RequireHttpsPolicyTest : public ReadRegStringTest {};
 
 TEST_F(RequireHttpsPolicyTest, ADwordPerValueMachineFirstAndAnythingUnreadableMeansOn) {
-  using Root = RegistryRoot;
+  using Value = std::optional<FakeRegistry::Value>;
+  const Value one = FakeRegistry::Value{4, {1, 0, 0, 0}};
+  const Value zero = FakeRegistry::Value{4, {0, 0, 0, 0}};
   struct Case {
     const char* what;
-    std::function<void(FakeRegistry&)> put;
+    Value machine;
+    Value user;
     bool required;
   };
-  const std::string key = "Software\\Policies\\HTA_Launcher";
-  const auto dword = [&](Root root, std::int32_t n) {
-    return [=](FakeRegistry& r) { r.PutDword(root, key, "RequireHttps", n); };
-  };
   const std::vector<Case> cases = {
-      {"nothing", [](FakeRegistry&) {}, false},
-      {"user 1", dword(Root::CurrentUser, 1), true},
-      {"user 0", dword(Root::CurrentUser, 0), false},
-      {"machine 0 over user 1",
-       [&](FakeRegistry& r) {
-         dword(Root::LocalMachine, 0)(r);
-         dword(Root::CurrentUser, 1)(r);
-       },
-       false},
-      {"machine key without the value, user 1",
-       [&](FakeRegistry& r) {
-         r.PutDword(Root::LocalMachine, key, "Other", 0);
-         dword(Root::CurrentUser, 1)(r);
-       },
-       true},
-      {"user text 0", [&](FakeRegistry& r) { r.PutString(Root::CurrentUser, key, "RequireHttps", "0"); },
-       true},
-      {"user 8-byte number",
-       [&](FakeRegistry& r) {
-         r.PutValue(Root::CurrentUser, key, "RequireHttps", {4, {0, 0, 0, 0, 0, 0, 0, 0}});
-       },
-       true},
-      {"user 2-byte number",
-       [&](FakeRegistry& r) {
-         r.PutValue(Root::CurrentUser, key, "RequireHttps", {4, {0, 0}});
-       },
-       true},
-      {"machine key unreadable", [](FakeRegistry& r) { r.openKeyFails = 5; }, true},
+      {"nothing", {}, {}, false},
+      {"user 1", {}, one, true},
+      {"user 0", {}, zero, false},
+      {"machine 0 over user 1", zero, one, false},
+      {"machine 1 over user 0", one, zero, true},
+      {"user text \"0\"", {}, FakeRegistry::Value{1, {'0', 0}}, true},
+      {"user number of 8 bytes", {}, FakeRegistry::Value{4, {0, 0, 0, 0, 0, 0, 0, 0}}, true},
+      {"user number of 2 bytes", {}, FakeRegistry::Value{4, {0, 0}}, true},
   };
+  const std::string key = "Software\\Policies\\HTA_Launcher";
   for (const Case& c : cases) {
     registry = FakeRegistry();
-    c.put(registry);
+    // The machine's key is there in every case, with or without the value.
+    registry.CreatePath(RegistryRoot::LocalMachine, key);
+    for (const auto& [root, value] :
+         {std::pair{RegistryRoot::LocalMachine, c.machine}, {RegistryRoot::CurrentUser, c.user}}) {
+      if (value) {
+        registry.PutValue(root, key, "RequireHttps", *value);
+      }
+    }
     EXPECT_EQ(ReadRequireHttpsPolicy(registry), c.required) << c.what;
     EXPECT_EQ(registry.OpenKeys(), Lines{}) << c.what;
   }
+  registry.openKeyFails = 5;  // there, but not to be read
+  EXPECT_TRUE(ReadRequireHttpsPolicy(registry));
 }
 
 // Shut-down
