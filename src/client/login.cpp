@@ -101,7 +101,10 @@ std::string Client::FindServer() {
     if (ended_) {
       return std::string();
     }
-    if (std::optional<std::string> server = AcceptBootstrapReply(reply)) {
+    // Where HTTPS is required, a server at an http address counts as no
+    // answer: the next endpoint may name an https one.
+    std::optional<std::string> server = AcceptBootstrapReply(reply);
+    if (server && internetFile_.Https().Allows(*server)) {
       return std::move(*server);
     }
   }

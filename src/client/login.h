@@ -117,7 +117,8 @@ class Client final : public ApplicationTarget,
   void SetActionUrl(const std::string& address) override;
 
  private:
-  // The first accepted bootstrap reply, or the empty text.
+  // The first accepted bootstrap reply that InternetFile1's HTTPS rule
+  // allows, or the empty text.
   std::string FindServer();
 
   MainWindowView& view_;

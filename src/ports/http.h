@@ -17,6 +17,8 @@ inline constexpr std::uint32_t kInternetFlagNoCacheWrite = 0x04000000;     // IN
 inline constexpr std::uint32_t kInternetFlagPragmaNoCache = 0x00000100;    // INTERNET_FLAG_PRAGMA_NOCACHE
 inline constexpr std::uint32_t kInternetOptionProxyUsername = 43;          // INTERNET_OPTION_PROXY_USERNAME
 inline constexpr std::uint32_t kInternetOptionProxyPassword = 44;          // INTERNET_OPTION_PROXY_PASSWORD
+inline constexpr std::uint32_t kInternetOptionSecurityFlags = 31;          // INTERNET_OPTION_SECURITY_FLAGS
+inline constexpr std::uint32_t kSecurityFlagSecure = 0x00000001;           // SECURITY_FLAG_SECURE
 inline constexpr std::uint32_t kHttpQueryContentLength = 5;                // HTTP_QUERY_CONTENT_LENGTH
 inline constexpr std::uint32_t kHttpQueryStatusCode = 19;                  // HTTP_QUERY_STATUS_CODE
 inline constexpr std::uint32_t kHttpQueryRawHeadersCrlf = 22;              // HTTP_QUERY_RAW_HEADERS_CRLF
@@ -91,6 +93,12 @@ class HttpCalls {
   // -1 on failure.
   virtual std::int32_t SetFilePointer(InternetHandle stream, std::int32_t distance,
                                       std::uint32_t moveMethod) = 0;
+
+  // InternetQueryOptionA with INTERNET_OPTION_SECURITY_FLAGS on a request
+  // or URL stream whose request has been sent: the flags of the connection
+  // its response came over (kSecurityFlagSecure when that was TLS). False
+  // when the query fails.
+  virtual bool QuerySecurityFlags(InternetHandle request, std::uint32_t& flags) = 0;
 
   // InternetCloseHandle. A null handle is accepted and reported as failure.
   virtual bool CloseHandle(InternetHandle handle) = 0;

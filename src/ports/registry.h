@@ -24,10 +24,11 @@ struct RegistryKey {
 
 // Win32 result codes the core tests for; any other non-zero code is a
 // failure too.
-inline constexpr std::int32_t kRegistrySuccess = 0;     // ERROR_SUCCESS
-inline constexpr std::int32_t kRegistryMoreData = 234;  // ERROR_MORE_DATA
-inline constexpr std::uint32_t kRegistryString = 1;     // REG_SZ
-inline constexpr std::uint32_t kRegistryDword = 4;      // REG_DWORD
+inline constexpr std::int32_t kRegistrySuccess = 0;       // ERROR_SUCCESS
+inline constexpr std::int32_t kRegistryFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
+inline constexpr std::int32_t kRegistryMoreData = 234;    // ERROR_MORE_DATA
+inline constexpr std::uint32_t kRegistryString = 1;       // REG_SZ
+inline constexpr std::uint32_t kRegistryDword = 4;        // REG_DWORD
 inline constexpr std::uint32_t kRegistryKeyRead = 0x20019;
 inline constexpr std::uint32_t kRegistryKeyWrite = 0x20006;
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "common/ascii.h"
+#include "shell/https_policy.h"
 #include "shell/proxy_settings.h"
 #include "shell/registry_text.h"
 #include "shell/run_at_startup.h"
@@ -154,6 +155,8 @@ void frmMain::InitLauncher() {
 
   state_.BootParams = ReadRegString(ports_.registry, static_cast<std::uint32_t>(RegistryRoot::CurrentUser),
                                     std::string(kBootParamsKey), std::string(kBootParamsValue));
+  // Once, before the first transfer: every request of this run follows it.
+  internetFile1_.RequireHttps(ReadRequireHttpsPolicy(ports_.registry));
 
   if (!state_.IniFile) {
     state_.IniFile.emplace(ports_.profile, ports_.files, ports_.env);

@@ -120,8 +120,8 @@ class frmMain final : public MainWindowEvents {
 
   // The launcher state at start-up: the application folder (created when
   // missing), the remembered user string (into txtName), the popup
-  // preference, the boot parameters, the proxy settings, no main
-  // application. Called once, by Form_Load.
+  // preference, the boot parameters, the HTTPS policy (into InternetFile1),
+  // the proxy settings, no main application. Called once, by Form_Load.
   void InitLauncher();
 
   // Sends the window to the tray (after a login that opened the main

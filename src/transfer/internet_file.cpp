@@ -313,7 +313,7 @@ void InternetFile::CloseSession(const Session& session) {
 
 void InternetFile::RequestInformation() {
   infoRequested_ = true;
-  const bool sendable = !HasControlCharacter(url_);
+  const bool sendable = !HasControlCharacter(url_) && https_.Allows(url_);
   std::string host = url_;
   std::string path;
   SplitUrl(host, path);
@@ -359,7 +359,10 @@ void InternetFile::RequestInformation() {
     // got a response with a bare CR LF.
     http_.SendRequest(request.get(), nullptr, 0);
     DoEvents();
-    const bool answered = http_.QueryInfo(request.get(), kHttpQueryRawHeadersCrlf, buffer, length, index);
+    // Where HTTPS is required, a response that did not come over TLS is none.
+    const bool usable = https_.Accepts(http_, request.get());
+    const bool answered =
+        usable && http_.QueryInfo(request.get(), kHttpQueryRawHeadersCrlf, buffer, length, index);
     const std::string_view headers(buffer.data(), std::min<std::size_t>(length, buffer.size()));
     if (answered && StartsWithStatusLine(headers)) {
       const std::string lowerHeaders = LowerAscii(headers);
@@ -376,7 +379,9 @@ void InternetFile::RequestInformation() {
       index = 0;
       // Whatever the query leaves in the buffer is judged, success or not: a
       // failed one leaves the spaces, which are not "200".
-      http_.QueryInfo(request.get(), kHttpQueryStatusCode, buffer, length, index);
+      if (usable) {
+        http_.QueryInfo(request.get(), kHttpQueryStatusCode, buffer, length, index);
+      }
       fileExists_ = TrimAtNul(std::string_view(buffer.data(), buffer.size())) == "200";
       lastModified_ = std::string(kNotAvailable);
       fileSize_ = -1;
@@ -420,10 +425,11 @@ std::optional<std::string> InternetFile::ContentRange(InternetHandle stream) {
 InternetFile::OpenedAddress InternetFile::OpenAddress(const Session& session, const std::string& address,
                                                       std::int32_t rangeFrom) {
   OpenedAddress opened;
-  // No session (none could be opened, or a nested transfer closed it), or an
-  // address that could smuggle header lines into the request: nothing is
-  // sent, and the address counts as unopenable.
-  if (!session || !*session || HasControlCharacter(address)) {
+  // No session (none could be opened, or a nested transfer closed it), an
+  // address that could smuggle header lines into the request, or one that
+  // is not https where HTTPS is required: nothing is sent, and the address
+  // counts as unopenable.
+  if (!session || !*session || HasControlCharacter(address) || !https_.Allows(address)) {
     return opened;
   }
   const std::string headers = rangeFrom > 0 ? "Range: bytes=" + std::to_string(rangeFrom) + "-\r\n" : "";
@@ -431,6 +437,12 @@ InternetFile::OpenedAddress InternetFile::OpenAddress(const Session& session, co
       http_, http_.OpenUrl(session->get(), address.c_str(), headers.empty() ? nullptr : headers.c_str(),
                            static_cast<std::uint32_t>(headers.size()), kGetFlags, 0));
   if (!opened.stream) {
+    return opened;
+  }
+  // Where HTTPS is required, a response that did not come over TLS (a
+  // redirect away from https) counts as no response.
+  if (!https_.Accepts(http_, opened.stream.get())) {
+    opened.stream.Close();
     return opened;
   }
   // Streams that are not HTTP (ftp://) have no status; they are taken as

@@ -11,6 +11,7 @@
 #include "ports/file_system.h"
 #include "ports/http.h"
 #include "ports/message_pump.h"
+#include "transfer/https_rule.h"
 #include "transfer/owned_handle.h"
 #include "transfer/property_bag.h"
 
@@ -149,6 +150,13 @@ class InternetFile {
   std::string ProxyPassword() const { return proxyPassword_; }
   void ProxyPassword(std::string New_ProxyPassword);
 
+  // When set, only https addresses are reachable and only responses that
+  // came over TLS are used (HttpsRule): any other transfer, the header
+  // request included, fails as one to an address that cannot be opened.
+  // Off in a new control; not a stored property.
+  void RequireHttps(bool required) { https_ = HttpsRule(required); }
+  const HttpsRule& Https() const { return https_; }
+
   // --- Methods.
 
   // The whole body of a GET of `sUrl` (kept in Url), or the empty text on
@@ -268,6 +276,7 @@ class InternetFile {
   bool infoRequested_ = false;
   std::int32_t resumePosition_ = 0;
   bool closeSessionAfterInfo_ = false;
+  HttpsRule https_;
 };
 
 // Internals of the header request, exposed for tests.

@@ -68,6 +68,17 @@ std::int32_t Win32Http::SetFilePointer(InternetHandle stream, std::int32_t dista
   return static_cast<std::int32_t>(::InternetSetFilePointer(Raw(stream), distance, nullptr, moveMethod, 0));
 }
 
+static_assert(kInternetOptionSecurityFlags == INTERNET_OPTION_SECURITY_FLAGS);
+static_assert(kSecurityFlagSecure == SECURITY_FLAG_SECURE);
+
+bool Win32Http::QuerySecurityFlags(InternetHandle request, std::uint32_t& flags) {
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  const BOOL ok = ::InternetQueryOptionA(Raw(request), INTERNET_OPTION_SECURITY_FLAGS, &value, &size);
+  flags = value;
+  return ok != FALSE && size == sizeof value;
+}
+
 bool Win32Http::CloseHandle(InternetHandle handle) {
   return ::InternetCloseHandle(Raw(handle)) != FALSE;
 }

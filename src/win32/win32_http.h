@@ -24,6 +24,7 @@ class Win32Http final : public HttpCalls {
   bool ReadFile(InternetHandle stream, std::span<std::byte> buffer, std::uint32_t& bytesRead) override;
   std::int32_t SetFilePointer(InternetHandle stream, std::int32_t distance,
                               std::uint32_t moveMethod) override;
+  bool QuerySecurityFlags(InternetHandle request, std::uint32_t& flags) override;
   bool CloseHandle(InternetHandle handle) override;
 };
 

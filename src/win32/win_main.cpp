@@ -26,8 +26,10 @@ namespace {
 
 // Only DLLs from System32, never from the executable's folder or the
 // current directory: a launcher that users start from a Downloads folder
-// must not load a DLL planted beside it. Windows 7 without KB2533623 lacks
-// the call, hence the lookup.
+// must not load a DLL planted beside it. WinINet and WinMM are delay-loaded
+// (cmake/DelayLoad.cmake): the first call into each loads it, with this
+// search order, so this runs before anything else. Windows 7 without
+// KB2533623 lacks the call, hence the lookup.
 void RestrictDllSearch() {
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   auto restrict =

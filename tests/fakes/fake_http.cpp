@@ -6,6 +6,8 @@
 #include <string_view>
 #include <utility>
 
+#include "common/ascii.h"
+
 namespace hta::fakes {
 namespace {
 
@@ -31,6 +33,8 @@ std::string Hex(std::uint32_t value) {
 std::string Level(std::uint32_t level) {
   return "level=" + std::to_string(level & 0xFFFF) + ((level & kHttpQueryFlagNumber) != 0 ? "|number" : "");
 }
+
+constexpr std::uint32_t kSecureFlag = 0x00800000;  // INTERNET_FLAG_SECURE
 
 std::string Bool(bool value) {
   return value ? "true" : "false";
@@ -166,6 +170,7 @@ InternetHandle FakeHttp::Connect(InternetHandle session, const char* host, std::
   if (Use(session, Kind::Session, "InternetConnect") != nullptr) {
     result = Make(Kind::Connection, session.value);
     handles_.at(result.value).host = host;
+    handles_.at(result.value).secure = (flags & kSecureFlag) != 0;
   }
   calls.push_back("InternetConnect " + NameOf(session) + " " + Text(host) + " port=" + std::to_string(port) +
                   " user=" + Text(user) + " password=" + Text(password) +
@@ -181,8 +186,10 @@ InternetHandle FakeHttp::OpenRequest(InternetHandle connection, const char* verb
     const auto found = heads_.find(parent->host + " " + (path == nullptr ? "" : path));
     const HeadReply reply = found == heads_.end() ? HeadReply{} : found->second;
     if (reply.opensRequest) {
+      const bool secure = parent->secure || (flags & kSecureFlag) != 0;
       result = Make(Kind::Request, connection.value);
       handles_.at(result.value).head = reply;
+      handles_.at(result.value).secure = secure;
     }
   }
   calls.push_back("HttpOpenRequest " + NameOf(connection) + " " + (verb == nullptr ? "null" : verb) + " " +
@@ -254,6 +261,8 @@ InternetHandle FakeHttp::OpenUrl(InternetHandle session, const char* url, const 
       found->second.opens) {
     result = Make(Kind::Stream, session.value);
     GetReply& get = handles_.at(result.value).get = found->second;
+    handles_.at(result.value).secure =
+        !get.redirectedToHttp && EqualsIgnoringCase(std::string_view(found->first).substr(0, 8), "https://");
     const auto from = RangeFrom(headerText);
     if (get.honoursRanges && from) {
       const std::string size = std::to_string(get.body.size());
@@ -302,6 +311,20 @@ std::int32_t FakeHttp::SetFilePointer(InternetHandle stream, std::int32_t distan
   calls.push_back("InternetSetFilePointer " + NameOf(stream) + " distance=" + std::to_string(distance) +
                   " method=" + std::to_string(moveMethod) + " -> -1");
   return -1;
+}
+
+bool FakeHttp::QuerySecurityFlags(InternetHandle request, std::uint32_t& flags) {
+  flags = 0;
+  const auto found = handles_.find(request.value);
+  const bool stream = found != handles_.end() && found->second.kind == Kind::Stream;
+  const Handle* handle = Use(request, stream ? Kind::Stream : Kind::Request, "InternetQueryOption");
+  if (handle != nullptr && handle->secure && (stream || handle->sent)) {
+    flags = kSecurityFlagSecure;
+  }
+  calls.push_back("InternetQueryOption " + NameOf(request) +
+                  " option=" + std::to_string(kInternetOptionSecurityFlags) + " -> " +
+                  Bool(handle != nullptr) + " flags=" + Hex(flags));
+  return handle != nullptr;
 }
 
 bool FakeHttp::CloseHandle(InternetHandle handle) {

@@ -38,6 +38,7 @@ namespace hta::fakes {
 //   InternetOpenUrl S1 [http://h/x] headers=null length=0 flags=0xa4000100 context=0 -> U1
 //   InternetReadFile U1 size=2048 -> true 2048
 //   InternetSetFilePointer U1 distance=5 method=1 -> 5
+//   InternetQueryOption U1 option=31 -> true flags=0x1
 //   InternetCloseHandle U1 -> true
 // A failed handle call ends in "-> null". NUL characters print as "\0".
 class FakeHttp final : public HttpCalls {
@@ -74,6 +75,9 @@ class FakeHttp final : public HttpCalls {
     std::size_t failingRead = 0;
     // A read returns at most this many bytes (servers send less than asked).
     std::size_t largestRead = SIZE_MAX;
+    // The response came over plain HTTP although the address is https (a
+    // redirect away from it): no SECURITY_FLAG_SECURE.
+    bool redirectedToHttp = false;
   };
 
   // Scripting.
@@ -111,6 +115,10 @@ class FakeHttp final : public HttpCalls {
   bool ReadFile(InternetHandle stream, std::span<std::byte> buffer, std::uint32_t& bytesRead) override;
   std::int32_t SetFilePointer(InternetHandle stream, std::int32_t distance,
                               std::uint32_t moveMethod) override;
+  // SECURITY_FLAG_SECURE for a stream of an https address (any case) not
+  // redirectedToHttp, and for a sent request made with INTERNET_FLAG_SECURE
+  // on it or its connection; 0 otherwise.
+  bool QuerySecurityFlags(InternetHandle request, std::uint32_t& flags) override;
   bool CloseHandle(InternetHandle handle) override;
 
  private:
@@ -124,6 +132,8 @@ class FakeHttp final : public HttpCalls {
     std::string host;
     HeadReply head;
     bool sent = false;
+    // Connection, request, stream: made for TLS.
+    bool secure = false;
     // Stream: what it serves (a range request's part already cut out), how
     // far it has been read and in how many calls.
     GetReply get;

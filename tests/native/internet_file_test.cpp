@@ -260,5 +260,31 @@ TEST_F(InternetFileGet, AnAddressWithAControlCharacterIsNeverOpened) {
   EXPECT_TRUE(Control().SessionOpen());
 }
 
+// Where HTTPS is required, an address that is not https is never asked
+// (nor is its header request sent), and a response that did not come over
+// TLS is never read: both fail as an unopenable address, the session stays.
+TEST_F(InternetFileGet, WithHttpsRequiredOnlyHttpsAddressesAnsweredOverTlsAreUsed) {
+  Control().RequireHttps(true);
+  Serve("http://h/x", "plain");
+  EXPECT_EQ(Control().syncGET("http://h/x"), "");
+  EXPECT_EQ(http.CallsStartingWith("HttpSendRequest"), Lines{});
+  EXPECT_EQ(http.CallsStartingWith("InternetOpenUrl"), Lines{});
+  EXPECT_TRUE(Control().SessionOpen());
+
+  http.SetGet("https://h/moved", Reply{.body = "plain again", .redirectedToHttp = true});
+  EXPECT_EQ(Control().syncGET("https://h/moved"), "");
+  EXPECT_EQ(http.CallsStartingWith("InternetReadFile"), Lines{});
+  EXPECT_TRUE(Control().SessionOpen());
+
+  Serve("HTTPS://h/x", "over TLS");
+  EXPECT_EQ(Control().syncGET("HTTPS://h/x"), "over TLS");
+
+  Control().Url("http://h/x");
+  Control().LocalFile("C:\\x.temp");
+  Control().StartDownload();
+  EXPECT_EQ(events.events, Lines{"error [Could not find Url]"});
+  EXPECT_EQ(File("C:\\x.temp"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace hta::testing

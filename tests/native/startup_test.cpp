@@ -7,9 +7,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "launcher_fixture.h"
 #include "shell/frm_main.h"
+#include "shell/https_policy.h"
 #include "shell/registry_text.h"
 
 namespace hta::testing {
@@ -114,6 +117,48 @@ TEST_F(ReadRegStringTest, OnlyPredefinedRootsAreAskedAndAKeyThatCannotBeOpenedRe
   EXPECT_EQ(registry.calls, Lines{});
   registry.openKeyFails = 5;
   EXPECT_EQ(Read(), "");
+}
+
+// The HTTPS policy: the machine's value decides when it is there, else the
+// user's; whatever is there but not a readable DWORD turns it on.
+class RequireHttpsPolicyTest : public ReadRegStringTest {};
+
+TEST_F(RequireHttpsPolicyTest, ADwordPerValueMachineFirstAndAnythingUnreadableMeansOn) {
+  using Value = std::optional<FakeRegistry::Value>;
+  const Value one = FakeRegistry::Value{4, {1, 0, 0, 0}};
+  const Value zero = FakeRegistry::Value{4, {0, 0, 0, 0}};
+  struct Case {
+    const char* what;
+    Value machine;
+    Value user;
+    bool required;
+  };
+  const std::vector<Case> cases = {
+      {"nothing", {}, {}, false},
+      {"user 1", {}, one, true},
+      {"user 0", {}, zero, false},
+      {"machine 0 over user 1", zero, one, false},
+      {"machine 1 over user 0", one, zero, true},
+      {"user text \"0\"", {}, FakeRegistry::Value{1, {'0', 0}}, true},
+      {"user number of 8 bytes", {}, FakeRegistry::Value{4, {0, 0, 0, 0, 0, 0, 0, 0}}, true},
+      {"user number of 2 bytes", {}, FakeRegistry::Value{4, {0, 0}}, true},
+  };
+  const std::string key = "Software\\Policies\\HTA_Launcher";
+  for (const Case& c : cases) {
+    registry = FakeRegistry();
+    // The machine's key is there in every case, with or without the value.
+    registry.CreatePath(RegistryRoot::LocalMachine, key);
+    for (const auto& [root, value] :
+         {std::pair{RegistryRoot::LocalMachine, c.machine}, {RegistryRoot::CurrentUser, c.user}}) {
+      if (value) {
+        registry.PutValue(root, key, "RequireHttps", *value);
+      }
+    }
+    EXPECT_EQ(ReadRequireHttpsPolicy(registry), c.required) << c.what;
+    EXPECT_EQ(registry.OpenKeys(), Lines{}) << c.what;
+  }
+  registry.openKeyFails = 5;  // there, but not to be read
+  EXPECT_TRUE(ReadRequireHttpsPolicy(registry));
 }
 
 // Shut-down

@@ -458,6 +458,33 @@ std::string LauncherDriver::RecordFakeOpenerRuns() {
   return openerRecord_;
 }
 
+bool LauncherDriver::PlantDlls(const std::vector<std::string>& names) {
+  const std::string program = exePath_.substr(exePath_.find_last_of('\\') + 1);
+  const std::string overridesKey = "Software\\Wine\\AppDefaults\\" + program + "\\DllOverrides";
+  for (const std::string& name : names) {
+    const std::string planted = WindowsPathOf(HTA_PLANTED_DLL_DIR "/" + name + ".dll");
+    if (!CopyFileA(planted.c_str(), (exeFolder_ + name + ".dll").c_str(), TRUE)) {
+      return false;
+    }
+    dllOverrides_.push_back(std::make_unique<SavedRegistryValue>(overridesKey, name));
+    if (!SetRegistryString(overridesKey, name, "native,builtin")) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::vector<std::string> LauncherDriver::LoadedPlantedDlls() const {
+  std::vector<std::string> loaded;
+  for (const WIN32_FIND_DATAA& entry : EntriesOf(exeFolder_)) {
+    const std::string name = entry.cFileName;
+    if (name.size() > 7 && name.substr(name.size() - 7) == ".loaded") {
+      loaded.push_back(name.substr(0, name.size() - 7));
+    }
+  }
+  return loaded;
+}
+
 bool LauncherDriver::Start(const std::vector<std::string>& arguments, std::string& error) {
   if (!Ready()) {
     error = error_;

@@ -14,6 +14,7 @@
 //
 // No GoogleTest in here: the demo's probe program uses the same code.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -229,6 +230,17 @@ class LauncherDriver {
   // folders; returns its path. Read it with FakeOpenerRuns.
   std::string RecordFakeOpenerRuns();
 
+  // Puts a DLL of each name (winmm, wininet) beside the copy; if loaded, it
+  // leaves a marker beside itself and refuses to load (planted_dll.cpp).
+  // Windows looks in the program's folder first for DLLs that are not
+  // KnownDLLs; Wine only for those it is told to prefer natively, so for as
+  // long as the driver lives the copy's DllOverrides (Wine's per-program
+  // form of WINEDLLOVERRIDES "NAME=n,b") name them. False when a DLL could
+  // not be placed.
+  bool PlantDlls(const std::vector<std::string>& names);
+  // The planted DLLs that were loaded, as their file names.
+  std::vector<std::string> LoadedPlantedDlls() const;
+
   // Starts the copy with `arguments` (each quoted on the command line; none
   // may hold a quote or end in a backslash).
   // False with `error` set when CreateProcessA failed or a launcher of this
@@ -266,7 +278,8 @@ class LauncherDriver {
   std::string exeFolder_;
   std::string exePath_;
   std::string tempFolder_;
-  std::string openerRecord_;  // empty: no record variable
+  std::string openerRecord_;                                       // empty: no record variable
+  std::vector<std::unique_ptr<SavedRegistryValue>> dllOverrides_;  // put back after the launcher ends
   bool ownExeElsewhere_ = false;
   win32::UniqueHandle process_;
   DWORD processId_ = 0;

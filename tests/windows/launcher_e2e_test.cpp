@@ -217,6 +217,22 @@ TEST_F(LauncherE2eTest, UnreachableBackOfficeShowsTheMessageAndEndsTheProgram) {
   EXPECT_EQ(RegistryString(Registry::kSettingsKey, "showPopups"), std::nullopt);
 }
 
+// An administrator demands HTTPS (the user's policy value; the machine's
+// would decide if there were one): endpoints at http addresses are not
+// reachable, so the server hears nothing, and the program ends as when no
+// back office answers.
+TEST_F(LauncherE2eTest, WithHttpsRequiredAnHttpBackOfficeIsNeverAsked) {
+  const char* policyKey = "Software\\Policies\\HTA_Launcher";
+  hta::wintest::SavedRegistryValue policy(policyKey, "RequireHttps");
+  ASSERT_TRUE(hta::wintest::SetRegistryDword(policyKey, "RequireHttps", 1));
+  Start({"--bootstrap", Bootstrap("tray/exebootstrap.php"), "--bootstrap",
+         Bootstrap("quiet/exebootstrap.php")});
+  ExpectMessageBox(driver_, "Unable to connect to any of VANO servers. Please try again later.",
+                   kStartTimeoutMs);
+  EXPECT_EQ(driver_.WaitForExit(kStepTimeoutMs), std::optional<DWORD>(0)) << "no end after the message";
+  EXPECT_EQ(Paths(LauncherRequests()), std::vector<std::string>{}) << Describe(LauncherRequests());
+}
+
 // At a drive's root (in Wine's prefix, the test's own; on Windows only where
 // the user may write there, else in the driver's folder): a copy of its own
 // name, whose Run value is named after it.

@@ -172,7 +172,12 @@ class TrayE2eTest : public hta::wintest::RealLauncherTest {
 };
 
 TEST_F(TrayE2eTest, ATickFetchesTheActionListAndItsFilesThroughTemporaryFiles) {
-  StartInTray("files");
+  // DLLs named like WinINet and WinMM beside the program, preferred by Wine
+  // as Windows prefers them: the program uses both (transfers, the sound)
+  // and must take neither.
+  ASSERT_TRUE(driver_.PlantDlls({"winmm", "wininet"}));
+  ASSERT_NO_FATAL_FAILURE(StartInTray("files"))
+      << "planted DLLs loaded: " << ::testing::PrintToString(driver_.LoadedPlantedDlls());
   Tick();
   // While the sound's body is on its way, it is written into its ".temp"
   // file beside the action list that asked for it.
@@ -215,6 +220,7 @@ TEST_F(TrayE2eTest, ATickFetchesTheActionListAndItsFilesThroughTemporaryFiles) {
   EXPECT_EQ(hta::wintest::ReadFileBytes(report),
             "<html><head><title>Report</title></head><body>Report</body></html>");
   EXPECT_EQ(hta::wintest::ReadFileBytes(driver_.AppFolder() + "chime.wav").value_or("").size(), 64u);
+  EXPECT_EQ(driver_.LoadedPlantedDlls(), std::vector<std::string>{});
 }
 
 TEST_F(TrayE2eTest, TheIconComesBackAndPopupsStandAboveEachOtherInTheCornerAndCloseByTimerAndCross) {
