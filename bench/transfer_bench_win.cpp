@@ -22,6 +22,7 @@
 #include <string>
 
 #include "transfer/internet_file.h"
+#include "win32/win32_clock.h"
 #include "win32/win32_file_system.h"
 #include "win32/win32_headers.h"
 #include "win32/win32_http.h"
@@ -101,7 +102,8 @@ std::optional<Run> TimeDownload(const std::string& url, const std::string& local
   TimingPump pump;
   hta::win32::Win32FileSystem files;
   Outcome outcome;
-  hta::InternetFile control(http, pump, files);
+  hta::win32::Win32Clock clock;
+  hta::InternetFile control(http, pump, files, clock);
   control.InitProperties();
   control.SetEvents(&outcome);
   control.Url(url);
@@ -124,7 +126,8 @@ std::optional<Run> TimeSyncGet(const std::string& url) {
   hta::Win32Http http;
   TimingPump pump;
   hta::win32::Win32FileSystem files;
-  hta::InternetFile control(http, pump, files);
+  hta::win32::Win32Clock clock;
+  hta::InternetFile control(http, pump, files, clock);
   control.InitProperties();
 
   const std::int64_t start = Now();

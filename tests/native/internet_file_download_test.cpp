@@ -89,11 +89,12 @@ TEST_F(InternetFileDownload, TheDoEventsPointsOfALaterDownload) {
                     "0/0",  // cancel flag cleared
                     "1/0",  // session opened
                     "1/0",  // header request (not due)
-                    // Each pass: before the read, after it, after the
-                    // progress, at the end of the pass.
-                    "4/0", "5/0", "5/1", "5/1",  // pass 1
-                    "5/1", "6/1", "6/2", "6/2",  // pass 2
-                    "6/2", "7/2", "7/3", "7/3",  // pass 3, the last
+                    "6/0",  // connected, limits set, request opened: before the send
+                    // Each pass: before the read (a query and a read), after
+                    // it, after the progress, at the end of the pass.
+                    "9/0", "11/0", "11/1", "11/1",   // pass 1
+                    "11/1", "13/1", "13/2", "13/2",  // pass 2
+                    "13/2", "14/2", "14/3", "14/3",  // pass 3, the last: nothing more has arrived
                 }));
 }
 
@@ -178,7 +179,7 @@ TEST_F(InternetFileDownload, CancelFromTheLastProgressHandlerEndsCancelledBefore
     }
   };
   events.onCancelled = [&](std::int32_t&) {
-    EXPECT_EQ(http.OpenHandles().size(), 2u);  // session and stream
+    EXPECT_EQ(http.OpenHandles().size(), 3u);  // session, connection and request
     EXPECT_EQ(files.openWriters, 1u);
   };
   EXPECT_EQ(Start(3000), (Lines{"progress 2048", "progress 3000", "progress 3000", "cancelled 3000"}));
@@ -215,10 +216,10 @@ class InternetFileResume : public InternetFileDownload {
 TEST_F(InternetFileResume, ResumeAppendsARangeStartAndResumeFromNothingBeginAtZero) {
   Prepare(kLocal, true);
   Control().ResumeDownload();
-  EXPECT_EQ(http.urlHeaders.back(), std::string("Range: bytes=5000-\r\n"));
+  EXPECT_EQ(http.sendHeaders.back(), std::string("Range: bytes=5000-\r\n"));
   EXPECT_EQ(File(kFile), kLocal + Resource(9000).substr(5000));
   Control().StartDownload();
-  EXPECT_EQ(http.urlHeaders.back(), std::nullopt);
+  EXPECT_EQ(http.sendHeaders.back(), std::nullopt);
   EXPECT_EQ(File(kFile), Resource(9000));
   for (const bool exists : {false, true}) {
     files.files.RemoveFile(kFile);
@@ -226,7 +227,7 @@ TEST_F(InternetFileResume, ResumeAppendsARangeStartAndResumeFromNothingBeginAtZe
       files.files.Put(kFile, "");
     }
     Control().ResumeDownload();
-    EXPECT_EQ(http.urlHeaders.back(), std::nullopt) << exists;
+    EXPECT_EQ(http.sendHeaders.back(), std::nullopt) << exists;
     EXPECT_EQ(File(kFile), Resource(9000)) << exists;
   }
 }
@@ -259,7 +260,7 @@ TEST_F(InternetFileResume, AReplyThatCannotBePlacedAfterTheFileIsAPositioningErr
       {"206 without Content-Range", {.status = 206, .body = Resource(4000)}},
       {"whole reply shorter than the file", {.body = Resource(3000), .contentLength = 3000}},
   };
-  events.onError = [&](std::string&) { EXPECT_EQ(http.OpenHandles().size(), 2u); };
+  events.onError = [&](std::string&) { EXPECT_EQ(http.OpenHandles().size(), 3u); };
   files.files.Put(kFile, kLocal);
   for (const Case& c : cases) {
     events.events.clear();
@@ -288,7 +289,7 @@ TEST_F(InternetFileResume, TheLargestThirtyTwoBitPositionIsAskedForAFileBeyondIt
   Prepare("kept", true);
   files.lengthOverride = std::numeric_limits<std::int32_t>::max();
   Control().ResumeDownload();
-  EXPECT_EQ(http.urlHeaders.back(), std::string("Range: bytes=2147483647-\r\n"));
+  EXPECT_EQ(http.sendHeaders.back(), std::string("Range: bytes=2147483647-\r\n"));
   events.events.clear();
   http.calls.clear();
   files.lengthOverride = std::int64_t{1} << 31;

@@ -7,12 +7,8 @@
 // requests in the log that all tests share (the server routes by path and
 // ignores the query).
 //
-// The control sends its HEAD request to the host part of the address, which
-// keeps the server's ":port", on WinINet's default port: over a direct
-// session it never reaches the server (see
-// LauncherE2eTest.LogsInDownloadsShowsTheMessageAndGoesToTheTray). The test
-// that reads the HEAD's answer sends the control through the server acting
-// as its proxy, where it arrives.
+// A control's first transfer sends a HEAD request for its address first, to
+// the address's own host and port, so it shows in the log before the GET.
 
 #include <gtest/gtest.h>
 
@@ -26,6 +22,7 @@
 
 #include "backoffice_client.h"
 #include "transfer/internet_file.h"
+#include "win32/win32_clock.h"
 #include "win32/win32_file_system.h"
 #include "win32/win32_headers.h"
 #include "win32/win32_http.h"
@@ -95,7 +92,7 @@ class WineTransferTest : public ::testing::Test {
               std::to_string(GetTickCount64());
     ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr)) << folder_;
 
-    control_ = std::make_unique<InternetFile>(http_, pump_, files_);
+    control_ = std::make_unique<InternetFile>(http_, pump_, files_, clock_);
     control_->InitProperties();
     control_->SetEvents(&events_);
   }
@@ -170,6 +167,7 @@ class WineTransferTest : public ::testing::Test {
   hta::Win32Http http_;
   hta::win32::Win32MessagePump pump_;
   hta::win32::Win32FileSystem files_;
+  hta::win32::Win32Clock clock_;
   RecordingEvents events_;
   std::unique_ptr<InternetFile> control_;
 };
@@ -256,7 +254,7 @@ TEST_F(WineTransferTest, BodyLongerThanItsLengthIsTakenAsWinInetReadsIt) {
 // asked for and answered, yet nothing is returned or written.
 TEST_F(WineTransferTest, AnErrorPageGivesNoBodyAndADownloadFailsWithCouldNotFindAndNoFile) {
   EXPECT_EQ(control_->syncGET(Address("/missing")), "");
-  EXPECT_EQ(Seen(MyRequests()), Lines{"GET /missing?" + token_});
+  EXPECT_EQ(Seen(MyRequests()), (Lines{"HEAD /missing?" + token_, "GET /missing?" + token_}));
   const std::string local = Download("/missing");
   EXPECT_EQ(events_.events, Lines{"error Could not find Url"});
   EXPECT_EQ(GetFileAttributesA(local.c_str()), INVALID_FILE_ATTRIBUTES);
@@ -275,8 +273,9 @@ TEST_P(WineResumeTest, ResumeFrom5000BytesAsksForTheRestAndCompletesTheFile) {
   EXPECT_EQ(events_.Last(), "complete");
   ExpectFile(local, Pattern(12000));  // the new bytes follow the old ones
   const auto requests = MyRequests();
-  ASSERT_EQ(Seen(requests), Lines{"GET " + std::string(GetParam()) + "?" + token_});
-  EXPECT_EQ(requests[0].Header("Range"), "bytes=5000-");
+  const std::string target = std::string(GetParam()) + "?" + token_;
+  ASSERT_EQ(Seen(requests), (Lines{"HEAD " + target, "GET " + target}));
+  EXPECT_EQ(requests[1].Header("Range"), "bytes=5000-");
 }
 
 INSTANTIATE_TEST_SUITE_P(Reply, WineResumeTest, ::testing::Values("/resume-206", "/resume-200"),
@@ -294,12 +293,13 @@ TEST_F(WineTransferTest, StartDownloadEmptiesALongerExistingFile) {
 // syncGET and a download open their GETs alike.
 TEST_F(WineTransferTest, GetsAskCachesForFreshData) {
   control_->syncGET(Address("/text"));
-  const auto gets = MyRequests();  // the HEAD never reaches the server
-  ASSERT_EQ(Seen(gets), Lines{"GET /text?" + token_});
-  EXPECT_EQ(gets[0].Header("Pragma"), "no-cache") << gets[0].Describe();
+  const auto requests = MyRequests();
+  ASSERT_EQ(Seen(requests), (Lines{"HEAD /text?" + token_, "GET /text?" + token_}));
+  const LoggedRequest& get = requests[1];
+  EXPECT_EQ(get.Header("Pragma"), "no-cache") << get.Describe();
   // Wine's WinINet sends Pragma alone; Windows may add Cache-Control.
-  if (const auto cacheControl = gets[0].Header("Cache-Control")) {
-    EXPECT_EQ(*cacheControl, "no-cache") << gets[0].Describe();
+  if (const auto cacheControl = get.Header("Cache-Control")) {
+    EXPECT_EQ(*cacheControl, "no-cache") << get.Describe();
   }
 }
 
