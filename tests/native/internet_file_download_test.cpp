@@ -98,6 +98,20 @@ TEST_F(InternetFileDownload, TheDoEventsPointsOfALaterDownload) {
                 }));
 }
 
+// However often the control yields, the message loop runs at most once in
+// 2 ms of the monotonic clock.
+TEST_F(InternetFileDownload, TheMessageLoopRunsAtMostOnceInTwoMilliseconds) {
+  clock.monotonicStep = 300;
+  std::vector<std::uint64_t> sweeps;
+  pump.onEveryCall = [&](std::size_t) { sweeps.push_back(clock.monotonic); };
+  EXPECT_EQ(Start(20000).back(), "complete");
+  ASSERT_GT(sweeps.size(), 3u);
+  for (std::size_t i = 1; i < sweeps.size(); ++i) {
+    EXPECT_GE(sweeps[i] - sweeps[i - 1], kPumpIntervalMicroseconds) << i;
+    EXPECT_LT(sweeps[i] - sweeps[i - 1], kPumpIntervalMicroseconds + 3 * clock.monotonicStep) << i;
+  }
+}
+
 // A handler that changes the total changes the count from there on; a sum
 // beyond the 32-bit limit stays at the limit. The file is not affected.
 TEST_F(InternetFileDownload, AProgressHandlerThatChangesTheTotalChangesTheCount) {
@@ -149,6 +163,16 @@ TEST_F(InternetFileDownload, AReadFailureKeepsTheBlocksReadAndClosesEverythingBe
   Control().StartDownload();
   EXPECT_EQ(events.events, (Lines{"progress 2048", "progress 3000", "error [Could not read Url]"}));
   EXPECT_EQ(File(kFile), Resource(3000));
+
+  // A file that would grow past the limit is removed.
+  events.events.clear();
+  TransferLimits limits = kTransferLimits;
+  limits.fileBytes = 4096;
+  Control().SetLimits(limits);
+  Serve(kUrl, Resource(4097));
+  Control().StartDownload();
+  EXPECT_EQ(events.events, (Lines{"progress 2048", "progress 4096", "error [Could not read Url]"}));
+  EXPECT_EQ(File(kFile), std::nullopt);
 }
 
 TEST_F(InternetFileDownload, ALocalFileThatCannotBeOpenedOrWrittenIsAnErrorAndClosesTheTransfer) {

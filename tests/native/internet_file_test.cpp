@@ -253,16 +253,23 @@ TEST_F(InternetFileHead, WithoutARequestHandleOrWithAControlCharacterTheResultsK
 class InternetFileGet : public InternetFileFixture {};
 
 // An HTTP status of 400 or more is a failure (the error page is never read and
-// the session stays, as for an address that cannot be opened); a failed read
-// and a body shorter than its Content-Length fail and close the session.
-TEST_F(InternetFileGet, ErrorStatusesFailedReadsAndShortBodiesFail) {
+// the session stays, as for an address that cannot be opened); a failed read,
+// a body shorter than its Content-Length or longer than the limit, and a link
+// too slow fail and close the session.
+TEST_F(InternetFileGet, ErrorStatusesFailedReadsShortLongAndSlowBodiesFail) {
   struct Case {
     std::string what;
     Reply reply;
     bool whole;         // the body comes back; otherwise the empty text
     bool keepsSession;  // failed before reading
+    TransferLimits limits = kTransferLimits;
   };
   const std::string body = Resource(3000);
+  // 1 KiB in any 50 ms of the fake clock, which moves 2 ms at each reading.
+  TransferLimits slow = kTransferLimits;
+  slow.slowWindowMicroseconds = 50000;
+  TransferLimits small = kTransferLimits;
+  small.textBytes = 3000;
   const std::vector<Case> cases = {
       {"status 400", {.status = 400, .body = "<html>error page</html>"}, false, true},
       {"status 399", {.status = 399, .body = "content"}, true, false},
@@ -270,9 +277,14 @@ TEST_F(InternetFileGet, ErrorStatusesFailedReadsAndShortBodiesFail) {
       {"second read fails", {.body = Resource(5000), .failingRead = 2}, false, false},
       {"one byte short", {.body = body, .contentLength = 3001}, false, false},
       {"exactly as long", {.body = body, .contentLength = 3000}, true, false},
+      {"100 bytes at a time", {.body = body, .largestRead = 100}, false, false, slow},
+      {"1 KiB at a time", {.body = Resource(9000), .largestRead = 1024}, true, false, slow},
+      {"as long as the limit", {.body = body}, true, false, small},
+      {"one byte past the limit", {.body = Resource(3001)}, false, false, small},
   };
   for (const Case& c : cases) {
     http.SetGet("http://h/x", c.reply);
+    Control().SetLimits(c.limits);
     http.calls.clear();
     EXPECT_EQ(Control().syncGET("http://h/x"), c.whole ? c.reply.body : "") << c.what;
     EXPECT_EQ(Control().SessionOpen(), c.keepsSession) << c.what;
