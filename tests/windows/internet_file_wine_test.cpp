@@ -12,12 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "backoffice_client.h"
@@ -213,6 +215,64 @@ TEST_F(WineTransferTest, RequestInformationReadsTheHeadersAndA404WithAnotherReas
   control_->RequestInformation();
   EXPECT_TRUE(control_->FileExists());
   EXPECT_EQ(control_->LastModified(), "Not Available") << "the second answer was read";
+}
+
+// --- Slow and stalled servers.
+
+// The real pump, with the longest stretch between two of its calls: how
+// long the window went without its messages.
+class GapPump final : public hta::MessagePump {
+ public:
+  void DoEvents() override {
+    const ULONGLONG now = GetTickCount64();
+    if (last_ != 0) {
+      longestGapMs = std::max(longestGapMs, now - last_);
+    }
+    real_.DoEvents();
+    last_ = GetTickCount64();
+  }
+  ULONGLONG longestGapMs = 0;
+
+ private:
+  hta::win32::Win32MessagePump real_;
+  ULONGLONG last_ = 0;
+};
+
+// 10 bytes every 250 ms: each read returns with what has arrived, so the
+// window never waits longer than the drip itself.
+TEST_F(WineTransferTest, ADrippingBodyKeepsTheMessageLoopWithinTheDripInterval) {
+  GapPump pump;
+  InternetFile control(http_, pump, files_, clock_);
+  control.InitProperties();
+  control.SetEvents(&events_);
+  control.Url(Address("/drip-slow"));
+  control.LocalFile(LocalPath("drip.bin"));
+  control.StartDownload();
+  EXPECT_EQ(events_.Last(), "complete");
+  EXPECT_GE(events_.events.size(), 6u) << "one progress event per read of what had arrived";
+  EXPECT_LE(pump.longestGapMs, 250u + 20u);
+}
+
+// With the limits shortened to 1 s a call and 1 KiB in 2 s: a server that
+// never sends its status line fails the open, one that never sends its body
+// fails the read, and so does one that sends a byte every 300 ms (each call
+// within its limit, the whole far too slow).
+TEST_F(WineTransferTest, StallsAndTricklesFailWithinTheLimits) {
+  hta::TransferLimits limits = hta::kTransferLimits;
+  limits.callMilliseconds = 1000;
+  limits.slowWindowMicroseconds = 2000000;
+  control_->SetLimits(limits);
+  const std::pair<const char*, const char*> cases[] = {{"/stall", "error Could not find Url"},
+                                                       {"/stall-body", "error Could not read Url"},
+                                                       {"/trickle", "error Could not read Url"}};
+  for (const auto& [path, error] : cases) {
+    SCOPED_TRACE(path);
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(control_->syncGET(Address(path)), "");
+    Download(path);
+    EXPECT_EQ(events_.Last(), error);
+    EXPECT_LT(GetTickCount64() - start, 9000u);
+  }
 }
 
 // --- A body shorter than its Content-Length is a failed read: 4096 bytes
