@@ -203,8 +203,8 @@ TEST_F(TrayE2eTest, ATickFetchesTheActionListAndItsFilesThroughTemporaryFiles) {
     c = c >= '0' && c <= '9' ? '9' : c;
   }
   EXPECT_EQ(stamp, "99:99:99") << target;
-  EXPECT_EQ(TrayRequests().size(), 5u)
-      << "bootstrap, login, list, sound, launched file" << Describe(TrayRequests());
+  EXPECT_EQ(TrayRequests().size(), 6u)
+      << "bootstrap's HEAD and GET, login, list, sound, launched file" << Describe(TrayRequests());
 
   // Every file in place and whole, no temporary file left over.
   EXPECT_EQ(driver_.AppFolderFiles(), (std::vector<std::string>{"actions.xml", "chime.wav", "report.hta"}));
