@@ -323,4 +323,17 @@ TEST_F(TrayE2eTest, TheTrayMenuOpensApplicationsTogglesPopupsAndExits) {
   EXPECT_EQ(hta::wintest::RegistryString(Registry::kUserKey, "user"), "tray-user");
 }
 
+// A list that never answers holds the polling only until the time limit of
+// its request (30 s): the next tick's poll then goes out.
+TEST_F(TrayE2eTest, AListThatNeverAnswersHoldsThePollingOnlyUntilTheTimeLimit) {
+  StartInTray("stall");
+  const auto polls = [&] { return RequestsFor("/tray/stall/actions.php").size(); };
+  Tick();
+  ASSERT_TRUE(WaitUntil([&] { return polls() == 1; }, kStepTimeoutMs)) << Describe(TrayRequests());
+  const ULONGLONG stalled = GetTickCount64();
+  Tick();
+  EXPECT_TRUE(WaitUntil([&] { return polls() == 2; }, 45000)) << Describe(TrayRequests());
+  EXPECT_GE(GetTickCount64() - stalled, 25000u) << "the stalled poll ended before its time limit";
+}
+
 }  // namespace
