@@ -146,14 +146,6 @@ class WineTransferTest : public ::testing::Test {
     return local;
   }
 
-  // Sends the control's sessions through the back office as their proxy:
-  // the one way its HEAD request reaches the server.
-  void ThroughTheServerAsProxy() {
-    control_->ConnectType(1);
-    control_->ProxyServer("127.0.0.1");
-    control_->ProxyPort(static_cast<std::int16_t>(Server().Port()));
-  }
-
   // Each request as "METHOD target".
   static Lines Seen(const std::vector<LoggedRequest>& requests) {
     Lines seen;
@@ -205,7 +197,6 @@ TEST_F(WineTransferTest, EmptyBlockSizedDrippingAndChunkedBodiesArriveWhole) {
 // Read from the real header queries: size, date, and the status text, where
 // only "404 File Not Found" means missing.
 TEST_F(WineTransferTest, RequestInformationReadsTheHeadersAndA404WithAnotherReasonCountsAsExisting) {
-  ThroughTheServerAsProxy();
   control_->Url(Address("/full"));
   control_->RequestInformation();
   EXPECT_TRUE(control_->FileExists());

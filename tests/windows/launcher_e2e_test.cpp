@@ -329,7 +329,8 @@ TEST_F(LauncherE2eTest, LogsInThroughTheServerActingAsProxy) {
 
 // The bootstrap, the login, a download and a poll all reach a host that only
 // the proxy knows, each answered with the stored password after the proxy's
-// 407; none carries credentials for the server itself.
+// 407; none carries credentials for the server itself, not even to a first
+// endpoint that asks for them with a 401.
 TEST_F(LauncherE2eTest, EveryRequestGetsThroughTheAuthenticatingProxyWithTheStoredPassword) {
   std::string why;
   const std::optional<BackOffice> proxy = BackOffice::Find("backoffice_proxy_auth", why);
@@ -337,7 +338,8 @@ TEST_F(LauncherE2eTest, EveryRequestGetsThroughTheAuthenticatingProxyWithTheStor
   const int since = LastSequence(*proxy);
   ASSERT_TRUE(hta::wintest::WriteFileBytes(driver_.IniPath(),
                                            ProxySection("hta-proxy", "pr0xy-secret", proxy->Port())));
-  Start({"--bootstrap", "http://backoffice.invalid/launcher/proxy/exebootstrap.php"});
+  Start({"--bootstrap", "http://backoffice.invalid/launcher/proxy/locked.php", "--bootstrap",
+         "http://backoffice.invalid/launcher/proxy/exebootstrap.php"});
 
   // hta-proxy:pr0xy-secret
   const std::string credentials = "Basic aHRhLXByb3h5OnByMHh5LXNlY3JldA==";
@@ -357,8 +359,8 @@ TEST_F(LauncherE2eTest, EveryRequestGetsThroughTheAuthenticatingProxyWithTheStor
   ASSERT_TRUE(PostMessageA(window, WM_TIMER, hta::win32::MainWindow::kTimer1Id, 0));
   EXPECT_TRUE(hta::wintest::WaitUntil([&] { return through("/launcher/proxy/actions.php"); }, kStepTimeoutMs))
       << Describe(LauncherRequests(*proxy, since));
-  for (const char* path :
-       {"/launcher/proxy/exebootstrap.php", "/launcher/proxy/login.php", "/launcher/proxy/orders.hta"}) {
+  for (const char* path : {"/launcher/proxy/locked.php", "/launcher/proxy/exebootstrap.php",
+                           "/launcher/proxy/login.php", "/launcher/proxy/orders.hta"}) {
     EXPECT_TRUE(through(path)) << path;
   }
   EXPECT_EQ(driver_.AppFolderFiles(), (std::vector<std::string>{"actions.xml", "orders.hta"}));
