@@ -3,6 +3,8 @@
 // - StartDownload of a large file (the launcher's background fetch), with the
 //   longest gap between two message-pump calls: how long the window would
 //   go without handling a message;
+// - the same query-read-write loop over the same file without the control and
+//   without any message pump: the baseline the download is held against;
 // - syncGET of a smaller body (the launcher's server requests).
 // Each is measured `--runs` times and the best run counts. Given curl's
 // figure for the same address (bytes per second, from the same run of the
@@ -15,13 +17,17 @@
 //                      [--curl-get BPS] [--runs N]
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "transfer/internet_file.h"
+#include "win32/win32_clock.h"
 #include "win32/win32_file_system.h"
 #include "win32/win32_headers.h"
 #include "win32/win32_http.h"
@@ -101,11 +107,14 @@ std::optional<Run> TimeDownload(const std::string& url, const std::string& local
   TimingPump pump;
   hta::win32::Win32FileSystem files;
   Outcome outcome;
-  hta::InternetFile control(http, pump, files);
+  hta::win32::Win32Clock clock;
+  hta::InternetFile control(http, pump, files, clock);
   control.InitProperties();
   control.SetEvents(&outcome);
   control.Url(url);
   control.LocalFile(localFile);
+  // Emptying the last run's 50 MiB would count as a pump gap of tens of ms.
+  DeleteFileA(localFile.c_str());
 
   const std::int64_t start = Now();
   control.StartDownload();
@@ -120,11 +129,57 @@ std::optional<Run> TimeDownload(const std::string& url, const std::string& local
              pump.LongestGapBefore(), pump.Calls()};
 }
 
+// The control's loop stripped bare: one request, then query what has arrived,
+// read at most a block of it, write it; no pump, no events.
+std::optional<Run> TimeBaseline(const std::string& url, const std::string& localFile) {
+  const std::optional<hta::HttpAddress> address = hta::ParseHttpAddress(url);
+  if (!address) {
+    return std::nullopt;
+  }
+  hta::Win32Http http;
+  hta::win32::Win32FileSystem files;
+  DeleteFileA(localFile.c_str());
+  const std::int64_t start = Now();
+  hta::OwnedInternetHandle session(http,
+                                   http.Open("bench", hta::kInternetOpenTypeDirect, nullptr, nullptr, 0));
+  hta::OwnedInternetHandle connection(http, http.Connect(session.get(), address->host.c_str(), address->port,
+                                                         nullptr, nullptr, hta::kInternetServiceHttp, 0, 0));
+  hta::OwnedInternetHandle request(
+      http, http.OpenRequest(connection.get(), "GET", address->path.c_str(), nullptr,
+                             hta::kInternetFlagReload | hta::kInternetFlagNoCacheWrite, 0));
+  std::unique_ptr<hta::FileWriter> file = files.OpenForWrite(localFile, true);
+  if (!request || !file || !http.SendRequest(request.get(), nullptr, 0)) {
+    std::fprintf(stderr, "baseline request for %s failed\n", url.c_str());
+    return std::nullopt;
+  }
+  std::uint64_t total = 0;
+  std::byte buffer[2048];
+  for (;;) {
+    std::uint32_t available = 0;
+    if (!http.QueryDataAvailable(request.get(), available)) {
+      return std::nullopt;
+    }
+    if (available == 0) {
+      break;
+    }
+    std::uint32_t read = 0;
+    const std::size_t want = std::min<std::size_t>(available, sizeof buffer);
+    if (!http.ReadFile(request.get(), std::span(buffer, want), read) ||
+        !file->Write(std::span(buffer, read))) {
+      return std::nullopt;
+    }
+    total += read;
+  }
+  file.reset();
+  return Run{Seconds(Now() - start), total, 0, 0, 0};
+}
+
 std::optional<Run> TimeSyncGet(const std::string& url) {
   hta::Win32Http http;
   TimingPump pump;
   hta::win32::Win32FileSystem files;
-  hta::InternetFile control(http, pump, files);
+  hta::win32::Win32Clock clock;
+  hta::InternetFile control(http, pump, files, clock);
   control.InitProperties();
 
   const std::int64_t start = Now();
@@ -170,8 +225,8 @@ void Report(const char* what, const Run& best, double curlBytesPerSecond) {
   std::printf("\n");
 }
 
-// What one pump call costs with nothing to dispatch: the floor under the
-// control's four calls a block during a download.
+// What one pump call costs with nothing to dispatch: why the control runs
+// the pump at most once in 2 ms.
 double PumpCallSeconds() {
   hta::win32::Win32MessagePump pump;
   constexpr int kCalls = 100000;
@@ -180,6 +235,20 @@ double PumpCallSeconds() {
     pump.DoEvents();
   }
   return Seconds(Now() - start) / kCalls;
+}
+
+// What one reading of the monotonic clock costs: the control reads it at
+// every yield to decide whether the pump is due.
+double ClockCallSeconds() {
+  hta::win32::Win32Clock clock;
+  constexpr int kCalls = 100000;
+  std::uint64_t sink = 0;
+  const std::int64_t start = Now();
+  for (int i = 0; i < kCalls; ++i) {
+    sink += clock.MonotonicMicroseconds();
+  }
+  const double seconds = Seconds(Now() - start) / kCalls;
+  return sink == 0 ? 0 : seconds;
 }
 
 int Usage() {
@@ -229,14 +298,21 @@ int main(int argc, char** argv) {
   std::printf("StartDownload of %s\n", downloadUrl.c_str());
   const std::optional<Run> download =
       Best("StartDownload", runs, [&] { return TimeDownload(downloadUrl, localFile); });
+  std::printf("baseline loop of %s\n", downloadUrl.c_str());
+  const std::optional<Run> baseline =
+      Best("baseline", runs, [&] { return TimeBaseline(downloadUrl, localFile); });
   DeleteFileA(localFile.c_str());
   std::printf("syncGET of %s\n", getUrl.c_str());
   const std::optional<Run> get = Best("syncGET", runs, [&] { return TimeSyncGet(getUrl); });
-  if (!download || !get) {
+  if (!download || !baseline || !get) {
     return 1;
   }
   Report("StartDownload", *download, curlDownload);
+  Report("baseline loop", *baseline, 0);
+  std::printf("StartDownload vs baseline: ratio %.3f, longest pump gap %.2f ms\n",
+              download->BytesPerSecond() / baseline->BytesPerSecond(), download->longestGap * 1000.0);
   Report("syncGET", *get, curlGet);
   std::printf("message pump alone: %.2f us a call with no messages\n", PumpCallSeconds() * 1e6);
+  std::printf("monotonic clock alone: %.3f us a reading\n", ClockCallSeconds() * 1e6);
   return 0;
 }

@@ -47,8 +47,12 @@ void ActionDispatcher::PollActions() {
 }
 
 void ActionDispatcher::ProcessActionList() {
+  const std::string path = state_.HtaFolder + std::string(kActionListName);
+  // A list past the limit is not read at all, so never acted on in part.
+  const std::optional<std::int64_t> length = ports_.files.FileLength(path);
   const std::optional<std::string> text =
-      ports_.files.ReadAll(state_.HtaFolder + std::string(kActionListName));
+      length && *length <= static_cast<std::int64_t>(kTransferLimits.textBytes) ? ports_.files.ReadAll(path)
+                                                                                : std::nullopt;
   if (!text) {
     return;
   }

@@ -18,6 +18,10 @@ class Clock {
   // The current local time of day, read anew on every call.
   virtual TimeOfDay LocalTimeOfDay() = 0;
 
+  // Microseconds since some fixed moment, from a clock that never steps back
+  // and ticks finely (well under a millisecond): for measuring short spans.
+  virtual std::uint64_t MonotonicMicroseconds() = 0;
+
   // Blocks the GUI thread for at least `milliseconds` (the platform's sleep
   // granularity applies). Processes no messages: pair it with
   // MessagePump::DoEvents where the window must stay responsive.

@@ -15,6 +15,10 @@ inline constexpr std::uint32_t kInternetFlagReload = 0x80000000;           // IN
 inline constexpr std::uint32_t kInternetFlagExistingConnect = 0x20000000;  // INTERNET_FLAG_EXISTING_CONNECT
 inline constexpr std::uint32_t kInternetFlagNoCacheWrite = 0x04000000;     // INTERNET_FLAG_NO_CACHE_WRITE
 inline constexpr std::uint32_t kInternetFlagPragmaNoCache = 0x00000100;    // INTERNET_FLAG_PRAGMA_NOCACHE
+inline constexpr std::uint32_t kInternetFlagSecure = 0x00800000;           // INTERNET_FLAG_SECURE
+inline constexpr std::uint32_t kInternetOptionConnectTimeout = 2;          // INTERNET_OPTION_CONNECT_TIMEOUT
+inline constexpr std::uint32_t kInternetOptionSendTimeout = 5;             // INTERNET_OPTION_SEND_TIMEOUT
+inline constexpr std::uint32_t kInternetOptionReceiveTimeout = 6;          // INTERNET_OPTION_RECEIVE_TIMEOUT
 inline constexpr std::uint32_t kInternetOptionProxyUsername = 43;          // INTERNET_OPTION_PROXY_USERNAME
 inline constexpr std::uint32_t kInternetOptionProxyPassword = 44;          // INTERNET_OPTION_PROXY_PASSWORD
 inline constexpr std::uint32_t kInternetOptionSecurityFlags = 31;          // INTERNET_OPTION_SECURITY_FLAGS
@@ -25,7 +29,7 @@ inline constexpr std::uint32_t kHttpQueryRawHeadersCrlf = 22;              // HT
 inline constexpr std::uint32_t kHttpQueryContentRange = 53;                // HTTP_QUERY_CONTENT_RANGE
 inline constexpr std::uint32_t kHttpQueryFlagNumber = 0x20000000;          // HTTP_QUERY_FLAG_NUMBER
 
-// An opaque WinINet handle (session, connection, request or URL stream).
+// An opaque WinINet handle (session, connection or request).
 // Zero is the null handle. The core owns every non-null handle it receives
 // and closes it with InternetCloseHandle, exactly once.
 struct InternetHandle {
@@ -64,11 +68,13 @@ class HttpCalls {
   // InternetSetOptionA with a byte buffer.
   virtual bool SetOption(InternetHandle handle, std::uint32_t option, std::span<const char> value) = 0;
 
+  // InternetSetOptionA with a DWORD value (time limits, in milliseconds).
+  virtual bool SetNumberOption(InternetHandle handle, std::uint32_t option, std::uint32_t value) = 0;
+
   // HttpSendRequestA. `headers` nullable; no body.
   virtual bool SendRequest(InternetHandle request, const char* headers, std::uint32_t headersLength) = 0;
 
-  // HttpQueryInfoA into `buffer`, on a request handle or on an HTTP stream
-  // from InternetOpenUrl. On entry `length` is the buffer size in bytes; on
+  // HttpQueryInfoA into `buffer`, on a sent request. On entry `length` is the buffer size in bytes; on
   // success it is the length of the answer (without its NUL); on failure for
   // want of room it is the size needed. A header the response lacks fails.
   // Text answers are NUL-terminated. With kHttpQueryFlagNumber in
@@ -78,21 +84,14 @@ class HttpCalls {
   virtual bool QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::span<char> buffer,
                          std::uint32_t& length, std::uint32_t& index) = 0;
 
-  // InternetOpenUrlA. `headers` nullable: extra request header lines, each
-  // ending in CR LF, and `headersLength` their length in bytes (the core
-  // never passes -1).
-  virtual InternetHandle OpenUrl(InternetHandle session, const char* url, const char* headers,
-                                 std::uint32_t headersLength, std::uint32_t flags,
-                                 std::uintptr_t context) = 0;
+  // InternetQueryDataAvailable: the bytes of the body that have arrived
+  // and can be read without waiting. Waits (up to the connection's receive
+  // time limit) only while none has; 0 with true means the end of the body.
+  virtual bool QueryDataAvailable(InternetHandle request, std::uint32_t& bytesAvailable) = 0;
 
-  // InternetReadFile: up to buffer.size() bytes; `bytesRead` 0 with true
-  // means the end of the body.
-  virtual bool ReadFile(InternetHandle stream, std::span<std::byte> buffer, std::uint32_t& bytesRead) = 0;
-
-  // InternetSetFilePointer with no high part; returns the new position, or
-  // -1 on failure.
-  virtual std::int32_t SetFilePointer(InternetHandle stream, std::int32_t distance,
-                                      std::uint32_t moveMethod) = 0;
+  // InternetReadFile: up to buffer.size() bytes (it waits for all of them
+  // or the end of the body); `bytesRead` 0 with true means the end.
+  virtual bool ReadFile(InternetHandle request, std::span<std::byte> buffer, std::uint32_t& bytesRead) = 0;
 
   // InternetQueryOptionA with INTERNET_OPTION_SECURITY_FLAGS on a request
   // or URL stream whose request has been sent: the flags of the connection

@@ -98,9 +98,9 @@ void LoadProxySettings(const cIniFile& ini, InternetFile& control, Dialogs& dial
   control.ProxyPort(static_cast<std::int16_t>(*port));
   control.ConnectType(1);
   control.ProxyUser(user);
+  // The proxy's credentials go to the proxy only: as the site's, any server
+  // could ask for them with a 401.
   control.ProxyPassword(password);
-  control.SiteUser(user);
-  control.SitePassword(password);
 }
 
 }  // namespace hta

@@ -43,8 +43,8 @@ std::optional<std::uint16_t> ParseProxyPort(std::string_view text);
 // password, decrypts the password (when there is one) and configures
 // `control`:
 // - with a server and a usable port: ProxyServer, ProxyPort, ConnectType 1
-//   (the named proxy), ProxyUser, ProxyPassword, SiteUser, SitePassword, in
-//   that order, the user and password also as the site's credentials;
+//   (the named proxy), ProxyUser, ProxyPassword, in that order (never as the
+//   site's credentials);
 // - otherwise (no server, no port, or a port that is not a usable number):
 //   only ConnectType 0, the system's own connection settings.
 // `dialogs` reports a stored password that is not whole hexadecimal pairs.

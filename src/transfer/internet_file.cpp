@@ -134,18 +134,51 @@ std::int32_t AddBlock(std::int32_t total, std::uint32_t bytes) {
 
 }  // namespace
 
-void SplitUrl(std::string& sUrl, std::string& sPath) {
-  constexpr std::string_view kScheme = "http://";
-  if (sUrl.compare(0, kScheme.size(), kScheme) == 0) {
-    sUrl.erase(0, kScheme.size());
+std::optional<HttpAddress> ParseHttpAddress(std::string_view address) {
+  HttpAddress parsed;
+  constexpr std::string_view kHttp = "http://";
+  constexpr std::string_view kHttps = "https://";
+  const std::string lower = LowerAscii(address.substr(0, kHttps.size()));
+  if (lower.starts_with(kHttps)) {
+    parsed.secure = true;
+    parsed.port = 443;
+    address.remove_prefix(kHttps.size());
+  } else if (lower.starts_with(kHttp)) {
+    address.remove_prefix(kHttp.size());
+  } else {
+    return std::nullopt;
   }
-  const std::size_t slash = sUrl.find('/');
-  if (slash == std::string::npos) {
-    sPath.clear();
-    return;
+  address = address.substr(0, address.find('#'));
+  const std::size_t pathStart = address.find_first_of("/?");
+  std::string_view authority = address.substr(0, pathStart);
+  parsed.path = pathStart == std::string_view::npos ? std::string() : std::string(address.substr(pathStart));
+  if (parsed.path.starts_with('?')) {
+    parsed.path.insert(0, "/");
   }
-  sPath = sUrl.substr(slash);
-  sUrl.erase(slash);
+  // An IPv6 address holds colons of its own.
+  const std::size_t hostEnd = authority.starts_with('[') ? authority.find(']') + 1 : authority.find(':');
+  if (hostEnd == 0) {
+    return std::nullopt;
+  }
+  parsed.host = std::string(authority.substr(0, hostEnd));
+  if (parsed.host.empty() || parsed.host.find('@') != std::string::npos) {
+    return std::nullopt;
+  }
+  if (hostEnd < authority.size()) {
+    std::string_view port = authority.substr(hostEnd);
+    if (port.front() != ':') {
+      return std::nullopt;
+    }
+    port.remove_prefix(1);
+    unsigned number = 0;
+    const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), number);
+    if (port.empty() || error != std::errc() || end != port.data() + port.size() || number == 0 ||
+        number > 65535) {
+      return std::nullopt;
+    }
+    parsed.port = static_cast<std::uint16_t>(number);
+  }
+  return parsed;
 }
 
 std::string TrimAtNul(std::string_view text) {
@@ -159,8 +192,16 @@ bool HasControlCharacter(std::string_view address) {
   });
 }
 
-InternetFile::InternetFile(HttpCalls& http, MessagePump& pump, FileSystem& files)
-    : http_(http), pump_(pump), files_(files) {}
+InternetFile::InternetFile(HttpCalls& http, MessagePump& pump, FileSystem& files, Clock& clock)
+    : http_(http), pump_(pump), files_(files), clock_(clock) {}
+
+void InternetFile::DoEvents() {
+  if (lastSweepEnd_ && clock_.MonotonicMicroseconds() - *lastSweepEnd_ < kPumpIntervalMicroseconds) {
+    return;
+  }
+  pump_.DoEvents();
+  lastSweepEnd_ = clock_.MonotonicMicroseconds();
+}
 
 InternetFile::~InternetFile() {
   if (session_) {
@@ -311,12 +352,49 @@ void InternetFile::CloseSession(const Session& session) {
 
 // --- Header request.
 
+InternetFile::SentRequest InternetFile::Send(const Session& session, const HttpAddress& address,
+                                             const char* verb, const char* version, std::uint32_t flags,
+                                             const std::string& headers, const char* user,
+                                             const char* password) {
+  SentRequest sent;
+  // Children of a session that is null (none could be opened) or was closed
+  // under us cannot be made: they count as failed calls, and none is sent.
+  if (!session || !*session) {
+    return sent;
+  }
+  const std::uint32_t secure = address.secure ? kInternetFlagSecure : 0;
+  sent.connection =
+      OwnedInternetHandle(http_, http_.Connect(session->get(), address.host.c_str(), address.port, user,
+                                               password, kInternetServiceHttp, secure, 0));
+  if (!sent.connection) {
+    return sent;
+  }
+  // Limits set on the session are ignored by some WinINets; on the
+  // connection every one of them counts.
+  for (const std::uint32_t option :
+       {kInternetOptionConnectTimeout, kInternetOptionSendTimeout, kInternetOptionReceiveTimeout}) {
+    http_.SetNumberOption(sent.connection.get(), option, limits_.callMilliseconds);
+  }
+  const char* path = address.path.empty() ? nullptr : address.path.c_str();
+  sent.request = OwnedInternetHandle(
+      http_, http_.OpenRequest(sent.connection.get(), verb, path, version, flags | secure, 0));
+  if (!sent.request) {
+    return sent;
+  }
+  SetProxyCredentials(sent.request.get());
+  DoEvents();
+  // Sent once: after a failed CONNECT through a proxy, a second send would
+  // go out without its tunnel, in clear text.
+  sent.sent = http_.SendRequest(sent.request.get(), headers.empty() ? nullptr : headers.c_str(),
+                                static_cast<std::uint32_t>(headers.size()));
+  return sent;
+}
+
 void InternetFile::RequestInformation() {
   infoRequested_ = true;
-  const bool sendable = !HasControlCharacter(url_) && https_.Allows(url_);
-  std::string host = url_;
-  std::string path;
-  SplitUrl(host, path);
+  // Where HTTPS is required, an address that is not https is not asked.
+  const std::optional<HttpAddress> address =
+      (HasControlCharacter(url_) || !https_.Allows(url_)) ? std::nullopt : ParseHttpAddress(url_);
 
   DoEvents();
   if (!session_) {
@@ -329,27 +407,14 @@ void InternetFile::RequestInformation() {
   const std::string user = siteUser_;
   const std::string password = sitePassword_;
 
-  // Children of a session that is null (none could be opened) or was closed
-  // under us cannot be made: they count as failed calls, and none is sent.
-  OwnedInternetHandle connection;
+  SentRequest sent;
   const Session session = session_;
-  if (sendable && session && *session) {
-    connection = OwnedInternetHandle(
-        http_, http_.Connect(session->get(), host.c_str(), 0, withUser ? user.c_str() : nullptr,
-                             withUser ? password.c_str() : nullptr, kInternetServiceHttp, 0, 0));
+  if (address) {
+    sent = Send(session, *address, "HEAD", "HTTP/1.0", kInternetFlagReload, std::string(),
+                withUser ? user.c_str() : nullptr, withUser ? password.c_str() : nullptr);
   }
-  OwnedInternetHandle request;
-  if (connection) {
-    request = OwnedInternetHandle(
-        http_, http_.OpenRequest(connection.get(), "HEAD", path.empty() ? nullptr : path.c_str(), "HTTP/1.0",
-                                 kInternetFlagReload, 0));
-  }
+  const InternetHandle request = sent.request.get();
   if (request) {
-    SetProxyCredentials(request.get());
-  }
-
-  if (request) {
-    DoEvents();
     std::array<char, kHeaderBufferSize> buffer;
     buffer.fill(' ');
     std::uint32_t length = kHeaderBufferSize;
@@ -357,12 +422,10 @@ void InternetFile::RequestInformation() {
     // A failed send shows up below as a failed query, or as a block with no
     // status line: Wine's WinINet answers the query of a request that never
     // got a response with a bare CR LF.
-    http_.SendRequest(request.get(), nullptr, 0);
     DoEvents();
     // Where HTTPS is required, a response that did not come over TLS is none.
-    const bool usable = https_.Accepts(http_, request.get());
-    const bool answered =
-        usable && http_.QueryInfo(request.get(), kHttpQueryRawHeadersCrlf, buffer, length, index);
+    const bool usable = https_.Accepts(http_, request);
+    const bool answered = usable && http_.QueryInfo(request, kHttpQueryRawHeadersCrlf, buffer, length, index);
     const std::string_view headers(buffer.data(), std::min<std::size_t>(length, buffer.size()));
     if (answered && StartsWithStatusLine(headers)) {
       const std::string lowerHeaders = LowerAscii(headers);
@@ -380,7 +443,7 @@ void InternetFile::RequestInformation() {
       // Whatever the query leaves in the buffer is judged, success or not: a
       // failed one leaves the spaces, which are not "200".
       if (usable) {
-        http_.QueryInfo(request.get(), kHttpQueryStatusCode, buffer, length, index);
+        http_.QueryInfo(request, kHttpQueryStatusCode, buffer, length, index);
       }
       fileExists_ = TrimAtNul(std::string_view(buffer.data(), buffer.size())) == "200";
       lastModified_ = std::string(kNotAvailable);
@@ -389,8 +452,7 @@ void InternetFile::RequestInformation() {
   }
 
   DoEvents();
-  request.Close();
-  connection.Close();
+  sent.Close();
   if (closeSessionAfterInfo_ && session_) {
     session_->Close();
     session_.reset();
@@ -425,50 +487,79 @@ std::optional<std::string> InternetFile::ContentRange(InternetHandle stream) {
 InternetFile::OpenedAddress InternetFile::OpenAddress(const Session& session, const std::string& address,
                                                       std::int32_t rangeFrom) {
   OpenedAddress opened;
-  // No session (none could be opened, or a nested transfer closed it), an
-  // address that could smuggle header lines into the request, or one that
-  // is not https where HTTPS is required: nothing is sent, and the address
-  // counts as unopenable.
-  if (!session || !*session || HasControlCharacter(address) || !https_.Allows(address)) {
+  // An address that could smuggle header lines into the request, one that
+  // is not one of ours, or one that is not https where HTTPS is required:
+  // nothing is sent, and it counts as unopenable.
+  const std::optional<HttpAddress> parsed =
+      (HasControlCharacter(address) || !https_.Allows(address)) ? std::nullopt : ParseHttpAddress(address);
+  if (!parsed) {
     return opened;
   }
   const std::string headers = rangeFrom > 0 ? "Range: bytes=" + std::to_string(rangeFrom) + "-\r\n" : "";
-  opened.stream = OwnedInternetHandle(
-      http_, http_.OpenUrl(session->get(), address.c_str(), headers.empty() ? nullptr : headers.c_str(),
-                           static_cast<std::uint32_t>(headers.size()), kGetFlags, 0));
-  if (!opened.stream) {
+  SentRequest sent = Send(session, *parsed, "GET", nullptr, kGetFlags, headers, nullptr, nullptr);
+  if (!sent.sent) {
+    sent.Close();
     return opened;
   }
   // Where HTTPS is required, a response that did not come over TLS (a
   // redirect away from https) counts as no response.
-  if (!https_.Accepts(http_, opened.stream.get())) {
-    opened.stream.Close();
+  if (!https_.Accepts(http_, sent.request.get())) {
+    sent.Close();
     return opened;
   }
-  // Streams that are not HTTP (ftp://) have no status; they are taken as
-  // they come.
+  opened.connection = std::move(sent.connection);
+  opened.stream = std::move(sent.request);
+  opened.markMicroseconds = clock_.MonotonicMicroseconds();
   opened.status = QueryNumber(opened.stream.get(), kHttpQueryStatusCode);
   if (opened.status && *opened.status >= kHttpFirstFailure) {
     // A resumed file that is already whole asks for a range past the end,
     // which the server refuses, naming the resource's size.
     if (*opened.status == kHttpRangeNotSatisfiable && rangeFrom > 0) {
       const auto range = ContentRange(opened.stream.get());
-      const auto parsed = range ? ParseContentRange(*range) : std::nullopt;
-      if (parsed && !parsed->first && parsed->size == rangeFrom) {
+      const auto parsedRange = range ? ParseContentRange(*range) : std::nullopt;
+      if (parsedRange && !parsedRange->first && parsedRange->size == rangeFrom) {
         opened.nothingLeft = true;
         return opened;
       }
     }
     // An error page is not the resource: the address counts as unopenable,
     // so the session stays open, as after any failed open.
-    opened.stream.Close();
+    opened.Close();
     return opened;
   }
   opened.contentLength = QueryNumber(opened.stream.get(), kHttpQueryContentLength);
   return opened;
 }
 
-bool InternetFile::SkipBytes(InternetHandle stream, std::int32_t count) {
+bool InternetFile::ReadArrived(OpenedAddress& opened, std::span<std::byte> buffer, std::uint32_t& bytesRead) {
+  bytesRead = 0;
+  // A read of a whole block would wait for all of it: on a slow link the
+  // window would freeze that long. Only what is there is taken.
+  std::uint32_t available = 0;
+  if (!http_.QueryDataAvailable(opened.stream.get(), available)) {
+    return false;
+  }
+  if (available == 0) {
+    return true;
+  }
+  const std::size_t want = std::min<std::size_t>(available, buffer.size());
+  if (!http_.ReadFile(opened.stream.get(), buffer.first(want), bytesRead) || bytesRead > want) {
+    return false;
+  }
+  opened.sinceMark += bytesRead;
+  const std::uint64_t now = clock_.MonotonicMicroseconds();
+  if (opened.sinceMark >= limits_.leastBytes) {
+    opened.markMicroseconds = now;
+    opened.sinceMark = 0;
+  } else if (bytesRead > 0 && now - opened.markMicroseconds > limits_.slowWindowMicroseconds) {
+    // A trickle just fast enough for the per-call limits would otherwise
+    // hold the transfer, and everything waiting for it, for ever.
+    return false;
+  }
+  return true;
+}
+
+bool InternetFile::SkipBytes(OpenedAddress& opened, std::int32_t count) {
   std::array<std::byte, kBlockSize> buffer;
   auto remaining = static_cast<std::size_t>(count);
   bool first = true;
@@ -481,8 +572,7 @@ bool InternetFile::SkipBytes(InternetHandle stream, std::int32_t count) {
     first = false;
     std::uint32_t bytesRead = 0;
     const std::size_t want = std::min(remaining, buffer.size());
-    if (!http_.ReadFile(stream, std::span(buffer.data(), want), bytesRead) || bytesRead == 0 ||
-        bytesRead > want) {
+    if (!ReadArrived(opened, std::span(buffer.data(), want), bytesRead) || bytesRead == 0) {
       return false;
     }
     remaining -= bytesRead;
@@ -518,24 +608,34 @@ std::string InternetFile::syncGET(std::string sUrl) {
   for (;;) {
     DoEvents();
     std::uint32_t bytesRead = 0;
-    bool ok = http_.ReadFile(opened.stream.get(), buffer, bytesRead) && bytesRead <= buffer.size();
+    bool ok = ReadArrived(opened, buffer, bytesRead);
     // The body ended early: the connection broke, whatever the read said.
     if (ok && bytesRead == 0 && opened.contentLength && result.size() < *opened.contentLength) {
       ok = false;
     }
+    // A body past the limit is refused whole, never used in part.
+    if (ok && bytesRead > limits_.textBytes - result.size()) {
+      ok = false;
+    }
+    if (ok && bytesRead > 0) {
+      try {
+        // One character per byte: the text is the body's bytes unchanged.
+        result.append(reinterpret_cast<const char*>(buffer.data()), bytesRead);
+      } catch (const std::bad_alloc&) {
+        ok = false;
+      }
+    }
     if (!ok) {
       DoEvents();
-      opened.stream.Close();
+      opened.Close();
       CloseSession(session);
       return std::string();
     }
     if (bytesRead == 0) {
       break;
     }
-    // One character per byte: the text is the body's bytes unchanged.
-    result.append(reinterpret_cast<const char*>(buffer.data()), bytesRead);
   }
-  opened.stream.Close();
+  opened.Close();
   CloseSession(session);
   return result;
 }
@@ -599,12 +699,12 @@ void InternetFile::Download() {
     } else {
       // The server sent the whole resource (it ignores ranges, or the stream
       // has no status): skip what the file already holds.
-      positioned = SkipBytes(opened.stream.get(), resumeFrom);
+      positioned = SkipBytes(opened, resumeFrom);
       received = static_cast<std::uint64_t>(resumeFrom);
     }
     if (!positioned) {
       RaiseError(kErrorSettingPosition);
-      opened.stream.Close();
+      opened.Close();
       CloseSession(session);
       return;
     }
@@ -613,37 +713,45 @@ void InternetFile::Download() {
 
   // Emptied for a download from byte 0, so no stale tail of a longer file
   // survives; appended to otherwise.
-  std::unique_ptr<FileWriter> file = files_.OpenForWrite(localFile_, resumeFrom == 0);
+  const std::string path = localFile_;
+  std::unique_ptr<FileWriter> file = files_.OpenForWrite(path, resumeFrom == 0);
   if (!file) {
-    opened.stream.Close();
+    opened.Close();
     CloseSession(session);
     RaiseError(kCouldNotWriteLocalFile);
     return;
   }
 
+  std::uint64_t fileLength = static_cast<std::uint64_t>(resumeFrom);
   std::array<std::byte, kBlockSize> buffer;
   for (;;) {
     DoEvents();
     std::uint32_t bytesRead = 0;
-    bool ok = opened.nothingLeft ||
-              (http_.ReadFile(opened.stream.get(), buffer, bytesRead) && bytesRead <= buffer.size());
+    bool ok = opened.nothingLeft || ReadArrived(opened, buffer, bytesRead);
     if (ok && bytesRead == 0 && opened.contentLength && received < *opened.contentLength) {
       ok = false;
     }
-    if (!ok) {
+    const bool tooLong = bytesRead > limits_.fileBytes - std::min(limits_.fileBytes, fileLength);
+    if (!ok || tooLong) {
       DoEvents();
-      opened.stream.Close();
+      opened.Close();
       CloseSession(session);
       file.reset();
+      // What there is of a file past the limit is of no use, and could
+      // fill the disk on the next attempt.
+      if (tooLong) {
+        files_.RemoveFile(path);
+      }
       RaiseError(kCouldNotReadUrl);
       return;
     }
     DoEvents();
     total = AddBlock(total, bytesRead);
     received += bytesRead;
+    fileLength += bytesRead;
     const bool last = bytesRead == 0;
     if (!last && !file->Write(std::span(buffer.data(), bytesRead))) {
-      opened.stream.Close();
+      opened.Close();
       CloseSession(session);
       file.reset();
       RaiseError(kCouldNotWriteLocalFile);
@@ -654,7 +762,7 @@ void InternetFile::Download() {
     if (cancelRequested_) {
       DoEvents();
       RaiseCancelled(total);
-      opened.stream.Close();
+      opened.Close();
       CloseSession(session);
       file.reset();
       return;
@@ -664,7 +772,7 @@ void InternetFile::Download() {
       break;
     }
   }
-  opened.stream.Close();
+  opened.Close();
   CloseSession(session);
   file.reset();
   RaiseComplete();

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include "ports/clock.h"
 #include "ports/file_system.h"
 #include "ports/http.h"
 #include "ports/message_pump.h"
@@ -30,6 +31,35 @@ inline constexpr std::string_view kCouldNotWriteLocalFile = "Could not write Loc
 
 // LastModified when the header request found none.
 inline constexpr std::string_view kNotAvailable = "Not Available";
+
+// How long and how large a transfer may be. A server that never answers, or
+// answers a byte at a time, or without end, must not hold a transfer (and
+// with it the program's polling) for ever, nor fill its memory or disk.
+struct TransferLimits {
+  // Connect, send and receive time limits of every connection, each.
+  std::uint32_t callMilliseconds = 30000;
+  // A transfer fails once this long passes without `leastBytes` arriving.
+  std::uint64_t slowWindowMicroseconds = 60000000;
+  std::uint32_t leastBytes = 1024;
+  // The longest syncGET body, and the longest file a download writes.
+  std::size_t textBytes = std::size_t{16} << 20;
+  std::uint64_t fileBytes = std::uint64_t{256} << 20;
+};
+
+// The limits of every control.
+inline constexpr TransferLimits kTransferLimits{};
+
+// The message loop runs at most once in this span during a transfer: each
+// sweep costs a server round trip under Wine, more than a block's read.
+inline constexpr std::uint64_t kPumpIntervalMicroseconds = 2000;
+
+// An address split for InternetConnect and HttpOpenRequest.
+struct HttpAddress {
+  bool secure = false;  // https
+  std::string host;
+  std::uint16_t port = 80;
+  std::string path;  // from the first "/" or "?" on; empty for the root
+};
 
 // What a download tells its owner. Raised synchronously from inside
 // StartDownload / ResumeDownload, on the GUI thread; exactly one of
@@ -86,7 +116,7 @@ class InternetFile {
 
   // Every field starts zero, empty or null; the host then calls
   // InitProperties or ReadProperties.
-  InternetFile(HttpCalls& http, MessagePump& pump, FileSystem& files);
+  InternetFile(HttpCalls& http, MessagePump& pump, FileSystem& files, Clock& clock);
   // Closes the session when one is open.
   ~InternetFile();
   InternetFile(const InternetFile&) = delete;
@@ -96,6 +126,8 @@ class InternetFile {
   // Borrowed: each must outlive the control or be reset first.
   void SetEvents(InternetFileEvents* events) { events_ = events; }
   void SetHost(ControlHost* host) { host_ = host; }
+  // Tests shorten the limits to show them without waiting for them.
+  void SetLimits(const TransferLimits& limits) { limits_ = limits; }
 
   // --- Host notifications.
 
@@ -136,6 +168,7 @@ class InternetFile {
   std::int16_t Port() const { return port_; }
   void Port(std::int16_t New_Port);
   // Credentials of the HEAD request (the password counts only with a user).
+  // The proxy's never end up here.
   std::string SiteUser() const { return siteUser_; }
   void SiteUser(std::string New_SiteUser);
   std::string SitePassword() const { return sitePassword_; }
@@ -144,7 +177,9 @@ class InternetFile {
   void ProxyPort(std::int16_t New_ProxyPort);
   std::string ProxyServer() const { return proxyServer_; }
   void ProxyServer(std::string New_ProxyServer);
-  // Set as proxy options on the HEAD request only; never stored.
+  // Set as proxy options on every request before its one send (WinINet
+  // then answers a proxy's demand for them itself); never stored, and never
+  // sent to the server.
   std::string ProxyUser() const { return proxyUser_; }
   void ProxyUser(std::string New_ProxyUser);
   std::string ProxyPassword() const { return proxyPassword_; }
@@ -160,9 +195,10 @@ class InternetFile {
   // --- Methods.
 
   // The whole body of a GET of `sUrl` (kept in Url), or the empty text on
-  // any failure: no session, an address that cannot be opened (or that holds
-  // a control character), an HTTP status of 400 or more, a failed read, a
-  // body shorter than its Content-Length, or an empty body. The address is
+  // any failure: no session, an address that cannot be opened (not http or
+  // https, or holding a control character), an HTTP status of 400 or more, a
+  // failed or stalled read, a body shorter than its Content-Length or longer
+  // than the limit, no memory for it, or an empty body. The address is
   // copied on entry, so a handler that changes the caller's variable during
   // the transfer does not redirect it. Raises no event.
   std::string syncGET(std::string sUrl);
@@ -177,12 +213,13 @@ class InternetFile {
   // a request that got no response), FileExists is whether the status
   // code reads "200", with "Not Available" and -1. When no request handle can
   // be made, the three keep their values. Closes the session at its end once
-  // a transfer has run (CloseSessionAfterInfo). Only "http://" (lower case)
-  // is taken off the address: any other scheme ends up in the host name.
+  // a transfer has run (CloseSessionAfterInfo). The request goes to the
+  // address's own scheme, host and port.
   void RequestInformation();
 
   // Downloads Url into LocalFile from byte 0. LocalFile is emptied first
-  // (when the address could be opened).
+  // (when the address could be opened). A file that would grow past the
+  // limit is removed and the download fails as a failed read.
   void StartDownload();
   // Downloads the rest of Url after the bytes LocalFile already holds: a GET
   // with "Range: bytes=N-"; a 206 reply (which must start at N) is appended,
@@ -214,31 +251,62 @@ class InternetFile {
   // through any of them closes it for all, once.
   using Session = std::shared_ptr<OwnedInternetHandle>;
 
-  // What opening an address gave: the stream (empty when the address counts
-  // as unopenable) and what the response said about itself.
+  // A sent request on a connection of its own.
+  struct SentRequest {
+    OwnedInternetHandle connection;
+    OwnedInternetHandle request;
+    bool sent = false;
+    void Close() {
+      request.Close();
+      connection.Close();
+    }
+  };
+
+  // What opening an address gave: the request (empty when the address
+  // counts as unopenable) and what the response said about itself.
   struct OpenedAddress {
+    OwnedInternetHandle connection;
     OwnedInternetHandle stream;
     std::optional<std::uint32_t> status;
     std::optional<std::uint32_t> contentLength;
     // The range asked for starts at the resource's end: there is nothing
     // left to read, and the body (an error page) must not be.
     bool nothingLeft = false;
+    // Slow-link watch: when the last `leastBytes` had all arrived, and what
+    // has come since.
+    std::uint64_t markMicroseconds = 0;
+    std::uint32_t sinceMark = 0;
+    void Close() {
+      stream.Close();
+      connection.Close();
+    }
   };
 
   void OpenSession();
   // Sets ProxyUser and ProxyPassword, each when not empty, as options of
-  // the header request `handle`.
+  // the request `handle`.
   void SetProxyCredentials(InternetHandle handle);
+  // Connects to the address's host and port with the time limits, opens a
+  // `verb` request for its path and sends it once. `user` nullable.
+  [[nodiscard]] SentRequest Send(const Session& session, const HttpAddress& address, const char* verb,
+                                 const char* version, std::uint32_t flags, const std::string& headers,
+                                 const char* user, const char* password);
+  // One read of what has arrived, at most `buffer.size()` bytes; 0 with
+  // true is the end of the body. Fails, too, on a link too slow.
+  [[nodiscard]] bool ReadArrived(OpenedAddress& opened, std::span<std::byte> buffer,
+                                 std::uint32_t& bytesRead);
   void Download();
   // `rangeFrom` > 0 asks for the bytes from there on.
   [[nodiscard]] OpenedAddress OpenAddress(const Session& session, const std::string& address,
                                           std::int32_t rangeFrom);
   std::optional<std::uint32_t> QueryNumber(InternetHandle stream, std::uint32_t infoLevel);
   std::optional<std::string> ContentRange(InternetHandle stream);
-  [[nodiscard]] bool SkipBytes(InternetHandle stream, std::int32_t count);
+  [[nodiscard]] bool SkipBytes(OpenedAddress& opened, std::int32_t count);
   // Closes `session` and, when the field still holds it, forgets it there.
   void CloseSession(const Session& session);
-  void DoEvents() { pump_.DoEvents(); }
+  // Runs the message loop unless it ran less than kPumpIntervalMicroseconds
+  // ago.
+  void DoEvents();
   void Notify(std::string_view key);
   // A property writer: the new value first, then the host is told.
   template <typename T>
@@ -255,6 +323,9 @@ class InternetFile {
   HttpCalls& http_;
   MessagePump& pump_;
   FileSystem& files_;
+  Clock& clock_;
+  TransferLimits limits_ = kTransferLimits;
+  std::optional<std::uint64_t> lastSweepEnd_;
   InternetFileEvents* events_ = nullptr;
   ControlHost* host_ = nullptr;
 
@@ -279,13 +350,13 @@ class InternetFile {
   HttpsRule https_;
 };
 
-// Internals of the header request, exposed for tests.
+// Internals, exposed for tests.
 
-// Turns `sUrl` into its host part and sets `sPath`: takes a leading
-// "http://" (exactly, case-sensitive) off; the path is everything from the
-// first "/" on (empty without one) and the host everything before it (port
-// suffix and any other scheme included).
-void SplitUrl(std::string& sUrl, std::string& sPath);
+// "http://" or "https://" (any case), a host (a name, an IPv4 address or an
+// IPv6 one in brackets), an optional port 1 to 65535, then the path; a
+// "#fragment" is dropped. nullopt for anything else: another scheme, no
+// host, user information ("@" before the path), a bad port.
+std::optional<HttpAddress> ParseHttpAddress(std::string_view address);
 
 // The text before the first NUL; all of it when it holds none.
 std::string TrimAtNul(std::string_view text);

@@ -37,6 +37,11 @@ bool Win32Http::SetOption(InternetHandle handle, std::uint32_t option, std::span
                               static_cast<DWORD>(value.size())) != FALSE;
 }
 
+bool Win32Http::SetNumberOption(InternetHandle handle, std::uint32_t option, std::uint32_t value) {
+  DWORD number = value;
+  return ::InternetSetOptionA(Raw(handle), option, &number, sizeof number) != FALSE;
+}
+
 bool Win32Http::SendRequest(InternetHandle request, const char* headers, std::uint32_t headersLength) {
   return ::HttpSendRequestA(Raw(request), headers, headersLength, nullptr, 0) != FALSE;
 }
@@ -51,21 +56,18 @@ bool Win32Http::QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::
   return ok != FALSE;
 }
 
-InternetHandle Win32Http::OpenUrl(InternetHandle session, const char* url, const char* headers,
-                                  std::uint32_t headersLength, std::uint32_t flags, std::uintptr_t context) {
-  return Wrap(::InternetOpenUrlA(Raw(session), url, headers, headersLength, flags, context));
-}
-
-bool Win32Http::ReadFile(InternetHandle stream, std::span<std::byte> buffer, std::uint32_t& bytesRead) {
-  DWORD read = 0;
-  const BOOL ok = ::InternetReadFile(Raw(stream), buffer.data(), static_cast<DWORD>(buffer.size()), &read);
-  bytesRead = read;
+bool Win32Http::QueryDataAvailable(InternetHandle request, std::uint32_t& bytesAvailable) {
+  DWORD available = 0;
+  const BOOL ok = ::InternetQueryDataAvailable(Raw(request), &available, 0, 0);
+  bytesAvailable = available;
   return ok != FALSE;
 }
 
-std::int32_t Win32Http::SetFilePointer(InternetHandle stream, std::int32_t distance,
-                                       std::uint32_t moveMethod) {
-  return static_cast<std::int32_t>(::InternetSetFilePointer(Raw(stream), distance, nullptr, moveMethod, 0));
+bool Win32Http::ReadFile(InternetHandle request, std::span<std::byte> buffer, std::uint32_t& bytesRead) {
+  DWORD read = 0;
+  const BOOL ok = ::InternetReadFile(Raw(request), buffer.data(), static_cast<DWORD>(buffer.size()), &read);
+  bytesRead = read;
+  return ok != FALSE;
 }
 
 static_assert(kInternetOptionSecurityFlags == INTERNET_OPTION_SECURITY_FLAGS);

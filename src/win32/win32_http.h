@@ -16,14 +16,12 @@ class Win32Http final : public HttpCalls {
   InternetHandle OpenRequest(InternetHandle connection, const char* verb, const char* path,
                              const char* version, std::uint32_t flags, std::uintptr_t context) override;
   bool SetOption(InternetHandle handle, std::uint32_t option, std::span<const char> value) override;
+  bool SetNumberOption(InternetHandle handle, std::uint32_t option, std::uint32_t value) override;
   bool SendRequest(InternetHandle request, const char* headers, std::uint32_t headersLength) override;
   bool QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::span<char> buffer,
                  std::uint32_t& length, std::uint32_t& index) override;
-  InternetHandle OpenUrl(InternetHandle session, const char* url, const char* headers,
-                         std::uint32_t headersLength, std::uint32_t flags, std::uintptr_t context) override;
-  bool ReadFile(InternetHandle stream, std::span<std::byte> buffer, std::uint32_t& bytesRead) override;
-  std::int32_t SetFilePointer(InternetHandle stream, std::int32_t distance,
-                              std::uint32_t moveMethod) override;
+  bool QueryDataAvailable(InternetHandle request, std::uint32_t& bytesAvailable) override;
+  bool ReadFile(InternetHandle request, std::span<std::byte> buffer, std::uint32_t& bytesRead) override;
   bool QuerySecurityFlags(InternetHandle request, std::uint32_t& flags) override;
   bool CloseHandle(InternetHandle handle) override;
 };

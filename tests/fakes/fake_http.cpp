@@ -34,7 +34,6 @@ std::string Level(std::uint32_t level) {
   return "level=" + std::to_string(level & 0xFFFF) + ((level & kHttpQueryFlagNumber) != 0 ? "|number" : "");
 }
 
-constexpr std::uint32_t kSecureFlag = 0x00800000;  // INTERNET_FLAG_SECURE
 
 std::string Bool(bool value) {
   return value ? "true" : "false";
@@ -66,6 +65,27 @@ bool Answer(std::string_view bytes, bool text, std::span<char> buffer, std::uint
   return fits;
 }
 
+// A range request's part of `get`: 206 with the body from byte N on, or 416
+// for N at or past the end. Without honoursRanges the reply stays whole.
+void CutRange(FakeHttp::GetReply& get, const std::string& headers) {
+  const auto from = RangeFrom(headers);
+  if (!get.honoursRanges || !from) {
+    return;
+  }
+  const std::string size = std::to_string(get.body.size());
+  if (*from < get.body.size()) {
+    get.status = 206;
+    get.contentRange =
+        "bytes " + std::to_string(*from) + "-" + std::to_string(get.body.size() - 1) + "/" + size;
+    get.body.erase(0, *from);
+  } else {
+    get.status = 416;
+    get.contentRange = "bytes */" + size;
+    get.body = "<html>416 Requested Range Not Satisfiable</html>";
+  }
+  get.contentLength = static_cast<std::uint32_t>(get.body.size());
+}
+
 bool AnswerNumber(std::uint32_t number, std::span<char> buffer, std::uint32_t& length) {
   return Answer({reinterpret_cast<const char*>(&number), sizeof number}, false, buffer, length);
 }
@@ -94,7 +114,7 @@ std::vector<std::string> FakeHttp::CallsStartingWith(const std::string& prefix) 
 }
 
 InternetHandle FakeHttp::Make(Kind kind, std::uintptr_t parent) {
-  static constexpr char kLetters[] = {'S', 'C', 'R', 'U'};
+  static constexpr char kLetters[] = {'S', 'C', 'R'};
   Handle handle;
   handle.kind = kind;
   handle.parent = parent;
@@ -169,8 +189,12 @@ InternetHandle FakeHttp::Connect(InternetHandle session, const char* host, std::
   InternetHandle result;
   if (Use(session, Kind::Session, "InternetConnect") != nullptr) {
     result = Make(Kind::Connection, session.value);
-    handles_.at(result.value).host = host;
-    handles_.at(result.value).secure = (flags & kSecureFlag) != 0;
+    const bool secure = (flags & kInternetFlagSecure) != 0;
+    Handle& made = handles_.at(result.value);
+    made.host = host;
+    made.origin = std::string(secure ? "https://" : "http://") + host +
+                  (port == (secure ? 443 : 80) ? "" : ":" + std::to_string(port));
+    made.secure = secure;
   }
   calls.push_back("InternetConnect " + NameOf(session) + " " + Text(host) + " port=" + std::to_string(port) +
                   " user=" + Text(user) + " password=" + Text(password) +
@@ -183,13 +207,26 @@ InternetHandle FakeHttp::OpenRequest(InternetHandle connection, const char* verb
                                      const char* version, std::uint32_t flags, std::uintptr_t context) {
   InternetHandle result;
   if (const Handle* parent = Use(connection, Kind::Connection, "HttpOpenRequest")) {
-    const auto found = heads_.find(parent->host + " " + (path == nullptr ? "" : path));
-    const HeadReply reply = found == heads_.end() ? HeadReply{} : found->second;
+    const std::string pathText = path == nullptr ? "" : path;
+    const std::string url = parent->origin + pathText;
+    const bool isGet = verb != nullptr && std::string_view(verb) == "GET";
+    const auto found = heads_.find(parent->host + " " + pathText);
+    const HeadReply reply = found == heads_.end() || isGet ? HeadReply{} : found->second;
     if (reply.opensRequest) {
-      const bool secure = parent->secure || (flags & kSecureFlag) != 0;
+      const bool secure = parent->secure || (flags & kInternetFlagSecure) != 0;
       result = Make(Kind::Request, connection.value);
-      handles_.at(result.value).head = reply;
-      handles_.at(result.value).secure = secure;
+      Handle& made = handles_.at(result.value);
+      made.head = reply;
+      made.isGet = isGet;
+      made.secure = secure;
+      if (isGet) {
+        gets.push_back(url);
+        const auto get = gets_.find(url);
+        if (get != gets_.end() && get->second.opens) {
+          made.get = get->second;
+          made.secure = secure && !get->second.redirectedToHttp;
+        }
+      }
     }
   }
   calls.push_back("HttpOpenRequest " + NameOf(connection) + " " + (verb == nullptr ? "null" : verb) + " " +
@@ -206,9 +243,32 @@ bool FakeHttp::SetOption(InternetHandle handle, std::uint32_t option, std::span<
   return ok;
 }
 
+bool FakeHttp::SetNumberOption(InternetHandle handle, std::uint32_t option, std::uint32_t value) {
+  const auto found = handles_.find(handle.value);
+  const bool request = found != handles_.end() && found->second.kind == Kind::Request;
+  const bool ok = Use(handle, request ? Kind::Request : Kind::Connection, "InternetSetOption") != nullptr;
+  calls.push_back("InternetSetOption " + NameOf(handle) + " option=" + std::to_string(option) +
+                  " value=" + std::to_string(value) + " -> " + Bool(ok));
+  return ok;
+}
+
 bool FakeHttp::SendRequest(InternetHandle request, const char* headers, std::uint32_t headersLength) {
   bool ok = false;
-  if (Handle* handle = Use(request, Kind::Request, "HttpSendRequest")) {
+  const std::string headerText = headers == nullptr ? std::string() : std::string(headers);
+  if (headers != nullptr && headersLength != headerText.size()) {
+    problems.push_back("HttpSendRequest with a header length that is not the headers' length");
+  }
+  Handle* handle = Use(request, Kind::Request, "HttpSendRequest");
+  if (handle != nullptr && handle->sent) {
+    problems.push_back("HttpSendRequest on " + handle->name + " a second time");
+  } else if (handle != nullptr && handle->isGet) {
+    sendHeaders.push_back(headers == nullptr ? std::nullopt : std::optional<std::string>(headerText));
+    handle->sent = handle->get && SessionOpen(*handle);
+    if (handle->sent) {
+      CutRange(*handle->get, headerText);
+    }
+    ok = handle->sent;
+  } else if (handle != nullptr) {
     handle->sent = handle->head.sends && SessionOpen(*handle);
     ok = handle->sent;
   }
@@ -225,17 +285,15 @@ bool FakeHttp::QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::s
     problems.push_back("HttpQueryInfo with a length that is not the buffer's size");
   }
   bool ok = false;
-  const auto found = handles_.find(request.value);
-  const bool stream = found != handles_.end() && found->second.kind == Kind::Stream;
-  Handle* handle = Use(request, stream ? Kind::Stream : Kind::Request, "HttpQueryInfo");
-  if (handle != nullptr && !stream) {
+  Handle* handle = Use(request, Kind::Request, "HttpQueryInfo");
+  if (handle != nullptr && !handle->isGet) {
     if (handle->sent && infoLevel == kHttpQueryRawHeadersCrlf && handle->head.rawHeaders) {
       ok = Answer(*handle->head.rawHeaders, true, buffer, length);
     } else if (handle->sent && infoLevel == kHttpQueryStatusCode && handle->head.statusText) {
       ok = Answer(*handle->head.statusText, true, buffer, length);
     }
-  } else if (handle != nullptr) {
-    const GetReply& get = handle->get;
+  } else if (handle != nullptr && handle->sent) {
+    const GetReply& get = *handle->get;
     if (infoLevel == (kHttpQueryStatusCode | kHttpQueryFlagNumber) && get.status) {
       ok = AnswerNumber(*get.status, buffer, length);
     } else if (infoLevel == (kHttpQueryContentLength | kHttpQueryFlagNumber) && get.contentLength) {
@@ -248,77 +306,52 @@ bool FakeHttp::QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::s
   return ok;
 }
 
-InternetHandle FakeHttp::OpenUrl(InternetHandle session, const char* url, const char* headers,
-                                 std::uint32_t headersLength, std::uint32_t flags, std::uintptr_t context) {
-  InternetHandle result;
-  const std::string headerText = headers == nullptr ? std::string() : std::string(headers);
-  urlHeaders.push_back(headers == nullptr ? std::nullopt : std::optional<std::string>(headerText));
-  if (headers != nullptr && headersLength != headerText.size()) {
-    problems.push_back("InternetOpenUrl with a header length that is not the headers' length");
-  }
-  const auto found = gets_.find(url == nullptr ? std::string() : std::string(url));
-  if (Use(session, Kind::Session, "InternetOpenUrl") != nullptr && found != gets_.end() &&
-      found->second.opens) {
-    result = Make(Kind::Stream, session.value);
-    GetReply& get = handles_.at(result.value).get = found->second;
-    handles_.at(result.value).secure =
-        !get.redirectedToHttp && EqualsIgnoringCase(std::string_view(found->first).substr(0, 8), "https://");
-    const auto from = RangeFrom(headerText);
-    if (get.honoursRanges && from) {
-      const std::string size = std::to_string(get.body.size());
-      if (*from < get.body.size()) {
-        get.status = 206;
-        get.contentRange =
-            "bytes " + std::to_string(*from) + "-" + std::to_string(get.body.size() - 1) + "/" + size;
-        get.body.erase(0, *from);
-      } else {
-        get.status = 416;
-        get.contentRange = "bytes */" + size;
-        get.body = "<html>416 Requested Range Not Satisfiable</html>";
-      }
-      get.contentLength = static_cast<std::uint32_t>(get.body.size());
-    }
-  }
-  calls.push_back("InternetOpenUrl " + NameOf(session) + " " + Text(url) + " headers=" + Text(headers) +
-                  " length=" + std::to_string(headersLength) + " flags=" + Hex(flags) +
-                  " context=" + std::to_string(context) + " -> " + (result ? NameOf(result) : "null"));
-  return result;
-}
-
-bool FakeHttp::ReadFile(InternetHandle stream, std::span<std::byte> buffer, std::uint32_t& bytesRead) {
-  bytesRead = 0;
+bool FakeHttp::QueryDataAvailable(InternetHandle request, std::uint32_t& bytesAvailable) {
+  bytesAvailable = 0;
   bool ok = false;
-  if (Handle* handle = Use(stream, Kind::Stream, "InternetReadFile")) {
-    const std::string& body = handle->get.body;
-    if (++handle->reads != handle->get.failingRead && SessionOpen(*handle)) {
-      const std::size_t count =
-          std::min({buffer.size(), handle->get.largestRead, body.size() - handle->position});
-      std::memcpy(buffer.data(), body.data() + handle->position, count);
-      handle->position += count;
-      bytesRead = static_cast<std::uint32_t>(count);
+  Handle* handle = Use(request, Kind::Request, "InternetQueryDataAvailable");
+  if (handle != nullptr && handle->sent && handle->isGet) {
+    const GetReply& get = *handle->get;
+    if (++handle->reads != get.failingRead && SessionOpen(*handle)) {
+      bytesAvailable =
+          static_cast<std::uint32_t>(std::min(get.largestRead, get.body.size() - handle->position));
       ok = true;
     }
+  } else if (handle != nullptr) {
+    problems.push_back("InternetQueryDataAvailable on " + handle->name + ", not a sent GET");
   }
-  calls.push_back("InternetReadFile " + NameOf(stream) + " size=" + std::to_string(buffer.size()) + " -> " +
+  calls.push_back("InternetQueryDataAvailable " + NameOf(request) + " -> " + Bool(ok) + " " +
+                  std::to_string(bytesAvailable));
+  return ok;
+}
+
+bool FakeHttp::ReadFile(InternetHandle request, std::span<std::byte> buffer, std::uint32_t& bytesRead) {
+  bytesRead = 0;
+  bool ok = false;
+  Handle* handle = Use(request, Kind::Request, "InternetReadFile");
+  if (handle != nullptr && handle->sent && handle->isGet && SessionOpen(*handle)) {
+    // It waits for the whole size asked: asking for more than has arrived
+    // would block on a slow link.
+    const std::string& body = handle->get->body;
+    const std::size_t available = std::min(handle->get->largestRead, body.size() - handle->position);
+    if (buffer.size() > available) {
+      problems.push_back("InternetReadFile on " + handle->name + " asks for more than has arrived");
+    }
+    const std::size_t count = std::min(buffer.size(), body.size() - handle->position);
+    std::memcpy(buffer.data(), body.data() + handle->position, count);
+    handle->position += count;
+    bytesRead = static_cast<std::uint32_t>(count);
+    ok = true;
+  }
+  calls.push_back("InternetReadFile " + NameOf(request) + " size=" + std::to_string(buffer.size()) + " -> " +
                   Bool(ok) + " " + std::to_string(bytesRead));
   return ok;
 }
 
-std::int32_t FakeHttp::SetFilePointer(InternetHandle stream, std::int32_t distance,
-                                      std::uint32_t moveMethod) {
-  // Seeking needs the cache, which the transfers keep out of: always fails.
-  Use(stream, Kind::Stream, "InternetSetFilePointer");
-  calls.push_back("InternetSetFilePointer " + NameOf(stream) + " distance=" + std::to_string(distance) +
-                  " method=" + std::to_string(moveMethod) + " -> -1");
-  return -1;
-}
-
 bool FakeHttp::QuerySecurityFlags(InternetHandle request, std::uint32_t& flags) {
   flags = 0;
-  const auto found = handles_.find(request.value);
-  const bool stream = found != handles_.end() && found->second.kind == Kind::Stream;
-  const Handle* handle = Use(request, stream ? Kind::Stream : Kind::Request, "InternetQueryOption");
-  if (handle != nullptr && handle->secure && (stream || handle->sent)) {
+  const Handle* handle = Use(request, Kind::Request, "InternetQueryOption");
+  if (handle != nullptr && handle->secure && handle->sent) {
     flags = kSecurityFlagSecure;
   }
   calls.push_back("InternetQueryOption " + NameOf(request) +

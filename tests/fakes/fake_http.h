@@ -25,21 +25,21 @@ namespace hta::fakes {
 // C (connection), R (request), U (URL stream): "S1", "C1", "R1", "U1", "U2".
 //
 // Closing a session or connection does not close its children (the core
-// still owns them and must close each), but reads on a stream whose session
-// has been closed fail, as they would on the platform.
+// still owns them and must close each), but sends and reads under a session
+// that has been closed fail, as they would on the platform.
 //
 // Line formats (texts in brackets, a null text as "null", flags in hex):
 //   InternetOpen [agent] access=0 proxy=null bypass=null flags=0x0 -> S1
-//   InternetConnect S1 [host] port=0 user=null password=null service=3 flags=0x0 context=0 -> C1
+//   InternetConnect S1 [host] port=80 user=null password=null service=3 flags=0x0 context=0 -> C1
+//   InternetSetOption C1 option=2 value=30000 -> true
 //   HttpOpenRequest C1 HEAD [/path] HTTP/1.0 flags=0x80000000 context=0 -> R1
 //   InternetSetOption R1 option=43 [user\0] size=5 -> true
 //   HttpSendRequest R1 headers=null length=0 -> true
 //   HttpQueryInfo R1 level=0x16 size=1024 index=0 -> true length=19
-//   InternetOpenUrl S1 [http://h/x] headers=null length=0 flags=0xa4000100 context=0 -> U1
-//   InternetReadFile U1 size=2048 -> true 2048
-//   InternetSetFilePointer U1 distance=5 method=1 -> 5
-//   InternetQueryOption U1 option=31 -> true flags=0x1
-//   InternetCloseHandle U1 -> true
+//   InternetQueryDataAvailable R2 -> true 2048
+//   InternetReadFile R2 size=2048 -> true 2048
+//   InternetCloseHandle R2 -> true
+//   InternetQueryOption R2 option=31 -> true flags=0x1
 // A failed handle call ends in "-> null". NUL characters print as "\0".
 class FakeHttp final : public HttpCalls {
  public:
@@ -54,9 +54,11 @@ class FakeHttp final : public HttpCalls {
     std::optional<std::string> statusText = std::string("200");
   };
 
-  // What a GET of one address (InternetOpenUrl) gets.
+  // What a GET of one address gets; the address is put together from the
+  // connection and the request as "http://host/path" ("https://" with
+  // INTERNET_FLAG_SECURE, ":port" when not the scheme's own).
   struct GetReply {
-    bool opens = true;
+    bool opens = true;  // false: the send fails
     // HTTP_QUERY_STATUS_CODE; nullopt: the query fails (a stream without
     // status, such as ftp).
     std::optional<std::uint32_t> status = 200;
@@ -71,9 +73,10 @@ class FakeHttp final : public HttpCalls {
     bool honoursRanges = false;
     // HTTP_QUERY_CONTENT_RANGE of a non-range reply; nullopt: missing.
     std::optional<std::string> contentRange{};
-    // The 1-based number of the InternetReadFile call that fails; 0: none.
+    // The 1-based number of the InternetQueryDataAvailable call that fails
+    // (a broken or stalled connection); 0: none.
     std::size_t failingRead = 0;
-    // A read returns at most this many bytes (servers send less than asked).
+    // At most this many bytes have arrived at each query (a slow link).
     std::size_t largestRead = SIZE_MAX;
     // The response came over plain HTTP although the address is https (a
     // redirect away from it): no SECURITY_FLAG_SECURE.
@@ -95,9 +98,11 @@ class FakeHttp final : public HttpCalls {
   std::vector<std::string> OpenHandles() const;
   // The recorded lines that start with `prefix`.
   std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
-  // The headers passed with each InternetOpenUrl, in call order (null as
+  // The address of each GET request opened, in order.
+  std::vector<std::string> gets;
+  // The headers passed with each GET's send, in call order (null as
   // nullopt).
-  std::vector<std::optional<std::string>> urlHeaders;
+  std::vector<std::optional<std::string>> sendHeaders;
 
   InternetHandle Open(const char* agent, std::uint32_t accessType, const char* proxy, const char* bypass,
                       std::uint32_t flags) override;
@@ -107,36 +112,38 @@ class FakeHttp final : public HttpCalls {
   InternetHandle OpenRequest(InternetHandle connection, const char* verb, const char* path,
                              const char* version, std::uint32_t flags, std::uintptr_t context) override;
   bool SetOption(InternetHandle handle, std::uint32_t option, std::span<const char> value) override;
+  bool SetNumberOption(InternetHandle handle, std::uint32_t option, std::uint32_t value) override;
   bool SendRequest(InternetHandle request, const char* headers, std::uint32_t headersLength) override;
   bool QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::span<char> buffer,
                  std::uint32_t& length, std::uint32_t& index) override;
-  InternetHandle OpenUrl(InternetHandle session, const char* url, const char* headers,
-                         std::uint32_t headersLength, std::uint32_t flags, std::uintptr_t context) override;
-  bool ReadFile(InternetHandle stream, std::span<std::byte> buffer, std::uint32_t& bytesRead) override;
-  std::int32_t SetFilePointer(InternetHandle stream, std::int32_t distance,
-                              std::uint32_t moveMethod) override;
-  // SECURITY_FLAG_SECURE for a stream of an https address (any case) not
-  // redirectedToHttp, and for a sent request made with INTERNET_FLAG_SECURE
-  // on it or its connection; 0 otherwise.
+  bool QueryDataAvailable(InternetHandle request, std::uint32_t& bytesAvailable) override;
+  bool ReadFile(InternetHandle request, std::span<std::byte> buffer, std::uint32_t& bytesRead) override;
+  // SECURITY_FLAG_SECURE for a sent request made with INTERNET_FLAG_SECURE
+  // on it or its connection, unless its reply is redirectedToHttp; 0
+  // otherwise.
   bool QuerySecurityFlags(InternetHandle request, std::uint32_t& flags) override;
   bool CloseHandle(InternetHandle handle) override;
 
  private:
-  enum class Kind { Session, Connection, Request, Stream };
+  enum class Kind { Session, Connection, Request };
   struct Handle {
     Kind kind = Kind::Session;
     std::string name;
     bool open = true;
-    std::uintptr_t parent = 0;  // session of a connection or stream; connection of a request
-    // Connection: the host. Request: the HEAD reply and whether it was sent.
+    std::uintptr_t parent = 0;  // session of a connection; connection of a request
+    // Connection: "http://host" or "https://host:port". Request: its
+    // reply and whether it was sent.
+    std::string origin;
     std::string host;
+    bool isGet = false;
     HeadReply head;
     bool sent = false;
-    // Connection, request, stream: made for TLS.
+    // Connection, request: made for TLS.
     bool secure = false;
-    // Stream: what it serves (a range request's part already cut out), how
-    // far it has been read and in how many calls.
-    GetReply get;
+    // A GET: what it serves (a range request's part cut out at the send),
+    // whether there is a reply at all, how far it has been read and in how
+    // many queries.
+    std::optional<GetReply> get;
     std::size_t position = 0;
     std::size_t reads = 0;
   };

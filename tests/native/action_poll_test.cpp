@@ -79,10 +79,16 @@ TEST_F(ActionPollTest, RefusedFileNamesAreSkippedAndARefusedPopupShowsWithoutLin
   EXPECT_FALSE(popups.At(1).link);
 }
 
-TEST_F(ActionPollTest, AnEmptyListResetsPopupCountAndAMissingOneChangesNothing) {
+TEST_F(ActionPollTest, AnEmptyListResetsPopupCountAMissingOrTooLongOneChangesNothing) {
   State().PopupCount = 3;
   Form().Actions().ProcessActionList();
   EXPECT_EQ(State().PopupCount, 3);
+  std::string tooLong = Action("popup", "", "", "never");
+  tooLong.resize(kTransferLimits.textBytes + 1, ' ');
+  files.Put(kActionList, tooLong);
+  Form().Actions().ProcessActionList();
+  EXPECT_EQ(State().PopupCount, 3);
+  EXPECT_EQ(popups.records.size(), 0u);
 
   files.Put(kActionList, "");
   Form().Actions().ProcessActionList();

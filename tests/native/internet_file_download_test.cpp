@@ -89,12 +89,27 @@ TEST_F(InternetFileDownload, TheDoEventsPointsOfALaterDownload) {
                     "0/0",  // cancel flag cleared
                     "1/0",  // session opened
                     "1/0",  // header request (not due)
-                    // Each pass: before the read, after it, after the
-                    // progress, at the end of the pass.
-                    "4/0", "5/0", "5/1", "5/1",  // pass 1
-                    "5/1", "6/1", "6/2", "6/2",  // pass 2
-                    "6/2", "7/2", "7/3", "7/3",  // pass 3, the last
+                    "6/0",  // connected, limits set, request opened: before the send
+                    // Each pass: before the read (a query and a read), after
+                    // it, after the progress, at the end of the pass.
+                    "9/0", "11/0", "11/1", "11/1",   // pass 1
+                    "11/1", "13/1", "13/2", "13/2",  // pass 2
+                    "13/2", "14/2", "14/3", "14/3",  // pass 3, the last: nothing more has arrived
                 }));
+}
+
+// However often the control yields, the message loop runs at most once in
+// 2 ms of the monotonic clock.
+TEST_F(InternetFileDownload, TheMessageLoopRunsAtMostOnceInTwoMilliseconds) {
+  clock.monotonicStep = 300;
+  std::vector<std::uint64_t> sweeps;
+  pump.onEveryCall = [&](std::size_t) { sweeps.push_back(clock.monotonic); };
+  EXPECT_EQ(Start(20000).back(), "complete");
+  ASSERT_GT(sweeps.size(), 3u);
+  for (std::size_t i = 1; i < sweeps.size(); ++i) {
+    EXPECT_GE(sweeps[i] - sweeps[i - 1], kPumpIntervalMicroseconds) << i;
+    EXPECT_LT(sweeps[i] - sweeps[i - 1], kPumpIntervalMicroseconds + 3 * clock.monotonicStep) << i;
+  }
 }
 
 // A handler that changes the total changes the count from there on; a sum
@@ -148,6 +163,16 @@ TEST_F(InternetFileDownload, AReadFailureKeepsTheBlocksReadAndClosesEverythingBe
   Control().StartDownload();
   EXPECT_EQ(events.events, (Lines{"progress 2048", "progress 3000", "error [Could not read Url]"}));
   EXPECT_EQ(File(kFile), Resource(3000));
+
+  // A file that would grow past the limit is removed.
+  events.events.clear();
+  TransferLimits limits = kTransferLimits;
+  limits.fileBytes = 4096;
+  Control().SetLimits(limits);
+  Serve(kUrl, Resource(4097));
+  Control().StartDownload();
+  EXPECT_EQ(events.events, (Lines{"progress 2048", "progress 4096", "error [Could not read Url]"}));
+  EXPECT_EQ(File(kFile), std::nullopt);
 }
 
 TEST_F(InternetFileDownload, ALocalFileThatCannotBeOpenedOrWrittenIsAnErrorAndClosesTheTransfer) {
@@ -178,7 +203,7 @@ TEST_F(InternetFileDownload, CancelFromTheLastProgressHandlerEndsCancelledBefore
     }
   };
   events.onCancelled = [&](std::int32_t&) {
-    EXPECT_EQ(http.OpenHandles().size(), 2u);  // session and stream
+    EXPECT_EQ(http.OpenHandles().size(), 3u);  // session, connection and request
     EXPECT_EQ(files.openWriters, 1u);
   };
   EXPECT_EQ(Start(3000), (Lines{"progress 2048", "progress 3000", "progress 3000", "cancelled 3000"}));
@@ -215,10 +240,10 @@ class InternetFileResume : public InternetFileDownload {
 TEST_F(InternetFileResume, ResumeAppendsARangeStartAndResumeFromNothingBeginAtZero) {
   Prepare(kLocal, true);
   Control().ResumeDownload();
-  EXPECT_EQ(http.urlHeaders.back(), std::string("Range: bytes=5000-\r\n"));
+  EXPECT_EQ(http.sendHeaders.back(), std::string("Range: bytes=5000-\r\n"));
   EXPECT_EQ(File(kFile), kLocal + Resource(9000).substr(5000));
   Control().StartDownload();
-  EXPECT_EQ(http.urlHeaders.back(), std::nullopt);
+  EXPECT_EQ(http.sendHeaders.back(), std::nullopt);
   EXPECT_EQ(File(kFile), Resource(9000));
   for (const bool exists : {false, true}) {
     files.files.RemoveFile(kFile);
@@ -226,7 +251,7 @@ TEST_F(InternetFileResume, ResumeAppendsARangeStartAndResumeFromNothingBeginAtZe
       files.files.Put(kFile, "");
     }
     Control().ResumeDownload();
-    EXPECT_EQ(http.urlHeaders.back(), std::nullopt) << exists;
+    EXPECT_EQ(http.sendHeaders.back(), std::nullopt) << exists;
     EXPECT_EQ(File(kFile), Resource(9000)) << exists;
   }
 }
@@ -259,7 +284,7 @@ TEST_F(InternetFileResume, AReplyThatCannotBePlacedAfterTheFileIsAPositioningErr
       {"206 without Content-Range", {.status = 206, .body = Resource(4000)}},
       {"whole reply shorter than the file", {.body = Resource(3000), .contentLength = 3000}},
   };
-  events.onError = [&](std::string&) { EXPECT_EQ(http.OpenHandles().size(), 2u); };
+  events.onError = [&](std::string&) { EXPECT_EQ(http.OpenHandles().size(), 3u); };
   files.files.Put(kFile, kLocal);
   for (const Case& c : cases) {
     events.events.clear();
@@ -288,7 +313,7 @@ TEST_F(InternetFileResume, TheLargestThirtyTwoBitPositionIsAskedForAFileBeyondIt
   Prepare("kept", true);
   files.lengthOverride = std::numeric_limits<std::int32_t>::max();
   Control().ResumeDownload();
-  EXPECT_EQ(http.urlHeaders.back(), std::string("Range: bytes=2147483647-\r\n"));
+  EXPECT_EQ(http.sendHeaders.back(), std::string("Range: bytes=2147483647-\r\n"));
   events.events.clear();
   http.calls.clear();
   files.lengthOverride = std::int64_t{1} << 31;

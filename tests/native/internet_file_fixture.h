@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "fakes/fake_clock.h"
 #include "fakes/fake_file_system.h"
 #include "fakes/fake_http.h"
 #include "fakes/fake_message_pump.h"
@@ -105,8 +106,16 @@ inline std::string Open(int access, const std::string& proxy = "null", const std
 }
 inline std::string Connect(const std::string& session, const std::string& host, const std::string& result,
                            const std::string& user = "null", const std::string& password = "null") {
-  return "InternetConnect " + session + " [" + host + "] port=0 user=" + user + " password=" + password +
+  return "InternetConnect " + session + " [" + host + "] port=80 user=" + user + " password=" + password +
          " service=3 flags=0x0 context=0 -> " + result;
+}
+// The time limits set on every connection.
+inline Lines Limits(const std::string& connection) {
+  Lines lines;
+  for (const char* option : {"2", "5", "6"}) {
+    lines.push_back("InternetSetOption " + connection + " option=" + option + " value=30000 -> true");
+  }
+  return lines;
 }
 inline std::string Head(const std::string& connection, const std::string& path, const std::string& result) {
   return "HttpOpenRequest " + connection + " HEAD " + path + " HTTP/1.0 flags=0x80000000 context=0 -> " +
@@ -119,10 +128,9 @@ inline std::string Send(const std::string& request) {
 inline std::string HeadQuery(const std::string& request, std::size_t length) {
   return "HttpQueryInfo " + request + " level=22 size=1024 index=0 -> true length=" + std::to_string(length);
 }
-// A GET without extra headers; every GET asks for fresh data (the flags).
-inline std::string Get(const std::string& session, const std::string& url, const std::string& result) {
-  return "InternetOpenUrl " + session + " [" + url +
-         "] headers=null length=0 flags=0xa4000100 context=0 -> " + result;
+// A GET; every GET asks for fresh data (the flags).
+inline std::string Get(const std::string& connection, const std::string& path, const std::string& result) {
+  return "HttpOpenRequest " + connection + " GET [" + path + "] null flags=0xa4000100 context=0 -> " + result;
 }
 inline std::string Status(const std::string& stream) {
   return "HttpQueryInfo " + stream + " level=19|number size=4 index=0 -> true length=4";
@@ -130,8 +138,14 @@ inline std::string Status(const std::string& stream) {
 inline std::string Length(const std::string& stream, bool ok) {
   return "HttpQueryInfo " + stream + " level=5|number size=4 index=0 -> " + (ok ? "true length=4" : "false");
 }
-inline std::string Read(const std::string& stream, std::size_t bytes) {
-  return "InternetReadFile " + stream + " size=2048 -> true " + std::to_string(bytes);
+// A read of what has arrived: the query, then the read when there is any.
+inline Lines Read(const std::string& stream, std::size_t bytes) {
+  Lines lines{"InternetQueryDataAvailable " + stream + " -> true " + std::to_string(bytes)};
+  if (bytes > 0) {
+    lines.push_back("InternetReadFile " + stream + " size=" + std::to_string(bytes) + " -> true " +
+                    std::to_string(bytes));
+  }
+  return lines;
 }
 inline std::string Close(const std::string& handle) {
   return "InternetCloseHandle " + handle + " -> true";
@@ -155,7 +169,7 @@ using Reply = fakes::FakeHttp::GetReply;
 // A control over fresh fakes, with the defaults of a new instance.
 struct InternetFileRig {
   InternetFileRig() {
-    control.emplace(http, pump, files);
+    control.emplace(http, pump, files, clock);
     control->InitProperties();
     control->SetEvents(&events);
   }
@@ -181,6 +195,7 @@ struct InternetFileRig {
 
   fakes::FakeHttp http;
   fakes::FakeMessagePump pump;
+  fakes::FakeClock clock;
   TrackedFiles files;
   RecordingEvents events;
   std::optional<InternetFile> control;

@@ -94,7 +94,7 @@ TEST_F(InternetFileProperties, SavingAndLoadingKeepAllButTheProxyCredentialsAndU
   Control().WriteProperties(bag);
   EXPECT_EQ(bag.size(), 8u);
   RecordingHost host;
-  InternetFile loaded(http, pump, files);
+  InternetFile loaded(http, pump, files, clock);
   loaded.SetHost(&host);
   loaded.ReadProperties(bag);
   Lines expected = Properties(Control());

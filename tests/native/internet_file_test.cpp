@@ -16,20 +16,23 @@ using fakes::FakeHttp;
 
 // --- Addresses.
 
-TEST(InternetFileSplitUrl, TakesOffOnlyLowerCaseHttpAndCutsAtTheFirstSlash) {
-  // "host|path".
-  const auto split = [](std::string url) {
-    std::string path = "stale";
-    SplitUrl(url, path);
-    return url + "|" + path;
+TEST(InternetFileAddress, SplitsHttpAndHttpsAddressesIntoSchemeHostPortAndPath) {
+  // "s|host|port|path" ("s" for https), or "none".
+  const auto split = [](std::string_view url) {
+    const auto parsed = ParseHttpAddress(url);
+    return parsed ? std::string(parsed->secure ? "s" : "") + "|" + parsed->host + "|" +
+                        std::to_string(parsed->port) + "|" + parsed->path
+                  : std::string("none");
   };
-  EXPECT_EQ(split("http://host:8080/a/b.php?x=1/2"), "host:8080|/a/b.php?x=1/2");
-  EXPECT_EQ(split("http://host"), "host|");
-  // Other schemes, and "http://" in capitals, stay: the scheme becomes the
-  // host and the path starts with the two slashes.
-  EXPECT_EQ(split("HTTP://host/x"), "HTTP:|//host/x");
-  EXPECT_EQ(split("xhttp://host/x"), "xhttp:|//host/x");
-  EXPECT_EQ(split(""), "|");
+  EXPECT_EQ(split("http://host:8080/a/b.php?x=1/2#top"), "|host|8080|/a/b.php?x=1/2");
+  EXPECT_EQ(split("HTTPS://Host/x"), "s|Host|443|/x");
+  EXPECT_EQ(split("https://host:8443?q=1"), "s|host|8443|/?q=1");
+  EXPECT_EQ(split("http://host"), "|host|80|");
+  EXPECT_EQ(split("http://[::1]:81/x"), "|[::1]|81|/x");
+  for (const char* bad : {"", "ftp://host/x", "host/x", "http:///x", "http://:80/x", "http://u:p@host/x",
+                          "http://host:0/", "http://host:65536/", "http://host:8o/", "http://[::1/x"}) {
+    EXPECT_EQ(split(bad), "none") << bad;
+  }
 }
 
 TEST(InternetFileAddress, ControlCharactersAreRefusedAnsiLettersAreNot) {
@@ -65,16 +68,35 @@ TEST(InternetFileConnectType, ChoosesHowTheSessionReachesTheNetwork) {
 
 class InternetFileSession : public InternetFileFixture {};
 
-// The whole exchange, once: Port stays 80 (requests use the port of their
-// address, port=0) and the GET asks for fresh data (flags 0xa4000100).
+// The whole exchange, once: each request on a connection of its own to the
+// address's host and port, with its time limits; the GET asks for fresh data
+// (flags 0xa4000100) and reads only what has arrived.
 TEST_F(InternetFileSession, FirstTransferSendsOneHeadRequestThenTheGetAndClosesTheSession) {
   http.SetGet("http://h/x", Reply{.body = "hello"});
   EXPECT_EQ(Control().syncGET("http://h/x"), "hello");
-  EXPECT_EQ(http.calls,
-            (Lines{line::Open(0), line::Connect("S1", "h", "C1"), line::Head("C1", "[/x]", "R1"),
-                   line::Send("R1"), line::HeadQuery("R1", 19), line::Close("R1"), line::Close("C1"),
-                   line::Get("S1", "http://h/x", "U1"), line::Status("U1"), line::Length("U1", false),
-                   line::Read("U1", 5), line::Read("U1", 0), line::Close("U1"), line::Close("S1")}));
+  Lines expected{line::Open(0), line::Connect("S1", "h", "C1")};
+  const auto append = [&](const Lines& more) { expected.insert(expected.end(), more.begin(), more.end()); };
+  append(line::Limits("C1"));
+  append({line::Head("C1", "[/x]", "R1"), line::Send("R1"), line::HeadQuery("R1", 19), line::Close("R1"),
+          line::Close("C1"), line::Connect("S1", "h", "C2")});
+  append(line::Limits("C2"));
+  append({line::Get("C2", "/x", "R2"), line::Send("R2"), line::Status("R2"), line::Length("R2", false)});
+  append(line::Read("R2", 5));
+  append(line::Read("R2", 0));
+  append({line::Close("R2"), line::Close("C2"), line::Close("S1")});
+  EXPECT_EQ(http.calls, expected);
+}
+
+// An https address goes out over TLS to its own host and port, the header
+// request included.
+TEST_F(InternetFileSession, AnHttpsAddressIsAskedOverTlsAtItsOwnHostAndPort) {
+  http.SetGet("https://h:8443/x", Reply{.body = "tls"});
+  EXPECT_EQ(Control().syncGET("https://h:8443/x"), "tls");
+  const std::string connect =
+      "InternetConnect S1 [h] port=8443 user=null password=null service=3 flags=0x800000";
+  EXPECT_EQ(http.CallsStartingWith(connect).size(), 2u);
+  EXPECT_EQ(http.CallsStartingWith("HttpOpenRequest C1 HEAD [/x] HTTP/1.0 flags=0x80800000").size(), 1u);
+  EXPECT_EQ(http.CallsStartingWith("HttpOpenRequest C2 GET [/x] null flags=0xa4800100").size(), 1u);
 }
 
 // A header request of its own keeps its session for the first transfer,
@@ -86,7 +108,7 @@ TEST_F(InternetFileSession, AHeadRequestClosesItsSessionOnlyOnceATransferHasRun)
   EXPECT_EQ(http.OpenHandles(), Lines{"S1"});
   http.calls.clear();
   EXPECT_EQ(Control().syncGET("http://h/ok"), "fine");
-  EXPECT_EQ(http.calls.front(), line::Get("S1", "http://h/ok", "U1"));
+  EXPECT_EQ(http.calls.front(), line::Connect("S1", "h", "C2"));
   EXPECT_FALSE(Control().SessionOpen());
   Control().RequestInformation();
   EXPECT_EQ(http.CallsStartingWith("InternetOpen "), Lines{line::Open(0, "null", "S2")});
@@ -99,7 +121,7 @@ TEST_F(InternetFileSession, AFailedSessionOpenIsRetriedByTheHeadRequestAndKeptFo
   // The GET holds on to the failed (null) session it opened; the header
   // request opens one of its own and leaves it in the field.
   EXPECT_EQ(Control().syncGET("http://h/x"), "");
-  EXPECT_EQ(http.CallsStartingWith("InternetOpenUrl"), Lines{});
+  EXPECT_EQ(http.gets, Lines{});
   EXPECT_TRUE(Control().SessionOpen());
   EXPECT_EQ(Control().syncGET("http://h/x"), "x");
   EXPECT_EQ(http.CallsStartingWith("InternetOpen ").size(), 2u);
@@ -111,10 +133,8 @@ class InternetFileHead : public InternetFileFixture {
  protected:
   // Runs the header request for `url` with `reply`.
   void Ask(FakeHttp::HeadReply reply, const std::string& url = "http://h/x") {
-    std::string host = url;
-    std::string path;
-    SplitUrl(host, path);
-    http.SetHead(host, path, std::move(reply));
+    const auto address = ParseHttpAddress(url);
+    http.SetHead(address->host, address->path, std::move(reply));
     Control().Url(url);
     Control().RequestInformation();
   }
@@ -188,16 +208,28 @@ TEST_F(InternetFileHead, APathlessAddressAsksForTheRootAndSiteCredentialsNeedAUs
             (Lines{line::Connect("S1", "h", "C1", "[user]", "[secret]"), line::Connect("S1", "h", "C2")}));
 }
 
-// Set before the send, each with its NUL counted; the GET carries none.
-TEST_F(InternetFileHead, ProxyCredentialsAreSetOnTheHeadRequestOnlyWithTheirNul) {
+// Set on every request before its one send, each with its NUL counted, so
+// WinINet can answer the proxy's 407 itself.
+TEST_F(InternetFileHead, ProxyCredentialsAreSetOnEveryRequestBeforeItsSendWithTheirNul) {
   Control().ProxyUser("pu");
   Control().ProxyPassword("pass");
   Serve("http://h/x", "x");
   EXPECT_EQ(Control().syncGET("http://h/x"), "x");
-  EXPECT_EQ(Lines(http.calls.begin() + 2, http.calls.begin() + 6),
-            (Lines{line::Head("C1", "[/x]", "R1"), "InternetSetOption R1 option=43 [pu\\0] size=3 -> true",
-                   "InternetSetOption R1 option=44 [pass\\0] size=5 -> true", line::Send("R1")}));
-  EXPECT_EQ(http.CallsStartingWith("InternetSetOption").size(), 2u);
+  const auto credentials = [](const std::string& request) {
+    return Lines{"InternetSetOption " + request + " option=43 [pu\\0] size=3 -> true",
+                 "InternetSetOption " + request + " option=44 [pass\\0] size=5 -> true",
+                 "HttpSendRequest " + request};
+  };
+  Lines seen;
+  for (const std::string& call : http.calls) {
+    if (call.starts_with("InternetSetOption R") || call.starts_with("HttpSendRequest")) {
+      seen.push_back(call.substr(0, call.starts_with("HttpSendRequest") ? 18 : std::string::npos));
+    }
+  }
+  Lines expected = credentials("R1");
+  const Lines get = credentials("R2");
+  expected.insert(expected.end(), get.begin(), get.end());
+  EXPECT_EQ(seen, expected);
 }
 
 // Nothing is asked of (or closed on) a request that is not there: the fixture
@@ -221,16 +253,23 @@ TEST_F(InternetFileHead, WithoutARequestHandleOrWithAControlCharacterTheResultsK
 class InternetFileGet : public InternetFileFixture {};
 
 // An HTTP status of 400 or more is a failure (the error page is never read and
-// the session stays, as for an address that cannot be opened); a failed read
-// and a body shorter than its Content-Length fail and close the session.
-TEST_F(InternetFileGet, ErrorStatusesFailedReadsAndShortBodiesFail) {
+// the session stays, as for an address that cannot be opened); a failed read,
+// a body shorter than its Content-Length or longer than the limit, and a link
+// too slow fail and close the session.
+TEST_F(InternetFileGet, ErrorStatusesFailedReadsShortLongAndSlowBodiesFail) {
   struct Case {
     std::string what;
     Reply reply;
     bool whole;         // the body comes back; otherwise the empty text
     bool keepsSession;  // failed before reading
+    TransferLimits limits = kTransferLimits;
   };
   const std::string body = Resource(3000);
+  // 1 KiB in any 50 ms of the fake clock, which moves 2 ms at each reading.
+  TransferLimits slow = kTransferLimits;
+  slow.slowWindowMicroseconds = 50000;
+  TransferLimits small = kTransferLimits;
+  small.textBytes = 3000;
   const std::vector<Case> cases = {
       {"status 400", {.status = 400, .body = "<html>error page</html>"}, false, true},
       {"status 399", {.status = 399, .body = "content"}, true, false},
@@ -238,9 +277,14 @@ TEST_F(InternetFileGet, ErrorStatusesFailedReadsAndShortBodiesFail) {
       {"second read fails", {.body = Resource(5000), .failingRead = 2}, false, false},
       {"one byte short", {.body = body, .contentLength = 3001}, false, false},
       {"exactly as long", {.body = body, .contentLength = 3000}, true, false},
+      {"100 bytes at a time", {.body = body, .largestRead = 100}, false, false, slow},
+      {"1 KiB at a time", {.body = Resource(9000), .largestRead = 1024}, true, false, slow},
+      {"as long as the limit", {.body = body}, true, false, small},
+      {"one byte past the limit", {.body = Resource(3001)}, false, false, small},
   };
   for (const Case& c : cases) {
     http.SetGet("http://h/x", c.reply);
+    Control().SetLimits(c.limits);
     http.calls.clear();
     EXPECT_EQ(Control().syncGET("http://h/x"), c.whole ? c.reply.body : "") << c.what;
     EXPECT_EQ(Control().SessionOpen(), c.keepsSession) << c.what;
@@ -255,7 +299,6 @@ TEST_F(InternetFileGet, AnAddressWithAControlCharacterIsNeverOpened) {
   const std::string url = "http://h/x\r\nX-Evil: 1";
   Serve(url, "must not be fetched");
   EXPECT_EQ(Control().syncGET(url), "");
-  EXPECT_EQ(http.CallsStartingWith("InternetOpenUrl"), Lines{});
   EXPECT_EQ(http.CallsStartingWith("InternetConnect"), Lines{});
   EXPECT_TRUE(Control().SessionOpen());
 }
@@ -268,7 +311,6 @@ TEST_F(InternetFileGet, WithHttpsRequiredOnlyHttpsAddressesAnsweredOverTlsAreUse
   Serve("http://h/x", "plain");
   EXPECT_EQ(Control().syncGET("http://h/x"), "");
   EXPECT_EQ(http.CallsStartingWith("HttpSendRequest"), Lines{});
-  EXPECT_EQ(http.CallsStartingWith("InternetOpenUrl"), Lines{});
   EXPECT_TRUE(Control().SessionOpen());
 
   http.SetGet("https://h/moved", Reply{.body = "plain again", .redirectedToHttp = true});
@@ -276,7 +318,7 @@ TEST_F(InternetFileGet, WithHttpsRequiredOnlyHttpsAddressesAnsweredOverTlsAreUse
   EXPECT_EQ(http.CallsStartingWith("InternetReadFile"), Lines{});
   EXPECT_TRUE(Control().SessionOpen());
 
-  Serve("HTTPS://h/x", "over TLS");
+  Serve("https://h/x", "over TLS");
   EXPECT_EQ(Control().syncGET("HTTPS://h/x"), "over TLS");
 
   Control().Url("http://h/x");

@@ -107,15 +107,7 @@ class LauncherTest : public ::testing::Test {
   }
 
   // The addresses of every GET, in order.
-  Lines Gets() const {
-    Lines urls;
-    for (const std::string& line : http.CallsStartingWith("InternetOpenUrl ")) {
-      const std::size_t open = line.find('[');
-      const std::size_t close = line.find("] headers=");
-      urls.push_back(line.substr(open + 1, close - open - 1));
-    }
-    return urls;
-  }
+  Lines Gets() const { return http.gets; }
 
   // The texts of the message boxes shown, in order.
   Lines Messages() const {

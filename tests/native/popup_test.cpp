@@ -28,6 +28,7 @@ class LoggingClock final : public Clock {
  public:
   explicit LoggingClock(Lines& log) : log_(log) {}
   TimeOfDay LocalTimeOfDay() override { return {}; }
+  std::uint64_t MonotonicMicroseconds() override { return 0; }
   void Sleep(std::uint32_t milliseconds) override { log_.push_back("Sleep " + std::to_string(milliseconds)); }
 
  private:

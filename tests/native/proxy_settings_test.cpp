@@ -63,21 +63,22 @@ class ProxySettingsTest : public LauncherTest {
   InternetFile& Control() { return Form().InternetFile1(); }
 };
 
-TEST_F(ProxySettingsTest, ServerAndPortNameTheProxyAndEveryCredentialIsSetAfresh) {
+// The proxy's credentials are the proxy's only: no server can ask for them.
+TEST_F(ProxySettingsTest, ServerAndPortNameTheProxyAndItsCredentialsAreNeverTheSites) {
   WriteIni("ProxyServer=proxy.corp\r\nProxyPort=8080\r\nProxyUser=alice\r\nProxyPass=" +
            Encrypt("pw", ProxyPasswordKey("alice")) + "\r\n");
   Form().InitLauncher();
   EXPECT_EQ(Control().ConnectType(), 1);
-  EXPECT_EQ(Control().SiteUser(), "alice");
-  EXPECT_EQ(Control().SitePassword(), "pw");
+  EXPECT_EQ(Control().ProxyUser(), "alice");
+  EXPECT_EQ(Control().ProxyPassword(), "pw");
+  EXPECT_EQ(Control().SiteUser(), "");
+  EXPECT_EQ(Control().SitePassword(), "");
 
   // Without user and password none is left from before.
   WriteIni("ProxyServer=proxy.corp\r\nProxyPort=8080\r\n");
   Form().InitLauncher();
   EXPECT_EQ(Control().ProxyUser(), "");
   EXPECT_EQ(Control().ProxyPassword(), "");
-  EXPECT_EQ(Control().SiteUser(), "");
-  EXPECT_EQ(Control().SitePassword(), "");
 }
 
 TEST_F(ProxySettingsTest, WithoutAServerOrAUsablePortOnlyTheSystemSettingsAreChosen) {

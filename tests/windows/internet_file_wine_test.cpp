@@ -7,25 +7,24 @@
 // requests in the log that all tests share (the server routes by path and
 // ignores the query).
 //
-// The control sends its HEAD request to the host part of the address, which
-// keeps the server's ":port", on WinINet's default port: over a direct
-// session it never reaches the server (see
-// LauncherE2eTest.LogsInDownloadsShowsTheMessageAndGoesToTheTray). The test
-// that reads the HEAD's answer sends the control through the server acting
-// as its proxy, where it arrives.
+// A control's first transfer sends a HEAD request for its address first, to
+// the address's own host and port, so it shows in the log before the GET.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "backoffice_client.h"
 #include "transfer/internet_file.h"
+#include "win32/win32_clock.h"
 #include "win32/win32_file_system.h"
 #include "win32/win32_headers.h"
 #include "win32/win32_http.h"
@@ -95,7 +94,7 @@ class WineTransferTest : public ::testing::Test {
               std::to_string(GetTickCount64());
     ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr)) << folder_;
 
-    control_ = std::make_unique<InternetFile>(http_, pump_, files_);
+    control_ = std::make_unique<InternetFile>(http_, pump_, files_, clock_);
     control_->InitProperties();
     control_->SetEvents(&events_);
   }
@@ -147,14 +146,6 @@ class WineTransferTest : public ::testing::Test {
     return local;
   }
 
-  // Sends the control's sessions through the back office as their proxy:
-  // the one way its HEAD request reaches the server.
-  void ThroughTheServerAsProxy() {
-    control_->ConnectType(1);
-    control_->ProxyServer("127.0.0.1");
-    control_->ProxyPort(static_cast<std::int16_t>(Server().Port()));
-  }
-
   // Each request as "METHOD target".
   static Lines Seen(const std::vector<LoggedRequest>& requests) {
     Lines seen;
@@ -170,6 +161,7 @@ class WineTransferTest : public ::testing::Test {
   hta::Win32Http http_;
   hta::win32::Win32MessagePump pump_;
   hta::win32::Win32FileSystem files_;
+  hta::win32::Win32Clock clock_;
   RecordingEvents events_;
   std::unique_ptr<InternetFile> control_;
 };
@@ -205,7 +197,6 @@ TEST_F(WineTransferTest, EmptyBlockSizedDrippingAndChunkedBodiesArriveWhole) {
 // Read from the real header queries: size, date, and the status text, where
 // only "404 File Not Found" means missing.
 TEST_F(WineTransferTest, RequestInformationReadsTheHeadersAndA404WithAnotherReasonCountsAsExisting) {
-  ThroughTheServerAsProxy();
   control_->Url(Address("/full"));
   control_->RequestInformation();
   EXPECT_TRUE(control_->FileExists());
@@ -215,6 +206,64 @@ TEST_F(WineTransferTest, RequestInformationReadsTheHeadersAndA404WithAnotherReas
   control_->RequestInformation();
   EXPECT_TRUE(control_->FileExists());
   EXPECT_EQ(control_->LastModified(), "Not Available") << "the second answer was read";
+}
+
+// --- Slow and stalled servers.
+
+// The real pump, with the longest stretch between two of its calls: how
+// long the window went without its messages.
+class GapPump final : public hta::MessagePump {
+ public:
+  void DoEvents() override {
+    const ULONGLONG now = GetTickCount64();
+    if (last_ != 0) {
+      longestGapMs = std::max(longestGapMs, now - last_);
+    }
+    real_.DoEvents();
+    last_ = GetTickCount64();
+  }
+  ULONGLONG longestGapMs = 0;
+
+ private:
+  hta::win32::Win32MessagePump real_;
+  ULONGLONG last_ = 0;
+};
+
+// 10 bytes every 250 ms: each read returns with what has arrived, so the
+// window never waits longer than the drip itself.
+TEST_F(WineTransferTest, ADrippingBodyKeepsTheMessageLoopWithinTheDripInterval) {
+  GapPump pump;
+  InternetFile control(http_, pump, files_, clock_);
+  control.InitProperties();
+  control.SetEvents(&events_);
+  control.Url(Address("/drip-slow"));
+  control.LocalFile(LocalPath("drip.bin"));
+  control.StartDownload();
+  EXPECT_EQ(events_.Last(), "complete");
+  EXPECT_GE(events_.events.size(), 6u) << "one progress event per read of what had arrived";
+  EXPECT_LE(pump.longestGapMs, 250u + 20u);
+}
+
+// With the limits shortened to 1 s a call and 1 KiB in 2 s: a server that
+// never sends its status line fails the open, one that never sends its body
+// fails the read, and so does one that sends a byte every 300 ms (each call
+// within its limit, the whole far too slow).
+TEST_F(WineTransferTest, StallsAndTricklesFailWithinTheLimits) {
+  hta::TransferLimits limits = hta::kTransferLimits;
+  limits.callMilliseconds = 1000;
+  limits.slowWindowMicroseconds = 2000000;
+  control_->SetLimits(limits);
+  const std::pair<const char*, const char*> cases[] = {{"/stall", "error Could not find Url"},
+                                                       {"/stall-body", "error Could not read Url"},
+                                                       {"/trickle", "error Could not read Url"}};
+  for (const auto& [path, error] : cases) {
+    SCOPED_TRACE(path);
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(control_->syncGET(Address(path)), "");
+    Download(path);
+    EXPECT_EQ(events_.Last(), error);
+    EXPECT_LT(GetTickCount64() - start, 9000u);
+  }
 }
 
 // --- A body shorter than its Content-Length is a failed read: 4096 bytes
@@ -256,7 +305,7 @@ TEST_F(WineTransferTest, BodyLongerThanItsLengthIsTakenAsWinInetReadsIt) {
 // asked for and answered, yet nothing is returned or written.
 TEST_F(WineTransferTest, AnErrorPageGivesNoBodyAndADownloadFailsWithCouldNotFindAndNoFile) {
   EXPECT_EQ(control_->syncGET(Address("/missing")), "");
-  EXPECT_EQ(Seen(MyRequests()), Lines{"GET /missing?" + token_});
+  EXPECT_EQ(Seen(MyRequests()), (Lines{"HEAD /missing?" + token_, "GET /missing?" + token_}));
   const std::string local = Download("/missing");
   EXPECT_EQ(events_.events, Lines{"error Could not find Url"});
   EXPECT_EQ(GetFileAttributesA(local.c_str()), INVALID_FILE_ATTRIBUTES);
@@ -275,8 +324,9 @@ TEST_P(WineResumeTest, ResumeFrom5000BytesAsksForTheRestAndCompletesTheFile) {
   EXPECT_EQ(events_.Last(), "complete");
   ExpectFile(local, Pattern(12000));  // the new bytes follow the old ones
   const auto requests = MyRequests();
-  ASSERT_EQ(Seen(requests), Lines{"GET " + std::string(GetParam()) + "?" + token_});
-  EXPECT_EQ(requests[0].Header("Range"), "bytes=5000-");
+  const std::string target = std::string(GetParam()) + "?" + token_;
+  ASSERT_EQ(Seen(requests), (Lines{"HEAD " + target, "GET " + target}));
+  EXPECT_EQ(requests[1].Header("Range"), "bytes=5000-");
 }
 
 INSTANTIATE_TEST_SUITE_P(Reply, WineResumeTest, ::testing::Values("/resume-206", "/resume-200"),
@@ -294,12 +344,13 @@ TEST_F(WineTransferTest, StartDownloadEmptiesALongerExistingFile) {
 // syncGET and a download open their GETs alike.
 TEST_F(WineTransferTest, GetsAskCachesForFreshData) {
   control_->syncGET(Address("/text"));
-  const auto gets = MyRequests();  // the HEAD never reaches the server
-  ASSERT_EQ(Seen(gets), Lines{"GET /text?" + token_});
-  EXPECT_EQ(gets[0].Header("Pragma"), "no-cache") << gets[0].Describe();
+  const auto requests = MyRequests();
+  ASSERT_EQ(Seen(requests), (Lines{"HEAD /text?" + token_, "GET /text?" + token_}));
+  const LoggedRequest& get = requests[1];
+  EXPECT_EQ(get.Header("Pragma"), "no-cache") << get.Describe();
   // Wine's WinINet sends Pragma alone; Windows may add Cache-Control.
-  if (const auto cacheControl = gets[0].Header("Cache-Control")) {
-    EXPECT_EQ(*cacheControl, "no-cache") << gets[0].Describe();
+  if (const auto cacheControl = get.Header("Cache-Control")) {
+    EXPECT_EQ(*cacheControl, "no-cache") << get.Describe();
   }
 }
 

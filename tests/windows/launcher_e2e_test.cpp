@@ -18,6 +18,7 @@
 #include "backoffice_client.h"
 #include "launcher_driver.h"
 #include "real_launcher_fixture.h"
+#include "win32/main_window.h"
 #include "win32/resource_ids.h"
 #include "win32/win32_headers.h"
 
@@ -121,20 +122,20 @@ TEST_F(LauncherE2eTest, LogsInDownloadsOpensTheMainApplicationShowsTheMessageAnd
   EXPECT_EQ(WindowText(GetDlgItem(window, IDC_TXTNAME)), "e2e-user");
 
   const std::vector<LoggedRequest> requests = LauncherRequests();
-  // No HEAD request reaches the server: the transfer control asks for the
-  // headers of "127.0.0.1:PORT" on the HTTP port, with the URL's port kept
-  // in the host name, which names no host (through a proxy it does arrive).
+  // The control's one HEAD request comes first, to the address's own host
+  // and port.
   ASSERT_EQ(Paths(requests), (std::vector<std::string>{
+                                 "HEAD /launcher/tray/exebootstrap.php",
                                  "GET /launcher/tray/exebootstrap.php",
                                  "GET /launcher/tray/login.php",
                                  "GET /launcher/files/orders.hta",
                                  "GET /launcher/files/stock.hta",
                              }))
       << Describe(requests);
-  EXPECT_EQ(QueryValue(requests[0].target, "bootparams"), "e2e-boot");
-  EXPECT_NE(QueryValue(requests[0].target, "ts"), "<missing>");
-  EXPECT_EQ(QueryValue(requests[1].target, "user"), "e2e-user");
+  EXPECT_EQ(QueryValue(requests[1].target, "bootparams"), "e2e-boot");
   EXPECT_NE(QueryValue(requests[1].target, "ts"), "<missing>");
+  EXPECT_EQ(QueryValue(requests[2].target, "user"), "e2e-user");
+  EXPECT_NE(QueryValue(requests[2].target, "ts"), "<missing>");
   const std::string orders = driver_.AppFolder() + "orders.hta";
   EXPECT_EQ(hta::wintest::ReadFileBytes(orders), kOrders) << "the body as sent, and CR LF";
 
@@ -180,7 +181,8 @@ TEST_F(LauncherE2eTest, EmptyLoginReplyKeepsTheWindowAndTheRememberedSettings) {
   EXPECT_EQ(WindowText(GetDlgItem(window, IDC_TXTNAME)), "remembered");
   EXPECT_EQ(driver_.AppFolderFiles(), std::vector<std::string>{}) << "the folder is made, and stays empty";
   EXPECT_NE(GetFileAttributesA(driver_.AppFolder().c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(Paths(LauncherRequests()), (std::vector<std::string>{"GET /launcher/empty/exebootstrap.php",
+  EXPECT_EQ(Paths(LauncherRequests()), (std::vector<std::string>{"HEAD /launcher/empty/exebootstrap.php",
+                                                                 "GET /launcher/empty/exebootstrap.php",
                                                                  "GET /launcher/empty/login.php"}))
       << Describe(LauncherRequests());
 
@@ -208,7 +210,8 @@ TEST_F(LauncherE2eTest, UnreachableBackOfficeShowsTheMessageAndEndsTheProgram) {
   ASSERT_TRUE(hta::wintest::DismissMessageBox(box->window, kStepTimeoutMs));
   EXPECT_EQ(driver_.WaitForExit(kStepTimeoutMs), std::optional<DWORD>(0)) << "no end after the message";
 
-  // Every endpoint was tried, in order, and nothing else was asked or saved.
+  // Every endpoint was tried, in order, and nothing else was asked or saved
+  // (the one HEAD request went to port 1).
   EXPECT_EQ(Paths(LauncherRequests()),
             (std::vector<std::string>{"GET /launcher/no/capitals.php", "GET /launcher/no/text.php",
                                       "GET /launcher/no/missing.php"}))
@@ -257,11 +260,11 @@ TEST_F(LauncherE2eTest, TheFirstEndpointThatAnswersIsUsedAndRunAtStartupFollowsT
   ASSERT_NE(window, nullptr) << "a reply without a main application leaves the window up";
   const std::vector<LoggedRequest> requests = LauncherRequests();
   ASSERT_EQ(Paths(requests),
-            (std::vector<std::string>{"GET /launcher/no/missing.php", "GET /launcher/stay/exebootstrap.php",
-                                      "GET /launcher/stay/login.php"}))
+            (std::vector<std::string>{"HEAD /launcher/no/missing.php", "GET /launcher/no/missing.php",
+                                      "GET /launcher/stay/exebootstrap.php", "GET /launcher/stay/login.php"}))
       << Describe(requests);
-  EXPECT_EQ(QueryValue(requests[0].target, "bootparams"), "42") << "a stored number as its decimal text";
-  EXPECT_EQ(QueryValue(requests[1].target, "bootparams"), "42");
+  EXPECT_EQ(QueryValue(requests[1].target, "bootparams"), "42") << "a stored number as its decimal text";
+  EXPECT_EQ(QueryValue(requests[2].target, "bootparams"), "42");
   EXPECT_TRUE(launcher.MessageBoxes().empty());
 
   HWND box = GetDlgItem(window, IDC_CHKRUN);
@@ -340,29 +343,47 @@ TEST_F(LauncherE2eTest, LogsInThroughTheServerActingAsProxy) {
   CloseAndExpectExit(driver_, driver_.WaitForMainWindow(kStepTimeoutMs));
 }
 
-TEST_F(LauncherE2eTest, TheStoredProxyPasswordReachesTheAuthenticatingProxy) {
+// The bootstrap, the login, a download and a poll all reach a host that only
+// the proxy knows, each answered with the stored password after the proxy's
+// 407; none carries credentials for the server itself, not even to a first
+// endpoint that asks for them with a 401.
+TEST_F(LauncherE2eTest, EveryRequestGetsThroughTheAuthenticatingProxyWithTheStoredPassword) {
   std::string why;
   const std::optional<BackOffice> proxy = BackOffice::Find("backoffice_proxy_auth", why);
   ASSERT_TRUE(proxy) << why;
   const int since = LastSequence(*proxy);
   ASSERT_TRUE(hta::wintest::WriteFileBytes(driver_.IniPath(),
                                            ProxySection("hta-proxy", "pr0xy-secret", proxy->Port())));
-  Start({"--bootstrap", "http://backoffice.invalid/launcher/proxy/exebootstrap.php"});
+  Start({"--bootstrap", "http://backoffice.invalid/launcher/proxy/locked.php", "--bootstrap",
+         "http://backoffice.invalid/launcher/proxy/exebootstrap.php"});
 
-  // Whatever the login's outcome, the bootstrap request gets through with
-  // the decrypted password: hta-proxy:pr0xy-secret.
-  EXPECT_TRUE(hta::wintest::WaitUntil(
-      [&] {
-        for (const LoggedRequest& request : LauncherRequests(*proxy, since)) {
-          if (request.method == "GET" && request.target.find("exebootstrap.php") != std::string::npos &&
-              request.Header("Proxy-Authorization") == "Basic aHRhLXByb3h5OnByMHh5LXNlY3JldA==") {
-            return true;
-          }
-        }
-        return false;
-      },
-      kStartTimeoutMs))
+  // hta-proxy:pr0xy-secret
+  const std::string credentials = "Basic aHRhLXByb3h5OnByMHh5LXNlY3JldA==";
+  const auto through = [&](const std::string& path) {
+    for (const LoggedRequest& request : LauncherRequests(*proxy, since)) {
+      if (request.method == "GET" && request.Header("Host") == "backoffice.invalid" &&
+          request.target.find(path) != std::string::npos &&
+          request.Header("Proxy-Authorization") == credentials) {
+        return true;
+      }
+    }
+    return false;
+  };
+  // Without a main application the window stays up after the login.
+  HWND window = driver_.WaitForMainWindow(kStartTimeoutMs, true);
+  ASSERT_NE(window, nullptr) << Describe(LauncherRequests(*proxy, since));
+  ASSERT_TRUE(PostMessageA(window, WM_TIMER, hta::win32::MainWindow::kTimer1Id, 0));
+  EXPECT_TRUE(hta::wintest::WaitUntil([&] { return through("/launcher/proxy/actions.php"); }, kStepTimeoutMs))
       << Describe(LauncherRequests(*proxy, since));
+  for (const char* path : {"/launcher/proxy/locked.php", "/launcher/proxy/exebootstrap.php",
+                           "/launcher/proxy/login.php", "/launcher/proxy/orders.hta"}) {
+    EXPECT_TRUE(through(path)) << path;
+  }
+  EXPECT_EQ(driver_.AppFolderFiles(), (std::vector<std::string>{"actions.xml", "orders.hta"}));
+  for (const LoggedRequest& request : LauncherRequests(*proxy, since)) {
+    EXPECT_EQ(request.Header("Authorization"), std::nullopt) << request.Describe();
+  }
+  CloseAndExpectExit(driver_, window);
 }
 
 }  // namespace

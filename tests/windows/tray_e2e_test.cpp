@@ -211,8 +211,8 @@ TEST_F(TrayE2eTest, ATickFetchesTheActionListAndItsFilesThroughTemporaryFiles) {
   // The ".mp3" sound's arrival did not run the list again: the launched
   // file was fetched (and opened) once.
   EXPECT_EQ(RequestsFor("/tray/files/report.hta").size(), 1u) << Describe(TrayRequests());
-  EXPECT_EQ(TrayRequests().size(), 6u)
-      << "bootstrap, login, list, two sounds, launched file" << Describe(TrayRequests());
+  EXPECT_EQ(TrayRequests().size(), 7u)
+      << "bootstrap's HEAD and GET, login, list, two sounds, launched file" << Describe(TrayRequests());
 
   // Every file in place and whole, no temporary file left over.
   EXPECT_EQ(driver_.AppFolderFiles(),
@@ -348,6 +348,19 @@ TEST_F(TrayE2eTest, TheTrayMenuOpensApplicationsTogglesPopupsAndExits) {
   EXPECT_EQ(driver_.WaitForExit(kStepTimeoutMs), std::optional<DWORD>(0)) << "E&xit did not end the program";
   EXPECT_EQ(hta::wintest::RegistryString(Registry::kSettingsKey, "showPopups"), "False");
   EXPECT_EQ(hta::wintest::RegistryString(Registry::kUserKey, "user"), "tray-user");
+}
+
+// A list that never answers holds the polling only until the time limit of
+// its request (30 s): the next tick's poll then goes out.
+TEST_F(TrayE2eTest, AListThatNeverAnswersHoldsThePollingOnlyUntilTheTimeLimit) {
+  StartInTray("stall");
+  const auto polls = [&] { return RequestsFor("/tray/stall/actions.php").size(); };
+  Tick();
+  ASSERT_TRUE(WaitUntil([&] { return polls() == 1; }, kStepTimeoutMs)) << Describe(TrayRequests());
+  const ULONGLONG stalled = GetTickCount64();
+  Tick();
+  EXPECT_TRUE(WaitUntil([&] { return polls() == 2; }, 45000)) << Describe(TrayRequests());
+  EXPECT_GE(GetTickCount64() - stalled, 25000u) << "the stalled poll ended before its time limit";
 }
 
 }  // namespace
