@@ -9,8 +9,9 @@
 
 namespace hta {
 
-ActionDispatcher::ActionDispatcher(ActionPorts ports, LauncherState& state, FileFetch& fetch, Popups& popups)
-    : ports_(ports), state_(state), fetch_(fetch), popups_(popups) {}
+ActionDispatcher::ActionDispatcher(ActionPorts ports, LauncherState& state, FileFetch& fetch, Popups& popups,
+                                   const bool& ended)
+    : ports_(ports), state_(state), fetch_(fetch), popups_(popups), ended_(ended) {}
 
 void ActionDispatcher::PollActions() {
   if (state_.ActionUrl.empty()) {
@@ -39,6 +40,10 @@ void ActionDispatcher::ProcessActionList() {
 
 void ActionDispatcher::DispatchAction(const std::string& type, const std::string& url,
                                       const std::string& fileName, const std::string& text) {
+  // An earlier action's fetch or popup yielded, and the program ended there.
+  if (ended_) {
+    return;
+  }
   const std::string kind = LowerAscii(type);
   if (kind == "sound") {
     if (!IsPlainFileName(fileName)) {

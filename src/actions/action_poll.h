@@ -47,7 +47,10 @@ struct ActionPorts {
 // could safely fetch and open.
 class ActionDispatcher final : public ActionTarget, public FetchedFileUse {
  public:
-  ActionDispatcher(ActionPorts ports, LauncherState& state, FileFetch& fetch, Popups& popups);
+  // `ended` is frmMain's flag: once the program has ended, the rest of a
+  // list being processed is dropped.
+  ActionDispatcher(ActionPorts ports, LauncherState& state, FileFetch& fetch, Popups& popups,
+                   const bool& ended);
   ActionDispatcher(const ActionDispatcher&) = delete;
   ActionDispatcher& operator=(const ActionDispatcher&) = delete;
 
@@ -61,7 +64,7 @@ class ActionDispatcher final : public ActionTarget, public FetchedFileUse {
   // Malformed markup ends the processing where it is found.
   void ProcessActionList() override;
 
-  // One action; the type in any letter case.
+  // One action; the type in any letter case. Nothing after the end.
   void DispatchAction(const std::string& type, const std::string& url, const std::string& fileName,
                       const std::string& text) override;
 
@@ -73,6 +76,7 @@ class ActionDispatcher final : public ActionTarget, public FetchedFileUse {
   LauncherState& state_;
   FileFetch& fetch_;
   Popups& popups_;
+  const bool& ended_;
 };
 
 }  // namespace hta
