@@ -153,18 +153,26 @@ TEST_F(StartupTest, UnloadRemovesTheTrayIconBeforeClosingAndNothingRunsAfterIt) 
 }
 
 TEST_F(StartupTest, ClosingTheWindowDuringTheAutomaticLoginEndsItThere) {
-  ServeLogin(App("a.hta", "A", "", true) + Download("a.hta", "http://files.test/a.hta") + Message("hi"));
+  Serve(BootUrl(kBoot1), kServer);
+  fakes::FakeHttp::GetReply slow;
+  slow.body = App("a.hta", "A", "", true) + Download("a.hta", "http://files.test/a.hta") + Message("hi") +
+              std::string(5000, ' ');
+  slow.contentLength = static_cast<std::uint32_t>(slow.body.size());
+  slow.largestRead = 100;
+  http.SetGet(LoginUrl(""), slow);
   Serve("http://files.test/a.hta", "new");
-  // The user closes the window while the login request is under way.
-  bool closed = false;
+  // The user closes the window while the login reply is arriving.
+  std::size_t readsBefore = 0;
   pump.onEveryCall = [&](std::size_t) {
-    if (!closed && !Gets().empty() && Gets().back() == LoginUrl("")) {
-      closed = true;
+    if (readsBefore == 0 && !Gets().empty() && Gets().back() == LoginUrl("") &&
+        !http.CallsStartingWith("InternetReadFile").empty()) {
+      readsBefore = http.CallsStartingWith("InternetReadFile").size();
       form->Form_Unload();
     }
   };
 
   Form().Form_Load();
+  EXPECT_EQ(http.CallsStartingWith("InternetReadFile").size(), readsBefore) << "no read after the close";
 
   EXPECT_EQ(view.closes, 1u);
   // The reply that arrived after the close was not used.
