@@ -162,8 +162,8 @@ class frmMain final : public MainWindowEvents {
   // WM_LBUTTONUP: the window's process to the foreground, then the main
   // application, when there is one. WM_RBUTTONUP: to the foreground, then
   // the tray menu. Anything else (moves, presses, double clicks): nothing.
-  // The shell reports a double click as up, double click, up: the up that
-  // ends a double click does nothing, so a double click opens the main
+  // The shell reports a double click as down, up, double click, up: the up
+  // that ends a double click does nothing, so a double click opens the main
   // application once, as a single click does.
   void TrayNotification(unsigned mouseMessage) override;
   // Removes the tray icon, stores the user string and the popup preference
