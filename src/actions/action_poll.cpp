@@ -30,8 +30,9 @@ std::optional<std::string> ActionFilePath(const LauncherState& state, const std:
 
 }  // namespace
 
-ActionDispatcher::ActionDispatcher(ActionPorts ports, LauncherState& state, FileFetch& fetch, Popups& popups)
-    : ports_(ports), state_(state), fetch_(fetch), popups_(popups) {}
+ActionDispatcher::ActionDispatcher(ActionPorts ports, LauncherState& state, FileFetch& fetch, Popups& popups,
+                                   const bool& ended)
+    : ports_(ports), state_(state), fetch_(fetch), popups_(popups), ended_(ended) {}
 
 void ActionDispatcher::PollActions() {
   if (state_.ActionUrl.empty()) {
@@ -64,6 +65,10 @@ void ActionDispatcher::ProcessActionList() {
 
 void ActionDispatcher::DispatchAction(const std::string& type, const std::string& url,
                                       const std::string& fileName, const std::string& text) {
+  // An earlier action's fetch or popup yielded, and the program ended there.
+  if (ended_) {
+    return;
+  }
   const std::string kind = LowerAscii(type);
   if (kind == "sound") {
     const std::optional<std::string> path = ActionFilePath(state_, fileName, "");

@@ -48,7 +48,10 @@ struct ActionPorts {
 // but without a link, as there is no file it could safely fetch and open.
 class ActionDispatcher final : public ActionTarget, public FetchedFileUse {
  public:
-  ActionDispatcher(ActionPorts ports, LauncherState& state, FileFetch& fetch, Popups& popups);
+  // `ended` is frmMain's flag: once the program has ended, the rest of a
+  // list being processed is dropped.
+  ActionDispatcher(ActionPorts ports, LauncherState& state, FileFetch& fetch, Popups& popups,
+                   const bool& ended);
   ActionDispatcher(const ActionDispatcher&) = delete;
   ActionDispatcher& operator=(const ActionDispatcher&) = delete;
 
@@ -62,7 +65,7 @@ class ActionDispatcher final : public ActionTarget, public FetchedFileUse {
   // Malformed markup ends the processing where it is found.
   void ProcessActionList() override;
 
-  // One action; the type in any letter case.
+  // One action; the type in any letter case. Nothing after the end.
   void DispatchAction(const std::string& type, const std::string& url, const std::string& fileName,
                       const std::string& text) override;
 
@@ -75,6 +78,7 @@ class ActionDispatcher final : public ActionTarget, public FetchedFileUse {
   LauncherState& state_;
   FileFetch& fetch_;
   Popups& popups_;
+  const bool& ended_;
 };
 
 }  // namespace hta

@@ -70,6 +70,11 @@ void FileFetch::Run(const Request& request) {
   internetFile1_.Url(request.url);
   internetFile1_.LocalFile(temporary);
   internetFile1_.StartDownload();
+  // The program ended during the download, which stopped or was not used:
+  // its file is closed now and goes. The target was never touched.
+  if (ended_ && LocalFileExists(ports_.files, temporary)) {
+    ports_.files.RemoveFile(temporary);
+  }
   // Whatever the outcome's handler found, the next fetch must not be held.
   state_.FetchBusy = false;
   --depth_;

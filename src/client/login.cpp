@@ -74,7 +74,7 @@ LoginResult Client::ConnectServer(const std::string& userString) {
   if (reply.empty()) {
     view_.SetStatusText(std::string());
     dialogs_.ShowMessage(std::string(kLoginFailedText), std::string(kAppTitle), MessageIcon::None);
-    return ended_ ? LoginResult::Ended : LoginResult::Stay;
+    return ended_ ? LoginResult::Ended : LoginResult::NoReply;
   }
 
   menu_.Reset();

@@ -28,9 +28,11 @@ enum class LoginResult {
   // The reply named a main application whose entry is visible; it has been
   // opened. The window goes to the tray.
   MainAppOpened,
-  // Empty reply (the user was told), or a reply without a visible main
-  // application. The window stays.
+  // A reply without a visible main application. The window stays.
   Stay,
+  // An empty login reply; the user was told. The window stays, and the
+  // login changed nothing.
+  NoReply,
   // No bootstrap endpoint answered; the user was told. The program ends.
   NoServer,
   // The program was ended while the login waited (the window was closed

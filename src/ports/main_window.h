@@ -22,8 +22,12 @@ class MainWindowEvents {
   virtual void Timer1_Timer() = 0;
   // The mouse message that a tray notification carries (WM_LBUTTONUP ...).
   virtual void TrayNotification(unsigned mouseMessage) = 0;
-  // The user closed the window (system menu, Alt+F4).
+  // The user closed the window (system menu, Alt+F4), or the Windows
+  // session is ending (log-off, shut-down, an installer closing the
+  // program): the process may be ended right after this returns.
   virtual void Form_Unload() = 0;
+  // The machine has resumed from sleep or hibernation.
+  virtual void SystemResumed() = 0;
 };
 
 // The main window `frmMain` as the core drives it. Setters change what the

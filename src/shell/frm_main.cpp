@@ -93,7 +93,8 @@ frmMain::frmMain(const LauncherPorts& ports, std::vector<std::string> bootstrapE
       fetch_(FetchPorts{ports.files, ports.shell}, state_, internetFile1_, actions_, ended_, loginRunning_,
              [this] { RunWaitingLogin(); }),
       popups_(PopupPorts{ports.popups, ports.pump, ports.clock, fetch_, state_.PopupCount}),
-      actions_(ActionPorts{ports.files, ports.sound, ports.clock, ports.view}, state_, fetch_, popups_) {
+      actions_(ActionPorts{ports.files, ports.sound, ports.clock, ports.view}, state_, fetch_, popups_,
+               ended_) {
   // A control on a form that keeps no stored properties starts as a new
   // instance.
   internetFile1_.InitProperties();
@@ -192,9 +193,14 @@ void frmMain::cmdLogin_Click() {
 
   switch (result) {
     case LoginResult::MainAppOpened:
+      StoreUserString();
       shrinkMe();
       break;
     case LoginResult::Stay:
+      StoreUserString();
+      ports_.view.SetButtonsEnabled(true);
+      break;
+    case LoginResult::NoReply:
       ports_.view.SetButtonsEnabled(true);
       break;
     case LoginResult::NoServer:
@@ -244,6 +250,7 @@ void frmMain::smnuShowPopups_Click() {
     return;
   }
   ports_.view.SetShowPopupsChecked(!ports_.view.ShowPopupsChecked());
+  StoreShowPopups();
 }
 
 void frmMain::Timer1_Timer() {
@@ -256,14 +263,32 @@ void frmMain::Timer1_Timer() {
   if (ended_ || loginRunning_ || fetch_.Running()) {
     return;
   }
+  if (resumePollDue_) {
+    resumePollDue_ = false;
+    ports_.view.ArmTimer(kPollInterval);
+  }
   actions_.PollActions();
+}
+
+void frmMain::SystemResumed() {
+  if (ended_) {
+    return;
+  }
+  resumePollDue_ = true;
+  ports_.view.ArmTimer(kResumePollDelay);
 }
 
 void frmMain::TrayNotification(unsigned mouseMessage) {
   if (ended_) {
     return;
   }
-  if (mouseMessage == kTrayLeftButtonUp) {
+  if (mouseMessage == kTrayLeftButtonDown || mouseMessage == kTrayLeftDoubleClick) {
+    // A press starts a new click; a double click's own up is still to come.
+    trayDoubleClick_ = mouseMessage == kTrayLeftDoubleClick;
+  } else if (mouseMessage == kTrayLeftButtonUp) {
+    if (std::exchange(trayDoubleClick_, false)) {
+      return;
+    }
     ports_.view.BringToForeground();
     if (state_.MainAppIndex > 0) {
       smnuApp_Click(state_.MainAppIndex);
@@ -279,13 +304,23 @@ void frmMain::Form_Unload() {
     return;
   }
   ports_.view.RemoveTrayIcon();
-  if (settingsRead_) {
-    const std::string application(kSettingsApplication);
-    ports_.settings.Save(application, std::string(kUserSection), std::string(kUserKey), state_.UserString);
-    ports_.settings.Save(application, std::string(kSettingsSection), std::string(kShowPopupsKey),
-                         ports_.view.ShowPopupsChecked() ? "True" : "False");
-  }
+  StoreUserString();
+  StoreShowPopups();
   End();
+}
+
+void frmMain::StoreUserString() {
+  if (settingsRead_) {
+    ports_.settings.Save(std::string(kSettingsApplication), std::string(kUserSection), std::string(kUserKey),
+                         state_.UserString);
+  }
+}
+
+void frmMain::StoreShowPopups() {
+  if (settingsRead_) {
+    ports_.settings.Save(std::string(kSettingsApplication), std::string(kSettingsSection),
+                         std::string(kShowPopupsKey), ports_.view.ShowPopupsChecked() ? "True" : "False");
+  }
 }
 
 void frmMain::End() {
@@ -293,6 +328,11 @@ void frmMain::End() {
     return;
   }
   ended_ = true;
+  // Seen by the download after the read in progress; a download that is not
+  // running forgets it when it starts, and none starts any more.
+  internetFile1_.CancelDownload();
+  // A new start must not be refused while this process unwinds.
+  ports_.instance.Release();
   ports_.view.Close();
 }
 

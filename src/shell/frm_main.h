@@ -48,10 +48,16 @@ inline constexpr std::string_view kHtaSubfolder = "hta\\";
 
 // Timer1's interval once the program runs: the action poll's period.
 inline constexpr unsigned kPollInterval = 60000;
+// Timer1's interval after the machine resumes from sleep: the action list
+// is asked for soon, once the network has had a moment to come back, rather
+// than up to a minute later.
+inline constexpr unsigned kResumePollDelay = 3000;
 
 // The mouse messages a tray notification carries that do something.
-inline constexpr unsigned kTrayLeftButtonUp = 0x0202;   // WM_LBUTTONUP
-inline constexpr unsigned kTrayRightButtonUp = 0x0205;  // WM_RBUTTONUP
+inline constexpr unsigned kTrayLeftButtonDown = 0x0201;   // WM_LBUTTONDOWN
+inline constexpr unsigned kTrayLeftButtonUp = 0x0202;     // WM_LBUTTONUP
+inline constexpr unsigned kTrayLeftDoubleClick = 0x0203;  // WM_LBUTTONDBLCLK
+inline constexpr unsigned kTrayRightButtonUp = 0x0205;    // WM_RBUTTONUP
 
 // The version label of this build: "version " and major.minor.revision.
 std::string VersionText();
@@ -96,10 +102,18 @@ struct LauncherPorts {
 //
 // Ending the program. The core never ends the process itself. Where the
 // program ends at once (a second copy, no bootstrap endpoint answering,
-// Form_Unload) it calls view.Close(), which ends the message loop, and sets
-// Ended(). From then on every handler returns at once, and a handler that
-// was waiting in a yield when it happened (a transfer, a message box)
-// unwinds without touching the view, the state or the files again.
+// Form_Unload) it sets Ended(), asks a running download to stop, gives up
+// the one-copy claim and calls view.Close(), which ends the message loop.
+// From then on every handler returns at once, and a handler that was
+// waiting in a yield when it happened (a transfer, a message box) unwinds
+// without touching the view or the state again: the download stops after
+// the read in progress, its partial file is removed, and nothing more is
+// fetched, played, opened or shown. The process ends as soon as the stack
+// has unwound.
+//
+// The user string and the popup choice are stored when they change (after
+// a login that got a reply; on the popup switch) as well as at the end, so
+// a process that is killed loses nothing.
 //
 // Every handler may be entered from inside another one's yield (see
 // MainWindowEvents); a login never runs inside another login.
@@ -144,21 +158,30 @@ class frmMain final : public MainWindowEvents {
   void chkRun_Click() override;
   // Opens the application of menu entry `index` (1 to 10).
   void smnuApp_Click(int index) override;
-  // Inverts the check of "Show popup messages".
+  // Inverts the check of "Show popup messages" and stores the choice.
   void smnuShowPopups_Click() override;
   // Polls the action list. A tick while a login runs is skipped: the login
   // holds InternetFile1 and is about to replace the action-list address, so
   // a poll held back for it would ask the old one; the next tick polls. So
   // is a tick while a fetch runs or its list is being dispatched.
+  // The first poll after a resume puts Timer1 back to kPollInterval.
   void Timer1_Timer() override;
   // WM_LBUTTONUP: the window's process to the foreground, then the main
   // application, when there is one. WM_RBUTTONUP: to the foreground, then
   // the tray menu. Anything else (moves, presses, double clicks): nothing.
+  // The shell reports a double click as down, up, double click, up: the up
+  // that ends a double click does nothing, so a double click opens the main
+  // application once, as a single click does.
   void TrayNotification(unsigned mouseMessage) override;
   // Removes the tray icon, stores the user string and the popup preference
   // (only once start-up has read them, so an early close never overwrites
   // them with empty values), and ends the program.
   void Form_Unload() override;
+  // Timer1 ticks after kResumePollDelay: the action list is polled by the
+  // tick, with a tick's rules (never inside a login, queued behind a
+  // running fetch), so a transfer that the sleep broke is not joined by a
+  // second one.
+  void SystemResumed() override;
 
   // The program has ended: the view was told to close; nothing more runs.
   bool Ended() const { return ended_; }
@@ -185,6 +208,9 @@ class frmMain final : public MainWindowEvents {
   void End();
   // Runs the login clicked for while a fetch was running.
   void RunWaitingLogin();
+  // Store the user string / the popup choice, once start-up has read them.
+  void StoreUserString();
+  void StoreShowPopups();
 
   LauncherPorts ports_;
   LauncherState state_;
@@ -195,6 +221,11 @@ class frmMain final : public MainWindowEvents {
   bool loginWaiting_ = false;
   bool loaded_ = false;
   bool settingsRead_ = false;
+  // Timer1 runs at kResumePollDelay until its next poll.
+  bool resumePollDue_ = false;
+  // The last left-button message was a double click: the up that follows
+  // belongs to it.
+  bool trayDoubleClick_ = false;
   InternetFile internetFile1_;
   AppMenu menu_;
   Client client_;

@@ -607,6 +607,12 @@ std::string InternetFile::syncGET(std::string sUrl) {
   std::array<std::byte, kBlockSize> buffer;
   for (;;) {
     DoEvents();
+    // The owner is ending: nobody will use the rest of the body.
+    if (cancelRequested_) {
+      opened.Close();
+      CloseSession(session);
+      return std::string();
+    }
     std::uint32_t bytesRead = 0;
     bool ok = ReadArrived(opened, buffer, bytesRead);
     // The body ended early: the connection broke, whatever the read said.

@@ -228,9 +228,10 @@ class InternetFile {
   // 32-bit position raises "Error, while setting position" without a
   // transfer.
   void ResumeDownload();
-  // Asks the running download to stop after its current read. A download
-  // clears the request when it starts, so a cancel given while none runs is
-  // forgotten.
+  // Asks the running download to stop after its current read. A running
+  // syncGET stops too, before its next read, and returns the empty text. A
+  // transfer clears the request when it starts, so a cancel given while none
+  // runs is forgotten.
   void CancelDownload() { cancelRequested_ = true; }
 
   // --- State, for the host's diagnostics and for tests.

@@ -196,6 +196,27 @@ LRESULT MainWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
       }
       return 0;
 
+    case WM_QUERYENDSESSION:
+      // The program holds nothing that could keep a session from ending.
+      return TRUE;
+
+    case WM_ENDSESSION:
+      // The session ends (log-off, shut-down, or an installer's restart
+      // manager closing the program: ENDSESSION_CLOSEAPP). Windows may end
+      // the process as soon as this returns, so the core stores the settings
+      // and removes the icon here. With FALSE the end was called off.
+      if (wParam != FALSE && events_ != nullptr) {
+        events_->Form_Unload();
+      }
+      return 0;
+
+    case WM_POWERBROADCAST:
+      // Sent on every resume, whether a user is at the machine or not.
+      if (wParam == PBT_APMRESUMEAUTOMATIC && events_ != nullptr) {
+        events_->SystemResumed();
+      }
+      return TRUE;
+
     case WM_DESTROY:
       KillTimer(window, kTimer1);
       KillTimer(window, kTrayRetryTimer);

@@ -12,9 +12,9 @@ namespace hta::win32 {
 // namespace ("Local\"): copies in other sessions (other users on a terminal
 // server, fast user switching) do not see it. The mutex is never waited on or
 // owned; only its existence counts, and the object's handle keeps it in
-// existence for as long as the object lives, which in the program is the
-// whole process. Windows closes the handle if the process dies, so a crash
-// never leaves a stale claim behind (unlike a lock file would).
+// existence until Release, at the latest until the object goes. Windows
+// closes the handle if the process dies, so a crash never leaves a stale
+// claim behind (unlike a lock file would).
 //
 // Bringing the running copy forward: its main window is found by its window
 // class and asked, with the registered message kActivateMessage, to show and
@@ -40,6 +40,9 @@ class Win32SingleInstance final : public SingleInstance {
   // calls repeat it. When another copy holds the marker this object lets go
   // of its handle at once, so it prolongs nobody's claim.
   bool AnotherCopyRunning() override;
+
+  // Closes the handle: once no other copy holds one, the marker is gone.
+  void Release() override { mutex_.reset(); }
 
   // Sends kActivateMessage to the first window of the class that belongs to
   // another process, waiting at most two seconds for the answer (the copy

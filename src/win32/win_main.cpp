@@ -39,6 +39,20 @@ void RestrictDllSearch() {
   }
 }
 
+// After an installer's restart manager closed the program for an update,
+// Windows starts it again. Not after a crash or a hang, and not after a
+// reboot (the Run value starts it at log-on when the user chose so). No
+// arguments: a "--bootstrap" of this start must not outlive it. The call
+// came with Vista, hence the lookup.
+void RegisterForRestart() {
+  using RegisterApplicationRestartFn = HRESULT(WINAPI*)(PCWSTR, DWORD);
+  auto registerRestart =
+      hta::win32::SystemFunction<RegisterApplicationRestartFn>("kernel32.dll", "RegisterApplicationRestart");
+  if (registerRestart != nullptr) {
+    registerRestart(nullptr, 1 /* RESTART_NO_CRASH */ | 2 /* RESTART_NO_HANG */ | 8 /* RESTART_NO_REBOOT */);
+  }
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand) {
@@ -80,6 +94,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
   if (!window.Create(form)) {
     return 1;
   }
+  RegisterForRestart();
 
   // The start-up runs with the window hidden, as a form's load procedure
   // always has: a second copy ends without a window ever flashing up, and a

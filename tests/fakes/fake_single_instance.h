@@ -13,11 +13,13 @@ class FakeSingleInstance final : public SingleInstance {
     ++claims;
     return anotherCopy;
   }
+  void Release() override { ++releases; }
   void ActivateOtherCopy() override { ++activations; }
 
   bool anotherCopy = false;
   std::size_t claims = 0;
   std::size_t activations = 0;
+  std::size_t releases = 0;
 };
 
 }  // namespace hta::fakes

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "launcher_fixture.h"
+#include "fetch_fixture.h"
 #include "shell/frm_main.h"
 #include "shell/https_policy.h"
 #include "shell/registry_text.h"
@@ -66,7 +66,8 @@ TEST_F(StartupTest, StoredPopupPreferenceIsATruthValueAndAnythingElseMeansOn) {
   EXPECT_TRUE(view.showPopupsChecked);
 }
 
-TEST_F(StartupTest, ExitStoresTheUserStringOfTheLastLoginThatGotAReply) {
+// Stored at once, so a killed process loses nothing, and again at the end.
+TEST_F(StartupTest, TheUserStringOfALoginThatGotAReplyIsStoredAtOnceAndAtExit) {
   settings.Put("HTA_Launcher", "user", "user", "alice");
   Serve(BootUrl(kBoot1), kServer);
   Serve(LoginUrl("carol"), App("a.hta", "A"));
@@ -76,8 +77,15 @@ TEST_F(StartupTest, ExitStoresTheUserStringOfTheLastLoginThatGotAReply) {
     Form().cmdLogin_Click();
   }
   EXPECT_EQ(Gets().back(), LoginUrl("bob"));
+  using Saved = fakes::FakeUserSettings::Saved;
+  EXPECT_EQ(settings.saves, (std::vector<Saved>{{"HTA_Launcher", "user", "user", "carol"}}));
+  // The popup switch is stored as soon as it is used.
+  Form().smnuShowPopups_Click();
+  EXPECT_EQ(settings.saves.back(), (Saved{"HTA_Launcher", "settings", "showPopups", "False"}));
   Form().cmdExit_Click();
+  EXPECT_EQ(settings.saves.size(), 4u);
   EXPECT_EQ(settings.Value("HTA_Launcher", "user", "user"), "carol");
+  EXPECT_EQ(settings.Value("HTA_Launcher", "settings", "showPopups"), "False");
 }
 
 // Reading the boot parameters
@@ -170,33 +178,45 @@ TEST_F(StartupTest, UnloadRemovesTheTrayIconBeforeClosingAndNothingRunsAfterIt) 
   EXPECT_EQ(view.lines.front(), "ArmTimer 60000");
   view.lines.clear();
 
+  const std::size_t saves = settings.saves.size();
   Form().Form_Unload();
 
   EXPECT_EQ(view.lines, (Lines{"RemoveTrayIcon", "Close"}));
+  EXPECT_EQ(settings.saves.size(), saves + 2);
+  EXPECT_EQ(instance.releases, 1u) << "a new start is not refused while this one unwinds";
   Form().cmdLogin_Click();
   Form().smnuApp_Click(1);
   view.runChecked = true;
   Form().chkRun_Click();
+  Form().SystemResumed();
   Form().Form_Unload();
-  EXPECT_EQ(settings.saves.size(), 2u);
+  EXPECT_EQ(settings.saves.size(), saves + 2);
   EXPECT_EQ(shell.executed.size(), 1u);
   EXPECT_EQ(registry.writeCalls, 0u);
   // (TearDown: no view call after Close.)
 }
 
 TEST_F(StartupTest, ClosingTheWindowDuringTheAutomaticLoginEndsItThere) {
-  ServeLogin(App("a.hta", "A", "", true) + Download("a.hta", "http://files.test/a.hta") + Message("hi"));
+  Serve(BootUrl(kBoot1), kServer);
+  fakes::FakeHttp::GetReply slow;
+  slow.body = App("a.hta", "A", "", true) + Download("a.hta", "http://files.test/a.hta") + Message("hi") +
+              std::string(5000, ' ');
+  slow.contentLength = static_cast<std::uint32_t>(slow.body.size());
+  slow.largestRead = 100;
+  http.SetGet(LoginUrl(""), slow);
   Serve("http://files.test/a.hta", "new");
-  // The user closes the window while the login request is under way.
-  bool closed = false;
+  // The user closes the window while the login reply is arriving.
+  std::size_t readsBefore = 0;
   pump.onEveryCall = [&](std::size_t) {
-    if (!closed && !Gets().empty() && Gets().back() == LoginUrl("")) {
-      closed = true;
+    if (readsBefore == 0 && !Gets().empty() && Gets().back() == LoginUrl("") &&
+        !http.CallsStartingWith("InternetReadFile").empty()) {
+      readsBefore = http.CallsStartingWith("InternetReadFile").size();
       form->Form_Unload();
     }
   };
 
   Form().Form_Load();
+  EXPECT_EQ(http.CallsStartingWith("InternetReadFile").size(), readsBefore) << "no read after the close";
 
   EXPECT_EQ(view.closes, 1u);
   // The reply that arrived after the close was not used.
@@ -205,6 +225,38 @@ TEST_F(StartupTest, ClosingTheWindowDuringTheAutomaticLoginEndsItThere) {
   EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta"));
   EXPECT_FALSE(Form().InTray());
   // (TearDown: no view call after Close.)
+}
+
+// Exit while a list's launch is downloading: the download stops after the
+// read in progress, its partial file goes, the old target stays, and the
+// rest of the list (a local sound, a popup) does nothing.
+TEST_F(FetchTest, ExitDuringAListsDownloadStopsItThereAndRunsNothingMore) {
+  State().ActionUrl = kActions;
+  files.Put(kHtaFolder + "bell.wav", "RIFF");
+  files.Put(kHtaFolder + "app.hta", "OLD");
+  Serve(PollUrl(), Action("launch", "http://files.test/app.hta", "app") + Action("sound", "", "bell.wav") +
+                       Action("popup", "", "", "late"));
+  fakes::FakeHttp::GetReply slow;
+  slow.body = std::string(10000, 'x');
+  slow.contentLength = 10000;
+  slow.largestRead = 100;
+  http.SetGet("http://files.test/app.hta", slow);
+  std::size_t readsBefore = 0;
+  pump.onEveryCall = [&](std::size_t) {
+    if (readsBefore == 0 && files.Exists(kHtaFolder + "app.hta.temp")) {
+      readsBefore = http.CallsStartingWith("InternetReadFile").size();
+      Form().cmdExit_Click();
+    }
+  };
+  Form().Timer1_Timer();
+  EXPECT_LE(http.CallsStartingWith("InternetReadFile").size(), readsBefore + 1);
+  EXPECT_EQ(files.Contents(kHtaFolder + "app.hta"), "OLD");
+  EXPECT_FALSE(files.Exists(kHtaFolder + "app.hta.temp"));
+  EXPECT_EQ(Gets(), (Lines{PollUrl(), "http://files.test/app.hta"}));
+  EXPECT_EQ(Launches(), Lines{});
+  EXPECT_EQ(sound.played, Lines{});
+  EXPECT_EQ(popups.records.size(), 0u);
+  EXPECT_FALSE(State().FetchBusy);
 }
 
 TEST_F(StartupTest, ClosingTheWindowWhileAMessageOfTheReplyIsUpShowsNoMore) {

@@ -291,6 +291,7 @@ TEST_F(LauncherE2eTest, ASecondCopyBringsTheFirstForwardAndEnds) {
   ASSERT_TRUE(driver_.WaitForTray(kStartTimeoutMs));
   HWND first = driver_.WaitForMainWindow(kStepTimeoutMs);
   const int before = LastSequence(*server_);
+  ASSERT_TRUE(SetRegistryString(Registry::kUserKey, "user", "first-copy"));
 
   // The same program, started again (from a folder of its own, with a TEMP
   // of its own), while the first sits in the tray.
@@ -305,7 +306,7 @@ TEST_F(LauncherE2eTest, ASecondCopyBringsTheFirstForwardAndEnds) {
   // Without side effects: no request, no application folder, nothing stored.
   EXPECT_TRUE(LauncherRequests(*server_, before).empty()) << Describe(LauncherRequests(*server_, before));
   EXPECT_EQ(GetFileAttributesA(second.AppFolder().c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(RegistryString(Registry::kUserKey, "user"), std::nullopt);
+  EXPECT_EQ(RegistryString(Registry::kUserKey, "user"), "first-copy");
   CloseAndExpectExit(driver_, first);
 }
 

@@ -169,6 +169,7 @@ class RecordingEvents final : public hta::MainWindowEvents {
   void TrayNotification(unsigned mouseMessage) override {
     calls.push_back("TrayNotification " + std::to_string(mouseMessage));
   }
+  void SystemResumed() override { calls.push_back("SystemResumed"); }
   void Form_Unload() override {
     calls.push_back("Form_Unload");
     if (closeOnUnload != nullptr) {

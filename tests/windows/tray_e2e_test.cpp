@@ -1,11 +1,13 @@
 // The real HtaLauncher.exe in the tray, against the loopback back office,
 // driven from outside the way Windows drives it: a timer tick is the
 // WM_TIMER of the main window's Timer1 posted to it, a click on the tray
-// icon is the icon's callback message posted as the shell posts it, a click
-// on a popup is the mouse's button messages at a point of its client area,
-// and a tray menu entry is chosen by typing its letter into the open menu
-// (the menu returns its choice to the launcher directly, so a WM_COMMAND
-// from outside would reach nothing).
+// icon is the icon's callback message posted as the shell posts it (or the
+// mouse's messages posted to Wine's own window of the icon), a click on a
+// popup is the mouse's button messages at a point of its client area, a
+// tray menu entry is chosen by typing its letter into the open menu (the
+// menu returns its choice to the launcher directly, so a WM_COMMAND from
+// outside would reach nothing), and the end of the session and a resume
+// from sleep are the messages Windows sends then.
 // What the launcher did is read from the server's request record, the
 // application folder, the fake ".hta" opener's record, the windows of its
 // process and the registry.
@@ -71,6 +73,19 @@ int Dpi() {
   return static_cast<int>(hta::win32::DpiFunctions().ForSystem());
 }
 
+// Wine's windows of the icons in its tray (without a desktop shell, a
+// stand-alone tray window with a child per icon). A mouse message posted to
+// one reaches the icon's owner as the shell's notification would.
+std::vector<HWND> WineTrayIcons() {
+  std::vector<HWND> icons;
+  HWND tray = FindWindowA("__winex11_standalone_tray", nullptr);
+  for (HWND icon = nullptr;
+       tray != nullptr && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", nullptr)) != nullptr;) {
+    icons.push_back(icon);
+  }
+  return icons;
+}
+
 // Shell_NotifyIconA on the launcher's icon, changing nothing: NIM_MODIFY
 // succeeds only for an icon that is in the tray.
 bool NotifyIcon(DWORD message, HWND window) {
@@ -119,6 +134,33 @@ class TrayE2eTest : public hta::wintest::RealLauncherTest {
   // The shell's report of a mouse message over the icon.
   void TrayClick(UINT mouseMessage) const {
     ASSERT_TRUE(PostMessageA(main_, hta::win32::MainWindow::kTrayMessage, kTrayIconId, mouseMessage));
+  }
+
+  // The mouse messages of a click (or a double click: down, up, double
+  // click, up) on the icon in Wine's tray, which turns them into the
+  // notifications the launcher gets. Sent to every icon there: the others
+  // are those of launchers that earlier tests ended, which Wine drops when
+  // it finds their owner gone.
+  void WineTrayClick(bool twice) const {
+    const std::vector<HWND> icons = WineTrayIcons();
+    ASSERT_FALSE(icons.empty()) << "no icon in Wine's tray";
+    for (HWND icon : icons) {
+      PostMessageA(icon, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 8));
+      PostMessageA(icon, WM_LBUTTONUP, 0, MAKELPARAM(8, 8));
+      if (twice) {
+        PostMessageA(icon, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(8, 8));
+        PostMessageA(icon, WM_LBUTTONUP, 0, MAKELPARAM(8, 8));
+      }
+    }
+  }
+
+  // Sends a session message as Windows does, waiting for the answer.
+  LRESULT SendToMain(UINT message, WPARAM wParam, LPARAM lParam) const {
+    DWORD_PTR result = 0;
+    EXPECT_NE(SendMessageTimeoutA(main_, message, wParam, lParam, SMTO_ABORTIFHUNG, kStepTimeoutMs, &result),
+              0)
+        << "no answer to message " << message;
+    return static_cast<LRESULT>(result);
   }
 
   // The popup windows of the launcher once `count` are shown and faded in.
@@ -235,10 +277,13 @@ TEST_F(TrayE2eTest, TheIconComesBackAndPopupsStandAboveEachOtherInTheCornerAndCl
   EXPECT_TRUE(WaitUntil([&] { return NotifyIcon(NIM_MODIFY, main_); }, kStepTimeoutMs))
       << "the icon did not come back";
 
-  // The ticks after the first arrive while its list is fetched and its
-  // popups fade in: they are skipped, so the list is fetched once and its
-  // popups take one slot each.
-  Tick();
+  // Back from sleep, the list is polled within seconds, without waiting for
+  // the minute's tick. Ticks that arrive while that list is fetched and its
+  // popups fade in are skipped, so the list is fetched once and its popups
+  // take one slot each.
+  ASSERT_TRUE(PostMessageA(main_, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0));
+  ASSERT_TRUE(WaitUntil([&] { return !RequestsFor("/tray/three/actions.php").empty(); }, kStepTimeoutMs))
+      << "no poll after the resume";
   Tick();
   Tick();
   const std::vector<HWND> popups = WaitForPopups(3);
@@ -291,11 +336,17 @@ TEST_F(TrayE2eTest, TheTrayMenuOpensApplicationsTogglesPopupsAndExits) {
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs[0].commandLine, OpenerLine(orders, "menu-orders"));
 
-  // A left click opens the main application again.
-  TrayClick(WM_LBUTTONUP);
+  // A double click on the icon opens the main application again, once, and
+  // so does a single click. (An extra opening would show in the counts of
+  // the steps below.)
+  WineTrayClick(true);
   runs = WaitForOpenerRuns(2);
-  ASSERT_EQ(runs.size(), 2u) << "a left click on the icon opened nothing";
+  ASSERT_EQ(runs.size(), 2u) << "a double click on the icon opened nothing";
   EXPECT_EQ(runs[1].commandLine, OpenerLine(orders, "menu-orders"));
+  WineTrayClick(false);
+  runs = WaitForOpenerRuns(3);
+  ASSERT_EQ(runs.size(), 3u) << "a click on the icon opened nothing, or the double click twice";
+  EXPECT_EQ(runs[2].commandLine, OpenerLine(orders, "menu-orders"));
 
   // A right click shows the menu; Escape closes it, choosing nothing. (Wine
   // keeps a menu in the memory of its own process: its entries are checked
@@ -308,9 +359,9 @@ TEST_F(TrayE2eTest, TheTrayMenuOpensApplicationsTogglesPopupsAndExits) {
 
   // Its third application, by its letter.
   ASSERT_TRUE(ChooseFromTrayMenu(WM_CHAR, 's'));
-  runs = WaitForOpenerRuns(3);
-  ASSERT_EQ(runs.size(), 3u) << "\"&Stock\" opened nothing";
-  EXPECT_EQ(runs[2].commandLine, OpenerLine(driver_.AppFolder() + "stock.hta", "menu-stock"));
+  runs = WaitForOpenerRuns(4);
+  ASSERT_EQ(runs.size(), 4u) << "\"&Stock\" opened nothing";
+  EXPECT_EQ(runs[3].commandLine, OpenerLine(driver_.AppFolder() + "stock.hta", "menu-stock"));
 
   // With popups on, a tick shows the list's link popup; a click on its text
   // fetches its file (not before) and opens it with the parameter of the
@@ -321,9 +372,9 @@ TEST_F(TrayE2eTest, TheTrayMenuOpensApplicationsTogglesPopupsAndExits) {
   EXPECT_TRUE(RequestsFor("/tray/files/linked.hta").empty()) << "nothing is fetched before the click";
   PostClick(popups[0], Centre(hta::ToPixels(hta::kMessageTwips, Dpi())));
   const std::string linked = driver_.AppFolder() + "linked.hta";
-  runs = WaitForOpenerRuns(4);
-  ASSERT_EQ(runs.size(), 4u) << "the linked file was not opened; requests:" << Describe(TrayRequests());
-  EXPECT_EQ(runs[3].commandLine, OpenerLine(linked, "menu-stock"));
+  runs = WaitForOpenerRuns(5);
+  ASSERT_EQ(runs.size(), 5u) << "the linked file was not opened; requests:" << Describe(TrayRequests());
+  EXPECT_EQ(runs[4].commandLine, OpenerLine(linked, "menu-stock"));
   EXPECT_EQ(hta::wintest::ReadFileBytes(linked),
             "<html><head><title>Linked</title></head><body>Linked</body></html>");
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(popups[0]); }, kStepTimeoutMs))
@@ -361,6 +412,48 @@ TEST_F(TrayE2eTest, AListThatNeverAnswersHoldsThePollingOnlyUntilTheTimeLimit) {
   Tick();
   EXPECT_TRUE(WaitUntil([&] { return polls() == 2; }, 45000)) << Describe(TrayRequests());
   EXPECT_GE(GetTickCount64() - stalled, 25000u) << "the stalled poll ended before its time limit";
+}
+
+// The end of the session and Exit in the middle of a slow download. The
+// user string is stored at the login, the popup choice at the end; the
+// session's end is answered "yes", a called-off end changes nothing.
+TEST_F(TrayE2eTest, ExitDuringASlowDownloadEndsAtOnceAndTheSessionsEndStoresTheSettings) {
+  StartInTray("slow");
+  EXPECT_EQ(hta::wintest::RegistryString(Registry::kUserKey, "user"), "") << "stored after the login";
+  EXPECT_EQ(SendToMain(WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP), TRUE);
+  SendToMain(WM_ENDSESSION, FALSE, 0);
+  EXPECT_TRUE(driver_.Running());
+  EXPECT_TRUE(NotifyIcon(NIM_MODIFY, main_)) << "the icon stays when the end is called off";
+  EXPECT_EQ(hta::wintest::RegistryString(Registry::kSettingsKey, "showPopups"), std::nullopt);
+
+  // The launch action's file drips in; the old one stays until it is whole.
+  const std::string target = driver_.AppFolder() + "slow.hta";
+  ASSERT_TRUE(hta::wintest::WriteFileBytes(target, "OLD"));
+  Tick();
+  ASSERT_TRUE(WaitUntil([&] { return hta::wintest::ReadFileBytes(target + ".temp").value_or("").size() > 0; },
+                        kStepTimeoutMs))
+      << Describe(TrayRequests());
+  // Timed from the right click that opens the menu: the launcher sees it
+  // only once the read in progress has returned.
+  const ULONGLONG clicked = GetTickCount64();
+  ASSERT_TRUE(ChooseFromTrayMenu(WM_CHAR, 'x'));
+  EXPECT_EQ(driver_.WaitForExit(kStepTimeoutMs), std::optional<DWORD>(0));
+  EXPECT_LT(GetTickCount64() - clicked, 1000u) << "ms from the click to the end of the process";
+  EXPECT_EQ(driver_.AppFolderFiles(), (std::vector<std::string>{"actions.xml", "slow.hta"}));
+  EXPECT_EQ(hta::wintest::ReadFileBytes(target), "OLD");
+  EXPECT_EQ(hta::wintest::RegistryString(Registry::kSettingsKey, "showPopups"), "True");
+
+  // A new start right after is not refused. Its session ends (an installer
+  // closing it): the settings are stored and the icon is gone by the time
+  // the message has been answered, and the program ends.
+  StartInTray("slow");
+  hta::wintest::DeleteRegistryValue(Registry::kUserKey, "user");
+  hta::wintest::DeleteRegistryValue(Registry::kSettingsKey, "showPopups");
+  SendToMain(WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+  EXPECT_FALSE(NotifyIcon(NIM_MODIFY, main_));
+  EXPECT_EQ(hta::wintest::RegistryString(Registry::kUserKey, "user"), "");
+  EXPECT_EQ(hta::wintest::RegistryString(Registry::kSettingsKey, "showPopups"), "True");
+  EXPECT_EQ(driver_.WaitForExit(kStepTimeoutMs), std::optional<DWORD>(0));
 }
 
 }  // namespace
