@@ -97,14 +97,14 @@ BodyRead SkipRequestBody(int fd, Input& in, const RequestHead& req) {
   const std::string* length = nullptr;
   const std::string* coding = nullptr;
   for (const auto& [name, value] : req.headers) {
-    if (EqualsIgnoreCase(name, "Content-Length")) {
+    if (EqualsIgnoringCase(name, "Content-Length")) {
       // Two different lengths, or a length beside chunked coding, is the
       // classic smuggling shape; refuse rather than guess.
       if (length != nullptr && *length != value) {
         return BodyRead::kBad;
       }
       length = &value;
-    } else if (EqualsIgnoreCase(name, "Transfer-Encoding")) {
+    } else if (EqualsIgnoringCase(name, "Transfer-Encoding")) {
       if (coding != nullptr) {
         return BodyRead::kBad;
       }
@@ -113,7 +113,7 @@ BodyRead SkipRequestBody(int fd, Input& in, const RequestHead& req) {
   }
   unsigned long long n = 0;
   if (coding != nullptr) {
-    if (length != nullptr || !EqualsIgnoreCase(TrimBlanks(*coding), "chunked")) {
+    if (length != nullptr || !EqualsIgnoringCase(TrimBlanks(*coding), "chunked")) {
       return BodyRead::kBad;
     }
   } else if (length != nullptr) {
@@ -124,7 +124,7 @@ BodyRead SkipRequestBody(int fd, Input& in, const RequestHead& req) {
   const bool has_body = coding != nullptr || n > 0;
   if (has_body && req.minor_version >= 1) {
     const std::string* expect = req.Find("Expect");
-    if (expect != nullptr && EqualsIgnoreCase(TrimBlanks(*expect), "100-continue") &&
+    if (expect != nullptr && EqualsIgnoringCase(TrimBlanks(*expect), "100-continue") &&
         !SendAll(fd, "HTTP/1.1 100 Continue\r\n\r\n")) {
       return BodyRead::kClosed;
     }
@@ -142,7 +142,7 @@ bool ProxyAuthorized(const RequestHead& req, const std::string& credentials) {
   }
   std::string_view v = TrimBlanks(*value);
   std::size_t blank = v.find_first_of(" \t");
-  if (blank == std::string_view::npos || !EqualsIgnoreCase(v.substr(0, blank), "Basic")) {
+  if (blank == std::string_view::npos || !EqualsIgnoringCase(v.substr(0, blank), "Basic")) {
     return false;
   }
   return TrimBlanks(v.substr(blank)) == credentials;

@@ -20,7 +20,7 @@ bool IsSchemeChar(char c, bool first) {
 
 const std::string* RequestHead::Find(std::string_view name) const {
   for (const auto& [field, value] : headers) {
-    if (EqualsIgnoreCase(field, name)) {
+    if (EqualsIgnoringCase(field, name)) {
       return &value;
     }
   }
@@ -65,6 +65,80 @@ bool TargetPath(std::string_view target, std::string* path) {
   return true;
 }
 
+namespace {
+
+bool IsValidTarget(std::string_view target) {
+  if (target.empty()) {
+    return false;
+  }
+  for (char c : target) {
+    if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// method SP target SP version, single spaces: anything looser is how request
+// smuggling between two lenient parsers starts.
+bool ParseRequestLine(std::string_view line, RequestHead* out) {
+  std::size_t sp1 = line.find(' ');
+  std::size_t sp2 = line.rfind(' ');
+  if (sp1 == std::string_view::npos || sp1 == sp2) {
+    return false;
+  }
+  std::string_view method = line.substr(0, sp1);
+  std::string_view target = line.substr(sp1 + 1, sp2 - sp1 - 1);
+  std::string_view version = line.substr(sp2 + 1);
+  if (!IsToken(method) || !IsValidTarget(target)) {
+    return false;
+  }
+  if (version.size() != 8 || version.substr(0, 7) != "HTTP/1." || version[7] < '0' || version[7] > '9') {
+    return false;
+  }
+  out->method = std::string(method);
+  out->target = std::string(target);
+  out->minor_version = version[7] - '0';
+  if (method == "CONNECT") {
+    if (target.front() == '/') {
+      return false;
+    }
+    out->path.clear();
+  } else if (method == "OPTIONS" && target == "*") {
+    // assign(1, '*'), not = "*": GCC 12 at -O2 reports a bogus -Wrestrict
+    // overlap for assigning a short literal here.
+    out->path.assign(1, '*');
+  } else if (!TargetPath(target, &out->path)) {
+    return false;
+  }
+  return true;
+}
+
+bool ParseHeaderField(std::string_view line, RequestHead* out) {
+  // A line starting with a blank continues the previous field (obsolete
+  // folding). Refusing it is allowed and removes a whole class of ambiguity.
+  if (IsBlank(line.front())) {
+    return false;
+  }
+  std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos || !IsToken(line.substr(0, colon))) {
+    return false;
+  }
+  for (char c : line) {
+    if (c == '\0' || c == '\r') {
+      return false;
+    }
+  }
+  if (out->headers.size() >= kMaxFields) {
+    return false;
+  }
+  out->headers.emplace_back(std::string(line.substr(0, colon)),
+                            std::string(TrimBlanks(line.substr(colon + 1))));
+  return true;
+}
+
+}  // namespace
+
 bool ParseRequestHead(std::string_view head, RequestHead* out) {
   *out = RequestHead();
   bool first = true;
@@ -75,70 +149,16 @@ bool ParseRequestHead(std::string_view head, RequestHead* out) {
     if (!line.empty() && line.back() == '\r') {
       line.remove_suffix(1);
     }
-
     if (first) {
       first = false;
-      // method SP target SP version, single spaces: anything looser is how
-      // request smuggling between two lenient parsers starts.
-      std::size_t sp1 = line.find(' ');
-      std::size_t sp2 = line.rfind(' ');
-      if (sp1 == std::string_view::npos || sp1 == sp2) {
+      if (!ParseRequestLine(line, out)) {
         return false;
       }
-      std::string_view method = line.substr(0, sp1);
-      std::string_view target = line.substr(sp1 + 1, sp2 - sp1 - 1);
-      std::string_view version = line.substr(sp2 + 1);
-      if (!IsToken(method) || target.empty()) {
-        return false;
-      }
-      for (char c : target) {
-        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f) {
-          return false;
-        }
-      }
-      if (version.size() != 8 || version.substr(0, 7) != "HTTP/1." || version[7] < '0' || version[7] > '9') {
-        return false;
-      }
-      out->method = std::string(method);
-      out->target = std::string(target);
-      out->minor_version = version[7] - '0';
-      if (method == "CONNECT") {
-        if (target.front() == '/') {
-          return false;
-        }
-        out->path.clear();
-      } else if (method == "OPTIONS" && target == "*") {
-        // assign(1, '*'), not = "*": GCC 12 at -O2 reports a bogus -Wrestrict
-        // overlap for assigning a short literal here.
-        out->path.assign(1, '*');
-      } else if (!TargetPath(target, &out->path)) {
-        return false;
-      }
-      continue;
-    }
-
-    if (line.empty()) {
+    } else if (line.empty()) {
       break;  // the blank line that ends the head
-    }
-    // A line starting with a blank continues the previous field (obsolete
-    // folding). Refusing it is allowed and removes a whole class of ambiguity.
-    if (IsBlank(line.front())) {
+    } else if (!ParseHeaderField(line, out)) {
       return false;
     }
-    std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos || !IsToken(line.substr(0, colon))) {
-      return false;
-    }
-    for (char c : line) {
-      if (c == '\0' || c == '\r') {
-        return false;
-      }
-    }
-    if (out->headers.size() >= kMaxFields) {
-      return false;
-    }
-    out->headers.emplace_back(std::string(line.substr(0, colon)),
-                              std::string(TrimBlanks(line.substr(colon + 1))));
   }
   return !first;
 }

@@ -197,9 +197,7 @@ void StartConnection(int fd, ServerState& state) {
   }
 }
 
-int Run(int argc, char** argv) {
-  Options opt = ParseOptions(argc, argv);
-
+Scenario LoadScenario(const Options& opt) {
   std::ifstream in(opt.scenario, std::ios::binary);
   if (!in) {
     Fail(kExitUsage, "cannot read scenario " + opt.scenario + ": " + strerror(errno));
@@ -210,6 +208,49 @@ int Run(int argc, char** argv) {
   if (auto err = ParseScenario(text.str(), opt.root, &scenario)) {
     Fail(kExitUsage, opt.scenario + ":" + std::to_string(err->line) + ": " + err->message);
   }
+  return scenario;
+}
+
+std::uint16_t BoundPort(int listener) {
+  sockaddr_in bound{};
+  socklen_t bound_len = sizeof bound;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &bound_len);
+  return ntohs(bound.sin_port);
+}
+
+// Accepts connections until the time limit or a stop signal.
+void AcceptUntilStopped(int listener, unsigned long long max_seconds, ServerState& state) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(max_seconds);
+  for (;;) {
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
+    if (left <= 0) {
+      return;
+    }
+    pollfd fds[2] = {{listener, POLLIN, 0}, {g_signal_pipe[0], POLLIN, 0}};
+    int r = poll(fds, 2, static_cast<int>(std::min<long long>(left, INT_MAX)));
+    if (r < 0 && errno != EINTR) {
+      return;
+    }
+    if (r <= 0) {
+      continue;
+    }
+    if (fds[1].revents != 0) {
+      return;
+    }
+    if (fds[0].revents & POLLIN) {
+      int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) {
+        StartConnection(fd, state);
+      }
+    }
+  }
+}
+
+int Run(int argc, char** argv) {
+  Options opt = ParseOptions(argc, argv);
+  Scenario scenario = LoadScenario(opt);
 
   RequestLog log;
   if (!opt.log.empty() && !log.Open(opt.log)) {
@@ -218,10 +259,7 @@ int Run(int argc, char** argv) {
 
   InstallSignals();
   int listener = Listen(static_cast<std::uint16_t>(opt.port));
-  sockaddr_in bound{};
-  socklen_t bound_len = sizeof bound;
-  getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &bound_len);
-  const std::uint16_t port = ntohs(bound.sin_port);
+  const std::uint16_t port = BoundPort(listener);
   SubstitutePort(&scenario, port);
   ServerState state(scenario, log);
 
@@ -231,32 +269,7 @@ int Run(int argc, char** argv) {
   std::printf("listening on 127.0.0.1:%u\n", static_cast<unsigned>(port));
   std::fflush(stdout);
 
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(opt.max_seconds);
-  for (;;) {
-    auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-            .count();
-    if (left <= 0) {
-      break;
-    }
-    pollfd fds[2] = {{listener, POLLIN, 0}, {g_signal_pipe[0], POLLIN, 0}};
-    int r = poll(fds, 2, static_cast<int>(std::min<long long>(left, INT_MAX)));
-    if (r < 0 && errno != EINTR) {
-      break;
-    }
-    if (r <= 0) {
-      continue;
-    }
-    if (fds[1].revents != 0) {
-      break;
-    }
-    if (fds[0].revents & POLLIN) {
-      int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) {
-        StartConnection(fd, state);
-      }
-    }
-  }
+  AcceptUntilStopped(listener, opt.max_seconds, state);
 
   close(listener);
   RequestStop();

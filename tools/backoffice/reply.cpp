@@ -20,7 +20,7 @@ constexpr std::size_t kBodyBlock = 65536;
 // the whole body, so the simple reading is still a correct one.
 bool ParseRange(std::string_view v, std::uint64_t* first, std::optional<std::uint64_t>* last) {
   v = TrimBlanks(v);
-  if (v.size() < 5 || !EqualsIgnoreCase(v.substr(0, 5), "bytes")) {
+  if (v.size() < 5 || !EqualsIgnoringCase(v.substr(0, 5), "bytes")) {
     return false;
   }
   v = TrimBlanks(v.substr(5));
@@ -104,53 +104,54 @@ bool SendBody(Output& out, const Response& r, std::uint64_t start, std::uint64_t
   return out.Flush();
 }
 
-}  // namespace
-
-bool SendScenarioResponse(int fd, const RequestHead& req, const Response& r, bool keep_alive) {
-  if (r.stall_ms > 0 && !SleepUnlessStopping(r.stall_ms)) {
-    return false;
-  }
-  const bool head_only = req.method == "HEAD";
-  const std::uint64_t size = r.BodySize();
-  std::uint64_t start = 0, end = size;
-  std::string status = r.status;
+// What part of the body goes out, under which status line, with which
+// extra header lines.
+struct Selection {
+  std::string status;
   std::string extra;
+  std::uint64_t start = 0;
+  std::uint64_t end = 0;
+  bool unsatisfiable = false;
+};
 
-  if (r.ranges) {
-    extra += "Accept-Ranges: bytes\r\n";
-    const std::string* range = req.Find("Range");
-    std::uint64_t first = 0;
-    std::optional<std::uint64_t> last;
-    if (range != nullptr && ParseRange(*range, &first, &last)) {
-      if (first >= size) {
-        std::string h = "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */" +
-                        std::to_string(size) + "\r\nContent-Length: 0\r\n" +
-                        (keep_alive ? "" : "Connection: close\r\n") + "\r\n";
-        return SendAll(fd, h) && keep_alive;
-      }
-      start = first;
-      end = last ? std::min(*last + 1, size) : size;
-      status = "HTTP/1.1 206 Partial Content";
-      extra += "Content-Range: bytes " + std::to_string(start) + "-" + std::to_string(end - 1) + "/" +
-               std::to_string(size) + "\r\n";
-    }
+Selection SelectRange(const RequestHead& req, const Response& r) {
+  const std::uint64_t size = r.BodySize();
+  Selection sel{r.status, "", 0, size, false};
+  if (!r.ranges) {
+    return sel;
   }
+  sel.extra += "Accept-Ranges: bytes\r\n";
+  const std::string* range = req.Find("Range");
+  std::uint64_t first = 0;
+  std::optional<std::uint64_t> last;
+  if (range == nullptr || !ParseRange(*range, &first, &last)) {
+    return sel;
+  }
+  if (first >= size) {
+    sel.unsatisfiable = true;
+    return sel;
+  }
+  sel.start = first;
+  sel.end = last ? std::min(*last + 1, size) : size;
+  sel.status = "HTTP/1.1 206 Partial Content";
+  sel.extra += "Content-Range: bytes " + std::to_string(sel.start) + "-" + std::to_string(sel.end - 1) + "/" +
+               std::to_string(size) + "\r\n";
+  return sel;
+}
 
-  const std::uint64_t len = end - start;
-  const bool lying = r.length_mode == LengthMode::kFixed && r.fixed_length != len;
-  // A close we announce: the client asked for it, or the body has no length
-  // and only the close ends it. Faults (close-after, a lying length) close
-  // without warning, because that is the fault being simulated; the close
-  // after a lying length also keeps the stray bytes from being read as the
-  // next response.
-  const bool announced = !keep_alive || r.length_mode == LengthMode::kNone;
-  const bool closes = announced || r.closes || (!head_only && (r.close_after.has_value() || lying));
+bool SendUnsatisfiable(int fd, std::uint64_t size, bool keep_alive) {
+  std::string h = "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */" + std::to_string(size) +
+                  "\r\nContent-Length: 0\r\n" + (keep_alive ? "" : "Connection: close\r\n") + "\r\n";
+  return SendAll(fd, h) && keep_alive;
+}
 
-  std::string h = status + "\r\n";
+std::string ResponseHead(const RequestHead& req, const Response& r, const Selection& sel, std::uint64_t len,
+                         bool announced, bool closes) {
+  std::string h = sel.status + "\r\n";
   for (const std::string& line : r.headers) {
     h += line + "\r\n";
   }
-  h += extra;
+  h += sel.extra;
   if (r.chunked) {
     h += "Transfer-Encoding: chunked\r\n";
   } else if (r.length_mode == LengthMode::kTrue) {
@@ -164,9 +165,32 @@ bool SendScenarioResponse(int fd, const RequestHead& req, const Response& r, boo
     h += "Connection: keep-alive\r\n";  // an HTTP/1.0 client assumes close unless told
   }
   h += "\r\n";
+  return h;
+}
+
+}  // namespace
+
+bool SendScenarioResponse(int fd, const RequestHead& req, const Response& r, bool keep_alive) {
+  if (r.stall_ms > 0 && !SleepUnlessStopping(r.stall_ms)) {
+    return false;
+  }
+  const bool head_only = req.method == "HEAD";
+  const Selection sel = SelectRange(req, r);
+  if (sel.unsatisfiable) {
+    return SendUnsatisfiable(fd, r.BodySize(), keep_alive);
+  }
+  const std::uint64_t len = sel.end - sel.start;
+  const bool lying = r.length_mode == LengthMode::kFixed && r.fixed_length != len;
+  // A close we announce: the client asked for it, or the body has no length
+  // and only the close ends it. Faults (close-after, a lying length) close
+  // without warning, because that is the fault being simulated; the close
+  // after a lying length also keeps the stray bytes from being read as the
+  // next response.
+  const bool announced = !keep_alive || r.length_mode == LengthMode::kNone;
+  const bool closes = announced || r.closes || (!head_only && (r.close_after.has_value() || lying));
 
   Output out(fd);
-  if (!out.Write(h)) {
+  if (!out.Write(ResponseHead(req, r, sel, len, announced, closes))) {
     return false;
   }
   if (head_only) {
@@ -176,7 +200,7 @@ bool SendScenarioResponse(int fd, const RequestHead& req, const Response& r, boo
     return false;
   }
   out.Pace(r.drip_bytes, r.drip_ms);
-  return SendBody(out, r, start, len) && !closes;
+  return SendBody(out, r, sel.start, len) && !closes;
 }
 
 bool SendSimple(int fd, const RequestHead* req, std::string_view status, std::string_view extra_headers,

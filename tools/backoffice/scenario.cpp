@@ -228,81 +228,65 @@ class Parser {
   }
 
   std::string ResponseLine(const std::string& name, std::string_view arg) {
-    Response& r = *response_;
-    bool body_line = false;
-    std::string err;
     if (name == "body") {
-      // Successive body lines are joined by "\n"; see README.md.
-      if (last_was_body_line_) {
-        r.body.back().text += '\n';
-        r.body.back().text.append(arg);
-      } else {
-        r.body.push_back(BodyPiece{false, std::string(arg), 0});
-      }
-      body_line = true;
-    } else if (name == "header") {
-      err = Header(arg);
-    } else if (name == "body-file") {
-      err = BodyFile(arg);
-    } else if (name == "body-bytes") {
+      AppendBodyLine(arg);
+      last_was_body_line_ = true;
+      return "";
+    }
+    last_was_body_line_ = false;
+    if (name == "header") {
+      return Header(arg);
+    }
+    if (name == "body-file") {
+      return BodyFile(arg);
+    }
+    if (name == "body-bytes") {
       unsigned long long n = 0;
       if (!ParseDecimal(arg, kMaxGenerated, &n)) {
         return "'body-bytes' wants a byte count up to 2^40";
       }
-      r.body.push_back(BodyPiece{true, std::string(), n});
-    } else if (!(err = Once(name)).empty()) {
-      return err;
-    } else if (name == "status") {
+      response_->body.push_back(BodyPiece{true, std::string(), n});
+      return "";
+    }
+    std::string err = Once(name);
+    return err.empty() ? SingleValued(name, arg) : err;
+  }
+
+  // Successive body lines are joined by "\n"; see README.md.
+  void AppendBodyLine(std::string_view arg) {
+    Response& r = *response_;
+    if (last_was_body_line_) {
+      r.body.back().text += '\n';
+      r.body.back().text.append(arg);
+    } else {
+      r.body.push_back(BodyPiece{false, std::string(arg), 0});
+    }
+  }
+
+  std::string SingleValued(const std::string& name, std::string_view arg) {
+    Response& r = *response_;
+    unsigned long long n = 0;
+    if (name == "status") {
       if (arg.empty()) {
         return "'status' wants the whole status line, e.g. HTTP/1.1 200 OK";
       }
       r.status = std::string(arg);
     } else if (name == "content-length") {
-      unsigned long long n = 0;
-      if (arg == "none") {
-        r.length_mode = LengthMode::kNone;
-      } else if (ParseDecimal(arg, kMaxLength, &n)) {
-        r.length_mode = LengthMode::kFixed;
-        r.fixed_length = n;
-      } else {
-        return "'content-length' wants a number or 'none'";
-      }
-      if (r.chunked) {
-        return "'content-length' and 'chunked' cannot be combined";
-      }
+      return ContentLength(arg);
     } else if (name == "chunked") {
-      if (!arg.empty()) {
-        unsigned long long n = 0;
-        if (!ParseDecimal(arg, kMaxChunk, &n) || n == 0) {
-          return "'chunked' takes a chunk size from 1 to 16 MiB";
-        }
-        r.chunk_size = n;
-      }
-      if (r.length_mode != LengthMode::kTrue) {
-        return "'content-length' and 'chunked' cannot be combined";
-      }
-      r.chunked = true;
+      return Chunked(arg);
     } else if (name == "close-after") {
-      unsigned long long n = 0;
       if (!ParseDecimal(arg, kMaxLength, &n)) {
         return "'close-after' wants a byte count";
       }
       r.close_after = n;
     } else if (name == "drip") {
-      std::vector<std::string_view> w = Words(arg);
-      unsigned long long bytes = 0, ms = 0;
-      if (w.size() != 2 || !ParseDecimal(w[0], kMaxChunk, &bytes) || bytes == 0 ||
-          !ParseDecimal(w[1], kMaxMillis, &ms)) {
-        return "'drip' wants BYTES MILLISECONDS (bytes >= 1, at most 600000 ms)";
-      }
-      r.drip_bytes = bytes;
-      r.drip_ms = static_cast<std::uint32_t>(ms);
+      return Drip(arg);
     } else if (name == "stall" || name == "stall-body") {
-      unsigned long long ms = 0;
-      if (!ParseDecimal(arg, kMaxMillis, &ms)) {
+      if (!ParseDecimal(arg, kMaxMillis, &n)) {
         return "'" + name + "' wants milliseconds, at most 600000";
       }
-      (name == "stall" ? r.stall_ms : r.stall_body_ms) = static_cast<std::uint32_t>(ms);
+      (name == "stall" ? r.stall_ms : r.stall_body_ms) = static_cast<std::uint32_t>(n);
     } else if (name == "ranges") {
       if (!arg.empty()) {
         return "'ranges' takes no argument";
@@ -311,8 +295,49 @@ class Parser {
     } else {
       return "unknown directive '" + name + "'";
     }
-    last_was_body_line_ = body_line;
-    return err;
+    return "";
+  }
+
+  std::string ContentLength(std::string_view arg) {
+    Response& r = *response_;
+    unsigned long long n = 0;
+    if (arg == "none") {
+      r.length_mode = LengthMode::kNone;
+    } else if (ParseDecimal(arg, kMaxLength, &n)) {
+      r.length_mode = LengthMode::kFixed;
+      r.fixed_length = n;
+    } else {
+      return "'content-length' wants a number or 'none'";
+    }
+    return r.chunked ? "'content-length' and 'chunked' cannot be combined" : "";
+  }
+
+  std::string Chunked(std::string_view arg) {
+    Response& r = *response_;
+    if (!arg.empty()) {
+      unsigned long long n = 0;
+      if (!ParseDecimal(arg, kMaxChunk, &n) || n == 0) {
+        return "'chunked' takes a chunk size from 1 to 16 MiB";
+      }
+      r.chunk_size = n;
+    }
+    if (r.length_mode != LengthMode::kTrue) {
+      return "'content-length' and 'chunked' cannot be combined";
+    }
+    r.chunked = true;
+    return "";
+  }
+
+  std::string Drip(std::string_view arg) {
+    std::vector<std::string_view> w = Words(arg);
+    unsigned long long bytes = 0, ms = 0;
+    if (w.size() != 2 || !ParseDecimal(w[0], kMaxChunk, &bytes) || bytes == 0 ||
+        !ParseDecimal(w[1], kMaxMillis, &ms)) {
+      return "'drip' wants BYTES MILLISECONDS (bytes >= 1, at most 600000 ms)";
+    }
+    response_->drip_bytes = bytes;
+    response_->drip_ms = static_cast<std::uint32_t>(ms);
+    return "";
   }
 
   std::string Header(std::string_view arg) {
@@ -323,10 +348,10 @@ class Parser {
     std::string_view field = arg.substr(0, colon);
     // The server frames every body itself; a second, hand-written framing
     // header would leave it unsure where the response ends.
-    if (EqualsIgnoreCase(field, "Content-Length") || EqualsIgnoreCase(field, "Transfer-Encoding")) {
+    if (EqualsIgnoringCase(field, "Content-Length") || EqualsIgnoringCase(field, "Transfer-Encoding")) {
       return "set the framing with 'content-length' or 'chunked', not with a header";
     }
-    if (EqualsIgnoreCase(field, "Connection") && ListHasToken(arg.substr(colon + 1), "close")) {
+    if (EqualsIgnoringCase(field, "Connection") && ListHasToken(arg.substr(colon + 1), "close")) {
       response_->closes = true;
     }
     response_->headers.emplace_back(arg);

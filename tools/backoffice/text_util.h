@@ -3,27 +3,14 @@
 #include <cstddef>
 #include <string_view>
 
+#include "common/ascii.h"
+
 namespace backoffice {
 
 // ASCII-only helpers on purpose: header names and HTTP tokens are ASCII, and
 // the locale-aware <cctype> functions would let an odd locale change how
 // "Content-Length" compares.
-
-inline char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-inline bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
+using hta::EqualsIgnoringCase;
 
 inline bool IsBlank(char c) {
   return c == ' ' || c == '\t';
@@ -84,7 +71,7 @@ inline bool ListHasToken(std::string_view list, std::string_view token) {
   while (!list.empty()) {
     std::size_t comma = list.find(',');
     std::string_view item = TrimBlanks(list.substr(0, comma));
-    if (EqualsIgnoreCase(item, token)) {
+    if (EqualsIgnoringCase(item, token)) {
       return true;
     }
     if (comma == std::string_view::npos) {

@@ -1,5 +1,6 @@
 // hta-probe: looks at a running HtaLauncher.exe from outside, for
-// scripts/demo, with the end-to-end tests' driver code:
+// scripts/demo, scripts/bench, scripts/measure-idle and scripts/soak, with
+// the end-to-end tests' driver code:
 //
 //   hta-probe wait-box SECONDS    waits for a message box of the launcher and
 //                                 prints its caption and text
@@ -22,6 +23,9 @@
 //                                 the tray, next to a baseline measured in
 //                                 the same run: a bare console program
 //                                 (cmd /c exit) started and ended
+//   hta-probe soak CYCLES SYNC_FOLDER
+//                                 scripts/soak's driver: CYCLES polls of a
+//                                 launcher of its own (see soak.h)
 //
 // Exit code 0 when it happened, 1 when not (at the deadline), 2 on a wrong
 // command line.
@@ -34,6 +38,7 @@
 #include <vector>
 
 #include "launcher_driver.h"
+#include "soak.h"
 #include "win32/main_window.h"
 #include "win32/win32_headers.h"
 #include "win32/win32_popup.h"
@@ -155,7 +160,7 @@ int StartToTray(const std::string& bootstrap, long runs) {
 int Usage() {
   std::fputs(
       "usage: hta-probe wait-box SECONDS | dismiss-box | wait-tray SECONDS | close | tick"
-      " | wait-popups COUNT SECONDS | start-to-tray BOOTSTRAP_URL RUNS\n",
+      " | wait-popups COUNT SECONDS | start-to-tray BOOTSTRAP_URL RUNS | soak CYCLES SYNC_FOLDER\n",
       stderr);
   return 2;
 }
@@ -221,6 +226,10 @@ int main(int argc, char** argv) {
   if (command == "start-to-tray" && argc == 4) {
     const long runs = std::strtol(argv[3], nullptr, 10);
     return runs < 1 ? Usage() : StartToTray(argv[2], runs);
+  }
+  if (command == "soak" && argc == 4) {
+    const long cycles = std::strtol(argv[2], nullptr, 10);
+    return cycles < 1 ? Usage() : hta::probe::RunSoak(cycles, argv[3]);
   }
   return Usage();
 }
