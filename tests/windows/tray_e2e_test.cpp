@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -434,11 +435,15 @@ TEST_F(TrayE2eTest, ExitDuringASlowDownloadEndsAtOnceAndTheSessionsEndStoresTheS
                         kStepTimeoutMs))
       << Describe(TrayRequests());
   // Timed from the right click that opens the menu: the launcher sees it
-  // only once the read in progress has returned.
+  // only once the read in progress has returned. The rest of the file would
+  // drip for minutes; the end comes a fraction of a second after the click
+  // on an idle machine (printed), and well within seconds on a busy one.
   const ULONGLONG clicked = GetTickCount64();
   ASSERT_TRUE(ChooseFromTrayMenu(WM_CHAR, 'x'));
   EXPECT_EQ(driver_.WaitForExit(kStepTimeoutMs), std::optional<DWORD>(0));
-  EXPECT_LT(GetTickCount64() - clicked, 1000u) << "ms from the click to the end of the process";
+  const ULONGLONG took = GetTickCount64() - clicked;
+  std::printf("from the click to the end of the process: %llu ms\n", took);
+  EXPECT_LT(took, 5000u) << "the download was not cut short";
   EXPECT_EQ(driver_.AppFolderFiles(), (std::vector<std::string>{"actions.xml", "slow.hta"}));
   EXPECT_EQ(hta::wintest::ReadFileBytes(target), "OLD");
   EXPECT_EQ(hta::wintest::RegistryString(Registry::kSettingsKey, "showPopups"), "True");
