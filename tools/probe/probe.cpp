@@ -11,6 +11,13 @@
 //                                 the window's Close does)
 //   hta-probe tick                runs the action poll now: Timer1's tick,
 //                                 instead of waiting up to a minute for it
+//   hta-probe wait-window SECONDS waits until the launcher's window is on
+//                                 screen with no message box over it and
+//                                 prints its rectangle (as wait-popups)
+//   hta-probe tray-menu SECONDS   right-clicks the tray icon (the shell's
+//                                 notification, posted) and prints the
+//                                 rectangle of the menu that opens
+//   hta-probe end-menu            closes that menu (WM_CANCELMODE)
 //   hta-probe wait-popups COUNT SECONDS
 //                                 waits until COUNT popups of the launcher
 //                                 are on screen and prints the rectangle
@@ -103,6 +110,40 @@ PopupsSeen Popups() {
   return seen;
 }
 
+// ImageMagick's crop geometry: WIDTHxHEIGHT+LEFT+TOP.
+void PrintGeometry(const RECT& r) {
+  std::printf("%ldx%ld+%ld+%ld\n", static_cast<long>(r.right - r.left), static_cast<long>(r.bottom - r.top),
+              static_cast<long>(r.left), static_cast<long>(r.top));
+}
+
+// The window a popup menu of the launcher's process is drawn in.
+struct MenuSeen {
+  DWORD process = 0;
+  HWND window = nullptr;
+};
+
+BOOL CALLBACK FindMenu(HWND window, LPARAM context) {
+  auto& seen = *reinterpret_cast<MenuSeen*>(context);
+  char name[16] = {};
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == seen.process && IsWindowVisible(window) &&
+      GetClassNameA(window, name, static_cast<int>(sizeof name)) > 0 && std::string(name) == "#32768") {
+    seen.window = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND OpenMenu() {
+  MenuSeen seen;
+  seen.process = LauncherProcess();
+  if (seen.process != 0) {
+    EnumWindows(&FindMenu, reinterpret_cast<LPARAM>(&seen));
+  }
+  return seen.window;
+}
+
 DWORD Milliseconds(const char* seconds) {
   const long value = std::strtol(seconds, nullptr, 10);
   return value > 0 && value <= 600 ? static_cast<DWORD>(value) * 1000 : 10000;
@@ -160,7 +201,8 @@ int StartToTray(const std::string& bootstrap, long runs) {
 int Usage() {
   std::fputs(
       "usage: hta-probe wait-box SECONDS | dismiss-box | wait-tray SECONDS | close | tick"
-      " | wait-popups COUNT SECONDS | start-to-tray BOOTSTRAP_URL RUNS | soak CYCLES SYNC_FOLDER\n",
+      " | wait-window SECONDS | tray-menu SECONDS | end-menu | wait-popups COUNT SECONDS | start-to-tray "
+      "BOOTSTRAP_URL RUNS | soak CYCLES SYNC_FOLDER\n",
       stderr);
   return 2;
 }
@@ -218,10 +260,47 @@ int main(int argc, char** argv) {
       std::printf("%d popup(s) on screen, not %ld\n", seen.count, wanted);
       return 1;
     }
-    const RECT& b = seen.bounds;
-    std::printf("%ldx%ld+%ld+%ld\n", static_cast<long>(b.right - b.left), static_cast<long>(b.bottom - b.top),
-                static_cast<long>(b.left), static_cast<long>(b.top));
+    PrintGeometry(seen.bounds);
     return 0;
+  }
+  if (command == "wait-window" && argc == 3) {
+    HWND window = nullptr;
+    const bool shown = hta::wintest::WaitUntil(
+        [&] {
+          window = FindWindowA(hta::win32::MainWindow::kClassName, nullptr);
+          return window != nullptr && IsWindowVisible(window) && !IsIconic(window) && !FirstBox();
+        },
+        Milliseconds(argv[2]));
+    RECT r{};
+    if (!shown || !GetWindowRect(window, &r)) {
+      std::puts("the launcher's window is not on screen");
+      return 1;
+    }
+    PrintGeometry(r);
+    return 0;
+  }
+  if (command == "tray-menu" && argc == 3) {
+    // The icon's id is 1; lParam carries the mouse message, as the shell
+    // sends it.
+    HWND window = FindWindowA(hta::win32::MainWindow::kClassName, nullptr);
+    HWND menu = nullptr;
+    RECT r{};
+    if (window == nullptr || !PostMessageA(window, hta::win32::MainWindow::kTrayMessage, 1, WM_RBUTTONUP) ||
+        !hta::wintest::WaitUntil([&] { return (menu = OpenMenu()) != nullptr; }, Milliseconds(argv[2])) ||
+        !GetWindowRect(menu, &r)) {
+      std::puts("no tray menu opened");
+      return 1;
+    }
+    PrintGeometry(r);
+    return 0;
+  }
+  if (command == "end-menu" && argc == 2) {
+    HWND window = FindWindowA(hta::win32::MainWindow::kClassName, nullptr);
+    DWORD_PTR result = 0;
+    return window != nullptr &&
+                   SendMessageTimeoutA(window, WM_CANCELMODE, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0
+               ? 0
+               : 1;
   }
   if (command == "start-to-tray" && argc == 4) {
     const long runs = std::strtol(argv[3], nullptr, 10);
