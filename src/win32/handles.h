@@ -99,6 +99,22 @@ class WindowDc {
   HDC dc_;
 };
 
+// A BeginPaint/EndPaint pair, for WM_PAINT.
+class PaintScope {
+ public:
+  explicit PaintScope(HWND window) : window_(window) { dc_ = BeginPaint(window_, &paint_); }
+  ~PaintScope() { EndPaint(window_, &paint_); }
+  PaintScope(const PaintScope&) = delete;
+  PaintScope& operator=(const PaintScope&) = delete;
+
+  HDC get() const { return dc_; }
+
+ private:
+  HWND window_;
+  PAINTSTRUCT paint_{};
+  HDC dc_ = nullptr;
+};
+
 // Selects a GDI object into a device context and selects the previous one
 // back when it goes out of scope; the object itself stays owned elsewhere.
 class ScopedSelect {

@@ -60,21 +60,6 @@ UINT ActivateRequest() {
   return message;
 }
 
-// A BeginPaint/EndPaint pair.
-class PaintScope {
- public:
-  explicit PaintScope(HWND window) : window_(window) { dc_ = BeginPaint(window, &paint_); }
-  ~PaintScope() { EndPaint(window_, &paint_); }
-  PaintScope(const PaintScope&) = delete;
-  PaintScope& operator=(const PaintScope&) = delete;
-  HDC dc() const { return dc_; }
-
- private:
-  HWND window_;
-  PAINTSTRUCT paint_{};
-  HDC dc_ = nullptr;
-};
-
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {}
@@ -485,7 +470,7 @@ void MainWindow::OnPaint(HWND window) {
   // that the window has exactly its named controls.
   RECT line{ScaleForDpi(12, currentDpi_), layout_.separatorTop,
             layout_.clientWidth - ScaleForDpi(12, currentDpi_), layout_.separatorTop + 2};
-  DrawEdge(paint.dc(), &line, EDGE_ETCHED, BF_TOP);
+  DrawEdge(paint.get(), &line, EDGE_ETCHED, BF_TOP);
 }
 
 void MainWindow::OnDrawItem(const DRAWITEMSTRUCT& item) {

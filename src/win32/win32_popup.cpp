@@ -50,21 +50,6 @@ class MemoryDc {
   HDC dc_;
 };
 
-// BeginPaint/EndPaint as a pair.
-class PaintScope {
- public:
-  explicit PaintScope(HWND window) : window_(window) { dc_ = BeginPaint(window_, &paint_); }
-  ~PaintScope() { EndPaint(window_, &paint_); }
-  PaintScope(const PaintScope&) = delete;
-  PaintScope& operator=(const PaintScope&) = delete;
-  HDC get() const { return dc_; }
-
- private:
-  HWND window_;
-  PAINTSTRUCT paint_{};
-  HDC dc_ = nullptr;
-};
-
 bool Inside(const PixelRect& r, POINT p) {
   return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
 }
