@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "shell/launcher_state.h"
 #include "win32/resource_ids.h"
 #include "win32/win32_single_instance.h"
 
@@ -98,7 +99,9 @@ bool MainWindow::Create(MainWindowEvents& events) {
   logo_.Load(instance_, IDB_LOGO);
 
   // The size is set in WM_CREATE, once the window knows its monitor's DPI.
-  HWND window = CreateWindowExA(kWindowExStyle, MAKEINTATOM(class_.atom()), kCaption, kWindowStyle,
+  // The caption is the title of the program's message boxes as well.
+  const std::string caption(kAppTitle);
+  HWND window = CreateWindowExA(kWindowExStyle, MAKEINTATOM(class_.atom()), caption.c_str(), kWindowStyle,
                                 CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance_, this);
   return window != nullptr;
 }

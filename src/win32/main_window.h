@@ -25,7 +25,6 @@ class MainWindow final : public MainWindowView, public MessageFilter {
   // The window class's name; a second copy of the program can find the
   // first by it.
   static constexpr const char* kClassName = "HtaLauncherMainWindow";
-  static constexpr const char* kCaption = "App Launcher";
   // The tray icon's notifications, with the mouse message in lParam.
   static constexpr UINT kTrayMessage = WM_APP + 1;
   // Timer1's id: a WM_TIMER with it runs the action poll at once.
