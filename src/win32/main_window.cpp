@@ -7,6 +7,7 @@
 #include "shell/launcher_state.h"
 #include "win32/resource_ids.h"
 #include "win32/win32_single_instance.h"
+#include "win32/window_timer.h"
 
 namespace hta::win32 {
 namespace {
@@ -351,14 +352,8 @@ bool MainWindow::ShowPopupsChecked() {
 }
 
 void MainWindow::ArmTimer(unsigned milliseconds) {
-  if (!window_) {
-    return;
-  }
-  // Zero stops the timer; SetTimer would otherwise turn it into 10 ms.
-  if (milliseconds == 0) {
-    KillTimer(window_.get(), kTimer1Id);
-  } else {
-    SetTimer(window_.get(), kTimer1Id, milliseconds, nullptr);
+  if (window_) {
+    ArmWindowTimer(window_.get(), kTimer1Id, milliseconds);
   }
 }
 

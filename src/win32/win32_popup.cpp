@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "win32/resource_ids.h"
+#include "win32/window_timer.h"
 
 #include <windowsx.h>  // GET_X_LPARAM, after the Windows headers
 
@@ -144,13 +145,8 @@ void Win32Popup::ShowNoActivate() {
 }
 
 void Win32Popup::SetTimer(unsigned milliseconds) {
-  if (!window_) {
-    return;
-  }
-  if (milliseconds == 0) {
-    KillTimer(window_.get(), kTimerId);
-  } else {
-    ::SetTimer(window_.get(), kTimerId, milliseconds, nullptr);
+  if (window_) {
+    ArmWindowTimer(window_.get(), kTimerId, milliseconds);
   }
 }
 
