@@ -103,7 +103,7 @@ struct Run {
 constexpr double kMiB = 1024.0 * 1024.0;
 
 std::optional<Run> TimeDownload(const std::string& url, const std::string& localFile) {
-  hta::Win32Http http;
+  hta::win32::Win32Http http;
   TimingPump pump;
   hta::win32::Win32FileSystem files;
   Outcome outcome;
@@ -136,7 +136,7 @@ std::optional<Run> TimeBaseline(const std::string& url, const std::string& local
   if (!address) {
     return std::nullopt;
   }
-  hta::Win32Http http;
+  hta::win32::Win32Http http;
   hta::win32::Win32FileSystem files;
   DeleteFileA(localFile.c_str());
   const std::int64_t start = Now();
@@ -175,7 +175,7 @@ std::optional<Run> TimeBaseline(const std::string& url, const std::string& local
 }
 
 std::optional<Run> TimeSyncGet(const std::string& url) {
-  hta::Win32Http http;
+  hta::win32::Win32Http http;
   TimingPump pump;
   hta::win32::Win32FileSystem files;
   hta::win32::Win32Clock clock;

@@ -6,10 +6,10 @@
 
 namespace hta::win32 {
 
-// Owns one window-system handle (window, menu, icon, GDI object) and closes
-// it with `Close` exactly once. Move-only. `Close` is a function object type
-// with operator()(Handle). Kernel handles have their own type, UniqueHandle
-// in unique_handle.h, because they have two failure values.
+// Owns one handle (window, menu, icon, GDI object, module, registry key)
+// and closes it with `Close` exactly once. Move-only. `Close` is a function
+// object type with operator()(Handle). Kernel handles have their own type,
+// UniqueHandle in unique_handle.h, because they have two failure values.
 template <typename Handle, typename Close>
 class Owned {
  public:
@@ -33,6 +33,13 @@ class Owned {
   // Gives the handle up without closing it (for a window that Windows has
   // already destroyed, for example).
   Handle release() { return std::exchange(handle_, nullptr); }
+
+  // For a call's out-parameter (RegOpenKeyExA and the like): closes the
+  // handle held now, if any.
+  Handle* receive() {
+    reset();
+    return &handle_;
+  }
 
   void reset(Handle handle = nullptr) {
     Handle old = std::exchange(handle_, handle);
@@ -97,6 +104,22 @@ class WindowDc {
  private:
   HWND window_;
   HDC dc_;
+};
+
+// A BeginPaint/EndPaint pair, for WM_PAINT.
+class PaintScope {
+ public:
+  explicit PaintScope(HWND window) : window_(window) { dc_ = BeginPaint(window_, &paint_); }
+  ~PaintScope() { EndPaint(window_, &paint_); }
+  PaintScope(const PaintScope&) = delete;
+  PaintScope& operator=(const PaintScope&) = delete;
+
+  HDC get() const { return dc_; }
+
+ private:
+  HWND window_;
+  PAINTSTRUCT paint_{};
+  HDC dc_ = nullptr;
 };
 
 // Selects a GDI object into a device context and selects the previous one

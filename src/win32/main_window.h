@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "ports/main_window.h"
@@ -25,7 +26,6 @@ class MainWindow final : public MainWindowView, public MessageFilter {
   // The window class's name; a second copy of the program can find the
   // first by it.
   static constexpr const char* kClassName = "HtaLauncherMainWindow";
-  static constexpr const char* kCaption = "App Launcher";
   // The tray icon's notifications, with the mouse message in lParam.
   static constexpr UINT kTrayMessage = WM_APP + 1;
   // Timer1's id: a WM_TIMER with it runs the action poll at once.
@@ -85,9 +85,30 @@ class MainWindow final : public MainWindowView, public MessageFilter {
     RECT image1{}, label2{}, lblVersion{}, label1{}, txtName{}, chkRun{}, cmdLogin{}, cmdExit{}, lblStatus{};
   };
 
+  static constexpr DWORD kWindowStyle =
+      WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+  static constexpr DWORD kWindowExStyle = 0;
+  // The tray icon's retries, apart from Timer1 so that they never poll.
+  static constexpr UINT_PTR kTrayRetryTimerId = 2;
+  static constexpr UINT kTrayIconId = 1;
+
+  // The window procedure (main_window.cpp). The handlers that return an
+  // optional leave the message to DefWindowProcA when they return none.
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnCreate(HWND window);
+  void OnCommand(int id, int code, HWND control);
+  void OnTimer(WPARAM id);
+  void OnClose();
+  void OnEndSession(WPARAM ending);
+  void OnPowerBroadcast(WPARAM event);
+  void OnDestroy(HWND window);
+  void OnNcDestroy(HWND window);
+  std::optional<LRESULT> OnActivate(HWND window, WPARAM state);
+  std::optional<LRESULT> OnRegisteredMessage(HWND window, UINT message);
 
+  // Controls, fonts, icons and painting at the window's DPI
+  // (main_window_layout.cpp).
   bool CreateControls(HWND window);
   // Fonts, icons and layout for the DPI in currentDpi_. `position`: where
   // the window's top-left corner goes, or null to centre it on its monitor.
@@ -95,14 +116,20 @@ class MainWindow final : public MainWindowView, public MessageFilter {
   void MakeFonts();
   void LoadIcons();
   Layout ComputeLayout() const;
-  void OnCommand(int id, int code, HWND control);
-  void OnDrawItem(const DRAWITEMSTRUCT& item);
+  void OnDpiChanged(WPARAM dpi, LPARAM suggested);
+  void OnSettingChange(HWND window, WPARAM what);
+  std::optional<LRESULT> OnCtlColorStatic(WPARAM dc, LPARAM control);
+  std::optional<LRESULT> OnDrawItem(WPARAM id, LPARAM item);
   void OnPaint(HWND window);
+
+  // The tray icon and its menu (tray_icon.cpp).
   // True when the icon is in the tray afterwards.
   bool AddTrayIcon();
   // Adds the icon, or keeps trying on a timer while the shell cannot take it.
   void AddTrayIconOrRetry();
+  void OnTrayRetryTimer();
   void StopTrayRetries();
+  void OnTrayMessage(WPARAM iconId, LPARAM mouseMessage);
   void RemoveTrayIconOf(HWND window);
 
   HINSTANCE instance_;

@@ -1,9 +1,11 @@
 #include "win32/win32_http.h"
 
-#include <windows.h>
+#include "win32/win32_headers.h"
+
+// After windows.h, whose types it needs.
 #include <wininet.h>
 
-namespace hta {
+namespace hta::win32 {
 namespace {
 
 HINTERNET Raw(InternetHandle handle) {
@@ -85,4 +87,4 @@ bool Win32Http::CloseHandle(InternetHandle handle) {
   return ::InternetCloseHandle(Raw(handle)) != FALSE;
 }
 
-}  // namespace hta
+}  // namespace hta::win32

@@ -2,7 +2,7 @@
 
 #include "ports/http.h"
 
-namespace hta {
+namespace hta::win32 {
 
 // HttpCalls on WinINet: each method is the one WinINet call it is named
 // after, nothing more. Handles are WinINet's own, passed through as numbers.
@@ -26,4 +26,4 @@ class Win32Http final : public HttpCalls {
   bool CloseHandle(InternetHandle handle) override;
 };
 
-}  // namespace hta
+}  // namespace hta::win32

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "win32/resource_ids.h"
+#include "win32/window_timer.h"
 
 #include <windowsx.h>  // GET_X_LPARAM, after the Windows headers
 
@@ -48,21 +49,6 @@ class MemoryDc {
 
  private:
   HDC dc_;
-};
-
-// BeginPaint/EndPaint as a pair.
-class PaintScope {
- public:
-  explicit PaintScope(HWND window) : window_(window) { dc_ = BeginPaint(window_, &paint_); }
-  ~PaintScope() { EndPaint(window_, &paint_); }
-  PaintScope(const PaintScope&) = delete;
-  PaintScope& operator=(const PaintScope&) = delete;
-  HDC get() const { return dc_; }
-
- private:
-  HWND window_;
-  PAINTSTRUCT paint_{};
-  HDC dc_ = nullptr;
 };
 
 bool Inside(const PixelRect& r, POINT p) {
@@ -159,13 +145,8 @@ void Win32Popup::ShowNoActivate() {
 }
 
 void Win32Popup::SetTimer(unsigned milliseconds) {
-  if (!window_) {
-    return;
-  }
-  if (milliseconds == 0) {
-    KillTimer(window_.get(), kTimerId);
-  } else {
-    ::SetTimer(window_.get(), kTimerId, milliseconds, nullptr);
+  if (window_) {
+    ArmWindowTimer(window_.get(), kTimerId, milliseconds);
   }
 }
 
@@ -251,57 +232,21 @@ LRESULT Win32Popup::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
       return MA_NOACTIVATE;
     case WM_ERASEBKGND:
       return 1;  // WM_PAINT covers every pixel
-    case WM_PAINT: {
-      PaintScope paint(window);
-      // Drawn off screen first, so a repaint during a fade does not flicker.
-      MemoryDc memory(paint.get());
-      OwnedBitmap canvas(CreateCompatibleBitmap(paint.get(), width_, height_));
-      if (memory && canvas) {
-        ScopedSelect selected(memory.get(), canvas.get());
-        Paint(memory.get());
-        BitBlt(paint.get(), 0, 0, width_, height_, memory.get(), 0, 0, SRCCOPY);
-      } else {
-        Paint(paint.get());
-      }
+    case WM_PAINT:
+      OnPaint(window);
       return 0;
-    }
     case WM_SETCURSOR:
-      if (LOWORD(lParam) == HTCLIENT && link_) {
-        POINT point;
-        GetCursorPos(&point);
-        ScreenToClient(window, &point);
-        if (HitTest(point) == Part::Message) {
-          SetCursor(hand_);
-          return TRUE;
-        }
+      if (LOWORD(lParam) == HTCLIENT && SetLinkCursor(window)) {
+        return TRUE;
       }
       break;
     case WM_LBUTTONDOWN:
       // A click is a press and a release on the same part, as with labels.
       pressed_ = HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       return 0;
-    case WM_LBUTTONUP: {
-      const Part released = HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-      const Part pressed = std::exchange(pressed_, Part::None);
-      if (released != pressed) {
-        return 0;
-      }
-      PopupEvents& events = events_;
-      switch (released) {
-        case Part::Close:
-          events.lblClose_Click();
-          return 0;
-        case Part::Message:
-          events.lblMessage_Click();
-          return 0;
-        case Part::Form:
-          events.Form_Click();
-          return 0;
-        case Part::None:
-          return 0;
-      }
+    case WM_LBUTTONUP:
+      OnButtonUp(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       return 0;
-    }
     case WM_TIMER:
       if (wParam == kTimerId) {
         events_.Timer1_Timer();
@@ -322,6 +267,58 @@ LRESULT Win32Popup::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
       break;
   }
   return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void Win32Popup::OnPaint(HWND window) const {
+  PaintScope paint(window);
+  // Drawn off screen first, so a repaint during a fade does not flicker.
+  MemoryDc memory(paint.get());
+  OwnedBitmap canvas(CreateCompatibleBitmap(paint.get(), width_, height_));
+  if (memory && canvas) {
+    ScopedSelect selected(memory.get(), canvas.get());
+    Paint(memory.get());
+    BitBlt(paint.get(), 0, 0, width_, height_, memory.get(), 0, 0, SRCCOPY);
+  } else {
+    Paint(paint.get());
+  }
+}
+
+bool Win32Popup::SetLinkCursor(HWND window) const {
+  if (!link_) {
+    return false;
+  }
+  POINT point;
+  GetCursorPos(&point);
+  ScreenToClient(window, &point);
+  if (HitTest(point) != Part::Message) {
+    return false;
+  }
+  SetCursor(hand_);
+  return true;
+}
+
+void Win32Popup::OnButtonUp(POINT point) {
+  const Part released = HitTest(point);
+  const Part pressed = std::exchange(pressed_, Part::None);
+  if (released != pressed) {
+    return;
+  }
+  // The event is the last thing done here: its handler may destroy the
+  // object.
+  PopupEvents& events = events_;
+  switch (released) {
+    case Part::Close:
+      events.lblClose_Click();
+      break;
+    case Part::Message:
+      events.lblMessage_Click();
+      break;
+    case Part::Form:
+      events.Form_Click();
+      break;
+    case Part::None:
+      break;
+  }
 }
 
 Win32PopupFactory::Win32PopupFactory(HINSTANCE instance, HMODULE resources)

@@ -54,6 +54,13 @@ class Win32Popup final : public PopupWindow {
   enum class Part { None, Message, Close, Form };
 
   LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void OnPaint(HWND window) const;
+  // Shows the hand over the message of a link; false when the cursor is
+  // elsewhere or the popup is no link.
+  bool SetLinkCursor(HWND window) const;
+  // Raises the click of the part pressed and released at `point`, if any.
+  // May destroy the object.
+  void OnButtonUp(POINT point);
   Part HitTest(POINT point) const;
   void Paint(HDC dc) const;
 

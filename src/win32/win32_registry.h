@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <span>
-#include <utility>
 
 #include "ports/registry.h"
+#include "win32/handles.h"
 #include "win32/win32_headers.h"
 
 namespace hta::win32 {
@@ -17,45 +17,13 @@ inline HKEY RootKey(std::uint32_t root) {
   return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(root)));
 }
 
-// Owns one registry key this program opened or created and closes it with
-// RegCloseKey exactly once. Never holds a predefined root key: those belong
-// to the system and closing one would break every later call through it.
-class UniqueRegKey {
- public:
-  UniqueRegKey() = default;
-  explicit UniqueRegKey(HKEY key) : key_(key) {}
-  ~UniqueRegKey() { reset(); }
-
-  UniqueRegKey(const UniqueRegKey&) = delete;
-  UniqueRegKey& operator=(const UniqueRegKey&) = delete;
-  UniqueRegKey(UniqueRegKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
-  UniqueRegKey& operator=(UniqueRegKey&& other) noexcept {
-    if (this != &other) {
-      reset(std::exchange(other.key_, nullptr));
-    }
-    return *this;
-  }
-
-  HKEY get() const { return key_; }
-  explicit operator bool() const { return key_ != nullptr; }
-
-  // For the out-parameter of RegOpenKeyExA and RegCreateKeyExA: closes the
-  // key held now, if any.
-  HKEY* receive() {
-    reset();
-    return &key_;
-  }
-
-  void reset(HKEY key = nullptr) {
-    HKEY old = std::exchange(key_, key);
-    if (old != nullptr) {
-      RegCloseKey(old);
-    }
-  }
-
- private:
-  HKEY key_ = nullptr;
+// Closes a registry key this program opened or created. Never for a
+// predefined root key: those belong to the system and closing one would
+// break every later call through it.
+struct CloseRegKey {
+  void operator()(HKEY key) const { RegCloseKey(key); }
 };
+using UniqueRegKey = Owned<HKEY, CloseRegKey>;
 
 // The registry port: each method is exactly the Win32 call it is named
 // after, with its result code passed back unchanged. The keys it hands out

@@ -30,11 +30,10 @@ class Win32SingleInstance final : public SingleInstance {
   // RegisterWindowMessageA name of the request. The main window answers it.
   static constexpr const char* kActivateMessage = "HtaLauncher.Activate";
 
-  // `mutexName`: the marker's name; `windowClass`: the class of the main
-  // window to bring forward. The defaults are the program's; the tests use
-  // names of their own.
-  explicit Win32SingleInstance(std::string mutexName = kDefaultMutexName,
-                               std::string windowClass = "HtaLauncherMainWindow");
+  // `mutexName`: the marker's name (the program's is kDefaultMutexName);
+  // `windowClass`: the class of the main window to bring forward (the
+  // program's is MainWindow::kClassName). The tests use names of their own.
+  Win32SingleInstance(std::string mutexName, std::string windowClass);
 
   // Claims the marker on the first call and remembers the answer; later
   // calls repeat it. When another copy holds the marker this object lets go

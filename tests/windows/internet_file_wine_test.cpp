@@ -158,7 +158,7 @@ class WineTransferTest : public ::testing::Test {
   std::optional<BackOffice> server_;
   std::string token_;
   std::string folder_;
-  hta::Win32Http http_;
+  hta::win32::Win32Http http_;
   hta::win32::Win32MessagePump pump_;
   hta::win32::Win32FileSystem files_;
   hta::win32::Win32Clock clock_;
