@@ -380,7 +380,11 @@ TEST_F(LauncherE2eTest, EveryRequestGetsThroughTheAuthenticatingProxyWithTheStor
                            "/launcher/proxy/login.php", "/launcher/proxy/orders.hta"}) {
     EXPECT_TRUE(through(path)) << path;
   }
-  EXPECT_EQ(driver_.AppFolderFiles(), (std::vector<std::string>{"actions.xml", "orders.hta"}));
+  // The request is logged when it arrives; the file is in place once its
+  // body has been read and moved.
+  const std::vector<std::string> files{"actions.xml", "orders.hta"};
+  EXPECT_TRUE(hta::wintest::WaitUntil([&] { return driver_.AppFolderFiles() == files; }, kStepTimeoutMs))
+      << Describe(LauncherRequests(*proxy, since));
   for (const LoggedRequest& request : LauncherRequests(*proxy, since)) {
     EXPECT_EQ(request.Header("Authorization"), std::nullopt) << request.Describe();
   }
