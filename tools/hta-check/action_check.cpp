@@ -30,14 +30,13 @@ void CheckSound(const Action& action, const CheckContext& context, Report& repor
     report.Refuse("not a plain file name inside the application folder, or the action list itself: skipped");
     return;
   }
-  if (!CheckFetchable(action.url, context, report)) {
-    report.Say("  (played only when " + Quoted(*name) + " is already in the folder)");
-  }
   if (!IsWaveFile(*name)) {
     report.Refuse("not a \".wav\" file: never played");
-    return;
+  } else if (CheckFetchable(action.url, context, report)) {
+    report.Say("  played (fetched first when not yet in the folder)");
+  } else {
+    report.Say("  played only when " + Quoted(*name) + " is already in the folder");
   }
-  report.Say("  played (fetched first when not yet in the folder)");
 }
 
 void CheckLaunch(const Action& action, const CheckContext& context, Report& report) {

@@ -44,6 +44,9 @@ std::string Quoted(std::string_view text) {
 }
 
 std::string Address(std::string_view address) {
+  if (address.empty()) {
+    return "(no address)";
+  }
   return Printable(address.substr(0, address.find_first_of("?#")));
 }
 
