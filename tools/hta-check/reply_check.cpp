@@ -69,11 +69,13 @@ void WarnIfEndedEarly(MarkupResult result, std::string_view kind, Report& report
 namespace {
 
 // File names are compared as Windows compares them.
-void WarnIfUsedTwice(const std::vector<std::string>& names, std::string_view what, Report& report) {
+void WarnIfUsedTwice(const std::vector<std::string>& names, std::string_view what,
+                     std::string_view consequence, Report& report) {
   std::set<std::string> seen;
   for (const std::string& name : names) {
     if (!seen.insert(LowerAscii(name)).second) {
-      report.Warn(std::string(what) + " " + Quoted(name) + " is named more than once; the last one counts");
+      report.Warn(std::string(what) + " " + Quoted(name) + " is named more than once" +
+                  std::string(consequence));
     }
   }
 }
@@ -109,7 +111,7 @@ void CheckApplications(const LoginRecorder& reply, MarkupResult result, Report& 
   for (const LoginRecorder::Entry& entry : reply.entries) {
     names.push_back(entry.fileName);
   }
-  WarnIfUsedTwice(names, "application file", report);
+  WarnIfUsedTwice(names, "application file", ": its entries open the same file", report);
   if (reply.applicationElements > 0) {
     report.Say("application parameter (from the last application, sent with every poll): " +
                Quoted(reply.appParam));
@@ -163,7 +165,7 @@ void CheckDownloads(const LoginRecorder& reply, MarkupResult result, const Check
     names.push_back(download.fileName);
   }
   WarnIfEndedEarly(result, "download", report);
-  WarnIfUsedTwice(names, "download", report);
+  WarnIfUsedTwice(names, "download", ": the last one written stays", report);
 }
 
 void CheckActionUrl(const LoginRecorder& reply, MarkupResult result, const CheckContext& context,
@@ -218,7 +220,8 @@ std::optional<std::string> CheckBootstrapReply(std::string_view reply, const Che
 
 LoginOutcome CheckLoginReply(std::string_view reply, const CheckContext& context, Report& report) {
   if (reply.empty()) {
-    report.Refuse("an empty login reply: the launcher says \"" + std::string(kLoginFailedText) + "\"");
+    report.Refuse("the login request failed or its reply is empty: the launcher says \"" +
+                  std::string(kLoginFailedText) + "\"");
     return {};
   }
   LoginRecorder recorded;
