@@ -35,7 +35,7 @@ constexpr std::string_view kUsage =
     "  --require-https   as under the RequireHttps policy: only https addresses\n"
     "\n"
     "Exit code: 0 when the launcher would log in and use everything, 1 otherwise,\n"
-    "2 for wrong arguments.\n";
+    "2 for wrong arguments or an unreadable FILE.\n";
 
 struct Arguments {
   bool requireHttps = false;
@@ -118,6 +118,10 @@ void RestrictDllSearch() {
 
 int main(int argc, char** argv) {
   RestrictDllSearch();
+  if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+    std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+    return 0;
+  }
   const std::optional<Arguments> arguments = ParseArguments(argc, argv);
   if (!arguments) {
     std::fwrite(kUsage.data(), 1, kUsage.size(), stderr);

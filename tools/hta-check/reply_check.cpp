@@ -56,18 +56,6 @@ struct LoginRecorder final : ApplicationTarget, DownloadTarget, MessageTarget, A
   }
 };
 
-}  // namespace
-
-void WarnIfEndedEarly(MarkupResult result, std::string_view kind, Report& report) {
-  if (result == MarkupResult::Malformed) {
-    report.Warn("the " + std::string(kind) +
-                " markup ends early: an element lacks its closing tag or an attribute its closing quote; "
-                "the launcher ignores it and every later one of its kind");
-  }
-}
-
-namespace {
-
 // File names are compared as Windows compares them.
 void WarnIfUsedTwice(const std::vector<std::string>& names, std::string_view what,
                      std::string_view consequence, Report& report) {
@@ -187,6 +175,14 @@ void CheckActionUrl(const LoginRecorder& reply, MarkupResult result, const Check
 }
 
 }  // namespace
+
+void WarnIfEndedEarly(MarkupResult result, std::string_view kind, Report& report) {
+  if (result == MarkupResult::Malformed) {
+    report.Warn("the " + std::string(kind) +
+                " markup ends early: an element lacks its closing tag or an attribute its closing quote; "
+                "the launcher ignores it and every later one of its kind");
+  }
+}
 
 bool CheckFetchable(std::string_view address, const CheckContext& context, Report& report) {
   if (!ParseHttpAddress(address) || HasControlCharacter(address)) {
