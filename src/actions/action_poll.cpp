@@ -16,19 +16,33 @@ namespace {
 // another type the server named a sound is left alone.
 constexpr std::string_view kWaveExtension = ".wav";
 
-// The application-folder path of an action's file `fileName` + `extension`,
-// or nullopt when the server may not name it: not a plain file name, or the
-// action list itself, which only the poll writes.
+// The application-folder path of an action's file (ActionFileName).
 std::optional<std::string> ActionFilePath(const LauncherState& state, const std::string& fileName,
                                           std::string_view extension) {
-  const std::string name = fileName + std::string(extension);
-  if (!IsPlainFileName(fileName) || EqualsIgnoringCase(name, kActionListName)) {
-    return std::nullopt;
-  }
-  return state.HtaFolder + name;
+  const std::optional<std::string> name = ActionFileName(fileName, extension);
+  return name ? std::optional<std::string>(state.HtaFolder + *name) : std::nullopt;
 }
 
 }  // namespace
+
+std::string ActionListAddress(std::string_view actionUrl, std::string_view appParam, const TimeOfDay& time) {
+  // The application parameter is the back office's own value, sent back as
+  // the login sends it: only what would break the request line is encoded.
+  return std::string(actionUrl) + std::string(kActionQuery) + PercentEncodeBlanks(appParam) +
+         std::string(kActionTimeStampQuery) + TimeStampText(time);
+}
+
+std::optional<std::string> ActionFileName(std::string_view fileName, std::string_view extension) {
+  std::string name = std::string(fileName) + std::string(extension);
+  if (!IsPlainFileName(fileName) || EqualsIgnoringCase(name, kActionListName)) {
+    return std::nullopt;
+  }
+  return name;
+}
+
+bool IsWaveFile(std::string_view path) {
+  return EndsWithIgnoringCase(path, kWaveExtension);
+}
 
 ActionDispatcher::ActionDispatcher(ActionPorts ports, LauncherState& state, FileFetch& fetch, Popups& popups,
                                    const bool& ended)
@@ -39,11 +53,8 @@ void ActionDispatcher::PollActions() {
     return;
   }
   const std::string target = state_.HtaFolder + std::string(kActionListName);
-  // The application parameter is the back office's own value, sent back as
-  // the login sends it: only what would break the request line is encoded.
-  const std::string address = state_.ActionUrl + std::string(kActionQuery) +
-                              PercentEncodeBlanks(state_.AppParam) + std::string(kActionTimeStampQuery) +
-                              TimeStampText(ports_.clock.LocalTimeOfDay());
+  const std::string address =
+      ActionListAddress(state_.ActionUrl, state_.AppParam, ports_.clock.LocalTimeOfDay());
   fetch_.FetchFile(address, target, FetchPurpose::ActionList);
 }
 
@@ -98,7 +109,7 @@ void ActionDispatcher::DispatchAction(const std::string& type, const std::string
 }
 
 void ActionDispatcher::PlayWave(const std::string& path) {
-  if (!EndsWithIgnoringCase(path, kWaveExtension)) {
+  if (!IsWaveFile(path)) {
     return;
   }
   // Nothing to do about a sound that does not play.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,19 @@ inline constexpr std::string_view kActionTimeStampQuery = "&ts=";
 // The flags of every sound: played in the background, silence instead of
 // the system's default sound when the file cannot be played.
 inline constexpr std::uint32_t kWaveFlags = kSoundAsync | kSoundNoDefault;
+
+// The action list's address for the action-list address `actionUrl` and the
+// application parameter `appParam`.
+std::string ActionListAddress(std::string_view actionUrl, std::string_view appParam, const TimeOfDay& time);
+
+// The name in the application folder of an action's file `fileName` +
+// `extension`, or nullopt when the server may not name it: not a plain file
+// name, or the action list itself, which only the poll writes.
+std::optional<std::string> ActionFileName(std::string_view fileName, std::string_view extension);
+
+// Whether a sound file at `path` is played: only wave files (".wav", any
+// letter case).
+bool IsWaveFile(std::string_view path);
 
 // What the action poll reaches the platform through. All are borrowed and
 // must outlive the ActionDispatcher.

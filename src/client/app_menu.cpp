@@ -38,14 +38,17 @@ std::optional<TagParts> SplitTag(std::string_view tag) {
   return parts;
 }
 
-void LaunchFile(Shell& shell, const std::string& path, const std::string& parameters) {
+bool IsLaunchablePath(std::string_view path) {
   const std::size_t folderEnd = path.find_last_of("\\/");
-  const std::string_view name =
-      folderEnd == std::string::npos ? std::string_view(path) : std::string_view(path).substr(folderEnd + 1);
+  const std::string_view name = folderEnd == std::string_view::npos ? path : path.substr(folderEnd + 1);
   // The plain-name rule also refuses names that Windows reads as something
   // else than they end in: "x.cmd:a.hta" (a stream of x.cmd), "x.hta. "
   // (trailing dots and blanks are stripped), "nul.hta" (a device).
-  if (!IsPlainFileName(name) || !EndsWithIgnoringCase(name, kApplicationExtension)) {
+  return IsPlainFileName(name) && EndsWithIgnoringCase(name, kApplicationExtension);
+}
+
+void LaunchFile(Shell& shell, const std::string& path, const std::string& parameters) {
+  if (!IsLaunchablePath(path)) {
     return;
   }
   shell.Execute(kLaunchVerb, path, parameters, kLaunchFolder, kShowNormal);

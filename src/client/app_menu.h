@@ -41,6 +41,9 @@ inline constexpr std::string_view kApplicationExtension = ".hta";
 // ".cmd", ".lnk", ".js" ...); such a path is silently not opened.
 void LaunchFile(Shell& shell, const std::string& path, const std::string& parameters);
 
+// The rule LaunchFile applies: whether the shell may be asked to open `path`.
+bool IsLaunchablePath(std::string_view path);
+
 // Writes `bytes` as the new contents of `target` without ever leaving a
 // damaged file there: the bytes go into a file beside it (the target's name
 // and ".new"), which replaces the target only once it is completely written

@@ -3,23 +3,14 @@
 #include <utility>
 
 #include "client/file_names.h"
-#include "client/request_encoding.h"
-#include "markup/markup.h"
+#include "client/login_rules.h"
 
 namespace hta {
 namespace {
 
-constexpr std::string_view kBootParamsQuery = "?bootparams=";
-constexpr std::string_view kUserQuery = "?user=";
-constexpr std::string_view kTimeStampQuery = "&ts=";
-
 bool IsControl(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return byte < 0x20 || byte == 0x7F;
-}
-
-bool IsBlankOnly(std::string_view text) {
-  return text.find_first_not_of(' ') == std::string_view::npos;
 }
 
 }  // namespace
@@ -66,8 +57,7 @@ LoginResult Client::ConnectServer(const std::string& userString) {
   }
   state_.ServerUrl = std::move(server);
 
-  const std::string reply = GetUrl(state_.ServerUrl + std::string(kUserQuery) + PercentEncodeAll(userString) +
-                                   std::string(kTimeStampQuery) + TimeStampText(clock_.LocalTimeOfDay()));
+  const std::string reply = GetUrl(LoginAddress(state_.ServerUrl, userString, clock_.LocalTimeOfDay()));
   if (ended_) {
     return LoginResult::Ended;
   }
@@ -95,9 +85,7 @@ LoginResult Client::ConnectServer(const std::string& userString) {
 
 std::string Client::FindServer() {
   for (const std::string& endpoint : endpoints_) {
-    const std::string reply =
-        GetUrl(endpoint + std::string(kBootParamsQuery) + PercentEncodeBlanks(state_.BootParams) +
-               std::string(kTimeStampQuery) + TimeStampText(clock_.LocalTimeOfDay()));
+    const std::string reply = GetUrl(BootstrapAddress(endpoint, state_.BootParams, clock_.LocalTimeOfDay()));
     if (ended_) {
       return std::string();
     }
@@ -112,26 +100,11 @@ std::string Client::FindServer() {
 }
 
 void Client::ProcessReply(const std::string& reply) {
-  if (IsBlankOnly(reply)) {
-    return;
-  }
   // The markup reads the text while receivers yield: it scans this copy,
   // which nothing else can reach. The results are not looked at: a
   // malformed element ends only its own kind's scan (see the header).
   const std::string text = reply;
-  (void)ProcessApplications(text, *this);
-  if (ended_) {
-    return;
-  }
-  (void)ProcessDownloads(text, *this);
-  if (ended_) {
-    return;
-  }
-  (void)ProcessMessages(text, *this);
-  if (ended_) {
-    return;
-  }
-  (void)ProcessActionUrl(text, *this);
+  (void)ScanLoginReply(text, {*this, *this, *this, *this}, ended_);
 }
 
 std::string Client::GetUrl(const std::string& url) {

@@ -1,0 +1,148 @@
+// hta-check: reads what a back office sends the way HTA Launcher does and
+// prints what the launcher would do with it. See README.md beside this file.
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "live.h"
+#include "reply_check.h"
+#include "report.h"
+#include "transfer/internet_file.h"
+#include "win32/win32_headers.h"
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: hta-check [--require-https] --bootstrap-reply FILE\n"
+    "       hta-check [--require-https] --login-reply FILE\n"
+    "       hta-check [--require-https] --action-list FILE\n"
+    "       hta-check [--require-https] [--poll] --live BOOTSTRAP-ADDRESS USER\n"
+    "\n"
+    "Reads what a back office sends the way HTA Launcher reads it and prints what\n"
+    "the launcher would do: the session server, the applications, the downloads,\n"
+    "the messages, the action list and each action, with warnings.\n"
+    "\n"
+    "  --bootstrap-reply, --login-reply, --action-list FILE\n"
+    "                    check a reply saved in FILE; nothing is sent\n"
+    "  --live BOOTSTRAP-ADDRESS USER\n"
+    "                    send the bootstrap and login requests for the user string\n"
+    "                    USER and fetch the downloads (kept nowhere: no file is\n"
+    "                    written); the output never shows USER or any query\n"
+    "  --poll            also fetch the action list (this may use up the user's\n"
+    "                    pending actions)\n"
+    "  --require-https   as under the RequireHttps policy: only https addresses\n"
+    "\n"
+    "Exit code: 0 when the launcher would log in and use everything, 1 otherwise,\n"
+    "2 for wrong arguments or an unreadable FILE.\n";
+
+struct Arguments {
+  bool requireHttps = false;
+  std::string mode;  // the option that names what is checked
+  std::string file;
+  hta::check::LiveRequest live;
+};
+
+std::optional<Arguments> ParseArguments(int argc, char** argv) {
+  Arguments arguments;
+  bool poll = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view option = argv[i];
+    const int left = argc - i - 1;
+    if (option == "--require-https") {
+      arguments.requireHttps = true;
+    } else if (option == "--poll") {
+      poll = true;
+    } else if (arguments.mode.empty() && left >= 1 &&
+               (option == "--bootstrap-reply" || option == "--login-reply" || option == "--action-list")) {
+      arguments.mode = option;
+      arguments.file = argv[++i];
+    } else if (arguments.mode.empty() && left >= 2 && option == "--live") {
+      arguments.mode = option;
+      arguments.live.endpoint = argv[++i];
+      arguments.live.userString = argv[++i];
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (arguments.mode.empty() || (poll && arguments.mode != "--live")) {
+    return std::nullopt;
+  }
+  arguments.live.poll = poll;
+  return arguments;
+}
+
+// The file's bytes; nullopt when it cannot be read or is longer than any
+// reply the launcher reads.
+std::optional<std::string> ReadReply(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    return std::nullopt;
+  }
+  std::string bytes;
+  char buffer[65536];
+  std::size_t count = 0;
+  while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0 &&
+         bytes.size() <= hta::kTransferLimits.textBytes) {
+    bytes.append(buffer, count);
+  }
+  const bool failed = std::ferror(file) != 0 || bytes.size() > hta::kTransferLimits.textBytes;
+  std::fclose(file);
+  return failed ? std::nullopt : std::optional<std::string>(std::move(bytes));
+}
+
+void RunOffline(const Arguments& arguments, const std::string& reply, hta::check::Report& report) {
+  const hta::check::CheckContext context{hta::HttpsRule(arguments.requireHttps), {}};
+  if (arguments.mode == "--bootstrap-reply") {
+    (void)hta::check::CheckBootstrapReply(reply, context, report);
+  } else if (arguments.mode == "--login-reply") {
+    (void)hta::check::CheckLoginReply(reply, context, report);
+  } else {
+    hta::check::CheckActionList(reply, context, report);
+  }
+}
+
+// WinINet is delay-loaded: only from System32, never from the folder the
+// tool was started in or from.
+void RestrictDllSearch() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  auto restrict =
+      hta::win32::SystemFunction<SetDefaultDllDirectoriesFn>("kernel32.dll", "SetDefaultDllDirectories");
+  if (restrict != nullptr) {
+    restrict(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  RestrictDllSearch();
+  if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+    std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+    return 0;
+  }
+  const std::optional<Arguments> arguments = ParseArguments(argc, argv);
+  if (!arguments) {
+    std::fwrite(kUsage.data(), 1, kUsage.size(), stderr);
+    return 2;
+  }
+  hta::check::Report report(stdout);
+  if (arguments->mode == "--live") {
+    hta::check::CheckLive(arguments->live, arguments->requireHttps, report);
+  } else {
+    const std::optional<std::string> reply = ReadReply(arguments->file);
+    if (!reply) {
+      std::fprintf(stderr, "hta-check: cannot read %s, or it is longer than 16 MiB\n",
+                   arguments->file.c_str());
+      return 2;
+    }
+    RunOffline(*arguments, *reply, report);
+  }
+  if (report.Problems() == 0) {
+    std::printf("result: the launcher would use everything (exit code 0)\n");
+    return 0;
+  }
+  std::printf("result: %d problem(s) (exit code 1)\n", report.Problems());
+  return 1;
+}
