@@ -19,7 +19,7 @@ constexpr std::string_view kWaveExtension = ".wav";
 // The application-folder path of an action's file `fileName` + `extension`,
 // or nullopt when the server may not name it: not a plain file name, or the
 // action list itself, which only the poll writes.
-std::optional<std::string> ActionFilePath(const LauncherState& state, const std::string& fileName,
+std::optional<std::string> ActionFilePath(const SessionState& state, const std::string& fileName,
                                           std::string_view extension) {
   const std::string name = fileName + std::string(extension);
   if (!IsPlainFileName(fileName) || EqualsIgnoringCase(name, kActionListName)) {
@@ -30,9 +30,9 @@ std::optional<std::string> ActionFilePath(const LauncherState& state, const std:
 
 }  // namespace
 
-ActionDispatcher::ActionDispatcher(ActionPorts ports, LauncherState& state, FileFetch& fetch, Popups& popups,
-                                   const bool& ended)
-    : ports_(ports), state_(state), fetch_(fetch), popups_(popups), ended_(ended) {}
+ActionDispatcher::ActionDispatcher(ActionPorts ports, const SessionState& state, FileFetch& fetch,
+                                   Popups& popups, const ProgramState& program)
+    : ports_(ports), state_(state), fetch_(fetch), popups_(popups), program_(program) {}
 
 void ActionDispatcher::PollActions() {
   if (state_.ActionUrl.empty()) {
@@ -57,7 +57,7 @@ void ActionDispatcher::ProcessActionList() {
   if (!text) {
     return;
   }
-  state_.PopupCount = 0;
+  popups_.PopupCount(0);
   // A malformed list keeps the effects of the actions before the fault;
   // there is nobody to tell.
   static_cast<void>(ProcessActions(*text, *this));
@@ -66,7 +66,7 @@ void ActionDispatcher::ProcessActionList() {
 void ActionDispatcher::DispatchAction(const std::string& type, const std::string& url,
                                       const std::string& fileName, const std::string& text) {
   // An earlier action's fetch or popup yielded, and the program ended there.
-  if (ended_) {
+  if (program_.Ended()) {
     return;
   }
   const std::string kind = LowerAscii(type);
