@@ -133,7 +133,7 @@ class frmMain final : public MainWindowEvents, public ProgramState {
   // does nothing.
   void Form_Load();
 
-  // The launcher state at start-up: the application folder (created when
+  // The session state at start-up: the application folder (created when
   // missing), the remembered user string (into txtName), the popup
   // preference, the boot parameters, the HTTPS policy (into InternetFile1),
   // the proxy settings, no main application. Called once, by Form_Load.
