@@ -17,7 +17,7 @@ namespace {
 constexpr std::string_view kWaveExtension = ".wav";
 
 // The application-folder path of an action's file (ActionFileName).
-std::optional<std::string> ActionFilePath(const LauncherState& state, const std::string& fileName,
+std::optional<std::string> ActionFilePath(const SessionState& state, const std::string& fileName,
                                           std::string_view extension) {
   const std::optional<std::string> name = ActionFileName(fileName, extension);
   return name ? std::optional<std::string>(state.HtaFolder + *name) : std::nullopt;
@@ -44,9 +44,9 @@ bool IsWaveFile(std::string_view path) {
   return EndsWithIgnoringCase(path, kWaveExtension);
 }
 
-ActionDispatcher::ActionDispatcher(ActionPorts ports, LauncherState& state, FileFetch& fetch, Popups& popups,
-                                   const bool& ended)
-    : ports_(ports), state_(state), fetch_(fetch), popups_(popups), ended_(ended) {}
+ActionDispatcher::ActionDispatcher(ActionPorts ports, const SessionState& state, FileFetch& fetch,
+                                   Popups& popups, const ProgramState& program)
+    : ports_(ports), state_(state), fetch_(fetch), popups_(popups), program_(program) {}
 
 void ActionDispatcher::PollActions() {
   if (state_.ActionUrl.empty()) {
@@ -68,7 +68,7 @@ void ActionDispatcher::ProcessActionList() {
   if (!text) {
     return;
   }
-  state_.PopupCount = 0;
+  popups_.PopupCount(0);
   // A malformed list keeps the effects of the actions before the fault;
   // there is nobody to tell.
   static_cast<void>(ProcessActions(*text, *this));
@@ -77,7 +77,7 @@ void ActionDispatcher::ProcessActionList() {
 void ActionDispatcher::DispatchAction(const std::string& type, const std::string& url,
                                       const std::string& fileName, const std::string& text) {
   // An earlier action's fetch or popup yielded, and the program ended there.
-  if (ended_) {
+  if (program_.Ended()) {
     return;
   }
   const std::string kind = LowerAscii(type);

@@ -12,7 +12,8 @@
 #include "ports/file_system.h"
 #include "ports/main_window.h"
 #include "ports/sound.h"
-#include "shell/launcher_state.h"
+#include "session/program_state.h"
+#include "session/session_state.h"
 
 namespace hta {
 
@@ -62,10 +63,10 @@ struct ActionPorts {
 // but without a link, as there is no file it could safely fetch and open.
 class ActionDispatcher final : public ActionTarget, public FetchedFileUse {
  public:
-  // `ended` is frmMain's flag: once the program has ended, the rest of a
-  // list being processed is dropped.
-  ActionDispatcher(ActionPorts ports, LauncherState& state, FileFetch& fetch, Popups& popups,
-                   const bool& ended);
+  // Once `program` has ended, the rest of a list being processed is
+  // dropped.
+  ActionDispatcher(ActionPorts ports, const SessionState& state, FileFetch& fetch, Popups& popups,
+                   const ProgramState& program);
   ActionDispatcher(const ActionDispatcher&) = delete;
   ActionDispatcher& operator=(const ActionDispatcher&) = delete;
 
@@ -89,10 +90,10 @@ class ActionDispatcher final : public ActionTarget, public FetchedFileUse {
 
  private:
   ActionPorts ports_;
-  LauncherState& state_;
+  const SessionState& state_;
   FileFetch& fetch_;
   Popups& popups_;
-  const bool& ended_;
+  const ProgramState& program_;
 };
 
 }  // namespace hta

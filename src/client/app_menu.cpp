@@ -71,7 +71,7 @@ bool WriteNewVersion(FileSystem& files, const std::string& target, std::string_v
   return false;
 }
 
-AppMenu::AppMenu(MainWindowView& view, Shell& shell, const LauncherState& state)
+AppMenu::AppMenu(MainWindowView& view, Shell& shell, const SessionState& state)
     : view_(view), shell_(shell), state_(state) {
   for (int index = 1; index <= kAppMenuEntries; ++index) {
     Entry& entry = entries_[static_cast<std::size_t>(index - 1)];

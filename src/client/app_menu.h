@@ -8,7 +8,7 @@
 #include "ports/file_system.h"
 #include "ports/main_window.h"
 #include "ports/shell.h"
-#include "shell/launcher_state.h"
+#include "session/session_state.h"
 
 namespace hta {
 
@@ -60,7 +60,7 @@ bool WriteNewVersion(FileSystem& files, const std::string& target, std::string_v
 class AppMenu {
  public:
   // The ports and the state are borrowed and must outlive the menu.
-  AppMenu(MainWindowView& view, Shell& shell, const LauncherState& state);
+  AppMenu(MainWindowView& view, Shell& shell, const SessionState& state);
 
   // Before a login reply is read: every entry empty and hidden.
   void Reset();
@@ -94,7 +94,7 @@ class AppMenu {
 
   MainWindowView& view_;
   Shell& shell_;
-  const LauncherState& state_;
+  const SessionState& state_;
   std::array<Entry, kAppMenuEntries> entries_;
 };
 

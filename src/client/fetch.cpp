@@ -12,24 +12,23 @@ bool LocalFileExists(FileSystem& files, const std::string& path) {
   return state == FileState::Present || state == FileState::Locked;
 }
 
-FileFetch::FileFetch(FetchPorts ports, LauncherState& state, InternetFile& internetFile1, FetchedFileUse& use,
-                     const bool& ended, const bool& loginRunning, std::function<void()> afterFetches)
+FileFetch::FileFetch(FetchPorts ports, const SessionState& state, InternetFile& internetFile1,
+                     FetchedFileUse& use, const ProgramState& program, std::function<void()> afterFetches)
     : ports_(ports),
       state_(state),
       internetFile1_(internetFile1),
       use_(use),
-      ended_(ended),
-      loginRunning_(loginRunning),
+      program_(program),
       afterFetches_(std::move(afterFetches)) {}
 
 void FileFetch::FetchFile(const std::string& url, const std::string& target, FetchPurpose purpose) {
-  if (ended_) {
+  if (program_.Ended()) {
     return;
   }
   Request request{url, target, purpose};
   // Busy means a transfer is on the stack below this call, waiting for it to
   // return; a login holds InternetFile1 the same way.
-  if (state_.FetchBusy || loginRunning_) {
+  if (fetchBusy_ || program_.LoginRunning()) {
     Queue(std::move(request));
     return;
   }
@@ -38,7 +37,7 @@ void FileFetch::FetchFile(const std::string& url, const std::string& target, Fet
 }
 
 void FileFetch::RunQueued() {
-  while (!queue_.empty() && depth_ == 0 && !state_.FetchBusy && !loginRunning_ && !ended_) {
+  while (!queue_.empty() && depth_ == 0 && !fetchBusy_ && !program_.LoginRunning() && !program_.Ended()) {
     const Request next = std::move(queue_.front());
     queue_.pop_front();
     Run(next);
@@ -65,27 +64,27 @@ void FileFetch::Run(const Request& request) {
   if (LocalFileExists(ports_.files, temporary)) {
     ports_.files.RemoveFile(temporary);
   }
-  state_.FetchBusy = true;
+  fetchBusy_ = true;
   purpose_ = request.purpose;
   internetFile1_.Url(request.url);
   internetFile1_.LocalFile(temporary);
   internetFile1_.StartDownload();
   // The program ended during the download, which stopped or was not used:
   // its file is closed now and goes. The target was never touched.
-  if (ended_ && LocalFileExists(ports_.files, temporary)) {
+  if (program_.Ended() && LocalFileExists(ports_.files, temporary)) {
     ports_.files.RemoveFile(temporary);
   }
   // Whatever the outcome's handler found, the next fetch must not be held.
-  state_.FetchBusy = false;
+  fetchBusy_ = false;
   --depth_;
 }
 
 void FileFetch::DownloadComplete() {
   const FetchPurpose purpose = purpose_;
   const std::string temporary = internetFile1_.LocalFile();
-  if (ended_ || !LocalFileExists(ports_.files, temporary) || temporary.size() <= kTempSuffix.size() ||
-      !EndsWithIgnoringCase(temporary, kTempSuffix)) {
-    state_.FetchBusy = false;
+  if (program_.Ended() || !LocalFileExists(ports_.files, temporary) ||
+      temporary.size() <= kTempSuffix.size() || !EndsWithIgnoringCase(temporary, kTempSuffix)) {
+    fetchBusy_ = false;
     return;
   }
   const std::string target = temporary.substr(0, temporary.size() - kTempSuffix.size());
@@ -98,24 +97,24 @@ void FileFetch::DownloadComplete() {
   }
   if (!LocalFileExists(ports_.files, target)) {
     // Nothing arrived and nothing was there: nothing to play, open or read.
-    state_.FetchBusy = false;
+    fetchBusy_ = false;
     return;
   }
   UseFetchedFile(target, purpose);
 }
 
 void FileFetch::DownloadError(std::string&) {
-  state_.FetchBusy = false;
+  fetchBusy_ = false;
 }
 
 void FileFetch::DownloadCancelled(std::int32_t&) {
-  state_.FetchBusy = false;
+  fetchBusy_ = false;
 }
 
 void FileFetch::UseFetchedFile(const std::string& target, FetchPurpose purpose) {
   // Cleared before the file is used, so an action list can start its own
   // fetches at once.
-  state_.FetchBusy = false;
+  fetchBusy_ = false;
   switch (purpose) {
     case FetchPurpose::ActionList:
       use_.ProcessActionList();

@@ -10,7 +10,8 @@
 #include "popup/popups.h"
 #include "ports/file_system.h"
 #include "ports/shell.h"
-#include "shell/launcher_state.h"
+#include "session/program_state.h"
+#include "session/session_state.h"
 #include "transfer/internet_file.h"
 
 namespace hta {
@@ -66,18 +67,18 @@ struct FetchPorts {
 // one fetch brings the file. Requests made while a login runs on InternetFile1 are queued the
 // same way and run when the login has ended (frmMain calls RunQueued).
 //
-// FetchBusy of the launcher state is true exactly while a transfer runs, and
-// false after every outcome, whatever the event handlers found.
+// FetchBusy is true exactly while a transfer runs, and false after every
+// outcome, whatever the event handlers found.
 //
 // `afterFetches` (may be empty) is called each time the outermost fetch has
 // ended with its queue, when nothing of the fetch is left on the stack: the
 // moment a login that had to wait for InternetFile1 can have it.
 class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
  public:
-  // `ended` and `loginRunning` are frmMain's flags: once the program has
-  // ended nothing more is fetched, moved or used.
-  FileFetch(FetchPorts ports, LauncherState& state, InternetFile& internetFile1, FetchedFileUse& use,
-            const bool& ended, const bool& loginRunning, std::function<void()> afterFetches);
+  // Once `program` has ended nothing more is fetched, moved or used; while
+  // it runs a login, requests are queued.
+  FileFetch(FetchPorts ports, const SessionState& state, InternetFile& internetFile1, FetchedFileUse& use,
+            const ProgramState& program, std::function<void()> afterFetches);
   FileFetch(const FileFetch&) = delete;
   FileFetch& operator=(const FileFetch&) = delete;
 
@@ -93,6 +94,9 @@ class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
   // running (whose end runs them then); then, with no fetch on the stack,
   // calls `afterFetches`.
   void RunQueued();
+
+  // A transfer is running: a request now is queued behind it.
+  bool FetchBusy() const { return fetchBusy_; }
 
   // A fetch is on the stack: its transfer, or the use of what it brought
   // (an action list being processed, whose popups yield).
@@ -122,15 +126,15 @@ class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
   void Queue(Request request);
 
   FetchPorts ports_;
-  LauncherState& state_;
+  const SessionState& state_;
   InternetFile& internetFile1_;
   FetchedFileUse& use_;
-  const bool& ended_;
-  const bool& loginRunning_;
+  const ProgramState& program_;
   std::function<void()> afterFetches_;
   // Fetches on the stack: a fetch started by the use of another's file
   // (an action list's sounds and applications) counts here too.
   int depth_ = 0;
+  bool fetchBusy_ = false;
   // Of the transfer running now, for its DownloadComplete. No other
   // transfer starts before that has read it: while one runs, requests are
   // queued.

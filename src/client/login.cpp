@@ -4,6 +4,7 @@
 
 #include "client/file_names.h"
 #include "client/login_rules.h"
+#include "session/app_title.h"
 
 namespace hta {
 namespace {
@@ -30,8 +31,8 @@ std::optional<std::string> AcceptBootstrapReply(std::string_view reply) {
   return std::string(reply);
 }
 
-Client::Client(const ClientPorts& ports, LauncherState& state, InternetFile& internetFile, AppMenu& menu,
-               std::vector<std::string> bootstrapEndpoints, const bool& ended)
+Client::Client(const ClientPorts& ports, SessionState& state, InternetFile& internetFile, AppMenu& menu,
+               std::vector<std::string> bootstrapEndpoints, const ProgramState& program)
     : view_(ports.view),
       dialogs_(ports.dialogs),
       clock_(ports.clock),
@@ -40,14 +41,14 @@ Client::Client(const ClientPorts& ports, LauncherState& state, InternetFile& int
       internetFile_(internetFile),
       menu_(menu),
       endpoints_(std::move(bootstrapEndpoints)),
-      ended_(ended) {}
+      program_(program) {}
 
 LoginResult Client::ConnectServer(const std::string& userString) {
   view_.SetStatusText(std::string(kConnectingText));
   state_.ServerUrl.clear();
 
   std::string server = FindServer();
-  if (ended_) {
+  if (program_.Ended()) {
     return LoginResult::Ended;
   }
   if (server.empty()) {
@@ -58,18 +59,18 @@ LoginResult Client::ConnectServer(const std::string& userString) {
   state_.ServerUrl = std::move(server);
 
   const std::string reply = GetUrl(LoginAddress(state_.ServerUrl, userString, clock_.LocalTimeOfDay()));
-  if (ended_) {
+  if (program_.Ended()) {
     return LoginResult::Ended;
   }
   if (reply.empty()) {
     view_.SetStatusText(std::string());
     dialogs_.ShowMessage(std::string(kLoginFailedText), std::string(kAppTitle), MessageIcon::None);
-    return ended_ ? LoginResult::Ended : LoginResult::NoReply;
+    return program_.Ended() ? LoginResult::Ended : LoginResult::NoReply;
   }
 
   menu_.Reset();
   ProcessReply(reply);
-  if (ended_) {
+  if (program_.Ended()) {
     return LoginResult::Ended;
   }
 
@@ -86,7 +87,7 @@ LoginResult Client::ConnectServer(const std::string& userString) {
 std::string Client::FindServer() {
   for (const std::string& endpoint : endpoints_) {
     const std::string reply = GetUrl(BootstrapAddress(endpoint, state_.BootParams, clock_.LocalTimeOfDay()));
-    if (ended_) {
+    if (program_.Ended()) {
       return std::string();
     }
     // Where HTTPS is required, a server at an http address counts as no
@@ -104,7 +105,7 @@ void Client::ProcessReply(const std::string& reply) {
   // which nothing else can reach. The results are not looked at: a
   // malformed element ends only its own kind's scan (see the header).
   const std::string text = reply;
-  (void)ScanLoginReply(text, {*this, *this, *this, *this}, ended_);
+  (void)ScanLoginReply(text, {*this, *this, *this, *this}, [this] { return program_.Ended(); });
 }
 
 std::string Client::GetUrl(const std::string& url) {
@@ -112,32 +113,32 @@ std::string Client::GetUrl(const std::string& url) {
 }
 
 void Client::SetAppParam(const std::string& param) {
-  if (!ended_) {
+  if (!program_.Ended()) {
     state_.AppParam = param;
   }
 }
 
 void Client::FillMenuEntry(int number, const std::string& caption, const std::string& fileName,
                            const std::string& parameters) {
-  if (!ended_) {
+  if (!program_.Ended()) {
     menu_.FillMenuEntry(number, caption, fileName, parameters);
   }
 }
 
 void Client::SetMainAppIndex(int number) {
-  if (!ended_ && number >= 1 && number <= kAppMenuEntries) {
+  if (!program_.Ended() && number >= 1 && number <= kAppMenuEntries) {
     state_.MainAppIndex = static_cast<std::int16_t>(number);
   }
 }
 
 void Client::DownloadNewVersion(const std::string& fileName, const std::string& href) {
-  if (ended_ || !IsPlainFileName(fileName)) {
+  if (program_.Ended() || !IsPlainFileName(fileName)) {
     return;
   }
   const std::string target = state_.HtaFolder + fileName;
   view_.SetStatusText(std::string(kDownloadingText) + fileName);
   std::string body = GetUrl(href);
-  if (ended_) {
+  if (program_.Ended()) {
     return;
   }
   view_.SetStatusText(std::string());
@@ -149,13 +150,13 @@ void Client::DownloadNewVersion(const std::string& fileName, const std::string& 
 }
 
 void Client::ShowMessage(const std::string& text) {
-  if (!ended_) {
+  if (!program_.Ended()) {
     dialogs_.ShowMessage(text, std::string(kAppTitle), MessageIcon::None);
   }
 }
 
 void Client::SetActionUrl(const std::string& address) {
-  if (!ended_) {
+  if (!program_.Ended()) {
     state_.ActionUrl = address;
   }
 }

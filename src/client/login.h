@@ -11,7 +11,8 @@
 #include "ports/dialogs.h"
 #include "ports/file_system.h"
 #include "ports/main_window.h"
-#include "shell/launcher_state.h"
+#include "session/program_state.h"
+#include "session/session_state.h"
 #include "transfer/internet_file.h"
 
 namespace hta {
@@ -62,9 +63,8 @@ struct ClientPorts {
 //
 // Everything here can yield to the message loop (every transfer, every
 // message box), and the program may be ended from inside such a yield (the
-// user closes the window). `ended` is the owner's flag for that: once it is
-// set, every step returns at once and touches neither the view nor the files
-// again.
+// user closes the window). `program` tells of that: once it has ended, every
+// step returns at once and touches neither the view nor the files again.
 class Client final : public ApplicationTarget,
                      public DownloadTarget,
                      public MessageTarget,
@@ -72,8 +72,8 @@ class Client final : public ApplicationTarget,
  public:
   // The endpoints are tried in the order given. Everything borrowed must
   // outlive the client.
-  Client(const ClientPorts& ports, LauncherState& state, InternetFile& internetFile, AppMenu& menu,
-         std::vector<std::string> bootstrapEndpoints, const bool& ended);
+  Client(const ClientPorts& ports, SessionState& state, InternetFile& internetFile, AppMenu& menu,
+         std::vector<std::string> bootstrapEndpoints, const ProgramState& program);
 
   // Bootstrap, login request and reply, for the user string `userString`.
   // On a non-empty reply the menu is rebuilt from it, its downloads are
@@ -127,11 +127,11 @@ class Client final : public ApplicationTarget,
   Dialogs& dialogs_;
   Clock& clock_;
   FileSystem& files_;
-  LauncherState& state_;
+  SessionState& state_;
   InternetFile& internetFile_;
   AppMenu& menu_;
   std::vector<std::string> endpoints_;
-  const bool& ended_;
+  const ProgramState& program_;
 };
 
 }  // namespace hta

@@ -25,22 +25,23 @@ std::string LoginAddress(std::string_view server, std::string_view userString, c
          std::string(kTimeStampQuery) + TimeStampText(time);
 }
 
-LoginReplyScan ScanLoginReply(std::string_view reply, const LoginReplyTargets& targets, const bool& stop) {
+LoginReplyScan ScanLoginReply(std::string_view reply, const LoginReplyTargets& targets,
+                              const std::function<bool()>& stop) {
   LoginReplyScan scan;
   if (IsBlankOnly(reply)) {
     scan.blank = true;
     return scan;
   }
   scan.applications = ProcessApplications(reply, targets.applications);
-  if (stop) {
+  if (stop()) {
     return scan;
   }
   scan.downloads = ProcessDownloads(reply, targets.downloads);
-  if (stop) {
+  if (stop()) {
     return scan;
   }
   scan.messages = ProcessMessages(reply, targets.messages);
-  if (stop) {
+  if (stop()) {
     return scan;
   }
   scan.actionUrl = ProcessActionUrl(reply, targets.actionUrl);

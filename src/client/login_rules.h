@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -42,9 +43,10 @@ struct LoginReplyScan {
 // Hands a login reply to the markup: applications, downloads, messages,
 // action-list address, in that order; a reply of blanks only is ignored.
 // Each kind is scanned on its own, so a malformed element ends its own
-// kind's scan only. Once `stop` is set (a receiver yielded and the program
+// kind's scan only. Once `stop` returns true (a receiver yielded and the program
 // ended there), no further kind is scanned. `reply` must stay unchanged
 // during the call.
-LoginReplyScan ScanLoginReply(std::string_view reply, const LoginReplyTargets& targets, const bool& stop);
+LoginReplyScan ScanLoginReply(std::string_view reply, const LoginReplyTargets& targets,
+                              const std::function<bool()>& stop);
 
 }  // namespace hta

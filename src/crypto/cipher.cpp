@@ -6,9 +6,6 @@ namespace hta {
 
 namespace {
 
-constexpr const char* kCorruptedText = "Data string is corrupted.  Cannot be Decrypted.";
-constexpr const char* kCorruptedCaption = "Data corrupted";
-
 // The value of one hexadecimal digit, or -1 for any other character.
 int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') {
@@ -64,12 +61,11 @@ std::uint8_t CipherMask(std::size_t position) {
   return static_cast<std::uint8_t>(std::floor(product));
 }
 
-std::string HexDecode(std::string_view text, Dialogs& dialogs) {
-  std::string result;
+std::optional<std::string> HexDecode(std::string_view text) {
   if (text.size() % 2 != 0) {
-    dialogs.ShowMessage(kCorruptedText, kCorruptedCaption, MessageIcon::Critical);
-    return result;
+    return std::nullopt;
   }
+  std::string result;
   // Reserved once: the output is exactly half the input.
   result.reserve(text.size() / 2);
   for (std::size_t index = 0; index < text.size(); index += 2) {
@@ -78,9 +74,12 @@ std::string HexDecode(std::string_view text, Dialogs& dialogs) {
   return result;
 }
 
-std::string Decrypt(std::string_view cipherText, std::string_view key, Dialogs& dialogs) {
-  const std::string decoded = HexDecode(cipherText, dialogs);
-  return ApplyKeyAndMasks(decoded, key);
+std::optional<std::string> Decrypt(std::string_view cipherText, std::string_view key) {
+  const std::optional<std::string> decoded = HexDecode(cipherText);
+  if (!decoded) {
+    return std::nullopt;
+  }
+  return ApplyKeyAndMasks(*decoded, key);
 }
 
 std::string Encrypt(std::string_view plainText, std::string_view key) {

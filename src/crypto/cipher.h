@@ -2,10 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
-
-#include "ports/dialogs.h"
 
 // The credential cipher that protects the proxy password in the INI file.
 //
@@ -23,24 +22,24 @@ namespace hta {
 std::uint8_t CipherMask(std::size_t position);
 
 // Turns a text of hexadecimal digit pairs into one byte per pair, the first
-// digit of a pair being the high half. A text of odd length is reported to
-// the user as corrupted (a critical "Data corrupted" box through `dialogs`)
-// and gives the empty text; the empty text gives the empty text silently.
+// digit of a pair being the high half. A text of odd length is corrupted and
+// gives nullopt; telling the user is the caller's business. The empty text
+// gives the empty text.
 //
 // A pair that is not two hexadecimal digits is not reported: its digits are
 // read from the start of the pair for as long as they are hexadecimal digits
 // ("1G" reads as 0x01, "G1" and "zz" as 0x00). Lower-case digits read like
 // upper-case ones.
-std::string HexDecode(std::string_view text, Dialogs& dialogs);
+std::optional<std::string> HexDecode(std::string_view text);
 
 // Decodes `cipherText` with HexDecode and undoes the per-position XOR with
 // `key` and the masks. The result has exactly one byte per decoded byte; any
-// length is accepted.
+// length is accepted. nullopt when HexDecode finds the text corrupted.
 //
 // `key` is not empty in the program: the start-up always builds a key of
 // several dozen characters. An empty key with a non-empty cipher text has no
-// meaning; it gives the empty text without any message.
-std::string Decrypt(std::string_view cipherText, std::string_view key, Dialogs& dialogs);
+// meaning; it gives the empty text.
+std::optional<std::string> Decrypt(std::string_view cipherText, std::string_view key);
 
 // The reverse direction, for the administrator tool that writes the stored
 // form (and for tests): the same per-position XOR, each result byte written

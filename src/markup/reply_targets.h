@@ -11,7 +11,7 @@ namespace hta {
 // RE-ENTRY: a receiver may run the message loop (a download yields, a
 // message box is modal), so timer ticks and clicks can run before it returns.
 
-// Application elements: the menu and the launcher state they feed.
+// Application elements: the menu and the session state they feed.
 class ApplicationTarget {
  public:
   virtual ~ApplicationTarget() = default;

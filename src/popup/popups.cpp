@@ -73,7 +73,7 @@ void frmMessage::Unload() {
 }
 
 void frmMessage::Form_Unload() {
-  std::int16_t& count = owner_.ports_.popupCount;
+  std::int16_t& count = owner_.popupCount_;
   if (count > 0) {
     --count;
   }
@@ -150,8 +150,8 @@ void Popups::Run(frmMessage& popup, Step step) {
 }
 
 void Popups::Place(frmMessage& popup) {
-  std::int16_t& count = ports_.popupCount;
-  // 16 bits, as the launcher state keeps it; the top slot is reused rather
+  std::int16_t& count = popupCount_;
+  // 16 bits; the top slot is reused rather
   // than wrapping round to a negative count.
   if (count < std::numeric_limits<std::int16_t>::max()) {
     ++count;

@@ -29,11 +29,6 @@ struct PopupPorts {
   MessagePump& pump;
   Clock& clock;
   PopupLinkTarget& link;
-  // `PopupCount` of the launcher state: popups placed since the last reset.
-  // Raised by ShowPopup, lowered by every unload while above 0; the action
-  // processing sets it to 0 whenever it reads a new action list, and the
-  // next popup then starts again at the lowest slot.
-  std::int16_t& popupCount;
 };
 
 // Timings and opacities of a popup.
@@ -118,6 +113,14 @@ class Popups {
   // nothing.
   void ShowPopup(const std::string& text, const std::string& url = {}, const std::string& fileName = {});
 
+  // Popups placed since the last reset, which decides the next one's slot.
+  // Raised by ShowPopup, lowered by every unload while above 0; the action
+  // processing sets it to 0 whenever it reads a new action list, and the
+  // next popup then starts again at the lowest slot. 16 bits, as the
+  // program has always kept it.
+  std::int16_t PopupCount() const { return popupCount_; }
+  void PopupCount(std::int16_t count) { popupCount_ = count; }
+
   // Popups made and not yet destroyed (unloaded ones whose calls are still
   // on the stack included).
   std::size_t Alive() const { return popups_.size(); }
@@ -132,6 +135,7 @@ class Popups {
   void Place(frmMessage& popup);
 
   PopupPorts ports_;
+  std::int16_t popupCount_ = 0;
   std::vector<std::unique_ptr<frmMessage>> popups_;
 };
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "common/ascii.h"
+#include "settings/ini_file.h"
 #include "shell/https_policy.h"
 #include "shell/proxy_settings.h"
 #include "shell/registry_text.h"
@@ -89,12 +90,12 @@ frmMain::frmMain(const LauncherPorts& ports, std::vector<std::string> bootstrapE
       internetFile1_(ports.http, ports.pump, ports.files, ports.clock),
       menu_(ports.view, ports.shell, state_),
       client_(ClientPorts{ports.view, ports.dialogs, ports.clock, ports.files}, state_, internetFile1_, menu_,
-              std::move(bootstrapEndpoints), ended_),
-      fetch_(FetchPorts{ports.files, ports.shell}, state_, internetFile1_, actions_, ended_, loginRunning_,
+              std::move(bootstrapEndpoints), *this),
+      fetch_(FetchPorts{ports.files, ports.shell}, state_, internetFile1_, actions_, *this,
              [this] { RunWaitingLogin(); }),
-      popups_(PopupPorts{ports.popups, ports.pump, ports.clock, fetch_, state_.PopupCount}),
+      popups_(PopupPorts{ports.popups, ports.pump, ports.clock, fetch_}),
       actions_(ActionPorts{ports.files, ports.sound, ports.clock, ports.view}, state_, fetch_, popups_,
-               ended_) {
+               *this) {
   // A control on a form that keeps no stored properties starts as a new
   // instance.
   internetFile1_.InitProperties();
@@ -159,10 +160,8 @@ void frmMain::InitLauncher() {
   // Once, before the first transfer: every request of this run follows it.
   internetFile1_.RequireHttps(ReadRequireHttpsPolicy(ports_.registry));
 
-  if (!state_.IniFile) {
-    state_.IniFile.emplace(ports_.profile, ports_.files, ports_.env);
-  }
-  LoadProxySettings(*state_.IniFile, internetFile1_, ports_.dialogs);
+  const cIniFile ini(ports_.profile, ports_.files, ports_.env);
+  LoadProxySettings(ini, internetFile1_, ports_.dialogs);
 
   state_.MainAppIndex = 0;
 }

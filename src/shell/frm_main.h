@@ -24,7 +24,8 @@
 #include "ports/single_instance.h"
 #include "ports/sound.h"
 #include "ports/user_settings.h"
-#include "shell/launcher_state.h"
+#include "session/program_state.h"
+#include "session/session_state.h"
 #include "transfer/internet_file.h"
 
 namespace hta {
@@ -96,7 +97,7 @@ struct LauncherPorts {
 
 // The main window's logic: start-up, the login button, the run-at-start-up
 // box, the application menu, the tray icon's clicks, the action poll and
-// shut-down. It owns the launcher state, the transfer control InternetFile1,
+// shut-down. It owns the session state, the transfer control InternetFile1,
 // the application menu, the background fetch, the action dispatcher and the
 // popups, and drives the window through MainWindowView.
 //
@@ -117,7 +118,7 @@ struct LauncherPorts {
 //
 // Every handler may be entered from inside another one's yield (see
 // MainWindowEvents); a login never runs inside another login.
-class frmMain final : public MainWindowEvents {
+class frmMain final : public MainWindowEvents, public ProgramState {
  public:
   // The endpoints are the bootstrap addresses in the order they are tried
   // (BootstrapEndpoints of shell/command_line.h).
@@ -132,7 +133,7 @@ class frmMain final : public MainWindowEvents {
   // does nothing.
   void Form_Load();
 
-  // The launcher state at start-up: the application folder (created when
+  // The session state at start-up: the application folder (created when
   // missing), the remembered user string (into txtName), the popup
   // preference, the boot parameters, the HTTPS policy (into InternetFile1),
   // the proxy settings, no main application. Called once, by Form_Load.
@@ -183,18 +184,19 @@ class frmMain final : public MainWindowEvents {
   // second one.
   void SystemResumed() override;
 
-  // The program has ended: the view was told to close; nothing more runs.
-  bool Ended() const { return ended_; }
+  // ProgramState. The program has ended: the view was told to close;
+  // nothing more runs.
+  bool Ended() const override { return ended_; }
   // The window went to the tray (shrinkMe).
   bool InTray() const { return inTray_; }
   // Form_Load is setting the run-at-start-up box.
   bool isLoading() const { return isLoading_; }
   // A login is under way (the action poll must not start a transfer on
   // InternetFile1 meanwhile).
-  bool LoginRunning() const { return loginRunning_; }
+  bool LoginRunning() const override { return loginRunning_; }
 
-  LauncherState& State() { return state_; }
-  const LauncherState& State() const { return state_; }
+  SessionState& State() { return state_; }
+  const SessionState& State() const { return state_; }
   InternetFile& InternetFile1() { return internetFile1_; }
   AppMenu& Menu() { return menu_; }
   Client& Session() { return client_; }
@@ -213,7 +215,7 @@ class frmMain final : public MainWindowEvents {
   void StoreShowPopups();
 
   LauncherPorts ports_;
-  LauncherState state_;
+  SessionState state_;
   bool ended_ = false;
   bool inTray_ = false;
   bool isLoading_ = false;

@@ -20,6 +20,9 @@ constexpr std::string_view kKeyPartB = "h0 Gy!5 eB@ 6uJ^ 1s";      // 19 charact
 // the same text.
 constexpr double kKeyNumber = 5.23;
 
+constexpr const char* kCorruptedText = "Data string is corrupted.  Cannot be Decrypted.";
+constexpr const char* kCorruptedCaption = "Data corrupted";
+
 std::string Trimmed(std::string_view text) {
   const std::size_t first = text.find_first_not_of(' ');
   if (first == std::string_view::npos) {
@@ -84,7 +87,11 @@ void LoadProxySettings(const cIniFile& ini, InternetFile& control, Dialogs& dial
   std::string password = ini.Setting(section, std::string(kProxyPassKey));
 
   if (!password.empty()) {
-    password = Decrypt(password, ProxyPasswordKey(user), dialogs);
+    const std::optional<std::string> plain = Decrypt(password, ProxyPasswordKey(user));
+    if (!plain) {
+      dialogs.ShowMessage(kCorruptedText, kCorruptedCaption, MessageIcon::Critical);
+    }
+    password = plain.value_or(std::string());
   }
 
   const std::optional<std::uint16_t> port = ParseProxyPort(portText);

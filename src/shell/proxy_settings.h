@@ -47,7 +47,8 @@ std::optional<std::uint16_t> ParseProxyPort(std::string_view text);
 //   site's credentials);
 // - otherwise (no server, no port, or a port that is not a usable number):
 //   only ConnectType 0, the system's own connection settings.
-// `dialogs` reports a stored password that is not whole hexadecimal pairs.
+// A stored password that is not whole hexadecimal pairs is reported through
+// `dialogs` (a critical "Data corrupted" box) and counts as empty.
 void LoadProxySettings(const cIniFile& ini, InternetFile& control, Dialogs& dialogs);
 
 }  // namespace hta

@@ -3,7 +3,7 @@
 #include <span>
 #include <vector>
 
-#include "shell/launcher_state.h"
+#include "session/app_title.h"
 
 namespace hta {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <commctrl.h>
 
-#include "shell/launcher_state.h"
+#include "session/app_title.h"
 #include "win32/resource_ids.h"
 #include "win32/win32_single_instance.h"
 #include "win32/window_timer.h"

@@ -80,19 +80,19 @@ TEST_F(ActionPollTest, RefusedFileNamesAreSkippedAndARefusedPopupShowsWithoutLin
 }
 
 TEST_F(ActionPollTest, AnEmptyListResetsPopupCountAMissingOrTooLongOneChangesNothing) {
-  State().PopupCount = 3;
+  Form().PopupWindows().PopupCount(3);
   Form().Actions().ProcessActionList();
-  EXPECT_EQ(State().PopupCount, 3);
+  EXPECT_EQ(Form().PopupWindows().PopupCount(), 3);
   std::string tooLong = Action("popup", "", "", "never");
   tooLong.resize(kTransferLimits.textBytes + 1, ' ');
   files.Put(kActionList, tooLong);
   Form().Actions().ProcessActionList();
-  EXPECT_EQ(State().PopupCount, 3);
+  EXPECT_EQ(Form().PopupWindows().PopupCount(), 3);
   EXPECT_EQ(popups.records.size(), 0u);
 
   files.Put(kActionList, "");
   Form().Actions().ProcessActionList();
-  EXPECT_EQ(State().PopupCount, 0);
+  EXPECT_EQ(Form().PopupWindows().PopupCount(), 0);
 }
 
 TEST_F(ActionPollTest, MalformedListKeepsTheActionsBeforeTheFault) {

@@ -30,7 +30,7 @@ class FetchTest : public LauncherTest {
   // LocalFile there).
   void DuringFetch(std::function<void()> during) {
     pump.onEveryCall = [this, during = std::move(during), done = false](std::size_t) mutable {
-      if (!done && State().FetchBusy && files.Exists(Form().InternetFile1().LocalFile())) {
+      if (!done && Form().Fetch().FetchBusy() && files.Exists(Form().InternetFile1().LocalFile())) {
         done = true;
         during();
       }

@@ -37,7 +37,7 @@ TEST_F(FetchFileTest, LeftoverTempFileIsDeletedAndAFailedStartLeavesTheTargetAnd
   EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta.temp"));
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "OLD");
   EXPECT_EQ(Launches(), Lines{});
-  EXPECT_FALSE(State().FetchBusy);
+  EXPECT_FALSE(Form().Fetch().FetchBusy());
 }
 
 // What a file's arrival does follows from why it was fetched, never from its
@@ -90,7 +90,7 @@ TEST_F(FetchFileTest, CancelledTransferClearsBusyAndLeavesTheTarget) {
   Form().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "OLD");
   EXPECT_EQ(Launches(), Lines{});
-  EXPECT_FALSE(State().FetchBusy);
+  EXPECT_FALSE(Form().Fetch().FetchBusy());
 }
 
 // A tick at every yield of a whole poll cycle (the list's transfer, a
@@ -153,7 +153,7 @@ TEST_F(FetchFileTest, ReconnectClickedDuringAFetchLogsInOnceTheFetchHasEnded) {
   ServeLogin(App("a.hta", "A"));
   bool enabledInside = true;
   pump.onEveryCall = [&, done = false](std::size_t) mutable {
-    if (!done && State().FetchBusy) {
+    if (!done && Form().Fetch().FetchBusy()) {
       done = true;
       Form().cmdLogin_Click();
       enabledInside = view.buttonsEnabled;
@@ -177,7 +177,7 @@ TEST_F(FetchFileTest, ReconnectClickedDuringAFetchQueuedBehindALoginLogsInAfterI
     if (step == 0 && Form().LoginRunning()) {
       step = 1;
       popups.ClickText(1);
-    } else if (step == 1 && State().FetchBusy &&
+    } else if (step == 1 && Form().Fetch().FetchBusy() &&
                Form().InternetFile1().Url() == "http://files.test/linked.hta") {
       step = 2;
       Form().cmdLogin_Click();

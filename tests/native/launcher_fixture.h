@@ -82,7 +82,7 @@ class LauncherTest : public ::testing::Test {
     return *form;
   }
 
-  LauncherState& State() { return Form().State(); }
+  SessionState& State() { return Form().State(); }
 
   // A 200 reply with `body` and its Content-Length.
   void Serve(const std::string& url, std::string body) {

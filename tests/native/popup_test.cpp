@@ -83,8 +83,7 @@ class PopupTest : public ::testing::Test {
   fakes::FakeMessagePump pump;
   LoggingClock clock{windows.log};
   FakeLinkTarget link;
-  std::int16_t popupCount = 0;
-  Popups popups{PopupPorts{windows, pump, clock, link, popupCount}};
+  Popups popups{PopupPorts{windows, pump, clock, link}};
 };
 
 // --- Placement and PopupCount -------------------------------------------
@@ -111,31 +110,31 @@ TEST_F(PopupTest, StackingFollowsTheCountNotTheOpenPopups) {
   popups.ShowPopup("d");
   EXPECT_EQ(windows.At(2).top, 800 - 60 - 2 * 163);
   EXPECT_EQ(windows.At(4).top, windows.At(3).top);
-  EXPECT_EQ(popupCount, 3);
+  EXPECT_EQ(popups.PopupCount(), 3);
 }
 
 TEST_F(PopupTest, AResetCountStartsAgainAtTheCornerAndUnloadsNeverTakeItBelowZero) {
   popups.ShowPopup("a");
   popups.ShowPopup("b");
-  popupCount = 0;  // the action processing read a new list
+  popups.PopupCount(0);  // the action processing read a new list
   popups.ShowPopup("c");
   EXPECT_EQ(windows.At(3).top, windows.At(1).top);
   windows.ClickClose(1);
   windows.ClickClose(2);
   windows.ClickClose(3);
-  EXPECT_EQ(popupCount, 0);
+  EXPECT_EQ(popups.PopupCount(), 0);
 }
 
 TEST_F(PopupTest, TheCountStaysWithinSixteenBits) {
-  popupCount = 32767;
+  popups.PopupCount(32767);
   popups.ShowPopup("top slot again");
-  EXPECT_EQ(popupCount, 32767);
+  EXPECT_EQ(popups.PopupCount(), 32767);
 }
 
 TEST_F(PopupTest, AWindowThePlatformRefusesCountsNothing) {
   windows.refuse = true;
   popups.ShowPopup("nothing");
-  EXPECT_EQ(popupCount, 0);
+  EXPECT_EQ(popups.PopupCount(), 0);
   EXPECT_EQ(popups.Alive(), 0u);
 }
 
@@ -188,7 +187,7 @@ TEST_F(PopupTest, AClickOnALinkFetchesToTheHtaPathAsItIsAtTheClickThenFadesOutAn
   // Unload stops the timer once more (harmless) and the window goes.
   expected.insert(expected.end(), {"#1 SetTimer 0", "#1 Destroy"});
   EXPECT_EQ(windows.log, expected);
-  EXPECT_EQ(popupCount, 0);
+  EXPECT_EQ(popups.PopupCount(), 0);
 }
 
 TEST_F(PopupTest, AClickOnAPlainTextOrOnTheFormOnlyStopsTheTimer) {
@@ -199,7 +198,7 @@ TEST_F(PopupTest, AClickOnAPlainTextOrOnTheFormOnlyStopsTheTimer) {
   windows.ClickForm(2);
   EXPECT_EQ(windows.log, (Lines{"#1 SetTimer 0", "#2 SetTimer 0"}));
   EXPECT_TRUE(link.fetches.empty());
-  EXPECT_EQ(popupCount, 2);
+  EXPECT_EQ(popups.PopupCount(), 2);
 }
 
 // --- Re-entry: events inside a fade or a fetch ---------------------------
@@ -220,7 +219,7 @@ TEST_P(PopupCloseDuringFadeInTest, StopsTheFadeAndDestroysTheWindowOnceAfterTheF
   // after the click.
   EXPECT_EQ(Alphas(1).back(), 6 * (k - 1));
   EXPECT_EQ(windows.At(1).destroyed, 1u);
-  EXPECT_EQ(popupCount, 0);
+  EXPECT_EQ(popups.PopupCount(), 0);
 }
 
 // The first step and the last one (after which the fade ends by itself).
@@ -288,7 +287,7 @@ TEST_F(PopupTest, AnotherPopupClosedDuringAFadeGoesAtOnce) {
   popups.ShowPopup("newer");
   EXPECT_EQ(olderDestroyed, 1u);
   EXPECT_EQ(Alphas(2).back(), 198);  // the newer one's fade went on
-  EXPECT_EQ(popupCount, 1);
+  EXPECT_EQ(popups.PopupCount(), 1);
 }
 
 TEST_F(PopupTest, AnUnloadedPopupIgnoresLateEventsUntilItGoes) {
@@ -306,7 +305,7 @@ TEST_F(PopupTest, AnUnloadedPopupIgnoresLateEventsUntilItGoes) {
   popups.ShowPopup("link", "http://srv/a.hta", "C:\\a.hta");
   EXPECT_TRUE(link.fetches.empty());
   EXPECT_EQ(windows.At(1).destroyed, 1u);
-  EXPECT_EQ(popupCount, 0);
+  EXPECT_EQ(popups.PopupCount(), 0);
 }
 
 }  // namespace

@@ -98,6 +98,8 @@ TEST_F(ProxySettingsTest, DamagedStoredPasswordIsReportedAndTheStartUpGoesOn) {
   Form().InitLauncher();
   ASSERT_EQ(dialogs.inner.shown.size(), 1u);
   EXPECT_EQ(dialogs.inner.shown[0].caption, "Data corrupted");
+  EXPECT_EQ(dialogs.inner.shown[0].text, "Data string is corrupted.  Cannot be Decrypted.");
+  EXPECT_EQ(dialogs.inner.shown[0].icon, MessageIcon::Critical);
   EXPECT_EQ(Control().ConnectType(), 1);
   EXPECT_EQ(Control().ProxyPassword(), "");
 }

@@ -256,7 +256,7 @@ TEST_F(FetchTest, ExitDuringAListsDownloadStopsItThereAndRunsNothingMore) {
   EXPECT_EQ(Launches(), Lines{});
   EXPECT_EQ(sound.played, Lines{});
   EXPECT_EQ(popups.records.size(), 0u);
-  EXPECT_FALSE(State().FetchBusy);
+  EXPECT_FALSE(Form().Fetch().FetchBusy());
 }
 
 TEST_F(StartupTest, ClosingTheWindowWhileAMessageOfTheReplyIsUpShowsNoMore) {

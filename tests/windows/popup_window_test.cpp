@@ -110,8 +110,7 @@ class PopupWindowTest : public ::testing::Test {
   hta::win32::Win32MessagePump pump;
   hta::win32::Win32Clock clock;
   NoLink link;
-  std::int16_t popupCount = 0;
-  hta::Popups popups{hta::PopupPorts{factory, pump, clock, link, popupCount}};
+  hta::Popups popups{hta::PopupPorts{factory, pump, clock, link}};
 };
 
 TEST_F(PopupWindowTest, APopupHasItsPictureNoBorderAndNeverTakesTheForeground) {
@@ -188,7 +187,7 @@ TEST_F(PopupWindowTest, ClosingDuringTheFadeInEndsTheFadeAndTheWindow) {
   popups.ShowPopup("Gone before it is fully there");
   HWND popup = factory.windows.at(0);
   EXPECT_FALSE(IsWindow(popup));
-  EXPECT_EQ(popupCount, 0);
+  EXPECT_EQ(popups.PopupCount(), 0);
   EXPECT_EQ(popups.Alive(), 0u);
 }
 

@@ -221,8 +221,7 @@ LoginOutcome CheckLoginReply(std::string_view reply, const CheckContext& context
     return {};
   }
   LoginRecorder recorded;
-  const bool stop = false;
-  const LoginReplyScan scan = ScanLoginReply(reply, {recorded, recorded, recorded, recorded}, stop);
+  const LoginReplyScan scan = ScanLoginReply(reply, {recorded, recorded, recorded, recorded}, [] { return false; });
   if (scan.blank) {
     report.Refuse("the login reply holds only blanks: the menu stays empty");
     return {};

@@ -1,25 +1,19 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
-
-#include "settings/ini_file.h"
 
 namespace hta {
 
-// The title of the program's message boxes, the same as the main window's
-// caption, so a box is recognisably the launcher's.
-inline constexpr std::string_view kAppTitle = "App Launcher";
-
-// The launcher state: the values the parts of the launcher share. There is
-// exactly one, owned by frmMain and handed by reference to whatever needs
-// it; nothing keeps a copy. It lives as long as the main window.
+// The values of the running session that several parts of the launcher
+// share: the login writes them, the application menu, the action poll and
+// the fetch read them, the start-up and shut-down fill and store them.
+// There is exactly one, owned by frmMain and handed by reference to whatever
+// needs it; nothing keeps a copy. It lives as long as the main window.
 //
 // Numbers keep the 16-bit range the back office and the stored settings
 // were made for.
-struct LauncherState {
+struct SessionState {
   // The user string of the last login that got a reply, or the remembered
   // one until then; stored at shut-down.
   std::string UserString;
@@ -32,18 +26,12 @@ struct LauncherState {
   std::int16_t MainAppIndex = 0;
   // The `param` of the last application element of the last reply.
   std::string AppParam;
-  // A background fetch is running.
-  bool FetchBusy = false;
-  // Popup windows shown and not yet closed.
-  std::int16_t PopupCount = 0;
   // Read from the registry at start-up; empty when absent.
   std::string BootParams;
   // The session server of the running login; emptied when a login starts.
   std::string ServerUrl;
   // The action-list address of the last reply; empty: no polling.
   std::string ActionUrl;
-  // The INI file beside the program, made on first use.
-  std::optional<cIniFile> IniFile;
 };
 
 }  // namespace hta
