@@ -48,44 +48,44 @@ std::string Pattern(std::uint64_t from, std::size_t n) {
   return s;
 }
 
-// One run of the program in a fresh temporary folder that holds `scenario` as
-// s.txt (a leading "@" in an argument stands for that folder), with stdout and
-// stderr in files there. The end of the object kills a run still going and
-// removes the folder, so even a test that fails midway leaves nothing behind.
-class Program {
+// A run of the program on `scenario` in a fresh temporary folder, with its
+// port file, request log and stderr there; --max-seconds so that even a
+// crashed test leaves nothing running for long. The end of the object stops
+// a run still going and removes the folder.
+class Server {
  public:
-  Program(std::string_view scenario, std::vector<std::string> args) {
+  explicit Server(std::string_view scenario) {
     std::string tmpl = (fs::temp_directory_path() / "hta-backoffice-XXXXXX").string();
     dir_ = mkdtemp(tmpl.data()) != nullptr ? tmpl : "";
     std::ofstream(dir_ / "s.txt", std::ios::binary) << scenario;
-    args.insert(args.begin(), HTA_BACKOFFICE_EXE);
+    std::vector<std::string> args = {HTA_BACKOFFICE_EXE, "--scenario",    Path("s.txt"),
+                                     "--port-file",      Path("port"),    "--log",
+                                     Path("log.txt"),    "--max-seconds", "30"};
     std::vector<char*> argv;
     for (std::string& a : args) {
-      a = a.starts_with("@") ? dir_.string() + a.substr(1) : a;
       argv.push_back(a.data());
     }
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    const std::string out = (dir_ / "stdout.txt").string(), err = (dir_ / "stderr.txt").string();
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, Path("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
       pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
   }
-  ~Program() {
-    Wait(true);
+  ~Server() {
+    Stop();
     std::error_code ec;
     fs::remove_all(dir_, ec);
   }
 
-  // Waits up to 5 s for the end (after SIGTERM when `stop`), then kills. The
-  // exit code, or -1 when it had to be killed or died of a signal.
-  int Wait(bool stop = false) {
+  // SIGTERM, then up to 5 s for the end before a kill: the exit code, or -1
+  // when it had to be killed or died of a signal.
+  int Stop() {
     int status = 0;
-    if (pid_ > 0 && stop) {
+    if (pid_ > 0) {
       kill(pid_, SIGTERM);
     }
     for (int i = 0; pid_ > 0 && i < 500; ++i, std::this_thread::sleep_for(10ms)) {
@@ -101,7 +101,7 @@ class Program {
     return -1;
   }
 
-  // The port written to --port-file, once it is there (0 if it never is).
+  // The port written to the port file, once it is there (0 if it never is).
   std::uint16_t Port() const {
     for (int i = 0; pid_ > 0 && i < 1000; ++i, std::this_thread::sleep_for(5ms)) {
       const std::string text = File("port");
@@ -115,57 +115,32 @@ class Program {
   std::string File(const char* name) const { return ReadFile(dir_ / name); }
 
  private:
+  std::string Path(const char* name) const { return (dir_ / name).string(); }
+
   fs::path dir_;
   pid_t pid_ = -1;
 };
 
-// A server on `scenario` with a request log; --max-seconds so that even a
-// crashed test leaves nothing running for long.
-Program Serve(std::string_view scenario) {
-  return Program(scenario, {"--scenario", "@/s.txt", "--port-file", "@/port", "--log", "@/log.txt",
-                            "--max-seconds", "30"});
-}
-
-// A client connection with a receive timeout, so a server bug fails the test
-// instead of hanging it.
-class Connection {
- public:
-  explicit Connection(std::uint16_t port) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
-    timeval tv{5, 0};
-    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  }
-  ~Connection() { close(fd_); }
-
-  bool Send(std::string_view data) {
-    return send(fd_, data.data(), data.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(data.size());
-  }
-
-  // What arrives until `until` has (until the close when empty), or 5 s of silence.
-  std::string Read(std::string_view until = "") {
-    std::string got;
+// Everything the server at `port` sends in answer to `requests`, up to its
+// close or 5 s of silence, so a server bug fails the test instead of hanging it.
+std::string Fetch(std::uint16_t port, std::string_view requests) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  timeval tv{5, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string got;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      send(fd, requests.data(), requests.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(requests.size())) {
     char block[16384];
-    ssize_t n = 0;
-    while ((until.empty() || got.find(until) == std::string::npos) &&
-           (n = recv(fd_, block, sizeof block, 0)) > 0) {
+    for (ssize_t n = 0; (n = recv(fd, block, sizeof block, 0)) > 0;) {
       got.append(block, static_cast<std::size_t>(n));
     }
-    return got;
   }
-
- private:
-  int fd_;
-};
-
-// Everything the server sends in answer to `requests`, up to its close.
-std::string Fetch(std::uint16_t port, std::string_view requests) {
-  Connection c(port);
-  EXPECT_TRUE(c.Send(requests));
-  return c.Read();
+  close(fd);
+  return got;
 }
 
 // The body after the header block of a raw answer.
@@ -181,12 +156,13 @@ std::string BodyOf(const std::string& raw) {
 // no route names gets 404, and HTTP/1.0 alone closes. The log keeps each
 // request's query and fields, and never the log's own fetch.
 TEST(BackofficeProgram, ServesPipelinedRequestsInOrderAndLogsThem) {
-  Program server = Serve("route /hello\n  header Content-Type: text/plain\n  body Hello, world!\n");
+  Server server("route /hello\n  header Content-Type: text/plain\n  body Hello, world!\n");
   const std::uint16_t port = server.Port();
   ASSERT_NE(port, 0) << server.File("stderr.txt");
   const std::string hello = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 13\r\n";
-  const std::string all = Fetch(
-      port, "HEAD /hello HTTP/1.0\r\nConnection: keep-alive\r\n\r\nGET /hello?t=17&u=a%20b HTTP/1.1\r\n"
+  const std::string all =
+      Fetch(port,
+            "HEAD /hello HTTP/1.0\r\nConnection: keep-alive\r\n\r\nGET /hello?t=17&u=a%20b HTTP/1.1\r\n"
             "X-Odd: tab\there\r\n\r\nGET /nowhere HTTP/1.1\r\n\r\nGET /hello HTTP/1.0\r\n\r\n");
   EXPECT_TRUE(
       all.starts_with(hello + "Connection: keep-alive\r\n\r\n" + hello + "\r\nHello, world!HTTP/1.1 404 "))
@@ -196,7 +172,7 @@ TEST(BackofficeProgram, ServesPipelinedRequestsInOrderAndLogsThem) {
   EXPECT_EQ(log,
             "1\tHEAD\t/hello\tConnection: keep-alive\n2\tGET\t/hello?t=17&u=a%20b\tX-Odd: tab here\n"
             "3\tGET\t/nowhere\n4\tGET\t/hello\n");
-  EXPECT_EQ(server.Wait(true), 0);
+  EXPECT_EQ(server.Stop(), 0);
   EXPECT_EQ(server.File("log.txt"), log);
 }
 

@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -34,38 +34,12 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A scratch folder of this test process, removed at the end.
-class Scratch {
- public:
-  Scratch() {
-    char pattern[] = "/tmp/proxypass-test-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    dir_ = made != nullptr ? made : "";
-  }
-  ~Scratch() {
-    for (const char* name : {"/in", "/out", "/err"}) {
-      std::remove((dir_ + name).c_str());
-    }
-    rmdir(dir_.c_str());
-  }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-  const std::string& dir() const { return dir_; }
-
- private:
-  std::string dir_;
-};
-
 // Runs proxypass with `arguments`, `input` as its standard input.
 Result RunTool(const std::vector<std::string>& arguments, const std::string& input) {
-  Scratch scratch;
-  const std::string in = scratch.dir() + "/in";
-  const std::string out = scratch.dir() + "/out";
-  const std::string err = scratch.dir() + "/err";
-  {
-    std::ofstream file(in, std::ios::binary);
-    file << input;
-  }
+  char pattern[] = "/tmp/proxypass-test-XXXXXX";
+  const std::string dir = mkdtemp(pattern) != nullptr ? pattern : "/nonexistent";
+  const std::string in = dir + "/in", out = dir + "/out", err = dir + "/err";
+  std::ofstream(in, std::ios::binary) << input;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
@@ -91,6 +65,7 @@ Result RunTool(const std::vector<std::string>& arguments, const std::string& inp
   posix_spawn_file_actions_destroy(&actions);
   result.out = ReadFile(out);
   result.err = ReadFile(err);
+  std::filesystem::remove_all(dir);
   return result;
 }
 
