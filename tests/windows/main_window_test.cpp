@@ -1,22 +1,17 @@
-// Starts the real HtaLauncher.exe and looks at it from outside, as a user
-// (or a screen reader) would: its window, its controls, its keyboard
-// handling, its resources, and how it ends. Then the window in this process
-// and the message box, for what the real program cannot be made to show: a
-// click on a disabled button, the timer, a close the core refuses, calls
-// after the end, a gone owner and a text with printf directives.
+// The program's resources, then the window in this process and the message
+// box, for what the real program (launcher_e2e_test.cpp: its form, keyboard
+// and end) cannot be made to show: a click on a disabled button, the timer,
+// a close the core refuses, calls after the end, a gone owner and a text
+// with printf directives.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <optional>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
-#include "backoffice_client.h"
 #include "launcher_driver.h"
-#include "real_launcher_fixture.h"
 #include "win32/handles.h"
 #include "win32/main_window.h"
 #include "win32/resource_ids.h"
@@ -29,83 +24,7 @@ namespace {
 
 constexpr DWORD kMessageTimeoutMs = 5000;
 
-using hta::wintest::kStartTimeoutMs;
-using hta::wintest::kStepTimeoutMs;
 using hta::wintest::WaitUntil;
-using hta::wintest::WindowText;
-
-std::string ClassOf(HWND window) {
-  char name[256] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
-
-// The launcher logs in as it starts, against the loopback back office, with
-// a reply that leaves the window up.
-class MainWindowTest : public hta::wintest::RealLauncherTest {
- protected:
-  // The control that has the keyboard focus in the launcher's GUI thread.
-  static HWND Focus(HWND main) {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    return GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info) ? info.hwndFocus : nullptr;
-  }
-};
-
-TEST_F(MainWindowTest, ShowsTheControlsOfTheFormMovesThroughThemInReadingOrderAndEndsOnAltX) {
-  Start({"--bootstrap", server_->Url("/launcher/stay/exebootstrap.php")});
-  HWND main = driver_.WaitForMainWindow(kStartTimeoutMs, true);
-  ASSERT_NE(main, nullptr) << "no window appeared";
-  EXPECT_EQ(WindowText(main), "App Launcher");
-  // A fixed-size window: no sizing border, no maximise box.
-  const LONG_PTR style = GetWindowLongPtrA(main, GWL_STYLE);
-  EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME | WS_MAXIMIZEBOX),
-            WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
-
-  struct Expected {
-    int id;
-    const char* windowClass;
-    const char* text;
-  };
-  const Expected controls[] = {
-      {IDC_LABEL1, "Static", "User:"},
-      {IDC_TXTNAME, "Edit", ""},
-      {IDC_CMDLOGIN, "Button", "&Reconnect"},
-      {IDC_CMDEXIT, "Button", "E&xit"},
-      {IDC_CHKRUN, "Button", "&Run at Startup"},
-      {IDC_LBLSTATUS, "Static", ""},
-      {IDC_LBLVERSION, "Static", "version 3.0.4"},
-      {IDC_LABEL2, "Static", "VANO Launcher"},
-      {IDC_IMAGE1, "Static", ""},
-  };
-  for (const Expected& c : controls) {
-    HWND control = GetDlgItem(main, c.id);
-    ASSERT_NE(control, nullptr) << c.id << " is missing";
-    EXPECT_EQ(ClassOf(control), c.windowClass) << c.id;
-    EXPECT_EQ(WindowText(control), c.text) << c.id;
-    RECT r{};
-    GetClientRect(control, &r);
-    EXPECT_TRUE(IsWindowVisible(control) && r.right > 0 && r.bottom > 0) << c.id << " cannot be seen";
-  }
-  EXPECT_EQ(GetWindowLongPtrA(GetDlgItem(main, IDC_CHKRUN), GWL_STYLE) & BS_TYPEMASK, BS_AUTOCHECKBOX);
-  EXPECT_EQ(GetWindowLongPtrA(GetDlgItem(main, IDC_IMAGE1), GWL_STYLE) & SS_TYPEMASK, SS_OWNERDRAW);
-  EXPECT_EQ(SendMessageA(GetDlgItem(main, IDC_CHKRUN), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-
-  // The user box starts with the focus; Tab goes round in reading order.
-  const HWND order[] = {GetDlgItem(main, IDC_TXTNAME), GetDlgItem(main, IDC_CHKRUN),
-                        GetDlgItem(main, IDC_CMDLOGIN), GetDlgItem(main, IDC_CMDEXIT),
-                        GetDlgItem(main, IDC_TXTNAME)};
-  ASSERT_TRUE(WaitUntil([&] { return Focus(main) == order[0]; }, kMessageTimeoutMs));
-  for (std::size_t i = 1; i < std::size(order); ++i) {
-    ASSERT_TRUE(PostMessageA(Focus(main), WM_KEYDOWN, VK_TAB, 1));
-    EXPECT_TRUE(WaitUntil([&] { return Focus(main) == order[i]; }, kMessageTimeoutMs)) << "Tab number " << i;
-  }
-
-  // Alt+X as the keyboard delivers it once translated: the dialog manager
-  // finds the control whose mnemonic it is, and E&xit ends the program.
-  ASSERT_TRUE(PostMessageA(main, WM_SYSCHAR, 'x', LPARAM{1} << 29));
-  EXPECT_EQ(driver_.WaitForExit(kStepTimeoutMs), std::optional<DWORD>(0)) << "Alt+X did not end the program";
-}
 
 // The bytes of one resource of a module loaded as data.
 std::string ResourceBytes(HMODULE module, const char* type, int id) {
@@ -124,15 +43,11 @@ TEST(LauncherResourcesTest, CarryTheVersionTheIconsAndTheManifest) {
   std::vector<char> block(GetFileVersionInfoSizeA(path.c_str(), &ignored));
   ASSERT_FALSE(block.empty()) << path;
   ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
-  VS_FIXEDFILEINFO* fixed = nullptr;
   char* product = nullptr;
   UINT length = 0;
-  ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(0, 3));
-  EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(0, 4));
   ASSERT_TRUE(VerQueryValueA(block.data(), "\\StringFileInfo\\040904b0\\ProductVersion",
                              reinterpret_cast<void**>(&product), &length));
-  EXPECT_STREQ(product, "3.0.4");
+  EXPECT_STREQ(product, HTA_VERSION_TEXT);
 
   const hta::win32::OwnedModule exe = hta::win32::LoadDataModule(path.c_str());
   ASSERT_NE(exe.get(), nullptr);
@@ -153,7 +68,8 @@ TEST(LauncherResourcesTest, CarryTheVersionTheIconsAndTheManifest) {
 }
 
 // The window in this process, driven through MainWindowView with a recording
-// events object: what the core will see.
+// events object: what the core will see (the tray's and the menu's events are
+// shown by the real program, tray_e2e_test.cpp).
 class RecordingEvents final : public hta::MainWindowEvents {
  public:
   std::vector<std::string> calls;
@@ -161,15 +77,13 @@ class RecordingEvents final : public hta::MainWindowEvents {
 
   void cmdLogin_Click() override { calls.push_back("cmdLogin_Click"); }
   void cmdExit_Click() override { calls.push_back("cmdExit_Click"); }
-  void chkRun_Click() override { calls.push_back("chkRun_Click"); }
-  void smnuApp_Click(int index) override { calls.push_back("smnuApp_Click " + std::to_string(index)); }
-  void smnuShowPopups_Click() override { calls.push_back("smnuShowPopups_Click"); }
-  void smnuExit_Click() override { calls.push_back("smnuExit_Click"); }
+  void chkRun_Click() override {}
+  void smnuApp_Click(int) override {}
+  void smnuShowPopups_Click() override {}
+  void smnuExit_Click() override {}
   void Timer1_Timer() override { calls.push_back("Timer1_Timer"); }
-  void TrayNotification(unsigned mouseMessage) override {
-    calls.push_back("TrayNotification " + std::to_string(mouseMessage));
-  }
-  void SystemResumed() override { calls.push_back("SystemResumed"); }
+  void TrayNotification(unsigned) override {}
+  void SystemResumed() override {}
   void Form_Unload() override {
     calls.push_back("Form_Unload");
     if (closeOnUnload != nullptr) {
@@ -178,72 +92,47 @@ class RecordingEvents final : public hta::MainWindowEvents {
   }
 };
 
-class MainWindowViewTest : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(window.Create(events)); }
-  void TearDown() override {
-    window.Close();
-    DrainQuit();
-  }
-
-  HWND Control(int id) const { return GetDlgItem(window.Handle(), id); }
-  // Runs the pending messages (as the core's long operations do).
-  void Pump() { pump.DoEvents(); }
-  static bool DrainQuit() {
-    MSG message;
-    bool quit = false;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      quit = quit || message.message == WM_QUIT;
-    }
-    return quit;
-  }
-
+// Buttons report clicks only while enabled (what the dialog manager sends
+// for Enter, default button disabled or not, included); the armed timer
+// ticks as Timer1_Timer; a close asks the core, which decides; Close ends the
+// loop, and every view method copes with the window being gone.
+TEST(MainWindowViewTest, ButtonsTheTimerAndTheCloseReachTheCoreAsItAllows) {
   hta::win32::MainWindow window{GetModuleHandleA(nullptr)};
   RecordingEvents events;
   hta::win32::Win32MessagePump pump{&window};
-};
-
-TEST_F(MainWindowViewTest, ButtonsReportClicksOnlyWhileEnabled) {
-  SendMessageA(Control(IDC_CMDLOGIN), BM_CLICK, 0, 0);
-  SendMessageA(Control(IDC_CMDEXIT), BM_CLICK, 0, 0);
-  EXPECT_EQ(events.calls, (std::vector<std::string>{"cmdLogin_Click", "cmdExit_Click"}));
-
+  ASSERT_TRUE(window.Create(events));
+  const auto control = [&](int id) { return GetDlgItem(window.Handle(), id); };
+  SendMessageA(control(IDC_CMDLOGIN), BM_CLICK, 0, 0);
+  SendMessageA(control(IDC_CMDEXIT), BM_CLICK, 0, 0);
   window.SetButtonsEnabled(false);
-  EXPECT_FALSE(IsWindowEnabled(Control(IDC_CMDLOGIN)));
-  EXPECT_FALSE(IsWindowEnabled(Control(IDC_CMDEXIT)));
-  // What the dialog manager sends for Enter, default button disabled or not.
+  EXPECT_FALSE(IsWindowEnabled(control(IDC_CMDEXIT)));
   SendMessageA(window.Handle(), WM_COMMAND, MAKEWPARAM(IDC_CMDLOGIN, BN_CLICKED),
-               reinterpret_cast<LPARAM>(Control(IDC_CMDLOGIN)));
-  EXPECT_EQ(events.calls.size(), 2u) << "no second login while the first runs";
-
+               reinterpret_cast<LPARAM>(control(IDC_CMDLOGIN)));
   window.SetButtonsEnabled(true);
-  EXPECT_TRUE(IsWindowEnabled(Control(IDC_CMDLOGIN)));
   EXPECT_EQ(SendMessageA(window.Handle(), DM_GETDEFID, 0, 0), MAKELRESULT(IDC_CMDLOGIN, DC_HASDEFID));
-}
-
-TEST_F(MainWindowViewTest, TimerTicksArriveAsTimer1Timer) {
   window.ArmTimer(20);
-  const ULONGLONG deadline = GetTickCount64() + kMessageTimeoutMs;
-  while (events.calls.empty() && GetTickCount64() < deadline) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-    Pump();
-  }
-  ASSERT_FALSE(events.calls.empty());
-  EXPECT_EQ(events.calls.front(), "Timer1_Timer");
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        pump.DoEvents();
+        return events.calls.size() > 2;
+      },
+      kMessageTimeoutMs));
   window.ArmTimer(0);
-}
+  EXPECT_EQ(events.calls, (std::vector<std::string>{"cmdLogin_Click", "cmdExit_Click", "Timer1_Timer"}));
 
-TEST_F(MainWindowViewTest, ClosingAsksTheCoreAndCloseEndsTheLoop) {
+  events.calls.clear();
   SendMessageA(window.Handle(), WM_CLOSE, 0, 0);
-  EXPECT_EQ(events.calls, std::vector<std::string>{"Form_Unload"});
   EXPECT_NE(window.Handle(), nullptr) << "the core decides; this core did not close";
-
   events.closeOnUnload = &window;
   SendMessageA(window.Handle(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(events.calls, (std::vector<std::string>{"Form_Unload", "Form_Unload"}));
   EXPECT_EQ(window.Handle(), nullptr);
-  EXPECT_TRUE(DrainQuit()) << "WM_QUIT was posted";
-
-  // Every view method copes with the window being gone.
+  MSG message;
+  bool quit = false;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    quit = quit || message.message == WM_QUIT;
+  }
+  EXPECT_TRUE(quit) << "WM_QUIT was posted";
   window.SetStatusText("late");
   window.SetButtonsEnabled(false);
   window.ArmTimer(10);
@@ -278,9 +167,6 @@ TEST(DialogsTest, ShowMessageShowsTheTextAsGivenAndReturnsWhenTheUserClosesTheBo
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].caption, "HTA Launcher test box");
   EXPECT_EQ(seen[0].text, "Welcome %s %n");
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-  }
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "win32/logo_image.h"
-#include "win32/resource_ids.h"
 #include "win32/tray_menu.h"
 #include "win32/win32_environment.h"
 #include "win32/win32_headers.h"
@@ -20,25 +19,6 @@ namespace {
 using hta::win32::FolderOfPath;
 using hta::win32::NameWithoutExtension;
 using hta::win32::TrayMenuModel;
-
-TEST(EnvironmentTest, AFolderEndsInABackslashOnlyAtADriveRootAndANameLosesOnlyItsLastExtension) {
-  EXPECT_EQ(FolderOfPath("C:\\Apps\\Launcher.exe"), "C:\\Apps");
-  EXPECT_EQ(FolderOfPath("C:\\Launcher.exe"), "C:\\");
-  EXPECT_EQ(NameWithoutExtension("C:\\a.b\\Launcher"), "Launcher");
-  EXPECT_EQ(NameWithoutExtension("C:\\Apps\\My.Launcher.exe"), "My.Launcher");
-}
-
-// A WM_QUIT posted while a transfer runs must still end the program.
-TEST(MessagePumpTest, DoEventsLeavesWmQuitForTheOuterLoop) {
-  hta::win32::Win32MessagePump pump;
-  PostThreadMessageA(GetCurrentThreadId(), WM_APP + 7, 0, 0);
-  PostQuitMessage(7);
-  pump.DoEvents();
-  MSG message;
-  ASSERT_TRUE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE));
-  EXPECT_EQ(message.message, static_cast<UINT>(WM_QUIT));
-  EXPECT_FALSE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) << "the pending message was dispatched";
-}
 
 // The captions of a built menu, "-" for separators, with "[x]" after a
 // checked entry.
@@ -61,7 +41,26 @@ std::vector<std::string> Captions(HMENU menu) {
   return out;
 }
 
-TEST(TrayMenuTest, StartsWithFiveApplicationsAndShowsOnlyVisibleEntriesWithTheirCaptions) {
+// One test, as each costs a start of the test program under Wine.
+TEST(Win32BasicsTest, PathsTheQuitMessageTheTrayMenuAndTheLogoScaling) {
+  // A folder ends in a backslash only at a drive root; a name loses only its
+  // last extension.
+  EXPECT_EQ(FolderOfPath("C:\\Apps\\Launcher.exe"), "C:\\Apps");
+  EXPECT_EQ(FolderOfPath("C:\\Launcher.exe"), "C:\\");
+  EXPECT_EQ(NameWithoutExtension("C:\\a.b\\Launcher"), "Launcher");
+  EXPECT_EQ(NameWithoutExtension("C:\\Apps\\My.Launcher.exe"), "My.Launcher");
+
+  // A WM_QUIT posted while a transfer runs must still end the program.
+  hta::win32::Win32MessagePump pump;
+  PostThreadMessageA(GetCurrentThreadId(), WM_APP + 7, 0, 0);
+  PostQuitMessage(7);
+  pump.DoEvents();
+  MSG message;
+  ASSERT_TRUE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(message.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_FALSE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) << "the pending message was dispatched";
+
+  // Five applications at first; only visible entries, with their captions.
   TrayMenuModel model;
   EXPECT_EQ(Captions(model.Build().get()),
             (std::vector<std::string>{"Start application 1", "Start application 2", "Start application 3",
@@ -77,34 +76,23 @@ TEST(TrayMenuTest, StartsWithFiveApplicationsAndShowsOnlyVisibleEntriesWithTheir
   hta::win32::OwnedMenu menu = model.Build();
   EXPECT_EQ(Captions(menu.get()),
             (std::vector<std::string>{"Orders", "Stock & Prices", "-", "Show &popup messages", "E&xit"}));
-  EXPECT_EQ(GetMenuItemID(menu.get(), 1), static_cast<UINT>(IDM_SMNUAPP_FIRST + 9));
-}
+  EXPECT_EQ(TrayMenuModel::Decode(GetMenuItemID(menu.get(), 1)).appIndex, 10) << "the entry opens the tenth";
 
-// The menu's ends and neighbours; the real program's menu shows the entries
-// between (TrayE2eTest.TheTrayMenuOpensApplicationsTogglesPopupsAndExits).
-TEST(TrayMenuTest, DecodesCommands) {
-  EXPECT_EQ(TrayMenuModel::Decode(IDM_SMNUAPP_LAST).command, TrayMenuModel::Command::App);
-  EXPECT_EQ(TrayMenuModel::Decode(IDM_SMNUAPP_LAST).appIndex, 10);
-  EXPECT_EQ(TrayMenuModel::Decode(0).command, TrayMenuModel::Command::None);
-  EXPECT_EQ(TrayMenuModel::Decode(IDM_MNUSHOW).command, TrayMenuModel::Command::None);
-}
-
-TEST(LogoScalingTest, AveragesAreasAndKeepsUniformColour) {
+  // The logo's scaling averages areas and keeps a uniform colour.
   // 2 x 2 pixels to 1: the average of the four.
   std::vector<std::uint8_t> square = {0, 0, 0, 0, 200, 100, 40, 255, 200, 100, 40, 255, 0, 0, 0, 0};
   EXPECT_EQ(hta::win32::ScaleBgra(square, 2, 2, 1, 1), (std::vector<std::uint8_t>{100, 50, 20, 128}));
 
   // Scaled by ratios that are not whole numbers, down and up.
-  std::vector<std::uint8_t> uniform;
-  for (int i = 0; i < 96 * 96; ++i) {
-    uniform.insert(uniform.end(), {10, 20, 30, 255});
-  }
-  for (int size : {72, 120}) {
-    std::vector<std::uint8_t> expected;
+  const auto uniform = [](int size) {
+    std::vector<std::uint8_t> pixels;
     for (int i = 0; i < size * size; ++i) {
-      expected.insert(expected.end(), {10, 20, 30, 255});
+      pixels.insert(pixels.end(), {10, 20, 30, 255});
     }
-    EXPECT_TRUE(hta::win32::ScaleBgra(uniform, 96, 96, size, size) == expected) << size;
+    return pixels;
+  };
+  for (int size : {72, 120}) {
+    EXPECT_TRUE(hta::win32::ScaleBgra(uniform(96), 96, 96, size, size) == uniform(size)) << size;
   }
 }
 

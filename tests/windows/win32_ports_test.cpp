@@ -79,61 +79,39 @@ TEST(RegistryPortTest, A255ByteBufferHolds254CharactersAndNoMore) {
   EXPECT_EQ(registry.CloseKey(key), hta::kRegistrySuccess);
 }
 
-class UserSettingsPortTest : public ::testing::Test {
- protected:
-  std::string application = Unique("HtaLauncherTests.Settings");
-  ScratchKey scratch{application};
+// An empty text is a stored value; long texts and ANSI bytes pass whole;
+// only texts are read, and one another program wrote without its NUL (or
+// with one inside) is read up to its end; names that would address other
+// keys are refused.
+TEST(UserSettingsPortTest, StoresAndReadsTextsWholeAndRefusesNamesThatAddressOtherKeys) {
+  const std::string application = Unique("HtaLauncherTests.Settings");
+  const ScratchKey scratch{application};
   hta::win32::Win32UserSettings settings;
-};
-
-TEST_F(UserSettingsPortTest, AnEmptyTextIsAStoredValueAndLongTextsAndAnsiBytesPassWhole) {
   EXPECT_EQ(settings.Get(application, "user", "user"), std::nullopt);
-  settings.Save(application, "user", "user", "");
-  EXPECT_EQ(settings.Get(application, "user", "user"), "");
-  const std::string longText(5000, 'L');
-  settings.Save(application, "user", "long", longText);
-  EXPECT_EQ(settings.Get(application, "user", "long"), longText) << "no 255-byte limit here";
-  const std::string ansi = "Jos\xe9 M\xfcller & <Co>";
-  settings.Save(application, "user", "ansi", ansi);
-  EXPECT_EQ(settings.Get(application, "user", "ansi"), ansi);
-}
-
-TEST_F(UserSettingsPortTest, ReadsOnlyTextsAndCopesWithMissingNul) {
-  const std::string path = scratch.path() + "\\odd";
+  for (const std::string& text :
+       {std::string(), std::string(5000, 'L'), std::string("Jos\xe9 M\xfcller & <Co>")}) {
+    settings.Save(application, "user", "user", text);
+    EXPECT_EQ(settings.Get(application, "user", "user"), text);
+  }
   UniqueRegKey key;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_SET_VALUE, nullptr, key.receive(), nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (scratch.path() + "\\odd").c_str(), 0, nullptr,
+                            REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, key.receive(), nullptr),
             ERROR_SUCCESS);
   const DWORD number = 7;
   RegSetValueExA(key.get(), "number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
-  // Written by some other program without the terminating NUL.
   RegSetValueExA(key.get(), "bare", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3);
   RegSetValueExA(key.get(), "twoNuls", 0, REG_SZ, reinterpret_cast<const BYTE*>("ab\0cd"), 6);
-
   EXPECT_EQ(settings.Get(application, "odd", "number"), std::nullopt) << "a number is no stored text";
   EXPECT_EQ(settings.Get(application, "odd", "bare"), "abc");
   EXPECT_EQ(settings.Get(application, "odd", "twoNuls"), "ab");
-}
 
-TEST_F(UserSettingsPortTest, RefusesNamesThatAddressOtherKeys) {
   settings.Save(application, "a\\b", "user", "x");
   settings.Save(application, "", "user", "x");
   settings.Save("", "user", "user", "x");
   EXPECT_EQ(settings.Get(application, "a\\b", "user"), std::nullopt);
   HKEY probe = nullptr;
-  const std::string nested = scratch.path() + "\\a";
-  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, nested.c_str(), 0, KEY_READ, &probe), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(hta::win32::Win32UserSettings::KeyPath("", "user"), std::nullopt);
-}
-
-TEST(SingleInstancePortTest, AnObjectOfAnotherKindUnderTheNameLetsTheProgramRun) {
-  // An event, not a mutex, under the name: CreateMutexA fails with
-  // ERROR_INVALID_HANDLE, which is no sign of a copy, so this copy runs.
-  const std::string name = "Local\\" + Unique("HtaLauncherTests.Squatted");
-  hta::win32::UniqueHandle squatter(CreateEventA(nullptr, TRUE, FALSE, name.c_str()));
-  ASSERT_TRUE(squatter);
-  hta::win32::Win32SingleInstance instance(name, "HtaLauncherTests.NoSuchClass");
-  EXPECT_FALSE(instance.AnotherCopyRunning());
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (scratch.path() + "\\a").c_str(), 0, KEY_READ, &probe),
+            ERROR_FILE_NOT_FOUND);
 }
 
 // A plain window of a test class that counts the activation requests.
@@ -148,7 +126,16 @@ struct ActivationCounter {
   }
 };
 
-TEST(SingleInstancePortTest, NeverActivatesAWindowOfItsOwnProcess) {
+// An object of another kind under the name lets the program run, and a copy
+// never activates a window of its own process.
+TEST(SingleInstancePortTest, AnObjectOfAnotherKindIsNoCopyAndOwnWindowsAreNeverActivated) {
+  // An event, not a mutex, under the name: CreateMutexA fails with
+  // ERROR_INVALID_HANDLE, which is no sign of a copy, so this copy runs.
+  const std::string name = "Local\\" + Unique("HtaLauncherTests.Squatted");
+  hta::win32::UniqueHandle squatter(CreateEventA(nullptr, TRUE, FALSE, name.c_str()));
+  ASSERT_TRUE(squatter);
+  EXPECT_FALSE(hta::win32::Win32SingleInstance(name, "HtaLauncherTests.NoSuchClass").AnotherCopyRunning());
+
   const std::string className = Unique("HtaLauncherTests.OwnWindow");
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
@@ -162,8 +149,7 @@ TEST(SingleInstancePortTest, NeverActivatesAWindowOfItsOwnProcess) {
   ASSERT_TRUE(window);
 
   ActivationCounter::count = 0;
-  hta::win32::Win32SingleInstance instance("Local\\" + Unique("HtaLauncherTests.Own"), className);
-  instance.ActivateOtherCopy();
+  hta::win32::Win32SingleInstance("Local\\" + Unique("HtaLauncherTests.Own"), className).ActivateOtherCopy();
   EXPECT_EQ(ActivationCounter::count, 0) << "a copy still starting has a window of the class too";
   window.reset();
 }
