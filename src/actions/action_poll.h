@@ -79,6 +79,8 @@ class ActionDispatcher final : public ActionTarget, public FetchedFileUse {
   FileFetch& fetch_;
   Popups& popups_;
   const bool& ended_;
+  // Actions of the list being read, for the log.
+  int actionCount_ = 0;
 };
 
 }  // namespace hta

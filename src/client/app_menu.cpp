@@ -6,6 +6,7 @@
 
 #include "client/file_names.h"
 #include "common/ascii.h"
+#include "ports/log.h"
 
 namespace hta {
 namespace {
@@ -46,8 +47,10 @@ void LaunchFile(Shell& shell, const std::string& path, const std::string& parame
   // else than they end in: "x.cmd:a.hta" (a stream of x.cmd), "x.hta. "
   // (trailing dots and blanks are stripped), "nul.hta" (a device).
   if (!IsPlainFileName(name) || !EndsWithIgnoringCase(name, kApplicationExtension)) {
+    LogInfo("Launch refused: " + std::string(name) + ": not a plain .hta file name");
     return;
   }
+  LogInfo("Launch: " + std::string(name));
   shell.Execute(kLaunchVerb, path, parameters, kLaunchFolder, kShowNormal);
 }
 

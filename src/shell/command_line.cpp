@@ -14,6 +14,7 @@ namespace hta {
 namespace {
 
 constexpr std::string_view kBootstrapOption = "--bootstrap";
+constexpr std::string_view kLogLevelOption = "--log-level";
 
 bool IsSeparator(char c) {
   return c == ' ' || c == '\t';
@@ -103,6 +104,18 @@ std::vector<std::string> BootstrapEndpoints(const std::vector<std::string>& argu
     return DefaultBootstrapEndpoints();
   }
   return endpoints;
+}
+
+std::optional<LogLevel> LogLevelOption(const std::vector<std::string>& arguments) {
+  std::optional<LogLevel> level;
+  for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+    if (arguments[i] == kLogLevelOption) {
+      if (const std::optional<LogLevel> named = ParseLogLevel(arguments[i + 1])) {
+        level = named;
+      }
+    }
+  }
+  return level;
 }
 
 }  // namespace hta
