@@ -10,9 +10,14 @@ namespace hta {
 
 namespace {
 
-// The file name of a path, for the log: never a folder of the user's.
+// The file name of a path, for the log: never a folder of the user's, and
+// the target's name for a download's temporary file.
 std::string FileNameOf(const std::string& path) {
-  return path.substr(path.find_last_of("\\/") + 1);
+  std::string name = path.substr(path.find_last_of("\\/") + 1);
+  if (EndsWithIgnoringCase(name, kTempSuffix)) {
+    name.resize(name.size() - kTempSuffix.size());
+  }
+  return name;
 }
 
 }  // namespace

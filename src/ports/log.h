@@ -19,9 +19,11 @@
 //   Login <address>: no reply
 //   Login <address>: <n> bytes, main application <opened|none>
 //   Download written: <file>
-//   Download refused: <file>: <not a plain file name|empty reply|could not be written>
+//   Download refused: <file>: <not a plain file name|empty reply|could not be written|
+//                              the file in place is in use>
 //   Fetch failed: <file>: <the transfer's error text>
 //   Launch: <file>
+//   Launch refused: <file>: not a plain .hta file name
 //   Poll: <n> bytes, <m> actions
 //   Popup shown
 //   Message shown
@@ -31,6 +33,7 @@
 //
 // At "error" only the lines about the policies themselves:
 //   Policy <name> ignored: not a <REG_SZ|REG_MULTI_SZ> value
+//   Policy LogLevel ignored: not error, info or debug
 //   Policy RequireHttps unreadable: HTTPS required
 // "debug" adds: Transfer <address>: <n> bytes in <ms> ms
 //

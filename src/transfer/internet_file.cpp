@@ -675,6 +675,7 @@ void InternetFile::ResumeDownload() {
 }
 
 void InternetFile::Download() {
+  const std::uint64_t started = clock_.MonotonicMicroseconds();
   cancelRequested_ = false;
   DoEvents();
   if (!session_) {
@@ -792,7 +793,8 @@ void InternetFile::Download() {
   opened.Close();
   CloseSession(session);
   file.reset();
-  LogDebug("Transfer " + LogAddress(url_) + ": " + std::to_string(received) + " bytes");
+  LogDebug("Transfer " + LogAddress(url_) + ": " + std::to_string(received) + " bytes in " +
+           std::to_string((clock_.MonotonicMicroseconds() - started) / 1000) + " ms");
   RaiseComplete();
 }
 
