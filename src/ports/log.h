@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,9 +42,6 @@
 namespace hta {
 
 enum class LogLevel { Error = 0, Info = 1, Debug = 2 };
-
-// "error", "info" or "debug" (any case); nullopt for anything else.
-std::optional<LogLevel> ParseLogLevel(std::string_view text);
 
 // Where the lines go. Write never fails and never blocks for long: a line
 // that cannot be written is dropped. Never re-enters the core.

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "common/ascii.h"
+
 // Set by the build from a cache variable: the endpoints, separated by
 // blanks (an address never holds one).
 #ifndef HTA_BOOTSTRAP_ENDPOINTS
@@ -104,6 +106,19 @@ std::vector<std::string> BootstrapEndpoints(const std::vector<std::string>& argu
     return DefaultBootstrapEndpoints();
   }
   return endpoints;
+}
+
+std::optional<LogLevel> ParseLogLevel(std::string_view text) {
+  if (EqualsIgnoringCase(text, "error")) {
+    return LogLevel::Error;
+  }
+  if (EqualsIgnoringCase(text, "info")) {
+    return LogLevel::Info;
+  }
+  if (EqualsIgnoringCase(text, "debug")) {
+    return LogLevel::Debug;
+  }
+  return std::nullopt;
 }
 
 std::optional<LogLevel> LogLevelOption(const std::vector<std::string>& arguments) {

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "common/ascii.h"
-
 namespace hta {
 namespace {
 
@@ -18,19 +16,6 @@ LogSink& Sink() {
 }
 
 }  // namespace
-
-std::optional<LogLevel> ParseLogLevel(std::string_view text) {
-  if (EqualsIgnoringCase(text, "error")) {
-    return LogLevel::Error;
-  }
-  if (EqualsIgnoringCase(text, "info")) {
-    return LogLevel::Info;
-  }
-  if (EqualsIgnoringCase(text, "debug")) {
-    return LogLevel::Debug;
-  }
-  return std::nullopt;
-}
 
 void SetLog(Log* log) {
   Sink().log = log;
