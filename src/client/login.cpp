@@ -180,7 +180,10 @@ void Client::SetMainAppIndex(int number) {
 }
 
 void Client::DownloadNewVersion(const std::string& fileName, const std::string& href) {
-  if (ended_ || !IsPlainFileName(fileName)) {
+  if (ended_) {
+    return;
+  }
+  if (!IsPlainFileName(fileName)) {
     LogInfo("Download refused: " + fileName + ": not a plain file name");
     return;
   }
