@@ -7,6 +7,7 @@
 #include "client/request_encoding.h"
 #include "common/ascii.h"
 #include "markup/markup.h"
+#include "ports/log.h"
 
 namespace hta {
 
@@ -69,13 +70,16 @@ void ActionDispatcher::ProcessActionList() {
     return;
   }
   popups_.PopupCount(0);
+  actionCount_ = 0;
   // A malformed list keeps the effects of the actions before the fault;
   // there is nobody to tell.
   static_cast<void>(ProcessActions(*text, *this));
+  LogInfo("Poll: " + std::to_string(text->size()) + " bytes, " + std::to_string(actionCount_) + " actions");
 }
 
 void ActionDispatcher::DispatchAction(const std::string& type, const std::string& url,
                                       const std::string& fileName, const std::string& text) {
+  ++actionCount_;
   // An earlier action's fetch or popup yielded, and the program ended there.
   if (program_.Ended()) {
     return;

@@ -94,6 +94,8 @@ class ActionDispatcher final : public ActionTarget, public FetchedFileUse {
   FileFetch& fetch_;
   Popups& popups_;
   const ProgramState& program_;
+  // Actions of the list being read, for the log.
+  int actionCount_ = 0;
 };
 
 }  // namespace hta

@@ -6,6 +6,7 @@
 
 #include "client/file_names.h"
 #include "common/ascii.h"
+#include "ports/log.h"
 
 namespace hta {
 namespace {
@@ -48,9 +49,12 @@ bool IsLaunchablePath(std::string_view path) {
 }
 
 void LaunchFile(Shell& shell, const std::string& path, const std::string& parameters) {
+  const std::string name = path.substr(path.find_last_of("\\/") + 1);
   if (!IsLaunchablePath(path)) {
+    LogInfo("Launch refused: " + name + ": not a plain .hta file name");
     return;
   }
+  LogInfo("Launch: " + std::string(name));
   shell.Execute(kLaunchVerb, path, parameters, kLaunchFolder, kShowNormal);
 }
 

@@ -4,8 +4,23 @@
 
 #include "client/app_menu.h"
 #include "common/ascii.h"
+#include "ports/log.h"
 
 namespace hta {
+
+namespace {
+
+// The file name of a path, for the log: never a folder of the user's, and
+// the target's name for a download's temporary file.
+std::string FileNameOf(const std::string& path) {
+  std::string name = path.substr(path.find_last_of("\\/") + 1);
+  if (EndsWithIgnoringCase(name, kTempSuffix)) {
+    name.resize(name.size() - kTempSuffix.size());
+  }
+  return name;
+}
+
+}  // namespace
 
 bool LocalFileExists(FileSystem& files, const std::string& path) {
   const FileState state = files.StateOf(path);
@@ -93,7 +108,10 @@ void FileFetch::DownloadComplete() {
   // (held open by another program), the new file is dropped and the one in
   // place is used.
   if (!ports_.files.MoveFileReplacing(temporary, target)) {
+    LogInfo("Download refused: " + FileNameOf(target) + ": the file in place is in use");
     ports_.files.RemoveFile(temporary);
+  } else {
+    LogInfo("Download written: " + FileNameOf(target));
   }
   if (!LocalFileExists(ports_.files, target)) {
     // Nothing arrived and nothing was there: nothing to play, open or read.
@@ -103,7 +121,8 @@ void FileFetch::DownloadComplete() {
   UseFetchedFile(target, purpose);
 }
 
-void FileFetch::DownloadError(std::string&) {
+void FileFetch::DownloadError(std::string& description) {
+  LogInfo("Fetch failed: " + FileNameOf(internetFile1_.LocalFile()) + ": " + description);
   fetchBusy_ = false;
 }
 

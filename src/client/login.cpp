@@ -5,6 +5,7 @@
 #include "client/file_names.h"
 #include "client/login_rules.h"
 #include "session/app_title.h"
+#include "ports/log.h"
 
 namespace hta {
 namespace {
@@ -12,6 +13,21 @@ namespace {
 bool IsControl(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return byte < 0x20 || byte == 0x7F;
+}
+
+// What a bootstrap endpoint's reply came to, for the log.
+std::string BootstrapOutcome(const std::string& reply, const std::optional<std::string>& server,
+                             bool allowed) {
+  if (reply.empty()) {
+    return "no reply";
+  }
+  if (!server) {
+    return "no server named in the reply";
+  }
+  if (!allowed) {
+    return "server " + LogAddress(*server) + " refused, HTTPS required";
+  }
+  return std::to_string(reply.size()) + " bytes, server " + LogAddress(*server);
 }
 
 }  // namespace
@@ -52,6 +68,7 @@ LoginResult Client::ConnectServer(const std::string& userString) {
     return LoginResult::Ended;
   }
   if (server.empty()) {
+    LogInfo("Login: no bootstrap endpoint answered");
     // The connecting text stays up behind the box: the program ends next.
     dialogs_.ShowMessage(std::string(kNoServerText), std::string(kAppTitle), MessageIcon::None);
     return LoginResult::NoServer;
@@ -63,6 +80,7 @@ LoginResult Client::ConnectServer(const std::string& userString) {
     return LoginResult::Ended;
   }
   if (reply.empty()) {
+    LogInfo("Login " + LogAddress(state_.ServerUrl) + ": no reply");
     view_.SetStatusText(std::string());
     dialogs_.ShowMessage(std::string(kLoginFailedText), std::string(kAppTitle), MessageIcon::None);
     return program_.Ended() ? LoginResult::Ended : LoginResult::NoReply;
@@ -76,6 +94,8 @@ LoginResult Client::ConnectServer(const std::string& userString) {
 
   const int main = state_.MainAppIndex;
   const bool opened = main > 0 && menu_.Visible(main);
+  LogInfo("Login " + LogAddress(state_.ServerUrl) + ": " + std::to_string(reply.size()) +
+          " bytes, main application " + (opened ? "opened" : "none"));
   if (opened) {
     menu_.OpenEntry(main);
   }
@@ -93,6 +113,8 @@ std::string Client::FindServer() {
     // Where HTTPS is required, a server at an http address counts as no
     // answer: the next endpoint may name an https one.
     std::optional<std::string> server = AcceptBootstrapReply(reply);
+    LogInfo("Bootstrap " + LogAddress(endpoint) + ": " +
+            BootstrapOutcome(reply, server, server && internetFile_.Https().Allows(*server)));
     if (server && internetFile_.Https().Allows(*server)) {
       return std::move(*server);
     }
@@ -132,7 +154,11 @@ void Client::SetMainAppIndex(int number) {
 }
 
 void Client::DownloadNewVersion(const std::string& fileName, const std::string& href) {
-  if (program_.Ended() || !IsPlainFileName(fileName)) {
+  if (program_.Ended()) {
+    return;
+  }
+  if (!IsPlainFileName(fileName)) {
+    LogInfo("Download refused: " + fileName + ": not a plain file name");
     return;
   }
   const std::string target = state_.HtaFolder + fileName;
@@ -143,14 +169,17 @@ void Client::DownloadNewVersion(const std::string& fileName, const std::string& 
   }
   view_.SetStatusText(std::string());
   if (body.empty()) {
+    LogInfo("Download refused: " + fileName + ": empty reply");
     return;
   }
   body += "\r\n";
-  WriteNewVersion(files_, target, body);
+  LogInfo(WriteNewVersion(files_, target, body) ? "Download written: " + fileName
+                                                : "Download refused: " + fileName + ": could not be written");
 }
 
 void Client::ShowMessage(const std::string& text) {
   if (!program_.Ended()) {
+    LogInfo("Message shown");
     dialogs_.ShowMessage(text, std::string(kAppTitle), MessageIcon::None);
   }
 }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "popup/popup_layout.h"
+#include "ports/log.h"
 
 namespace hta {
 
@@ -172,6 +173,7 @@ void Popups::ShowPopup(const std::string& text, const std::string& url, const st
     return;
   }
   made->window_ = std::move(window);
+  LogInfo("Popup shown");
   frmMessage& popup = *made;
   popups_.push_back(std::move(made));
   Run(popup, [&] {

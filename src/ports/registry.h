@@ -29,6 +29,7 @@ inline constexpr std::int32_t kRegistryFileNotFound = 2;  // ERROR_FILE_NOT_FOUN
 inline constexpr std::int32_t kRegistryMoreData = 234;    // ERROR_MORE_DATA
 inline constexpr std::uint32_t kRegistryString = 1;       // REG_SZ
 inline constexpr std::uint32_t kRegistryDword = 4;        // REG_DWORD
+inline constexpr std::uint32_t kRegistryMultiString = 7;  // REG_MULTI_SZ
 inline constexpr std::uint32_t kRegistryKeyRead = 0x20019;
 inline constexpr std::uint32_t kRegistryKeyWrite = 0x20006;
 

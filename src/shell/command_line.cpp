@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "common/ascii.h"
+
 // Set by the build from a cache variable: the endpoints, separated by
 // blanks (an address never holds one).
 #ifndef HTA_BOOTSTRAP_ENDPOINTS
@@ -14,6 +16,7 @@ namespace hta {
 namespace {
 
 constexpr std::string_view kBootstrapOption = "--bootstrap";
+constexpr std::string_view kLogLevelOption = "--log-level";
 
 bool IsSeparator(char c) {
   return c == ' ' || c == '\t';
@@ -103,6 +106,31 @@ std::vector<std::string> BootstrapEndpoints(const std::vector<std::string>& argu
     return DefaultBootstrapEndpoints();
   }
   return endpoints;
+}
+
+std::optional<LogLevel> ParseLogLevel(std::string_view text) {
+  if (EqualsIgnoringCase(text, "error")) {
+    return LogLevel::Error;
+  }
+  if (EqualsIgnoringCase(text, "info")) {
+    return LogLevel::Info;
+  }
+  if (EqualsIgnoringCase(text, "debug")) {
+    return LogLevel::Debug;
+  }
+  return std::nullopt;
+}
+
+std::optional<LogLevel> LogLevelOption(const std::vector<std::string>& arguments) {
+  std::optional<LogLevel> level;
+  for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+    if (arguments[i] == kLogLevelOption) {
+      if (const std::optional<LogLevel> named = ParseLogLevel(arguments[i + 1])) {
+        level = named;
+      }
+    }
+  }
+  return level;
 }
 
 }  // namespace hta

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ports/log.h"
 
 namespace hta {
 
@@ -25,5 +28,14 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 // are not checked further: a wrong address fails visibly at the login
 // instead of silently falling back to the production endpoints.
 std::vector<std::string> BootstrapEndpoints(const std::vector<std::string>& arguments);
+
+// "error", "info" or "debug" (any case), as a policy or "--log-level"
+// names a log level; nullopt for anything else.
+std::optional<LogLevel> ParseLogLevel(std::string_view text);
+
+// The level of the last "--log-level error|info|debug" among the
+// arguments: this run's log, for a user asked by support to try once more.
+// nullopt when there is none with a known level.
+std::optional<LogLevel> LogLevelOption(const std::vector<std::string>& arguments);
 
 }  // namespace hta

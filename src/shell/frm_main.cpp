@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "common/ascii.h"
+#include "ports/log.h"
 #include "settings/ini_file.h"
-#include "shell/https_policy.h"
 #include "shell/proxy_settings.h"
 #include "shell/registry_text.h"
 #include "shell/run_at_startup.h"
@@ -104,16 +104,23 @@ frmMain::frmMain(const LauncherPorts& ports, std::vector<std::string> bootstrapE
   internetFile1_.SetEvents(&fetch_);
 }
 
+void frmMain::UsePolicies(Policies policies, std::string endpointsSource) {
+  policies_ = std::move(policies);
+  endpointsSource_ = std::move(endpointsSource);
+}
+
 void frmMain::Form_Load() {
   if (loaded_ || ended_) {
     return;
   }
   loaded_ = true;
   ports_.view.ArmTimer(kPollInterval);
+  LogInfo("Start: " + VersionText() + ", " + ports_.env.ExeFolder() + "\\" + ports_.env.ExeName() +
+          ".exe, endpoints from " + endpointsSource_);
 
   if (ports_.instance.AnotherCopyRunning()) {
     ports_.instance.ActivateOtherCopy();
-    End();
+    End("another copy is running");
     return;
   }
 
@@ -157,11 +164,20 @@ void frmMain::InitLauncher() {
 
   state_.BootParams = ReadRegString(ports_.registry, static_cast<std::uint32_t>(RegistryRoot::CurrentUser),
                                     std::string(kBootParamsKey), std::string(kBootParamsValue));
+  if (!policies_) {
+    policies_ = ReadPolicies(ports_.registry);
+  }
   // Once, before the first transfer: every request of this run follows it.
-  internetFile1_.RequireHttps(ReadRequireHttpsPolicy(ports_.registry));
+  internetFile1_.RequireHttps(policies_->requireHttps);
 
-  const cIniFile ini(ports_.profile, ports_.files, ports_.env);
-  LoadProxySettings(ini, internetFile1_, ports_.dialogs);
+  // A proxy set by policy is the whole proxy setting: the INI beside a
+  // per-user install is nobody's to maintain.
+  if (policies_->proxy) {
+    ApplyProxySettings(*policies_->proxy, "policy", internetFile1_, ports_.dialogs);
+  } else {
+    const cIniFile ini(ports_.profile, ports_.files, ports_.env);
+    LoadProxySettings(ini, internetFile1_, ports_.dialogs);
+  }
 
   state_.MainAppIndex = 0;
 }
@@ -203,7 +219,7 @@ void frmMain::cmdLogin_Click() {
       ports_.view.SetButtonsEnabled(true);
       break;
     case LoginResult::NoServer:
-      End();
+      End("no bootstrap endpoint answered");
       break;
     case LoginResult::Ended:
       break;
@@ -305,7 +321,7 @@ void frmMain::Form_Unload() {
   ports_.view.RemoveTrayIcon();
   StoreUserString();
   StoreShowPopups();
-  End();
+  End("closed");
 }
 
 void frmMain::StoreUserString() {
@@ -322,11 +338,12 @@ void frmMain::StoreShowPopups() {
   }
 }
 
-void frmMain::End() {
+void frmMain::End(std::string_view why) {
   if (ended_) {
     return;
   }
   ended_ = true;
+  LogInfo("End: " + std::string(why));
   // Seen by the download after the read in progress; a download that is not
   // running forgets it when it starts, and none starts any more.
   internetFile1_.CancelDownload();

@@ -26,6 +26,7 @@
 #include "ports/user_settings.h"
 #include "session/program_state.h"
 #include "session/session_state.h"
+#include "shell/policies.h"
 #include "transfer/internet_file.h"
 
 namespace hta {
@@ -126,6 +127,11 @@ class frmMain final : public MainWindowEvents, public ProgramState {
   frmMain(const frmMain&) = delete;
   frmMain& operator=(const frmMain&) = delete;
 
+  // The policies read at start-up and where the endpoints given to the
+  // constructor came from (ChooseEndpoints), for InitLauncher and the log;
+  // before Form_Load. Without it InitLauncher reads the policies itself.
+  void UsePolicies(Policies policies, std::string endpointsSource);
+
   // The start-up sequence: arms Timer1; ends at once when another copy runs
   // (after bringing that copy forward); sets the version label and the
   // run-at-start-up box (RunAtStartupAtLoad); InitLauncher; then the
@@ -206,8 +212,8 @@ class frmMain final : public MainWindowEvents, public ProgramState {
   const LauncherPorts& Ports() const { return ports_; }
 
  private:
-  // Ends the program (see the class comment); once only.
-  void End();
+  // Ends the program (see the class comment); once only. `why` is logged.
+  void End(std::string_view why);
   // Runs the login clicked for while a fetch was running.
   void RunWaitingLogin();
   // Store the user string / the popup choice, once start-up has read them.
@@ -216,6 +222,8 @@ class frmMain final : public MainWindowEvents, public ProgramState {
 
   LauncherPorts ports_;
   SessionState state_;
+  std::optional<Policies> policies_;
+  std::string endpointsSource_ = "built-in";
   bool ended_ = false;
   bool inTray_ = false;
   bool isLoading_ = false;

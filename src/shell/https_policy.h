@@ -15,7 +15,8 @@ inline constexpr std::string_view kRequireHttpsValue = "RequireHttps";
 // there, else the user's. A REG_DWORD decides by being non-zero; a value
 // that is there but of another type or size, or a key or value that cannot
 // be read, demands it too: a security switch fails closed. Neither value
-// there: no. Every key opened is closed again.
+// there: no. Every key opened is closed again. (Read with the other
+// policies, in shell/policies.cpp.)
 bool ReadRequireHttpsPolicy(RegistryCalls& registry);
 
 }  // namespace hta

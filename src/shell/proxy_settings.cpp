@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "crypto/cipher.h"
+#include "ports/log.h"
 
 namespace hta {
 namespace {
@@ -84,8 +85,15 @@ void LoadProxySettings(const cIniFile& ini, InternetFile& control, Dialogs& dial
   const std::string server = ini.Setting(section, std::string(kProxyServerKey));
   const std::string portText = ini.Setting(section, std::string(kProxyPortKey));
   const std::string user = ini.Setting(section, std::string(kProxyUserKey));
-  std::string password = ini.Setting(section, std::string(kProxyPassKey));
+  const std::string password = ini.Setting(section, std::string(kProxyPassKey));
+  ApplyProxySettings(ProxyValues{server, portText, user, password}, "INI", control, dialogs);
+}
 
+void ApplyProxySettings(const ProxyValues& values, std::string_view source, InternetFile& control,
+                        Dialogs& dialogs) {
+  const std::string& server = values.server;
+  const std::string& user = values.user;
+  std::string password = values.storedPassword;
   if (!password.empty()) {
     const std::optional<std::string> plain = Decrypt(password, ProxyPasswordKey(user));
     if (!plain) {
@@ -94,11 +102,14 @@ void LoadProxySettings(const cIniFile& ini, InternetFile& control, Dialogs& dial
     password = plain.value_or(std::string());
   }
 
-  const std::optional<std::uint16_t> port = ParseProxyPort(portText);
+  const std::optional<std::uint16_t> port = ParseProxyPort(values.port);
   if (server.empty() || !port) {
+    LogInfo("Proxy: none (the system's settings)");
     control.ConnectType(0);
     return;
   }
+  LogInfo("Proxy: " + server + ":" + std::to_string(*port) + ", user " + user + ", from " +
+          std::string(source));
   control.ProxyServer(server);
   // The control keeps the port in a signed 16-bit field: a port above 32767
   // goes in as its bit pattern, which the control writes out unsigned.

@@ -39,16 +39,29 @@ std::string NumberText(double value);
 // out of range).
 std::optional<std::uint16_t> ParseProxyPort(std::string_view text);
 
+// The four proxy settings as stored (the password in its stored form), from
+// the INI file or from the policies.
+struct ProxyValues {
+  std::string server;
+  std::string port;
+  std::string user;
+  std::string storedPassword;
+};
+
 // Reads the four proxy keys from `ini` in the order server, port, user,
-// password, decrypts the password (when there is one) and configures
-// `control`:
+// password and applies them (ApplyProxySettings).
+void LoadProxySettings(const cIniFile& ini, InternetFile& control, Dialogs& dialogs);
+
+// Decrypts the password (when there is one) and configures `control`:
 // - with a server and a usable port: ProxyServer, ProxyPort, ConnectType 1
 //   (the named proxy), ProxyUser, ProxyPassword, in that order (never as the
 //   site's credentials);
 // - otherwise (no server, no port, or a port that is not a usable number):
 //   only ConnectType 0, the system's own connection settings.
 // A stored password that is not whole hexadecimal pairs is reported through
-// `dialogs` (a critical "Data corrupted" box) and counts as empty.
-void LoadProxySettings(const cIniFile& ini, InternetFile& control, Dialogs& dialogs);
+// `dialogs` (a critical "Data corrupted" box) and counts as empty. `source`
+// ("INI", "policy") is for the log line.
+void ApplyProxySettings(const ProxyValues& values, std::string_view source, InternetFile& control,
+                        Dialogs& dialogs);
 
 }  // namespace hta

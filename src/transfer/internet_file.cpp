@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "common/ascii.h"
+#include "ports/log.h"
 
 namespace hta {
 namespace {
@@ -493,17 +494,21 @@ InternetFile::OpenedAddress InternetFile::OpenAddress(const Session& session, co
   const std::optional<HttpAddress> parsed =
       (HasControlCharacter(address) || !https_.Allows(address)) ? std::nullopt : ParseHttpAddress(address);
   if (!parsed) {
+    LogInfo("Transfer failed: " + LogAddress(address) +
+            (https_.Allows(address) ? ": not opened" : ": HTTPS required"));
     return opened;
   }
   const std::string headers = rangeFrom > 0 ? "Range: bytes=" + std::to_string(rangeFrom) + "-\r\n" : "";
   SentRequest sent = Send(session, *parsed, "GET", nullptr, kGetFlags, headers, nullptr, nullptr);
   if (!sent.sent) {
+    LogInfo("Transfer failed: " + LogAddress(address) + ": no response");
     sent.Close();
     return opened;
   }
   // Where HTTPS is required, a response that did not come over TLS (a
   // redirect away from https) counts as no response.
   if (!https_.Accepts(http_, sent.request.get())) {
+    LogInfo("Transfer failed: " + LogAddress(address) + ": HTTPS required");
     sent.Close();
     return opened;
   }
@@ -524,6 +529,7 @@ InternetFile::OpenedAddress InternetFile::OpenAddress(const Session& session, co
     }
     // An error page is not the resource: the address counts as unopenable,
     // so the session stays open, as after any failed open.
+    LogInfo("Transfer failed: " + LogAddress(address) + ": HTTP " + std::to_string(*opened.status));
     opened.Close();
     return opened;
   }
@@ -554,6 +560,7 @@ bool InternetFile::ReadArrived(OpenedAddress& opened, std::span<std::byte> buffe
   } else if (bytesRead > 0 && now - opened.markMicroseconds > limits_.slowWindowMicroseconds) {
     // A trickle just fast enough for the per-call limits would otherwise
     // hold the transfer, and everything waiting for it, for ever.
+    LogInfo("Time limit hit: " + LogAddress(url_) + ": link too slow");
     return false;
   }
   return true;
@@ -583,6 +590,7 @@ bool InternetFile::SkipBytes(OpenedAddress& opened, std::int32_t count) {
 // --- Transfers.
 
 std::string InternetFile::syncGET(std::string sUrl) {
+  const std::uint64_t started = clock_.MonotonicMicroseconds();
   url_ = sUrl;
   cancelRequested_ = false;
   DoEvents();
@@ -632,6 +640,7 @@ std::string InternetFile::syncGET(std::string sUrl) {
       }
     }
     if (!ok) {
+      LogInfo("Transfer failed: " + LogAddress(sUrl) + ": read failed");
       DoEvents();
       opened.Close();
       CloseSession(session);
@@ -643,6 +652,8 @@ std::string InternetFile::syncGET(std::string sUrl) {
   }
   opened.Close();
   CloseSession(session);
+  LogDebug("Transfer " + LogAddress(sUrl) + ": " + std::to_string(result.size()) + " bytes in " +
+           std::to_string((clock_.MonotonicMicroseconds() - started) / 1000) + " ms");
   return result;
 }
 
@@ -664,6 +675,7 @@ void InternetFile::ResumeDownload() {
 }
 
 void InternetFile::Download() {
+  const std::uint64_t started = clock_.MonotonicMicroseconds();
   cancelRequested_ = false;
   DoEvents();
   if (!session_) {
@@ -781,6 +793,8 @@ void InternetFile::Download() {
   opened.Close();
   CloseSession(session);
   file.reset();
+  LogDebug("Transfer " + LogAddress(url_) + ": " + std::to_string(received) + " bytes in " +
+           std::to_string((clock_.MonotonicMicroseconds() - started) / 1000) + " ms");
   RaiseComplete();
 }
 

@@ -2,10 +2,12 @@
 // (frmMain) and runs the message loop until the main window is gone.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shell/command_line.h"
 #include "shell/frm_main.h"
+#include "shell/policies.h"
 #include "win32/main_window.h"
 #include "win32/win32_clock.h"
 #include "win32/win32_dialogs.h"
@@ -13,6 +15,7 @@
 #include "win32/win32_file_system.h"
 #include "win32/win32_headers.h"
 #include "win32/win32_http.h"
+#include "win32/win32_log.h"
 #include "win32/win32_message_pump.h"
 #include "win32/win32_popup.h"
 #include "win32/win32_profile.h"
@@ -62,9 +65,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
   // staging back office and for the tests. It is read from this start's
   // command line only and never stored, so it cannot outlive the start that
   // was given it; whoever can change a shortcut or the Run value can already
-  // start any program in the user's name.
-  const std::vector<std::string> endpoints =
-      hta::BootstrapEndpoints(hta::SplitCommandLine(commandLine != nullptr ? commandLine : ""));
+  // start any program in the user's name. An administrator's policy wins
+  // over it.
+  const std::vector<std::string> arguments = hta::SplitCommandLine(commandLine != nullptr ? commandLine : "");
+
+  // The log first, so what the policies' reading finds wrong is in it; its
+  // level follows once the policies are read.
+  hta::win32::Win32FileLog log(hta::win32::Win32FileLog::DefaultFolder());
+  hta::SetLog(&log);
+  hta::win32::Win32Registry registry;
+  hta::Policies policies = hta::ReadPolicies(registry);
+  hta::SetLogLevel(hta::ChooseLogLevel(policies, arguments));
+  hta::EndpointChoice endpoints = hta::ChooseEndpoints(policies, arguments);
 
   // The ports live on this thread's stack for the whole run; frmMain
   // borrows them. The window outlives frmMain (declared before it), so no
@@ -74,7 +86,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
   hta::win32::Win32Dialogs dialogs([&window] { return window.Handle(); });
   hta::win32::Win32Clock clock;
   hta::win32::Win32Environment environment;
-  hta::win32::Win32Registry registry;
   hta::win32::Win32UserSettings settings;
   hta::win32::Win32Shell shell;  // joins this thread to COM for ShellExecute
   hta::win32::Win32FileSystem files;
@@ -88,7 +99,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
 
   hta::frmMain form(hta::LauncherPorts{window, dialogs, pump, clock, environment, registry, settings, shell,
                                        files, profile, http, singleInstance, popups, sound},
-                    endpoints);
+                    std::move(endpoints.endpoints));
+  form.UsePolicies(std::move(policies), std::move(endpoints.source));
   // Created hidden: Form_Load needs the window (its timer, its controls)
   // before it knows whether this copy may run at all.
   if (!window.Create(form)) {

@@ -93,6 +93,22 @@ TEST_F(ProxySettingsTest, WithoutAServerOrAUsablePortOnlyTheSystemSettingsAreCho
   }
 }
 
+// A server set by policy brings the other three from the policy too (each
+// the machine's or else the user's); the INI file is not read at all.
+TEST_F(ProxySettingsTest, AProxyServerSetByPolicyTakesAllFourFromThePolicyAndNoneFromTheIni) {
+  WriteIni("ProxyServer=ini.corp\r\nProxyPort=8080\r\nProxyUser=alice\r\n");
+  const std::string key = "Software\\Policies\\HTA_Launcher";
+  registry.PutString(RegistryRoot::LocalMachine, key, "ProxyServer", "policy.corp");
+  registry.PutString(RegistryRoot::CurrentUser, key, "ProxyPort", "3128");
+  registry.PutString(RegistryRoot::CurrentUser, key, "ProxyUser", "bob");
+  registry.PutString(RegistryRoot::LocalMachine, key, "ProxyPass", Encrypt("pw", ProxyPasswordKey("bob")));
+  Form().InitLauncher();
+  EXPECT_EQ(Control().ProxyServer(), "policy.corp");
+  EXPECT_EQ(Control().ProxyPort(), 3128);
+  EXPECT_EQ(Control().ProxyUser(), "bob");
+  EXPECT_EQ(Control().ProxyPassword(), "pw");
+}
+
 TEST_F(ProxySettingsTest, DamagedStoredPasswordIsReportedAndTheStartUpGoesOn) {
   WriteIni("ProxyServer=p\r\nProxyPort=8080\r\nProxyUser=bob\r\nProxyPass=ABC\r\n");
   Form().InitLauncher();

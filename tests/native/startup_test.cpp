@@ -10,9 +10,14 @@
 #include <utility>
 #include <vector>
 
+#include "crypto/cipher.h"
+#include "fakes/fake_log.h"
 #include "fetch_fixture.h"
+#include "shell/command_line.h"
 #include "shell/frm_main.h"
 #include "shell/https_policy.h"
+#include "shell/policies.h"
+#include "shell/proxy_settings.h"
 #include "shell/registry_text.h"
 
 namespace hta::testing {
@@ -167,6 +172,64 @@ TEST_F(RequireHttpsPolicyTest, ADwordPerValueMachineFirstAndAnythingUnreadableMe
   }
   registry.openKeyFails = 5;  // there, but not to be read
   EXPECT_TRUE(ReadRequireHttpsPolicy(registry));
+}
+
+// Endpoints: the policy's over "--bootstrap" over the built-in ones; each
+// value the machine's when there; a value of the wrong type is logged and
+// left out; "--log-level" only raises the policy's level.
+TEST_F(RequireHttpsPolicyTest, PolicyOverCommandLineOverBuiltInAndAWrongTypeIsLoggedAndIgnored) {
+  fakes::FakeLog log;
+  const std::string key = "Software\\Policies\\HTA_Launcher";
+  const Lines arguments = {"--bootstrap", "https://staging.test/b.php", "--log-level", "debug"};
+  const EndpointChoice builtIn = ChooseEndpoints(ReadPolicies(registry), {});
+  EXPECT_EQ(builtIn.endpoints, DefaultBootstrapEndpoints());
+  EXPECT_EQ(builtIn.source, "built-in");
+  EXPECT_EQ(ChooseEndpoints(ReadPolicies(registry), arguments).source, "command line");
+  const std::string list("https://a.test/x\0https://b.test/y\0", 34);
+  registry.PutValue(RegistryRoot::CurrentUser, key, "BootstrapEndpoints",
+                    FakeRegistry::Value{7, {list.begin(), list.end()}});
+  registry.PutString(RegistryRoot::LocalMachine, key, "LogLevel", "Error");
+  const Policies policies = ReadPolicies(registry);
+  const EndpointChoice chosen = ChooseEndpoints(policies, arguments);
+  EXPECT_EQ(chosen.endpoints, (Lines{"https://a.test/x", "https://b.test/y"}));
+  EXPECT_EQ(chosen.source, "policy");
+  EXPECT_EQ(ChooseLogLevel(policies, arguments), LogLevel::Debug);
+  EXPECT_EQ(ChooseLogLevel(policies, {"--log-level", "info"}), LogLevel::Info);
+  EXPECT_EQ(ChooseLogLevel(Policies{}, {"--log-level", "error"}), LogLevel::Info);
+  registry.PutString(RegistryRoot::LocalMachine, key, "BootstrapEndpoints", "https://c.test/");
+  EXPECT_EQ(ReadPolicies(registry).bootstrapEndpoints, Lines{});
+  EXPECT_EQ(log.lines, Lines{"ERROR Policy BootstrapEndpoints ignored: not a REG_MULTI_SZ value"});
+}
+
+// What support staff read: where things came from and how they went, never
+// the user string, a query, an application parameter or a password.
+TEST_F(StartupTest, TheLogTellsEachStepAndNeverTheUserStringQueriesParametersOrPasswords) {
+  fakes::FakeLog log;
+  files.Put(kIniPath, "[proxy]\r\nProxyServer=proxy.corp\r\nProxyPort=8080\r\nProxyUser=alice\r\nProxyPass=" +
+                          Encrypt("secret-pw", ProxyPasswordKey("alice")) + "\r\n");
+  settings.Put("HTA_Launcher", "user", "user", "secret-user");
+  Serve(BootUrl(kBoot2), kServer);
+  Serve(LoginUrl("secret-user"), App("a.hta", "A", "secret-param", true) +
+                                     Download("../b.hta", "http://dl.test/b?secret-query") + Message("m"));
+  Form().Form_Load();
+  Form().cmdExit_Click();
+  for (const std::string& line : log.lines) {
+    for (const char* secret : {"secret", "?", "bootparams", "user="}) {
+      EXPECT_EQ(line.find(secret), std::string::npos) << line;
+    }
+  }
+  EXPECT_EQ(
+      log.lines,
+      (Lines{
+          "INFO Start: " + VersionText() +
+              ", C:\\Program Files\\HTA Launcher\\Launcher.exe, endpoints from built-in",
+          "INFO Proxy: proxy.corp:8080, user alice, from INI",
+          "INFO Transfer failed: http://boot1.test/exebootstrap.php: no response",
+          "INFO Bootstrap http://boot1.test/exebootstrap.php: no reply",
+          "INFO Bootstrap http://boot2.test/exebootstrap.php: 28 bytes, server http://server.test/login.php",
+          "INFO Download refused: ../b.hta: not a plain file name", "INFO Message shown",
+          "INFO Login http://server.test/login.php: 171 bytes, main application opened", "INFO Launch: a.hta",
+          "INFO End: closed"}));
 }
 
 // Shut-down

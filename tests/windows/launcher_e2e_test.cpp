@@ -230,6 +230,18 @@ TEST_F(LauncherE2eTest, LogsInDownloadsOpensTheMainApplicationShowsTheMessageAnd
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs[0].commandLine, opener + "--from e2e  'two words' C:\\dir\\");
   EXPECT_EQ(runs[0].currentFolder, "C:\\") << "the launch folder given to ShellExecuteA";
+
+  // The log under the test's LOCALAPPDATA tells each step, and never the
+  // user string, the boot parameters, a query or the application's parameters.
+  const std::string log = hta::wintest::ReadFileBytes(driver_.LogPath()).value_or("");
+  for (const char* told : {" INFO  Start: version ", "endpoints from command line", "tray/exebootstrap.php: ",
+                           " INFO  Login http://127.0.0.1:", "main application opened", "Launch: orders.hta",
+                           " INFO  End: closed\r\n"}) {
+    EXPECT_NE(log.find(told), std::string::npos) << told << "\n" << log;
+  }
+  for (const char* secret : {"e2e-user", "e2e-boot", "two words", "?"}) {
+    EXPECT_EQ(log.find(secret), std::string::npos) << secret << "\n" << log;
+  }
 }
 
 TEST_F(LauncherE2eTest, EmptyLoginReplyKeepsTheWindowAndTheRememberedSettings) {
@@ -268,6 +280,13 @@ TEST_F(LauncherE2eTest, EmptyLoginReplyKeepsTheWindowAndTheRememberedSettings) {
 
 TEST_F(LauncherE2eTest, UnreachableBackOfficeShowsTheMessageAndEndsTheProgram) {
   ASSERT_TRUE(SetRegistryString(Registry::kUserKey, "user", "before"));
+  // A full log is moved aside by the first line of this start.
+  const std::string log = driver_.LogPath();
+  const std::string logs = log.substr(0, log.rfind('\\'));
+  CreateDirectoryA(logs.substr(0, logs.rfind('\\')).c_str(), nullptr);
+  CreateDirectoryA(logs.c_str(), nullptr);
+  const std::string full(1024 * 1024, 'x');
+  ASSERT_TRUE(hta::wintest::WriteFileBytes(log, full));
   // Nothing listens on port 1; the others answer with no address.
   Start({"--bootstrap", "http://127.0.0.1:1/launcher/closed.php", "--bootstrap", Bootstrap("no/capitals.php"),
          "--bootstrap", Bootstrap("no/text.php"), "--bootstrap", Bootstrap("no/missing.php")});
@@ -288,6 +307,10 @@ TEST_F(LauncherE2eTest, UnreachableBackOfficeShowsTheMessageAndEndsTheProgram) {
       << Describe(LauncherRequests());
   EXPECT_EQ(RegistryString(Registry::kUserKey, "user"), "before");
   EXPECT_EQ(RegistryString(Registry::kSettingsKey, "showPopups"), std::nullopt);
+  EXPECT_EQ(hta::wintest::ReadFileBytes(log + ".1"), full);
+  const std::string text = hta::wintest::ReadFileBytes(log).value_or("");
+  EXPECT_EQ(text.find(" INFO  Start: version "), 23u) << text;
+  EXPECT_NE(text.find(" INFO  End: no bootstrap endpoint answered\r\n"), std::string::npos) << text;
 }
 
 // At a drive's root (in Wine's prefix, the test's own; on Windows only where

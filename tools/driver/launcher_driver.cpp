@@ -53,6 +53,7 @@ std::string EnvironmentWithTemp(std::string temp, const std::string& record) {
       const std::string entry = p;
       const std::string name = entry.substr(0, entry.find('=', 1));  // "=C:=C:\..." names start with "="
       if (lstrcmpiA(name.c_str(), "TEMP") != 0 && lstrcmpiA(name.c_str(), "TMP") != 0 &&
+          lstrcmpiA(name.c_str(), "LOCALAPPDATA") != 0 &&
           lstrcmpiA(name.c_str(), kFakeOpenerRecordVariable) != 0) {
         entries.push_back(entry);
       }
@@ -68,6 +69,7 @@ std::string EnvironmentWithTemp(std::string temp, const std::string& record) {
   }
   entries.push_back("TEMP=" + temp);
   entries.push_back("TMP=" + temp);
+  entries.push_back("LOCALAPPDATA=" + temp);  // the log goes there too
   // Windows keeps the block sorted by name, without regard to case.
   std::sort(entries.begin(), entries.end(),
             [](const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) < 0; });

@@ -222,6 +222,8 @@ class LauncherDriver {
   std::string IniPath() const { return exeFolder_ + "HtaLauncher.ini"; }
   // The launcher's application folder, "hta" in its TEMP.
   std::string AppFolder() const { return tempFolder_ + "hta\\"; }
+  // The launcher's log: its LOCALAPPDATA is that TEMP too.
+  std::string LogPath() const { return tempFolder_ + "HTA Launcher\\Logs\\launcher.log"; }
   // The names in the application folder, sorted; empty when it is missing.
   std::vector<std::string> AppFolderFiles() const;
 
