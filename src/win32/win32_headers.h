@@ -31,4 +31,18 @@ Function SystemFunction(const char* module, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
 }
 
+// Only DLLs from System32, never from the executable's folder or the
+// current directory: a program that users start from a Downloads folder
+// must not load a DLL planted beside it. WinINet and WinMM are delay-loaded
+// (cmake/DelayLoad.cmake): the first call into each loads it, with this
+// search order, so a program calls this before anything else. Windows 7
+// without KB2533623 lacks the call, hence the lookup.
+inline void RestrictDllSearch() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  auto restrict = SystemFunction<SetDefaultDllDirectoriesFn>("kernel32.dll", "SetDefaultDllDirectories");
+  if (restrict != nullptr) {
+    restrict(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
+  }
+}
+
 }  // namespace hta::win32

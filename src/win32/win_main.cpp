@@ -27,21 +27,6 @@
 
 namespace {
 
-// Only DLLs from System32, never from the executable's folder or the
-// current directory: a launcher that users start from a Downloads folder
-// must not load a DLL planted beside it. WinINet and WinMM are delay-loaded
-// (cmake/DelayLoad.cmake): the first call into each loads it, with this
-// search order, so this runs before anything else. Windows 7 without
-// KB2533623 lacks the call, hence the lookup.
-void RestrictDllSearch() {
-  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  auto restrict =
-      hta::win32::SystemFunction<SetDefaultDllDirectoriesFn>("kernel32.dll", "SetDefaultDllDirectories");
-  if (restrict != nullptr) {
-    restrict(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
-  }
-}
-
 // After an installer's restart manager closed the program for an update,
 // Windows starts it again. Not after a crash or a hang, and not after a
 // reboot (the Run value starts it at log-on when the user chose so). No
@@ -56,10 +41,36 @@ void RegisterForRestart() {
   }
 }
 
+// The window, the start-up and the message loop, until the window is gone.
+int ShowAndRun(hta::frmMain& form, hta::win32::MainWindow& window, hta::win32::Win32MessagePump& pump,
+               int showCommand) {
+  // Created hidden: Form_Load needs the window (its timer, its controls)
+  // before it knows whether this copy may run at all.
+  if (!window.Create(form)) {
+    return 1;
+  }
+  RegisterForRestart();
+
+  // The start-up runs with the window hidden, as a form's load procedure
+  // always has: a second copy ends without a window ever flashing up, and a
+  // login that sends the program to the tray (the usual start at log-on)
+  // shows nothing but the tray icon. The window appears only when start-up
+  // leaves it on screen (a failed login, no main application). Message
+  // boxes of the start-up appear on their own meanwhile.
+  form.Form_Load();
+  if (!form.Ended() && !form.InTray()) {
+    window.Show(showCommand);
+  }
+
+  // Form_Load may already have ended the program (a second copy, no back
+  // office): the window is then gone and WM_QUIT waits in the queue.
+  return pump.Run();
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand) {
-  RestrictDllSearch();
+  hta::win32::RestrictDllSearch();
 
   // "--bootstrap URL" (repeatable) replaces the built-in endpoints: for a
   // staging back office and for the tests. It is read from this start's
@@ -101,25 +112,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
                                        files, profile, http, singleInstance, popups, sound},
                     std::move(endpoints.endpoints));
   form.UsePolicies(std::move(policies), std::move(endpoints.source));
-  // Created hidden: Form_Load needs the window (its timer, its controls)
-  // before it knows whether this copy may run at all.
-  if (!window.Create(form)) {
-    return 1;
-  }
-  RegisterForRestart();
-
-  // The start-up runs with the window hidden, as a form's load procedure
-  // always has: a second copy ends without a window ever flashing up, and a
-  // login that sends the program to the tray (the usual start at log-on)
-  // shows nothing but the tray icon. The window appears only when start-up
-  // leaves it on screen (a failed login, no main application). Message
-  // boxes of the start-up appear on their own meanwhile.
-  form.Form_Load();
-  if (!form.Ended() && !form.InTray()) {
-    window.Show(showCommand);
-  }
-
-  // Form_Load may already have ended the program (a second copy, no back
-  // office): the window is then gone and WM_QUIT waits in the queue.
-  return pump.Run();
+  return ShowAndRun(form, window, pump, showCommand);
 }

@@ -103,21 +103,10 @@ void RunOffline(const Arguments& arguments, const std::string& reply, hta::check
   }
 }
 
-// WinINet is delay-loaded: only from System32, never from the folder the
-// tool was started in or from.
-void RestrictDllSearch() {
-  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  auto restrict =
-      hta::win32::SystemFunction<SetDefaultDllDirectoriesFn>("kernel32.dll", "SetDefaultDllDirectories");
-  if (restrict != nullptr) {
-    restrict(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  RestrictDllSearch();
+  hta::win32::RestrictDllSearch();
   if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
     std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
     return 0;
