@@ -4,6 +4,8 @@
 
 #include "client/file_names.h"
 #include "client/request_encoding.h"
+#include "common/control_characters.h"
+#include "common/trim.h"
 #include "markup/markup.h"
 
 namespace hta {
@@ -13,11 +15,6 @@ constexpr std::string_view kBootParamsQuery = "?bootparams=";
 constexpr std::string_view kUserQuery = "?user=";
 constexpr std::string_view kTimeStampQuery = "&ts=";
 
-bool IsControl(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte < 0x20 || byte == 0x7F;
-}
-
 bool IsBlankOnly(std::string_view text) {
   return text.find_first_not_of(' ') == std::string_view::npos;
 }
@@ -25,13 +22,9 @@ bool IsBlankOnly(std::string_view text) {
 }  // namespace
 
 std::optional<std::string> AcceptBootstrapReply(std::string_view reply) {
-  while (!reply.empty() && (reply.back() == '\r' || reply.back() == '\n' || reply.back() == ' ')) {
-    reply.remove_suffix(1);
-  }
-  for (const char c : reply) {
-    if (IsControl(c)) {
-      return std::nullopt;
-    }
+  reply = TrimEnd(reply, "\r\n ");
+  if (HasControlCharacter(reply)) {
+    return std::nullopt;
   }
   if (!reply.starts_with("https://") && !reply.starts_with("http://")) {
     return std::nullopt;

@@ -1,23 +1,19 @@
 #include "client/request_encoding.h"
 
+#include "common/control_characters.h"
+#include "common/hex_digits.h"
+
 namespace hta {
 namespace {
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
 void AppendEscaped(std::string& out, unsigned char byte) {
   out += '%';
-  out += kHexDigits[byte >> 4];
-  out += kHexDigits[byte & 0x0F];
+  AppendHexByte(out, byte);
 }
 
 bool IsUnreserved(unsigned char byte) {
   return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
          byte == '-' || byte == '.' || byte == '_' || byte == '~';
-}
-
-bool IsBlankOrControl(unsigned char byte) {
-  return byte <= 0x20 || byte == 0x7F;
 }
 
 void AppendTwoDigits(std::string& out, int value) {
@@ -53,9 +49,8 @@ std::string PercentEncodeBlanks(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (IsBlankOrControl(byte)) {
-      AppendEscaped(out, byte);
+    if (IsControlOrBlank(c)) {
+      AppendEscaped(out, static_cast<unsigned char>(c));
     } else {
       out += c;
     }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "common/trim.h"
 #include "crypto/cipher.h"
 
 namespace hta {
@@ -19,15 +20,6 @@ constexpr std::string_view kKeyPartB = "h0 Gy!5 eB@ 6uJ^ 1s";      // 19 charact
 // rounding boundary of the 15th digit that every correct sine routine gives
 // the same text.
 constexpr double kKeyNumber = 5.23;
-
-std::string Trimmed(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) {
-    return std::string();
-  }
-  const std::size_t last = text.find_last_not_of(' ');
-  return std::string(text.substr(first, last - first + 1));
-}
 
 }  // namespace
 
@@ -58,7 +50,7 @@ std::string ProxyPasswordKey(const std::string& proxyUser) {
 }
 
 std::optional<std::uint16_t> ParseProxyPort(std::string_view text) {
-  const std::string trimmed = Trimmed(text);
+  const std::string trimmed(Trim(text, " "));
   if (trimmed.empty()) {
     return std::nullopt;
   }

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "common/ascii.h"
+#include "common/trim.h"
 
 namespace hta {
 namespace {
@@ -57,12 +58,7 @@ bool StartsWithStatusLine(std::string_view headers) {
 // Content-Length as a 32-bit signed number; -1 when it is not one (nothing
 // reads FileSize, so a sound marker beats a guess).
 std::int32_t ParseFileSize(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-    text.remove_suffix(1);
-  }
+  text = TrimBlanks(text);
   // std::from_chars takes a "-" but no "+".
   if (text.size() > 1 && text.front() == '+' && text[1] != '-') {
     text.remove_prefix(1);
@@ -183,13 +179,6 @@ std::optional<HttpAddress> ParseHttpAddress(std::string_view address) {
 
 std::string TrimAtNul(std::string_view text) {
   return std::string(text.substr(0, text.find('\0')));
-}
-
-bool HasControlCharacter(std::string_view address) {
-  return std::any_of(address.begin(), address.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F;
-  });
 }
 
 InternetFile::InternetFile(HttpCalls& http, MessagePump& pump, FileSystem& files, Clock& clock)

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/control_characters.h"
 #include "ports/clock.h"
 #include "ports/file_system.h"
 #include "ports/http.h"
@@ -361,9 +362,5 @@ std::optional<HttpAddress> ParseHttpAddress(std::string_view address);
 
 // The text before the first NUL; all of it when it holds none.
 std::string TrimAtNul(std::string_view text);
-
-// Whether `address` holds a control character (below 0x20, or 0x7F); such an
-// address is never sent.
-bool HasControlCharacter(std::string_view address);
 
 }  // namespace hta
