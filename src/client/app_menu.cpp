@@ -5,6 +5,7 @@
 #include <span>
 
 #include "client/file_names.h"
+#include "client/replace_file.h"
 #include "common/ascii.h"
 #include "ports/log.h"
 
@@ -68,11 +69,11 @@ bool WriteNewVersion(FileSystem& files, const std::string& target, std::string_v
     }
     written = writer->Write(AsBytes(bytes));
   }  // Closed here: only a closed file is moved into place.
-  if (written && files.MoveFileReplacing(partial, target)) {
-    return true;
+  if (!written) {
+    files.RemoveFile(partial);
+    return false;
   }
-  files.RemoveFile(partial);
-  return false;
+  return ReplaceFileWith(files, partial, target);
 }
 
 AppMenu::AppMenu(MainWindowView& view, Shell& shell, const SessionState& state)

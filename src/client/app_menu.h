@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/menu_entries.h"
 #include "ports/file_system.h"
 #include "ports/main_window.h"
 #include "ports/shell.h"
@@ -14,7 +15,6 @@ namespace hta {
 
 // Between the file name and the launch parameters in a menu entry's tag.
 inline constexpr std::string_view kTagSeparator = "@@@";
-inline constexpr int kAppMenuEntries = 10;
 
 // What a menu entry's tag says to open: the text before the first
 // separator and the text between the first and the second. nullopt when the

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "client/app_menu.h"
+#include "client/replace_file.h"
 #include "common/ascii.h"
 #include "ports/log.h"
 
@@ -103,15 +104,12 @@ void FileFetch::DownloadComplete() {
     return;
   }
   const std::string target = temporary.substr(0, temporary.size() - kTempSuffix.size());
-  // One move replaces the old file: a reader (and a failure) sees either the
-  // old file or the whole new one, never none. When it cannot be replaced
-  // (held open by another program), the new file is dropped and the one in
-  // place is used.
-  if (!ports_.files.MoveFileReplacing(temporary, target)) {
-    LogInfo("Download refused: " + FileNameOf(target) + ": the file in place is in use");
-    ports_.files.RemoveFile(temporary);
-  } else {
+  // When the target cannot be replaced (held open by another program), the
+  // new file is dropped and the one in place is used.
+  if (ReplaceFileWith(ports_.files, temporary, target)) {
     LogInfo("Download written: " + FileNameOf(target));
+  } else {
+    LogInfo("Download refused: " + FileNameOf(target) + ": the file in place is in use");
   }
   if (!LocalFileExists(ports_.files, target)) {
     // Nothing arrived and nothing was there: nothing to play, open or read.

@@ -4,6 +4,8 @@
 #include <cstddef>
 
 #include "common/ascii.h"
+#include "common/control_characters.h"
+#include "common/trim.h"
 
 namespace hta {
 namespace {
@@ -36,8 +38,7 @@ bool IsPlainFileName(std::string_view name) {
     return false;
   }
   for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\' || c == '/' || c == ':' || byte < 0x20 || byte == 0x7F) {
+    if (c == '\\' || c == '/' || c == ':' || IsControlCharacter(c)) {
       return false;
     }
   }
@@ -46,10 +47,7 @@ bool IsPlainFileName(std::string_view name) {
   }
   // The device test looks at the part before the first dot, without the
   // blanks Windows would strip from its end ("con .hta" is CON too).
-  std::string_view stem = name.substr(0, name.find('.'));
-  while (!stem.empty() && stem.back() == ' ') {
-    stem.remove_suffix(1);
-  }
+  const std::string_view stem = TrimEnd(name.substr(0, name.find('.')), " ");
   return !IsDeviceName(stem);
 }
 

@@ -4,16 +4,13 @@
 
 #include "client/file_names.h"
 #include "client/login_rules.h"
-#include "session/app_title.h"
+#include "common/control_characters.h"
+#include "common/trim.h"
 #include "ports/log.h"
+#include "session/app_title.h"
 
 namespace hta {
 namespace {
-
-bool IsControl(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte < 0x20 || byte == 0x7F;
-}
 
 // What a bootstrap endpoint's reply came to, for the log.
 std::string BootstrapOutcome(const std::string& reply, const std::optional<std::string>& server,
@@ -33,13 +30,9 @@ std::string BootstrapOutcome(const std::string& reply, const std::optional<std::
 }  // namespace
 
 std::optional<std::string> AcceptBootstrapReply(std::string_view reply) {
-  while (!reply.empty() && (reply.back() == '\r' || reply.back() == '\n' || reply.back() == ' ')) {
-    reply.remove_suffix(1);
-  }
-  for (const char c : reply) {
-    if (IsControl(c)) {
-      return std::nullopt;
-    }
+  reply = TrimEnd(reply, "\r\n ");
+  if (HasControlCharacter(reply)) {
+    return std::nullopt;
   }
   if (!reply.starts_with("https://") && !reply.starts_with("http://")) {
     return std::nullopt;

@@ -1,23 +1,14 @@
 #include "client/request_encoding.h"
 
+#include "common/control_characters.h"
+#include "common/hex_digits.h"
+
 namespace hta {
 namespace {
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-void AppendEscaped(std::string& out, unsigned char byte) {
-  out += '%';
-  out += kHexDigits[byte >> 4];
-  out += kHexDigits[byte & 0x0F];
-}
 
 bool IsUnreserved(unsigned char byte) {
   return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
          byte == '-' || byte == '.' || byte == '_' || byte == '~';
-}
-
-bool IsBlankOrControl(unsigned char byte) {
-  return byte <= 0x20 || byte == 0x7F;
 }
 
 void AppendTwoDigits(std::string& out, int value) {
@@ -33,34 +24,29 @@ void AppendTwoDigits(std::string& out, int value) {
   out += static_cast<char>('0' + value % 10);
 }
 
-}  // namespace
-
-std::string PercentEncodeAll(std::string_view text) {
+// `text` with every byte for which `escape` holds as "%XX".
+std::string PercentEncodeWhere(std::string_view text, bool (*escape)(char)) {
   std::string out;
   out.reserve(text.size());
   for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (IsUnreserved(byte)) {
-      out += c;
+    if (escape(c)) {
+      out += '%';
+      AppendHexByte(out, static_cast<unsigned char>(c));
     } else {
-      AppendEscaped(out, byte);
+      out += c;
     }
   }
   return out;
 }
 
+}  // namespace
+
+std::string PercentEncodeAll(std::string_view text) {
+  return PercentEncodeWhere(text, [](char c) { return !IsUnreserved(static_cast<unsigned char>(c)); });
+}
+
 std::string PercentEncodeBlanks(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (IsBlankOrControl(byte)) {
-      AppendEscaped(out, byte);
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  return PercentEncodeWhere(text, IsControlOrBlank);
 }
 
 std::string TimeStampText(const TimeOfDay& time) {

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "common/hex_digits.h"
+
 namespace hta {
 
 namespace {
@@ -83,14 +85,11 @@ std::optional<std::string> Decrypt(std::string_view cipherText, std::string_view
 }
 
 std::string Encrypt(std::string_view plainText, std::string_view key) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   const std::string mixed = ApplyKeyAndMasks(plainText, key);
   std::string result;
   result.reserve(mixed.size() * 2);
   for (const char c : mixed) {
-    const auto byte = static_cast<unsigned char>(c);
-    result.push_back(kDigits[byte >> 4]);
-    result.push_back(kDigits[byte & 0x0F]);
+    AppendHexByte(result, static_cast<unsigned char>(c));
   }
   return result;
 }

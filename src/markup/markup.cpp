@@ -2,15 +2,13 @@
 
 #include <cstddef>
 
+#include "common/menu_entries.h"
+
 namespace hta {
 namespace {
 
 using Position = std::string_view::size_type;
 constexpr Position kNotFound = std::string_view::npos;
-
-// Menu entries stop at 10; later application elements only set the
-// application parameter.
-constexpr std::size_t kMenuEntries = 10;
 
 // The markers of one element kind. The start marker must match exactly at
 // the element's beginning; the element runs to the first closing marker at
@@ -97,7 +95,7 @@ MarkupResult ProcessApplications(std::string_view text, ApplicationTarget& targe
       return MarkupResult::Malformed;
     }
     target.SetAppParam(*param);
-    if (number <= kMenuEntries) {
+    if (number <= static_cast<std::size_t>(kAppMenuEntries)) {
       const int entry = static_cast<int>(number);
       target.FillMenuEntry(entry, ElementText(element), *fileName, *param);
       if (*main == "yes") {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "common/trim.h"
 #include "crypto/cipher.h"
 #include "ports/log.h"
 
@@ -23,15 +24,6 @@ constexpr double kKeyNumber = 5.23;
 
 constexpr const char* kCorruptedText = "Data string is corrupted.  Cannot be Decrypted.";
 constexpr const char* kCorruptedCaption = "Data corrupted";
-
-std::string Trimmed(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) {
-    return std::string();
-  }
-  const std::size_t last = text.find_last_not_of(' ');
-  return std::string(text.substr(first, last - first + 1));
-}
 
 }  // namespace
 
@@ -62,7 +54,7 @@ std::string ProxyPasswordKey(const std::string& proxyUser) {
 }
 
 std::optional<std::uint16_t> ParseProxyPort(std::string_view text) {
-  const std::string trimmed = Trimmed(text);
+  const std::string trimmed(Trim(text, " "));
   if (trimmed.empty()) {
     return std::nullopt;
   }

@@ -8,13 +8,16 @@
 #include <string_view>
 #include <utility>
 
+#include "common/control_characters.h"
 #include "ports/clock.h"
 #include "ports/file_system.h"
 #include "ports/http.h"
 #include "ports/message_pump.h"
+#include "transfer/http_address.h"
 #include "transfer/https_rule.h"
 #include "transfer/owned_handle.h"
 #include "transfer/property_bag.h"
+#include "transfer/transfer_limits.h"
 
 namespace hta {
 
@@ -31,35 +34,6 @@ inline constexpr std::string_view kCouldNotWriteLocalFile = "Could not write Loc
 
 // LastModified when the header request found none.
 inline constexpr std::string_view kNotAvailable = "Not Available";
-
-// How long and how large a transfer may be. A server that never answers, or
-// answers a byte at a time, or without end, must not hold a transfer (and
-// with it the program's polling) for ever, nor fill its memory or disk.
-struct TransferLimits {
-  // Connect, send and receive time limits of every connection, each.
-  std::uint32_t callMilliseconds = 30000;
-  // A transfer fails once this long passes without `leastBytes` arriving.
-  std::uint64_t slowWindowMicroseconds = 60000000;
-  std::uint32_t leastBytes = 1024;
-  // The longest syncGET body, and the longest file a download writes.
-  std::size_t textBytes = std::size_t{16} << 20;
-  std::uint64_t fileBytes = std::uint64_t{256} << 20;
-};
-
-// The limits of every control.
-inline constexpr TransferLimits kTransferLimits{};
-
-// The message loop runs at most once in this span during a transfer: each
-// sweep costs a server round trip under Wine, more than a block's read.
-inline constexpr std::uint64_t kPumpIntervalMicroseconds = 2000;
-
-// An address split for InternetConnect and HttpOpenRequest.
-struct HttpAddress {
-  bool secure = false;  // https
-  std::string host;
-  std::uint16_t port = 80;
-  std::string path;  // from the first "/" or "?" on; empty for the root
-};
 
 // What a download tells its owner. Raised synchronously from inside
 // StartDownload / ResumeDownload, on the GUI thread; exactly one of
@@ -283,31 +257,83 @@ class InternetFile {
     }
   };
 
+  // Blocks of the GET and the download.
+  static constexpr std::size_t kBlockSize = 2048;
+
+  // Closes a transfer's stream and session, and then drops its file, when
+  // the transfer leaves its scope, whichever way it leaves.
+  class TransferScope;
+
+  // What is left to tell once a download's stream, session and file are
+  // closed. Neither `complete` nor `error`: the download told its end itself.
+  struct DownloadEnd {
+    bool complete = false;
+    std::string_view error;
+    // A file that grew past the limit: removed before the error is raised.
+    std::optional<std::string> removeFile;
+  };
+
+  // --- Session and message loop.
   void OpenSession();
   // Sets ProxyUser and ProxyPassword, each when not empty, as options of
   // the request `handle`.
   void SetProxyCredentials(InternetHandle handle);
+  // Closes `session` and, when the field still holds it, forgets it there.
+  void CloseSession(const Session& session);
+  // At debug level: how long a transfer of `address` took, and what it
+  // brought.
+  void LogTransferTime(const std::string& address, const std::string& what, std::uint64_t started);
+  // Runs the message loop unless it ran less than kPumpIntervalMicroseconds
+  // ago.
+  void DoEvents();
+
+  // --- Header request.
+  // Fills FileExists, LastModified and FileSize from the answer to `request`.
+  void ReadInformation(InternetHandle request);
+  // The three from a header block that opens with a status line.
+  void ReadHeaderBlock(std::string_view headers);
+
+  // --- Sending a request, opening an address and reading its body.
   // Connects to the address's host and port with the time limits, opens a
   // `verb` request for its path and sends it once. `user` nullable.
   [[nodiscard]] SentRequest Send(const Session& session, const HttpAddress& address, const char* verb,
                                  const char* version, std::uint32_t flags, const std::string& headers,
                                  const char* user, const char* password);
-  // One read of what has arrived, at most `buffer.size()` bytes; 0 with
-  // true is the end of the body. Fails, too, on a link too slow.
-  [[nodiscard]] bool ReadArrived(OpenedAddress& opened, std::span<std::byte> buffer,
-                                 std::uint32_t& bytesRead);
-  void Download();
+  // The parsed `address`, when a request may go to it: it holds no control
+  // character (which could smuggle header lines into the request), it is
+  // one of ours, and it is https where HTTPS is required.
+  std::optional<HttpAddress> SendableAddress(const std::string& address) const;
   // `rangeFrom` > 0 asks for the bytes from there on.
   [[nodiscard]] OpenedAddress OpenAddress(const Session& session, const std::string& address,
                                           std::int32_t rangeFrom);
   std::optional<std::uint32_t> QueryNumber(InternetHandle stream, std::uint32_t infoLevel);
   std::optional<std::string> ContentRange(InternetHandle stream);
+  // One read of what has arrived, at most `buffer.size()` bytes; 0 with
+  // true is the end of the body. Fails, too, on a link too slow.
+  [[nodiscard]] bool ReadArrived(OpenedAddress& opened, std::span<std::byte> buffer,
+                                 std::uint32_t& bytesRead);
   [[nodiscard]] bool SkipBytes(OpenedAddress& opened, std::int32_t count);
-  // Closes `session` and, when the field still holds it, forgets it there.
-  void CloseSession(const Session& session);
-  // Runs the message loop unless it ran less than kPumpIntervalMicroseconds
-  // ago.
-  void DoEvents();
+
+  // --- Transfers.
+  // What every transfer starts with: the cancel cleared, a session opened
+  // when none is, the header request sent when none was. The session the
+  // transfer runs on.
+  Session BeginTransfer();
+  // The whole body, or the empty text when it cannot be had whole.
+  std::string ReadText(OpenedAddress& opened);
+  void Download();
+  // Puts the download at `resumeFrom`, opens LocalFile and receives into it.
+  DownloadEnd Receive(TransferScope& scope, OpenedAddress& opened, std::int32_t resumeFrom);
+  // Whether the body goes on at `resumeFrom`; counts what it skips into
+  // `received`.
+  [[nodiscard]] bool Position(OpenedAddress& opened, std::int32_t resumeFrom, std::uint64_t& received);
+  // Reads every block into the file behind `scope`, raising the progress
+  // events and the cancel. `total`, the events' running total, is also the
+  // file's length at the start.
+  DownloadEnd ReceiveBlocks(TransferScope& scope, OpenedAddress& opened, const std::string& path,
+                            std::int32_t total, std::uint64_t received);
+
+  // --- Properties and events.
   void Notify(std::string_view key);
   // A property writer: the new value first, then the host is told.
   template <typename T>
@@ -350,20 +376,5 @@ class InternetFile {
   bool closeSessionAfterInfo_ = false;
   HttpsRule https_;
 };
-
-// Internals, exposed for tests.
-
-// "http://" or "https://" (any case), a host (a name, an IPv4 address or an
-// IPv6 one in brackets), an optional port 1 to 65535, then the path; a
-// "#fragment" is dropped. nullopt for anything else: another scheme, no
-// host, user information ("@" before the path), a bad port.
-std::optional<HttpAddress> ParseHttpAddress(std::string_view address);
-
-// The text before the first NUL; all of it when it holds none.
-std::string TrimAtNul(std::string_view text);
-
-// Whether `address` holds a control character (below 0x20, or 0x7F); such an
-// address is never sent.
-bool HasControlCharacter(std::string_view address);
 
 }  // namespace hta

@@ -1,5 +1,8 @@
 #include "http_head.h"
 
+#include <algorithm>
+
+#include "common/control_characters.h"
 #include "text_util.h"
 
 namespace backoffice {
@@ -71,12 +74,7 @@ bool IsValidTarget(std::string_view target) {
   if (target.empty()) {
     return false;
   }
-  for (char c : target) {
-    if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f) {
-      return false;
-    }
-  }
-  return true;
+  return std::none_of(target.begin(), target.end(), [](char c) { return hta::IsControlOrBlank(c); });
 }
 
 // method SP target SP version, single spaces: anything looser is how request

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "common/ascii.h"
+#include "common/trim.h"
 
 namespace backoffice {
 
@@ -11,20 +12,8 @@ namespace backoffice {
 // the locale-aware <cctype> functions would let an odd locale change how
 // "Content-Length" compares.
 using hta::EqualsIgnoringCase;
-
-inline bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-inline std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) {
-    s.remove_prefix(1);
-  }
-  while (!s.empty() && IsBlank(s.back())) {
-    s.remove_suffix(1);
-  }
-  return s;
-}
+using hta::IsBlank;
+using hta::TrimBlanks;
 
 // The "tchar" set of HTTP: what methods and header names are made of.
 inline bool IsTokenChar(char c) {
