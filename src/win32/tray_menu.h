@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "common/menu_entries.h"
 #include "win32/handles.h"
 
 namespace hta::win32 {
@@ -13,7 +14,7 @@ namespace hta::win32 {
 // popup menu is built from the visible entries each time it is shown.
 class TrayMenuModel {
  public:
-  static constexpr int kAppCount = 10;
+  static constexpr int kAppCount = kAppMenuEntries;
 
   enum class Command { None, App, ShowPopups, Exit };
   struct Choice {
