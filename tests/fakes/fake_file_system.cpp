@@ -16,7 +16,12 @@ unsigned char FoldCase(char c) {
 
 class FakeFileWriter final : public FileWriter {
  public:
-  FakeFileWriter(FakeFileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
+  FakeFileWriter(FakeFileSystem& files, std::string path) : files_(files), path_(std::move(path)) {
+    ++files_.openWriters;
+  }
+  ~FakeFileWriter() override { --files_.openWriters; }
+  FakeFileWriter(const FakeFileWriter&) = delete;
+  FakeFileWriter& operator=(const FakeFileWriter&) = delete;
 
   bool Write(std::span<const std::byte> bytes) override {
     if (files_.writesFail) {
@@ -59,6 +64,9 @@ std::unique_ptr<FileWriter> FakeFileSystem::OpenForWrite(const std::string& path
 }
 
 std::optional<std::int64_t> FakeFileSystem::FileLength(const std::string& path) {
+  if (lengthOverride) {
+    return lengthOverride;
+  }
   const auto found = files_.find(path);
   return found == files_.end() ? std::nullopt
                                : std::optional(static_cast<std::int64_t>(found->second.size()));

@@ -67,7 +67,7 @@ class LauncherTest : public ::testing::Test {
   void TearDown() override {
     form.reset();
     EXPECT_EQ(http.problems, Lines{});
-    EXPECT_EQ(http.OpenHandles(), Lines{});
+    EXPECT_EQ(http.OpenHandles(), 0u);
     EXPECT_EQ(registry.problems, Lines{});
     EXPECT_EQ(registry.OpenKeys(), Lines{});
     EXPECT_EQ(view.problems, Lines{});
