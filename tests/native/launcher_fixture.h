@@ -39,7 +39,6 @@ inline const std::string kServer = "http://server.test/login.php";
 inline const std::string kStamp = "14:05:09";
 inline const std::string kTemp = "C:\\Users\\user\\AppData\\Local\\Temp\\";
 inline const std::string kHtaFolder = kTemp + "hta\\";
-inline const std::string kIniPath = "C:\\Program Files\\HTA Launcher\\Launcher.ini";
 inline const std::string kRunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 // Message boxes, recorded by the fake and handed to a hook, which a test
@@ -136,7 +135,7 @@ class LauncherTest : public ::testing::Test {
   fakes::FakeUserSettings settings;
   fakes::FakeShell shell;
   fakes::FakeFileSystem files;
-  fakes::FakeProfile profile{files};
+  fakes::FakeProfile profile;
   fakes::FakeHttp http;
   fakes::FakeSingleInstance instance;
   fakes::FakePopupFactory popups;
