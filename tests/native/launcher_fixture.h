@@ -68,7 +68,7 @@ class LauncherTest : public ::testing::Test {
     EXPECT_EQ(http.problems, Lines{});
     EXPECT_EQ(http.OpenHandles(), 0u);
     EXPECT_EQ(registry.problems, Lines{});
-    EXPECT_EQ(registry.OpenKeys(), Lines{});
+    EXPECT_EQ(registry.OpenKeys(), 0u);
     EXPECT_EQ(view.problems, Lines{});
   }
 
