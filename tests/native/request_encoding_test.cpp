@@ -17,15 +17,9 @@ using Args = std::vector<std::string>;
 // Encoders
 
 TEST(PercentEncodeAllTest, UnreservedCharactersPassAndEveryOtherByteBecomesUpperCaseHex) {
-  const std::string unreserved = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~";
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (int value = 0; value < 256; ++value) {
-    const std::string one(1, static_cast<char>(value));
-    const std::string expected = unreserved.find(one) != std::string::npos
-                                     ? one
-                                     : std::string{'%', kHex[value >> 4], kHex[value & 15]};
-    EXPECT_EQ(PercentEncodeAll(one), expected) << value;
-  }
+  EXPECT_EQ(PercentEncodeAll("AZaz09-._~"), "AZaz09-._~");
+  EXPECT_EQ(PercentEncodeAll(std::string(" /%&=+\0\x1f\x7f\xe9\xff", 11)),
+            "%20%2F%25%26%3D%2B%00%1F%7F%E9%FF");
 }
 
 TEST(PercentEncodeBlanksTest, OnlyBlanksAndControlCharactersAreEncoded) {
