@@ -37,16 +37,6 @@ TEST_F(StartupTest, ApplicationFolderProblemsDoNotStopTheStartUp) {
   EXPECT_EQ(view.entries[0].caption, "A");
 }
 
-TEST(FolderExistsTest, AddsTheTrailingBackslashAndAFileIsNoFolder) {
-  fakes::FakeFileSystem files;
-  files.AddFolder("C:\\Temp\\hta");
-  files.Put("C:\\Temp\\file", "x");
-  EXPECT_TRUE(FolderExists(files, "C:\\Temp\\hta"));
-  EXPECT_TRUE(FolderExists(files, "C:\\Temp\\hta\\"));
-  EXPECT_FALSE(FolderExists(files, "C:\\Temp\\file"));
-  EXPECT_FALSE(FolderExists(files, ""));
-}
-
 // Remembered settings
 
 TEST_F(StartupTest, StoredPopupPreferenceIsATruthValueAndAnythingElseMeansOn) {
@@ -64,28 +54,6 @@ TEST_F(StartupTest, StoredPopupPreferenceIsATruthValueAndAnythingElseMeansOn) {
   view.showPopupsChecked = false;
   Form().InitLauncher();
   EXPECT_TRUE(view.showPopupsChecked);
-}
-
-// Stored at once, so a killed process loses nothing, and again at the end.
-TEST_F(StartupTest, TheUserStringOfALoginThatGotAReplyIsStoredAtOnceAndAtExit) {
-  settings.Put("HTA_Launcher", "user", "user", "alice");
-  Serve(BootUrl(kBoot1), kServer);
-  Serve(LoginUrl("carol"), App("a.hta", "A"));
-  Form().Form_Load();  // no reply for alice, nor later for bob
-  for (const char* user : {"carol", "bob"}) {
-    view.userText = user;
-    Form().cmdLogin_Click();
-  }
-  EXPECT_EQ(Gets().back(), LoginUrl("bob"));
-  using Saved = fakes::FakeUserSettings::Saved;
-  EXPECT_EQ(settings.saves, (std::vector<Saved>{{"HTA_Launcher", "user", "user", "carol"}}));
-  // The popup switch is stored as soon as it is used.
-  Form().smnuShowPopups_Click();
-  EXPECT_EQ(settings.saves.back(), (Saved{"HTA_Launcher", "settings", "showPopups", "False"}));
-  Form().cmdExit_Click();
-  EXPECT_EQ(settings.saves.size(), 4u);
-  EXPECT_EQ(settings.Value("HTA_Launcher", "user", "user"), "carol");
-  EXPECT_EQ(settings.Value("HTA_Launcher", "settings", "showPopups"), "False");
 }
 
 // Reading the boot parameters
@@ -224,38 +192,6 @@ TEST_F(StartupTest, ClosingTheWindowDuringTheAutomaticLoginEndsItThere) {
   EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta"));
   EXPECT_FALSE(Form().InTray());
   // (TearDown: no view call after Close.)
-}
-
-// Exit while a list's launch is downloading: the download stops after the
-// read in progress, its partial file goes, the old target stays, and the
-// rest of the list (a local sound, a popup) does nothing.
-TEST_F(FetchTest, ExitDuringAListsDownloadStopsItThereAndRunsNothingMore) {
-  State().ActionUrl = kActions;
-  files.Put(kHtaFolder + "bell.wav", "RIFF");
-  files.Put(kHtaFolder + "app.hta", "OLD");
-  Serve(PollUrl(), Action("launch", "http://files.test/app.hta", "app") + Action("sound", "", "bell.wav") +
-                       Action("popup", "", "", "late"));
-  fakes::FakeHttp::GetReply slow;
-  slow.body = std::string(10000, 'x');
-  slow.contentLength = 10000;
-  slow.largestRead = 100;
-  http.SetGet("http://files.test/app.hta", slow);
-  std::size_t readsBefore = 0;
-  pump.onEveryCall = [&](std::size_t) {
-    if (readsBefore == 0 && files.Exists(kHtaFolder + "app.hta.temp")) {
-      readsBefore = http.reads;
-      Form().cmdExit_Click();
-    }
-  };
-  Form().Timer1_Timer();
-  EXPECT_LE(http.reads, readsBefore + 1);
-  EXPECT_EQ(files.Contents(kHtaFolder + "app.hta"), "OLD");
-  EXPECT_FALSE(files.Exists(kHtaFolder + "app.hta.temp"));
-  EXPECT_EQ(Gets(), (Lines{PollUrl(), "http://files.test/app.hta"}));
-  EXPECT_EQ(Launches(), Lines{});
-  EXPECT_EQ(sound.played, Lines{});
-  EXPECT_EQ(popups.records.size(), 0u);
-  EXPECT_FALSE(State().FetchBusy);
 }
 
 TEST_F(StartupTest, ClosingTheWindowWhileAMessageOfTheReplyIsUpShowsNoMore) {
