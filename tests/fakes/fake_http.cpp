@@ -99,7 +99,6 @@ InternetHandle FakeHttp::Connect(InternetHandle session, const char* host, std::
   const InternetHandle made = Make(Kind::Connection, session.value);
   Handle& connection = handles_.at(made.value);
   connection.secure = (flags & kInternetFlagSecure) != 0;
-  connection.host = host;
   connection.origin = std::string(connection.secure ? "https://" : "http://") + host +
                       (port == (connection.secure ? 443 : 80) ? "" : ":" + std::to_string(port));
   return made;
@@ -110,8 +109,7 @@ InternetHandle FakeHttp::OpenRequest(InternetHandle connection, const char* verb
   const Handle* parent = Use(connection, Kind::Connection, "HttpOpenRequest");
   const std::string pathText = path == nullptr ? "" : path;
   const bool isGet = std::string_view(verb) == "GET";
-  const auto head = parent == nullptr || isGet ? heads_.end() : heads_.find(parent->host + " " + pathText);
-  if (parent == nullptr || (head != heads_.end() && !head->second.opensRequest)) {
+  if (parent == nullptr) {
     return {};
   }
   const std::string url = parent->origin + pathText;
@@ -119,7 +117,6 @@ InternetHandle FakeHttp::OpenRequest(InternetHandle connection, const char* verb
   const InternetHandle made = Make(Kind::Request, connection.value);
   Handle& request = handles_.at(made.value);
   request.secure = secure;
-  request.head = head == heads_.end() ? HeadReply{} : head->second;
   request.isGet = isGet;
   if (isGet) {
     gets.push_back(url);
@@ -156,7 +153,7 @@ bool FakeHttp::SendRequest(InternetHandle request, const char* headers, std::uin
   if (handle->isGet) {
     sendHeaders.push_back(headers == nullptr ? std::nullopt : std::optional(headerText));
   }
-  handle->sent = (handle->isGet ? handle->get.has_value() : handle->head.sends) && SessionOpen(*handle);
+  handle->sent = (!handle->isGet || handle->get.has_value()) && SessionOpen(*handle);
   if (handle->sent && handle->isGet) {
     CutRange(*handle->get, headerText);
   }
@@ -169,15 +166,8 @@ bool FakeHttp::QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::s
     problems.push_back("HttpQueryInfo with a length that is not the buffer's size");
   }
   const Handle* handle = Use(request, Kind::Request, "HttpQueryInfo");
-  if (handle == nullptr || !handle->sent) {
+  if (handle == nullptr || !handle->sent || !handle->isGet) {
     return false;
-  }
-  const HeadReply& head = handle->head;
-  if (!handle->isGet) {
-    const auto& text = infoLevel == kHttpQueryRawHeadersCrlf ? head.rawHeaders
-                       : infoLevel == kHttpQueryStatusCode   ? head.statusText
-                                                             : std::nullopt;
-    return text && Answer(*text, true, buffer, length);
   }
   const GetReply& get = *handle->get;
   const std::uint32_t number = infoLevel & ~kHttpQueryFlagNumber;

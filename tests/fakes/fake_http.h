@@ -12,7 +12,8 @@
 
 namespace hta::fakes {
 
-// A scripted WinINet: replies are set per address before a test runs. Every
+// A scripted WinINet: GET replies are set per address before a test runs;
+// a HEAD request is sent but has no headers to read. Every
 // handle is tracked, so misuse goes to `problems` (a handle closed twice,
 // used after its close, never handed out, null, or of the wrong kind) and
 // leaks show in OpenHandles(). Closing a session does not close its
@@ -20,16 +21,6 @@ namespace hta::fakes {
 // platform.
 class FakeHttp final : public HttpCalls {
  public:
-  // What the HEAD request to one host and path gets.
-  struct HeadReply {
-    bool opensRequest = true;  // HttpOpenRequest
-    bool sends = true;         // HttpSendRequest; when false the queries fail too
-    // HTTP_QUERY_RAW_HEADERS_CRLF; nullopt fails the query, and so does a
-    // block that does not fit the buffer with its NUL.
-    std::optional<std::string> rawHeaders = std::string("HTTP/1.1 200 OK\r\n\r\n");
-    std::optional<std::string> statusText = std::string("200");  // HTTP_QUERY_STATUS_CODE as text
-  };
-
   // What a GET of one address ("http://host/path", "https://" for TLS,
   // ":port" when not the scheme's own) gets.
   struct GetReply {
@@ -46,9 +37,6 @@ class FakeHttp final : public HttpCalls {
     bool redirectedToHttp = false;              // answered without TLS
   };
 
-  void SetHead(const std::string& host, const std::string& path, HeadReply reply) {
-    heads_[host + " " + path] = reply;
-  }
   void SetGet(const std::string& url, GetReply reply) { gets_[url] = reply; }
   std::size_t failingOpens = 0;  // the next InternetOpen calls that fail
 
@@ -85,11 +73,9 @@ class FakeHttp final : public HttpCalls {
     bool open = true;
     std::uintptr_t parent = 0;  // session of a connection; connection of a request
     std::string origin;         // connection: "http://host" or "https://host:port"
-    std::string host;
     bool secure = false;
     bool isGet = false;
     bool sent = false;
-    HeadReply head;               // a HEAD request's reply
     std::optional<GetReply> get;  // a GET's reply, its range cut at the send
     std::size_t position = 0;
     std::size_t queries = 0;
@@ -101,7 +87,6 @@ class FakeHttp final : public HttpCalls {
 
   std::map<std::uintptr_t, Handle> handles_;
   std::uintptr_t next_ = 0x1000;
-  std::map<std::string, HeadReply> heads_;  // by "host path"
   std::map<std::string, GetReply> gets_;
 };
 

@@ -41,22 +41,6 @@ inline const std::string kTemp = "C:\\Users\\user\\AppData\\Local\\Temp\\";
 inline const std::string kHtaFolder = kTemp + "hta\\";
 inline const std::string kRunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-// Message boxes, recorded by the fake and handed to a hook, which a test
-// uses to look at the world at the moment a box is up, or to act as the
-// user would while it is.
-class HookedDialogs final : public Dialogs {
- public:
-  void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override {
-    inner.ShowMessage(text, caption, icon);
-    if (onShow) {
-      onShow(text);
-    }
-  }
-
-  fakes::FakeDialogs inner;
-  std::function<void(const std::string&)> onShow;
-};
-
 // frmMain over fresh fakes: an empty registry, no stored settings, no INI
 // file, nothing served. At the end the form is destroyed, and the fakes must
 // have seen no misuse: no WinINet handle or registry key left open or
@@ -111,7 +95,7 @@ class LauncherTest : public ::testing::Test {
   // The texts of the message boxes shown, in order.
   Lines Messages() const {
     Lines texts;
-    for (const auto& shown : dialogs.inner.shown) {
+    for (const auto& shown : dialogs.shown) {
       texts.push_back(shown.text);
     }
     return texts;
@@ -127,7 +111,7 @@ class LauncherTest : public ::testing::Test {
   }
 
   fakes::FakeMainWindow view;
-  HookedDialogs dialogs;
+  fakes::FakeDialogs dialogs;
   fakes::FakeMessagePump pump;
   fakes::FakeClock clock;
   fakes::FakeEnvironment env;

@@ -105,8 +105,8 @@ TEST_F(ProxySettingsTest, WithoutAServerOrAUsablePortOnlyTheSystemSettingsAreCho
 TEST_F(ProxySettingsTest, DamagedStoredPasswordIsReportedAndTheStartUpGoesOn) {
   WriteIni("ProxyServer=p\r\nProxyPort=8080\r\nProxyUser=bob\r\nProxyPass=ABC\r\n");
   Form().InitLauncher();
-  ASSERT_EQ(dialogs.inner.shown.size(), 1u);
-  EXPECT_EQ(dialogs.inner.shown[0].caption, "Data corrupted");
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].caption, "Data corrupted");
   EXPECT_EQ(Control().ConnectType(), 1);
   EXPECT_EQ(Control().ProxyPassword(), "");
 }

@@ -71,7 +71,7 @@ TEST_F(RunAtStartupTest, RegistryFailuresAreReportedAndChangeNothing) {
        }) {
     registry.PutString(RegistryRoot::CurrentUser, kRunKeyPath, "Launcher", "x");
     registry.*c.fails = c.code;
-    dialogs.inner.shown.clear();
+    dialogs.shown.clear();
     Tick(c.checked);
     registry.*c.fails = 0;
     EXPECT_EQ(Messages(), Lines{c.message});

@@ -34,7 +34,7 @@ TEST_F(StartupTest, ApplicationFolderProblemsDoNotStopTheStartUp) {
   ServeLogin(App("a.hta", "A"));
   Form().Form_Load();
   EXPECT_EQ(files.folderCreations, Lines{"hta\\"});
-  EXPECT_EQ(view.entries[0].caption, "A");
+  EXPECT_EQ(view.entries[0], "A");
 }
 
 // Remembered settings
@@ -146,11 +146,11 @@ TEST_F(StartupTest, UnloadRemovesTheTrayIconBeforeClosingAndNothingRunsAfterIt) 
   EXPECT_EQ(view.lines.front(), "ArmTimer 60000");
   view.lines.clear();
 
-  const std::size_t saves = settings.saves.size();
+  const std::size_t saves = settings.saves;
   Form().Form_Unload();
 
   EXPECT_EQ(view.lines, (Lines{"RemoveTrayIcon", "Close"}));
-  EXPECT_EQ(settings.saves.size(), saves + 2);
+  EXPECT_EQ(settings.saves, saves + 2);
   EXPECT_EQ(instance.releases, 1u) << "a new start is not refused while this one unwinds";
   Form().cmdLogin_Click();
   Form().smnuApp_Click(1);
@@ -158,7 +158,7 @@ TEST_F(StartupTest, UnloadRemovesTheTrayIconBeforeClosingAndNothingRunsAfterIt) 
   Form().chkRun_Click();
   Form().SystemResumed();
   Form().Form_Unload();
-  EXPECT_EQ(settings.saves.size(), saves + 2);
+  EXPECT_EQ(settings.saves, saves + 2);
   EXPECT_EQ(shell.executed.size(), 1u);
   EXPECT_EQ(registry.writeCalls, 0u);
   // (TearDown: no view call after Close.)
