@@ -67,16 +67,6 @@ TEST_F(LoginTest, WithHttpsRequiredOnlyHttpsAddressesAreAsked) {
 
 // Empty and blank replies
 
-TEST_F(LoginTest, EmptyReplyTellsTheUserAndKeepsTheMenuOfTheLastLogin) {
-  ServeLogin(App("a.hta", "A") + App("b.hta", "B"));
-  Form().cmdLogin_Click();
-  view.userText = "bob";  // no reply for bob
-  Form().cmdLogin_Click();
-  EXPECT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(Form().Menu().Caption(2), "B");
-  EXPECT_TRUE(Form().Menu().Visible(2));
-}
-
 TEST_F(LoginTest, ReplyOfBlanksEmptiesTheMenuAndProcessesAndSaysNothing) {
   ServeLogin(App("a.hta", "A") + ActionUrl("http://actions.test/a.php"));
   Form().cmdLogin_Click();

@@ -92,31 +92,11 @@ TEST_F(PopupTest, AResetCountStartsAgainAtTheCornerAndUnloadsNeverTakeItBelowZer
   EXPECT_EQ(popupCount, 0);
 }
 
-TEST_F(PopupTest, TheCountStaysWithinSixteenBits) {
-  popupCount = 32767;
-  popups.ShowPopup("top slot again");
-  EXPECT_EQ(popupCount, 32767);
-}
-
 TEST_F(PopupTest, AWindowThePlatformRefusesCountsNothing) {
   windows.refuse = true;
   popups.ShowPopup("nothing");
   EXPECT_EQ(popupCount, 0);
   EXPECT_EQ(popups.Alive(), 0u);
-}
-
-// --- Load, fill and fade-in -----------------------------------------------
-
-// Made see-through, placed, filled, shown, then faded in by steps of 6.
-TEST_F(PopupTest, APopupIsShownFadedInFromNothing) {
-  popups.ShowPopup("Server says hi");
-  std::vector<int> alphas = {200, 0};
-  for (int a : Steps(0, 198, 6)) {
-    alphas.push_back(a);
-  }
-  EXPECT_EQ(windows.At(1).alphas, alphas);
-  EXPECT_EQ(windows.At(1).text, "Server says hi");
-  EXPECT_TRUE(windows.At(1).shown);
 }
 
 // An address without a file name is shown by the plain-click test below.
@@ -141,21 +121,6 @@ TEST_F(PopupTest, TopMostRefusedOrLinkWithoutHandCursorKeepsTheLongTimeAndTheFet
 
 // --- Clicks (the timer closes through the same fade-out as a link click) ---
 
-TEST_F(PopupTest, AClickOnALinkFetchesToTheHtaPathAsItIsAtTheClickThenFadesOutAndUnloads) {
-  popups.ShowPopup("New version", "http://srv/app.hta", "C:\\old.hta");
-  // HtaPath is a read/write property; the owner hands it out only to its
-  // own popups, so reach it through the events object the window was given.
-  auto* popup = dynamic_cast<frmMessage*>(windows.At(1).events);
-  ASSERT_NE(popup, nullptr);
-  popup->HtaPath("C:\\t\\hta\\app.hta");
-  windows.ClickText(1);
-  EXPECT_EQ(link.fetches, Lines{"http://srv/app.hta -> C:\\t\\hta\\app.hta"});
-  const std::vector<int>& alphas = windows.At(1).alphas;
-  EXPECT_EQ(std::vector<int>(alphas.end() - 26, alphas.end()), Steps(200, 0, -8));
-  EXPECT_EQ(windows.At(1).destroyed, 1u);
-  EXPECT_EQ(popupCount, 0);
-}
-
 TEST_F(PopupTest, AClickOnAPlainTextOrOnTheFormOnlyStopsTheTimer) {
   popups.ShowPopup("plain", "http://srv/a.hta", "");
   popups.ShowPopup("link", "http://srv/a.hta", "C:\\a.hta");
@@ -168,28 +133,6 @@ TEST_F(PopupTest, AClickOnAPlainTextOrOnTheFormOnlyStopsTheTimer) {
 }
 
 // --- Re-entry: events inside a fade or a fetch ---------------------------
-
-class PopupCloseDuringFadeInTest : public PopupTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(PopupCloseDuringFadeInTest, StopsTheFadeAndDestroysTheWindowOnceAfterTheFadeUnwinds) {
-  const int k = GetParam();
-  std::size_t destroyedInsideFade = 99;
-  pump.At(static_cast<std::size_t>(k), [&] {
-    windows.ClickClose(1);
-    // The fade of this popup is still on the stack: its window must live.
-    destroyedInsideFade = windows.At(1).destroyed;
-  });
-  popups.ShowPopup("closed early");
-  EXPECT_EQ(destroyedInsideFade, 0u);
-  // Steps 0 .. k-1 ran (DoEvents number k follows SetTranslucent 6(k-1)); none
-  // after the click.
-  EXPECT_EQ(windows.At(1).alphas.back(), 6 * (k - 1));
-  EXPECT_EQ(windows.At(1).destroyed, 1u);
-  EXPECT_EQ(popupCount, 0);
-}
-
-// The first step and the last one (after which the fade ends by itself).
-INSTANTIATE_TEST_SUITE_P(Steps, PopupCloseDuringFadeInTest, ::testing::Values(1, 34));
 
 TEST_F(PopupTest, CloseDuringTheFadeOutStopsItAndUnloadsOnce) {
   popups.ShowPopup("timer then x");

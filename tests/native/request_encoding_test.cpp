@@ -38,27 +38,6 @@ TEST(TimeStampTextTest, TwentyFourHourTwoDigitsEach) {
 // ---------------------------------------------------------------------------
 // Command line
 
-// Wrong addresses are kept, so that they fail visibly; an option is never
-// taken as the value of another.
-TEST(CommandLineTest, BootstrapOptionsReplaceTheBuiltInEndpointsInTheirOrder) {
-  EXPECT_EQ(BootstrapEndpoints(Args{"--bootstrap", "http://127.0.0.1:8080/b.php", "--other", "--bootstrap",
-                                    "https://staging.test/b"}),
-            (Args{"http://127.0.0.1:8080/b.php", "https://staging.test/b"}));
-  EXPECT_EQ(BootstrapEndpoints(Args{"--bootstrap", "staging"}), Args{"staging"});
-  EXPECT_EQ(BootstrapEndpoints(Args{"--bootstrap", "--bootstrap", "http://x/"}), Args{"http://x/"});
-}
-
-TEST(CommandLineTest, WithoutTheOptionTheThreeBuiltInEndpointsApply) {
-  EXPECT_EQ(BootstrapEndpoints(Args{}), (Args{"https://bootstrap1.example.com/exebootstrap.php",
-                                              "https://bootstrap2.example.com/exebootstrap.php",
-                                              "https://bootstrap3.example.com/index.php"}));
-  // Without a value, or with an empty one.
-  EXPECT_EQ(BootstrapEndpoints(Args{"--bootstrap"}), DefaultBootstrapEndpoints());
-  EXPECT_EQ(BootstrapEndpoints(Args{"--bootstrap", ""}), DefaultBootstrapEndpoints());
-  // Only the exact spelling counts.
-  EXPECT_EQ(BootstrapEndpoints(Args{"--bootstrap=http://x/"}), DefaultBootstrapEndpoints());
-}
-
 TEST(SplitCommandLineTest, BlanksSeparateAndQuotesGroup) {
   EXPECT_EQ(SplitCommandLine("  \t "), Args{});
   EXPECT_EQ(SplitCommandLine("--bootstrap http://a/b  x"), (Args{"--bootstrap", "http://a/b", "x"}));
