@@ -50,8 +50,12 @@ std::optional<std::string> FakeRegistry::GetString(RegistryRoot root, const std:
   if (key == keys_.end() || value == key->second.end()) {
     return std::nullopt;
   }
+  // Only a text stored with its NUL reads back whole on every platform.
   const std::vector<std::uint8_t>& data = value->second.data;
-  return std::string(data.begin(), std::find(data.begin(), data.end(), 0));
+  if (value->second.type != kRegistryString || data.empty() || data.back() != 0) {
+    return std::nullopt;
+  }
+  return std::string(data.begin(), data.end() - 1);
 }
 
 std::size_t FakeRegistry::OpenKeys() const {

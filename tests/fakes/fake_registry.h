@@ -33,7 +33,8 @@ class FakeRegistry final : public RegistryCalls {
   // REG_DWORD in the platform's byte order.
   void PutDword(RegistryRoot root, const std::string& path, const std::string& name, std::int32_t number);
   void PutValue(RegistryRoot root, const std::string& path, const std::string& name, Value value);
-  // A REG_SZ value's text without its NUL; nullopt when missing.
+  // A REG_SZ value's text without its terminating NUL; nullopt when it is
+  // missing, of another type or stored without the NUL.
   std::optional<std::string> GetString(RegistryRoot root, const std::string& path,
                                        const std::string& name) const;
 

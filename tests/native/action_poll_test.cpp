@@ -21,6 +21,15 @@ TEST_F(ActionPollTest, WithoutAnActionAddressTicksFetchNothing) {
   EXPECT_EQ(Gets(), Lines{});
 }
 
+// Only what would break the request line is encoded in the parameter.
+TEST_F(ActionPollTest, AddressCarriesTheEncodedParameterAndA24HourTimeStamp) {
+  ServeLogin(App("a.hta", "A", "a b&c\t") + ActionUrl(kActions));
+  Form().cmdLogin_Click();
+  clock.now = TimeOfDay{21, 7, 3};
+  Form().Timer1_Timer();
+  EXPECT_EQ(Gets().back(), kActions + "?VANO_BACKOFFICE=a%20b&c%09&ts=21:07:03");
+}
+
 TEST_F(ActionPollTest, FailedPollKeepsTheOldListAndProcessesNothing) {
   State().ActionUrl = kActions;
   files.Put(kActionList, Action("popup", "", "", "old"));

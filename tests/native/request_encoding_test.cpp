@@ -38,6 +38,16 @@ TEST(TimeStampTextTest, TwentyFourHourTwoDigitsEach) {
 // ---------------------------------------------------------------------------
 // Command line
 
+// An option is never taken as the value of another; without a value the
+// built-in endpoints apply.
+TEST(CommandLineTest, BootstrapOptionsReplaceTheBuiltInEndpointsAndAnEmptyOneKeepsThem) {
+  EXPECT_EQ(BootstrapEndpoints(Args{"--bootstrap", "--bootstrap", "http://x/"}), Args{"http://x/"});
+  for (const Args& args :
+       {Args{}, Args{"--bootstrap"}, Args{"--bootstrap", ""}, Args{"--bootstrap=http://x/"}}) {
+    EXPECT_EQ(BootstrapEndpoints(args), DefaultBootstrapEndpoints());
+  }
+}
+
 TEST(SplitCommandLineTest, BlanksSeparateAndQuotesGroup) {
   EXPECT_EQ(SplitCommandLine("  \t "), Args{});
   EXPECT_EQ(SplitCommandLine("--bootstrap http://a/b  x"), (Args{"--bootstrap", "http://a/b", "x"}));

@@ -29,7 +29,7 @@ class RunAtStartupTest : public LauncherTest {
   }
 };
 
-TEST_F(RunAtStartupTest, TheQuotedFullPathIsWritten) {
+TEST_F(RunAtStartupTest, TheQuotedFullPathIsWrittenWithItsNul) {
   Tick(true);
   EXPECT_EQ(RunValue(), "\"C:\\Program Files\\HTA Launcher\\Launcher.exe\"");
 }
