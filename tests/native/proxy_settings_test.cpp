@@ -72,24 +72,6 @@ class ProxySettingsTest : public LauncherTest {
   InternetFile& Control() { return Form().InternetFile1(); }
 };
 
-// The proxy's credentials are the proxy's only: no server can ask for them.
-TEST_F(ProxySettingsTest, ServerAndPortNameTheProxyAndItsCredentialsAreNeverTheSites) {
-  WriteIni("ProxyServer=proxy.corp\r\nProxyPort=8080\r\nProxyUser=alice\r\nProxyPass=" +
-           Encrypt("pw", ProxyPasswordKey("alice")) + "\r\n");
-  Form().InitLauncher();
-  EXPECT_EQ(Control().ConnectType(), 1);
-  EXPECT_EQ(Control().ProxyUser(), "alice");
-  EXPECT_EQ(Control().ProxyPassword(), "pw");
-  EXPECT_EQ(Control().SiteUser(), "");
-  EXPECT_EQ(Control().SitePassword(), "");
-
-  // Without user and password none is left from before.
-  WriteIni("ProxyServer=proxy.corp\r\nProxyPort=8080\r\n");
-  Form().InitLauncher();
-  EXPECT_EQ(Control().ProxyUser(), "");
-  EXPECT_EQ(Control().ProxyPassword(), "");
-}
-
 TEST_F(ProxySettingsTest, WithoutAServerOrAUsablePortOnlyTheSystemSettingsAreChosen) {
   for (const char* section : {"ProxyServer=proxy.corp\r\nProxyPort=70000\r\nProxyUser=alice\r\n",
                               "ProxyPort=8080\r\nProxyUser=alice\r\n"}) {
