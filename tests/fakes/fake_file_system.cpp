@@ -64,9 +64,6 @@ std::unique_ptr<FileWriter> FakeFileSystem::OpenForWrite(const std::string& path
 }
 
 std::optional<std::int64_t> FakeFileSystem::FileLength(const std::string& path) {
-  if (lengthOverride) {
-    return lengthOverride;
-  }
   const auto found = files_.find(path);
   return found == files_.end() ? std::nullopt
                                : std::optional(static_cast<std::int64_t>(found->second.size()));

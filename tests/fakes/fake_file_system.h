@@ -66,8 +66,6 @@ class FakeFileSystem final : public FileSystem {
   bool writesFail = false;
   // Writers not yet destroyed.
   std::size_t openWriters = 0;
-  // When set, FileLength reports this for every path.
-  std::optional<std::int64_t> lengthOverride;
 
  private:
   std::map<std::string, std::string, PathLess> files_;

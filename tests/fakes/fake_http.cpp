@@ -150,9 +150,6 @@ bool FakeHttp::SendRequest(InternetHandle request, const char* headers, std::uin
   if (handle == nullptr || handle->sent) {
     return false;
   }
-  if (handle->isGet) {
-    sendHeaders.push_back(headers == nullptr ? std::nullopt : std::optional(headerText));
-  }
   handle->sent = (!handle->isGet || handle->get.has_value()) && SessionOpen(*handle);
   if (handle->sent && handle->isGet) {
     CutRange(*handle->get, headerText);

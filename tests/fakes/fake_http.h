@@ -44,10 +44,9 @@ class FakeHttp final : public HttpCalls {
   std::size_t OpenHandles() const;
   // Each InternetOpen as "access proxy" (proxy "-" when null).
   std::vector<std::string> sessions;
-  std::vector<std::string> gets;                        // address of each GET opened
-  std::vector<std::optional<std::string>> sendHeaders;  // headers of each GET's send
-  std::size_t sends = 0;                                // HttpSendRequest calls
-  std::size_t reads = 0;                                // InternetReadFile calls
+  std::vector<std::string> gets;  // address of each GET opened
+  std::size_t sends = 0;          // HttpSendRequest calls
+  std::size_t reads = 0;          // InternetReadFile calls
 
   InternetHandle Open(const char* agent, std::uint32_t accessType, const char* proxy, const char* bypass,
                       std::uint32_t flags) override;
