@@ -16,7 +16,12 @@ unsigned char FoldCase(char c) {
 
 class FakeFileWriter final : public FileWriter {
  public:
-  FakeFileWriter(FakeFileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
+  FakeFileWriter(FakeFileSystem& files, std::string path) : files_(files), path_(std::move(path)) {
+    ++files_.openWriters;
+  }
+  ~FakeFileWriter() override { --files_.openWriters; }
+  FakeFileWriter(const FakeFileWriter&) = delete;
+  FakeFileWriter& operator=(const FakeFileWriter&) = delete;
 
   bool Write(std::span<const std::byte> bytes) override {
     if (files_.writesFail) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -63,6 +64,8 @@ class FakeFileSystem final : public FileSystem {
   // When set, every Write of every writer fails and writes nothing (a full
   // disk).
   bool writesFail = false;
+  // Writers not yet destroyed.
+  std::size_t openWriters = 0;
 
  private:
   std::map<std::string, std::string, PathLess> files_;

@@ -10,61 +10,25 @@
 namespace hta::fakes {
 
 // The main window as a record: every call that changes what the user sees
-// is one line, in order; the state the tests read is kept too, starting as
-// the real window is created (menu entries "Start application N"; popups
-// checked; buttons enabled). Reading calls
-// (UserText, RunChecked, ShowPopupsChecked) answer from that state and are
-// not recorded.
-//
-// Line formats:
-//   ArmTimer 60000            SetVersionText [version 3.0.4]
-//   SetStatusText [text]      SetUserText [text]
-//   SetButtonsEnabled false   SetRunChecked true
-//   SetAppEntry 3 [caption] visible|hidden
-//   SetShowPopupsChecked true ShrinkToTray   RemoveTrayIcon
-//   BringToForeground         ShowTrayMenu   Close
+// is one line ("ArmTimer 60000", "SetStatusText text", "Close"), in order;
+// the state the reading calls answer from starts as the real window is
+// created (popups checked, buttons enabled). Calls after Close, which the
+// real window would no longer take, go to `problems`.
 class FakeMainWindow final : public MainWindowView {
  public:
-  struct Entry {
-    std::string caption;
-  };
-
-  FakeMainWindow() {
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      entries[i].caption = "Start application " + std::to_string(i + 1);
-    }
-  }
-
-  void SetVersionText(const std::string& text) override { Record("SetVersionText [" + text + "]"); }
-  void SetStatusText(const std::string& text) override {
-    statusText = text;
-    Record("SetStatusText [" + text + "]");
-  }
-  void SetUserText(const std::string& text) override {
-    userText = text;
-    Record("SetUserText [" + text + "]");
-  }
+  void SetVersionText(const std::string& text) override { Record("SetVersionText " + text); }
+  void SetStatusText(const std::string& text) override { Record("SetStatusText " + (statusText = text)); }
+  void SetUserText(const std::string& text) override { Record("SetUserText " + (userText = text)); }
   std::string UserText() override { return userText; }
-  void SetButtonsEnabled(bool enabled) override {
-    buttonsEnabled = enabled;
-    Record(std::string("SetButtonsEnabled ") + (enabled ? "true" : "false"));
-  }
-  void SetRunChecked(bool checked) override {
-    runChecked = checked;
-    Record(std::string("SetRunChecked ") + (checked ? "true" : "false"));
-  }
+  void SetButtonsEnabled(bool enabled) override { Record("SetButtonsEnabled", buttonsEnabled = enabled); }
+  void SetRunChecked(bool checked) override { Record("SetRunChecked", runChecked = checked); }
   bool RunChecked() override { return runChecked; }
   void SetAppEntry(int index, const std::string& caption, bool visible) override {
-    if (index >= 1 && index <= static_cast<int>(entries.size())) {
-      entries[static_cast<std::size_t>(index - 1)].caption = caption;
-    } else {
-      problems.push_back("SetAppEntry with index " + std::to_string(index));
-    }
-    Record("SetAppEntry " + std::to_string(index) + " [" + caption + "] " + (visible ? "visible" : "hidden"));
+    entries.at(static_cast<std::size_t>(index - 1)) = caption;
+    Record("SetAppEntry " + std::to_string(index) + " " + caption, visible);
   }
   void SetShowPopupsChecked(bool checked) override {
-    showPopupsChecked = checked;
-    Record(std::string("SetShowPopupsChecked ") + (checked ? "true" : "false"));
+    Record("SetShowPopupsChecked", showPopupsChecked = checked);
   }
   bool ShowPopupsChecked() override { return showPopupsChecked; }
   void ArmTimer(unsigned milliseconds) override { Record("ArmTimer " + std::to_string(milliseconds)); }
@@ -78,19 +42,17 @@ class FakeMainWindow final : public MainWindowView {
   }
 
   std::vector<std::string> lines;
-  // Calls made after Close (a second Close included), which the real
-  // window would no longer take.
   std::vector<std::string> problems;
-
   std::string statusText;
   std::string userText;
   bool buttonsEnabled = true;
   bool runChecked = false;
   bool showPopupsChecked = true;
   std::size_t closes = 0;
-  std::array<Entry, 10> entries;
+  std::array<std::string, 10> entries;  // the captions
 
  private:
+  void Record(const std::string& line, bool value) { Record(line + (value ? " true" : " false")); }
   void Record(const std::string& line) {
     if (closes > 0) {
       problems.push_back(line + " after Close");

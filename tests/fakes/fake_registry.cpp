@@ -1,67 +1,38 @@
 #include "fakes/fake_registry.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <utility>
 
 namespace hta::fakes {
 namespace {
 
-constexpr std::int32_t kFileNotFound = 2;
 constexpr std::int32_t kAccessDenied = 5;
-constexpr std::int32_t kInvalidHandle = 6;       // a key handle closed or never handed out
-constexpr std::uint32_t kQueryValueRight = 0x1;  // KEY_QUERY_VALUE
-constexpr std::uint32_t kSetValueRight = 0x2;    // KEY_SET_VALUE
+constexpr std::int32_t kInvalidHandle = 6;
 
-std::string Hex(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(value));
-  return text;
-}
-
-std::string Text(const char* text) {
-  return text == nullptr ? std::string("null") : "[" + std::string(text) + "]";
+std::string KeyName(std::uint32_t root, const std::string& path) {
+  return std::to_string(root) + "\\" + path.substr(0, path.find_last_not_of('\\') + 1);
 }
 
 }  // namespace
 
-std::string FakeRegistry::KeyName(std::uint32_t root, const std::string& path) {
-  std::string trimmed = path;
-  while (!trimmed.empty() && trimmed.back() == '\\') {
-    trimmed.pop_back();
-  }
-  return Hex(root) + "\\" + trimmed;
-}
-
 void FakeRegistry::CreatePath(RegistryRoot root, const std::string& path) {
-  const auto rootValue = static_cast<std::uint32_t>(root);
-  // Every parent too, as RegCreateKeyEx makes them.
-  std::size_t position = 0;
-  for (;;) {
-    const std::size_t slash = path.find('\\', position);
-    keys_[KeyName(rootValue, path.substr(0, slash))];
-    if (slash == std::string::npos) {
-      break;
-    }
-    position = slash + 1;
+  for (std::size_t slash = 0; slash != std::string::npos; slash = path.find('\\', slash + 1)) {
+    keys_[KeyName(static_cast<std::uint32_t>(root), path.substr(0, slash))];
   }
+  keys_[KeyName(static_cast<std::uint32_t>(root), path)];
 }
 
 void FakeRegistry::PutString(RegistryRoot root, const std::string& path, const std::string& name,
                              const std::string& text) {
-  Value value;
-  value.type = kRegistryString;
-  value.data.assign(text.begin(), text.end());
+  Value value{kRegistryString, {text.begin(), text.end()}};
   value.data.push_back(0);
   PutValue(root, path, name, std::move(value));
 }
 
 void FakeRegistry::PutDword(RegistryRoot root, const std::string& path, const std::string& name,
                             std::int32_t number) {
-  Value value;
-  value.type = kRegistryDword;
-  value.data.resize(sizeof number);
+  Value value{kRegistryDword, std::vector<std::uint8_t>(sizeof number)};
   std::memcpy(value.data.data(), &number, sizeof number);
   PutValue(root, path, name, std::move(value));
 }
@@ -75,154 +46,107 @@ void FakeRegistry::PutValue(RegistryRoot root, const std::string& path, const st
 std::optional<std::string> FakeRegistry::GetString(RegistryRoot root, const std::string& path,
                                                    const std::string& name) const {
   const auto key = keys_.find(KeyName(static_cast<std::uint32_t>(root), path));
-  if (key == keys_.end()) {
+  const auto value = key == keys_.end() ? Values::const_iterator() : key->second.find(name);
+  if (key == keys_.end() || value == key->second.end()) {
     return std::nullopt;
   }
-  const auto value = key->second.find(name);
-  if (value == key->second.end() || value->second.type != kRegistryString) {
+  // Only a text stored with its NUL reads back whole on every platform.
+  const std::vector<std::uint8_t>& data = value->second.data;
+  if (value->second.type != kRegistryString || data.empty() || data.back() != 0) {
     return std::nullopt;
   }
-  std::string text(value->second.data.begin(), value->second.data.end());
-  if (!text.empty() && text.back() == '\0') {
-    text.pop_back();
-  }
-  return text;
+  return std::string(data.begin(), data.end() - 1);
 }
 
-std::vector<std::string> FakeRegistry::OpenKeys() const {
-  std::vector<std::string> open;
-  for (const auto& [value, handle] : handles_) {
-    if (handle.open) {
-      open.push_back(handle.shown);
-    }
-  }
-  return open;
+std::size_t FakeRegistry::OpenKeys() const {
+  return static_cast<std::size_t>(
+      std::count_if(handles_.begin(), handles_.end(), [](const auto& h) { return h.second.open; }));
 }
 
-RegistryKey FakeRegistry::NewHandle(const std::string& path, const std::string& shown, std::uint32_t access) {
-  const std::uintptr_t value = next_;
+RegistryKey FakeRegistry::NewHandle(const std::string& path, std::uint32_t access) {
   next_ += 0x10;
-  handles_.emplace(value, Handle{path, shown, access, true});
-  return RegistryKey{value};
+  handles_[next_] = Handle{path, access, true};
+  return RegistryKey{next_};
 }
 
-std::int32_t FakeRegistry::Refusal(const Handle* handle, std::uint32_t right, std::int32_t fails) {
-  return handle == nullptr ? kInvalidHandle : (handle->access & right) == 0 ? kAccessDenied : fails;
-}
-
-std::string FakeRegistry::Shown(const Handle* handle) {
-  return handle == nullptr ? "?" : handle->shown;
-}
-
-FakeRegistry::Handle* FakeRegistry::Use(RegistryKey key, const char* call) {
+std::int32_t FakeRegistry::Use(RegistryKey key, std::uint32_t right, Values*& values) {
   const auto found = handles_.find(key.value);
-  if (found == handles_.end()) {
-    problems.push_back(std::string(call) + " with a key never handed out");
-    return nullptr;
+  if (found == handles_.end() || !found->second.open) {
+    problems.push_back("a key used that is closed or was never handed out");
+    return kInvalidHandle;
   }
-  if (!found->second.open) {
-    problems.push_back(std::string(call) + " on " + found->second.shown + " after its close");
-    return nullptr;
-  }
-  return &found->second;
+  values = &keys_[found->second.path];
+  return (found->second.access & right) == right ? 0 : kAccessDenied;
 }
 
 std::int32_t FakeRegistry::OpenKey(std::uint32_t root, const char* subKey, std::uint32_t access,
                                    RegistryKey& key) {
-  const std::string path = subKey == nullptr ? std::string() : std::string(subKey);
-  std::int32_t result = 0;
-  if (openKeyFails != 0) {
-    result = openKeyFails;
-  } else if (keys_.count(KeyName(root, path)) == 0) {
-    result = kFileNotFound;
-  } else {
-    key = NewHandle(KeyName(root, path), "[" + path + "]", access);
+  ++openCalls;
+  const std::string path = KeyName(root, subKey == nullptr ? "" : subKey);
+  if (openKeyFails != 0 || keys_.count(path) == 0) {
+    return openKeyFails != 0 ? openKeyFails : kRegistryFileNotFound;
   }
-  calls.push_back("OpenKey " + Hex(root) + " " + Text(subKey) + " access=" + Hex(access) + " -> " +
-                  std::to_string(result));
-  return result;
+  key = NewHandle(path, access);
+  return 0;
 }
 
 std::int32_t FakeRegistry::CreateKey(std::uint32_t root, const char* subKey, std::uint32_t access,
                                      RegistryKey& key) {
   ++writeCalls;
-  const std::string path = subKey == nullptr ? std::string() : std::string(subKey);
-  std::int32_t result = 0;
   if (createKeyFails != 0) {
-    result = createKeyFails;
-  } else {
-    CreatePath(static_cast<RegistryRoot>(root), path);
-    key = NewHandle(KeyName(root, path), "[" + path + "]", access);
+    return createKeyFails;
   }
-  calls.push_back("CreateKey " + Hex(root) + " " + Text(subKey) + " access=" + Hex(access) + " -> " +
-                  std::to_string(result));
-  return result;
+  const std::string path = subKey == nullptr ? "" : subKey;
+  CreatePath(static_cast<RegistryRoot>(root), path);
+  key = NewHandle(KeyName(root, path), access);
+  return 0;
 }
 
 std::int32_t FakeRegistry::QueryValue(RegistryKey key, const char* name, std::uint32_t& type,
                                       std::span<std::uint8_t> data, std::uint32_t& size) {
-  Handle* handle = Use(key, "QueryValue");
-  std::int32_t result = Refusal(handle, kQueryValueRight, 0);
-  if (result == 0) {
-    const Values& values = keys_[handle->path];
-    const auto found = values.find(name == nullptr ? "" : name);
-    if (found == values.end()) {
-      result = kFileNotFound;
-    } else {
-      const Value& value = found->second;
-      type = value.type;
-      const auto needed = static_cast<std::uint32_t>(value.data.size());
-      if (!data.empty()) {
-        if (needed > data.size()) {
-          result = kRegistryMoreData;
-        } else {
-          std::copy(value.data.begin(), value.data.end(), data.begin());
-        }
-      }
-      size = needed;
-    }
+  Values* values = nullptr;
+  const std::int32_t refused = Use(key, 0x1, values);  // KEY_QUERY_VALUE
+  const auto found = refused != 0 ? Values::iterator() : values->find(name == nullptr ? "" : name);
+  if (refused != 0 || found == values->end()) {
+    return refused != 0 ? refused : kRegistryFileNotFound;
   }
-  calls.push_back("QueryValue " + Shown(handle) + " " + Text(name) +
-                  " buffer=" + std::to_string(data.size()) + " -> " + std::to_string(result) +
-                  (result == 0 || result == kRegistryMoreData
-                       ? " type=" + std::to_string(type) + " size=" + std::to_string(size)
-                       : std::string()));
-  return result;
+  type = found->second.type;
+  size = static_cast<std::uint32_t>(found->second.data.size());
+  if (data.empty() || size > data.size()) {
+    return data.empty() ? 0 : kRegistryMoreData;
+  }
+  std::copy(found->second.data.begin(), found->second.data.end(), data.begin());
+  return 0;
 }
 
 std::int32_t FakeRegistry::SetValue(RegistryKey key, const char* name, std::uint32_t type,
                                     std::span<const std::uint8_t> data) {
   ++writeCalls;
-  Handle* handle = Use(key, "SetValue");
-  const std::int32_t result = Refusal(handle, kSetValueRight, setValueFails);
-  if (result == 0) {
-    keys_[handle->path][name == nullptr ? "" : name] = Value{type, {data.begin(), data.end()}};
+  Values* values = nullptr;
+  const std::int32_t refused = Use(key, 0x2, values);  // KEY_SET_VALUE
+  if (refused != 0 || setValueFails != 0) {
+    return refused != 0 ? refused : setValueFails;
   }
-  calls.push_back("SetValue " + Shown(handle) + " " + Text(name) + " type=" + std::to_string(type) +
-                  " size=" + std::to_string(data.size()) + " -> " + std::to_string(result));
-  return result;
+  (*values)[name == nullptr ? "" : name] = Value{type, {data.begin(), data.end()}};
+  return 0;
 }
 
 std::int32_t FakeRegistry::DeleteValue(RegistryKey key, const char* name) {
   ++writeCalls;
-  Handle* handle = Use(key, "DeleteValue");
-  std::int32_t result = Refusal(handle, kSetValueRight, deleteValueFails);
-  if (result == 0 && keys_[handle->path].erase(name == nullptr ? "" : name) == 0) {
-    result = kFileNotFound;
+  Values* values = nullptr;
+  const std::int32_t refused = Use(key, 0x2, values);
+  if (refused != 0 || deleteValueFails != 0) {
+    return refused != 0 ? refused : deleteValueFails;
   }
-  calls.push_back("DeleteValue " + Shown(handle) + " " + Text(name) + " -> " + std::to_string(result));
-  return result;
+  return values->erase(name == nullptr ? "" : name) == 0 ? kRegistryFileNotFound : 0;
 }
 
 std::int32_t FakeRegistry::CloseKey(RegistryKey key) {
-  std::int32_t result = 0;
-  Handle* handle = Use(key, "CloseKey");
-  if (handle == nullptr) {
-    result = kInvalidHandle;
-  } else {
-    handle->open = false;
+  Values* values = nullptr;
+  const std::int32_t result = Use(key, 0, values);
+  if (result == 0) {
+    handles_[key.value].open = false;
   }
-  calls.push_back("CloseKey " + Shown(handle) + " -> " + std::to_string(result));
   return result;
 }
 

@@ -6,19 +6,13 @@
 
 namespace hta::fakes {
 
-// The one-copy marker: whether another copy holds it is up to the test.
+// The one-copy marker of a copy that runs alone; releases are counted.
 class FakeSingleInstance final : public SingleInstance {
  public:
-  bool AnotherCopyRunning() override {
-    ++claims;
-    return anotherCopy;
-  }
+  bool AnotherCopyRunning() override { return false; }
   void Release() override { ++releases; }
-  void ActivateOtherCopy() override { ++activations; }
+  void ActivateOtherCopy() override {}
 
-  bool anotherCopy = false;
-  std::size_t claims = 0;
-  std::size_t activations = 0;
   std::size_t releases = 0;
 };
 

@@ -1,57 +1,43 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
-#include <tuple>
-#include <vector>
 
 #include "ports/user_settings.h"
 
 namespace hta::fakes {
 
-// The per-user settings store as a map; every Save is also recorded, so a
-// test can tell "stored the same text again" from "stored nothing".
+// The per-user settings store as a map keyed "application/section/key";
+// saves are counted, so a test can tell "stored the same text again" from
+// "stored nothing".
 class FakeUserSettings final : public UserSettings {
  public:
-  struct Saved {
-    std::string application;
-    std::string section;
-    std::string key;
-    std::string value;
-    friend bool operator==(const Saved&, const Saved&) = default;
-  };
-
   std::optional<std::string> Get(const std::string& application, const std::string& section,
                                  const std::string& key) override {
     return Value(application, section, key);
   }
-
   void Save(const std::string& application, const std::string& section, const std::string& key,
             const std::string& value) override {
-    saves.push_back(Saved{application, section, key, value});
-    values_[{application, section, key}] = value;
+    ++saves;
+    Put(application, section, key, value);
   }
-
-  // Stores a value without recording a save (the state left by earlier runs).
+  // Stores a value without counting a save (the state left by earlier runs).
   void Put(const std::string& application, const std::string& section, const std::string& key,
            const std::string& value) {
-    values_[{application, section, key}] = value;
+    values_[application + "/" + section + "/" + key] = value;
   }
-
   std::optional<std::string> Value(const std::string& application, const std::string& section,
                                    const std::string& key) const {
-    const auto found = values_.find({application, section, key});
-    if (found == values_.end()) {
-      return std::nullopt;
-    }
-    return found->second;
+    const auto found = values_.find(application + "/" + section + "/" + key);
+    return found == values_.end() ? std::nullopt : std::optional(found->second);
   }
 
-  std::vector<Saved> saves;
+  std::size_t saves = 0;
 
  private:
-  std::map<std::tuple<std::string, std::string, std::string>, std::string> values_;
+  std::map<std::string, std::string> values_;
 };
 
 }  // namespace hta::fakes

@@ -21,12 +21,13 @@ TEST_F(ActionPollTest, WithoutAnActionAddressTicksFetchNothing) {
   EXPECT_EQ(Gets(), Lines{});
 }
 
+// Only what would break the request line is encoded in the parameter.
 TEST_F(ActionPollTest, AddressCarriesTheEncodedParameterAndA24HourTimeStamp) {
-  State().ActionUrl = kActions;
-  State().AppParam = "a b&c\t";
+  ServeLogin(App("a.hta", "A", "a b&c\t") + ActionUrl(kActions));
+  Form().cmdLogin_Click();
   clock.now = TimeOfDay{21, 7, 3};
   Form().Timer1_Timer();
-  EXPECT_EQ(Gets(), Lines{kActions + "?VANO_BACKOFFICE=a%20b&c%09&ts=21:07:03"});
+  EXPECT_EQ(Gets().back(), kActions + "?VANO_BACKOFFICE=a%20b&c%09&ts=21:07:03");
 }
 
 TEST_F(ActionPollTest, FailedPollKeepsTheOldListAndProcessesNothing) {
@@ -100,21 +101,6 @@ TEST_F(ActionPollTest, MalformedListKeepsTheActionsBeforeTheFault) {
   Form().Actions().ProcessActionList();
   ASSERT_EQ(popups.records.size(), 1u);
   EXPECT_EQ(popups.At(1).text, "first");
-}
-
-TEST_F(ActionPollTest, NonWaveSoundIsFetchedButNeverPlayedAndDoesNotRunTheListAgain) {
-  State().ActionUrl = kActions;
-  const std::string list =
-      Action("popup", "", "", "top") + Action("sound", "http://files.test/beep", "beep.mp3");
-  Serve(PollUrl(), list);
-  Serve("http://files.test/beep", "ID3");
-  Form().Timer1_Timer();
-  EXPECT_EQ(Gets(), (Lines{PollUrl(), "http://files.test/beep"}));
-  EXPECT_EQ(popups.records.size(), 1u);
-  EXPECT_EQ(files.Contents(kHtaFolder + "beep.mp3"), "ID3");
-  // Nor once it is local.
-  Form().Actions().DispatchAction("sound", "http://files.test/beep", "beep.mp3", "");
-  EXPECT_EQ(sound.played, Lines{});
 }
 
 }  // namespace

@@ -17,13 +17,6 @@ std::string Bytes(const char (&literal)[N]) {
   return std::string(literal, N - 1);
 }
 
-TEST(CipherMaskTest, FirstTenPositions) {
-  const int expected[] = {214, 231, 35, 192, 244, 71, 167, 252, 105, 138};
-  for (std::size_t position = 1; position <= 10; ++position) {
-    EXPECT_EQ(CipherMask(position), expected[position - 1]) << position;
-  }
-}
-
 // A pair is read as far as its digits go; one not starting with a digit
 // (a byte above 127 included) is 0.
 TEST(HexDecodeTest, NonHexPairsReadAsFarAsTheirDigitsGo) {

@@ -16,17 +16,6 @@ namespace {
 
 using FetchFileTest = FetchTest;
 
-TEST_F(FetchFileTest, TheOldFileStaysWholeUntilTheNewOneReplacesItInOneMove) {
-  Serve("http://files.test/a.hta", "NEW");
-  files.Put(kHtaFolder + "a.hta", "OLD");
-  bool targetKept = false;
-  DuringFetch([&] { targetKept = files.Contents(kHtaFolder + "a.hta") == "OLD"; });
-  Form().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
-  EXPECT_TRUE(targetKept);
-  EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "NEW");
-  EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta.temp"));
-}
-
 TEST_F(FetchFileTest, LeftoverTempFileIsDeletedAndAFailedStartLeavesTheTargetAndClearsBusy) {
   files.Put(kHtaFolder + "a.hta.temp", "LEFT OVER");
   files.Put(kHtaFolder + "a.hta", "OLD");

