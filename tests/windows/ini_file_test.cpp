@@ -44,44 +44,23 @@ std::string NumberedName(int number, std::size_t length) {
 
 class WindowsIniFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char temp[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathA(sizeof temp, temp);
-    ASSERT_GT(length, 0u);
-    ASSERT_LT(length, sizeof temp);
-    static int serial = 0;
-    folder_ = std::string(temp) + "hta_ini_test_" + std::to_string(GetCurrentProcessId()) + "_" +
-              std::to_string(++serial);
-    ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr)) << folder_;
-    environment_.emplace(folder_);
-    ini_.emplace(profile_, files_, *environment_);
-  }
-
-  void TearDown() override {
-    ini_.reset();
-    if (!folder_.empty()) {
-      hta::wintest::RemoveFolderTree(folder_ + "\\");
-      EXPECT_FALSE(FileExists(folder_)) << "left behind: " << folder_;
-    }
-  }
+  void SetUp() override { ASSERT_FALSE(folder_.empty()); }
 
   std::string IniPath() const { return folder_ + "\\Launcher.ini"; }
-  cIniFile& ini() { return *ini_; }
-  bool FileExists(const std::string& path) const {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-  }
   Names Enumerate(const std::string& section, std::int32_t& count) {
     Names names{"left over"};
     count = -1;
-    ini().EnumerateSection(section, names, count);
+    ini_.EnumerateSection(section, names, count);
     return names;
   }
 
-  std::string folder_;
+  // Members go in reverse order: the INI file before its folder.
+  hta::wintest::ScratchFolder scratch_{"hta_ini_test"};
+  const std::string folder_ = scratch_.path().substr(0, scratch_.path().size() - 1);
   hta::win32::Win32Profile profile_;
   hta::win32::Win32FileSystem files_;
-  std::optional<FolderEnvironment> environment_;
-  std::optional<cIniFile> ini_;
+  FolderEnvironment environment_{folder_};
+  cIniFile ini_{profile_, files_, environment_};
 };
 
 // Reads never create the file; a missing file, or a folder in its place,
@@ -89,21 +68,21 @@ class WindowsIniFileTest : public ::testing::Test {
 // longer than that reads back odd-sized, and so as damaged); an empty value
 // is a value, a missing key gives the default.
 TEST_F(WindowsIniFileTest, ReadsCutValuesTo1023CharactersAndCreateNothing) {
-  EXPECT_EQ(ini().Setting("proxy", "ProxyPort", "8080"), "8080");
-  EXPECT_EQ(ini().TotalKeys(), std::nullopt);
-  EXPECT_FALSE(FileExists(IniPath()));
+  EXPECT_EQ(ini_.Setting("proxy", "ProxyPort", "8080"), "8080");
+  EXPECT_EQ(ini_.TotalKeys(), std::nullopt);
+  EXPECT_EQ(GetFileAttributesA(IniPath().c_str()), INVALID_FILE_ATTRIBUTES);
   std::string value;
   for (int i = 0; i < 1024; ++i) {
     value.push_back(static_cast<char>('a' + i % 26));
   }
-  ini().FileName(folder_ + "\\values.ini");
-  ASSERT_TRUE(hta::wintest::WriteFileBytes(ini().FileName(), "[s]\r\nlong=" + value + "\r\nempty=\r\n"));
-  EXPECT_EQ(ini().Setting("s", "long"), value.substr(0, 1023));
-  EXPECT_EQ(ini().Setting("s", "empty", "dflt"), "");
-  EXPECT_EQ(ini().Setting("s", "missing", "dflt"), "dflt");
+  ini_.FileName(folder_ + "\\values.ini");
+  ASSERT_TRUE(hta::wintest::WriteFileBytes(ini_.FileName(), "[s]\r\nlong=" + value + "\r\nempty=\r\n"));
+  EXPECT_EQ(ini_.Setting("s", "long"), value.substr(0, 1023));
+  EXPECT_EQ(ini_.Setting("s", "empty", "dflt"), "");
+  EXPECT_EQ(ini_.Setting("s", "missing", "dflt"), "dflt");
   ASSERT_TRUE(CreateDirectoryA(IniPath().c_str(), nullptr));
-  ini().FileName(IniPath());
-  EXPECT_EQ(ini().TotalSections(), std::nullopt);
+  ini_.FileName(IniPath());
+  EXPECT_EQ(ini_.TotalSections(), std::nullopt);
 }
 
 // Key names come in file order. The call keeps 8190 characters of names,
@@ -124,8 +103,8 @@ TEST_F(WindowsIniFileTest, EnumerateListsOnlyTheNamesCompleteWithin8192Character
       all.push_back(NumberedName(c.written - i, c.nameLength));
       text += all.back() + "=1\r\n";
     }
-    ini().FileName(folder_ + "\\names" + std::to_string(c.nameLength) + ".ini");  // a file never read before
-    ASSERT_TRUE(hta::wintest::WriteFileBytes(ini().FileName(), text + "[empty]\r\n"));
+    ini_.FileName(folder_ + "\\names" + std::to_string(c.nameLength) + ".ini");  // a file never read before
+    ASSERT_TRUE(hta::wintest::WriteFileBytes(ini_.FileName(), text + "[empty]\r\n"));
     std::int32_t count = -1;
     const Names listed = Enumerate("big", count);
     EXPECT_EQ(count, c.listed);
@@ -136,18 +115,18 @@ TEST_F(WindowsIniFileTest, EnumerateListsOnlyTheNamesCompleteWithin8192Character
 }
 
 TEST_F(WindowsIniFileTest, WriteReadDeleteRoundTrips) {
-  ini().Setting("proxy", "ProxyServer", "ignored default", "gate.example");
-  ini().Setting("proxy", "ProxyPort", "", "8080");
-  ini().Setting("other", "k", "", "v");
-  EXPECT_EQ(ini().Setting("proxy", "ProxyServer", "dflt"), "gate.example");
-  EXPECT_EQ(ini().TotalKeys(), 3);
-  ini().DeleteItem("proxy", "ProxyServer");
-  EXPECT_EQ(ini().Setting("proxy", "ProxyServer", "dflt"), "dflt");
-  EXPECT_EQ(ini().Setting("proxy", "ProxyPort", "dflt"), "8080");
-  ini().ProfileDeleteSection("proxy");
-  EXPECT_EQ(ini().Setting("proxy", "ProxyPort", "dflt"), "dflt");
-  EXPECT_EQ(ini().TotalSections(), 1);
-  EXPECT_EQ(ini().TotalKeys(), 1);
+  ini_.Setting("proxy", "ProxyServer", "ignored default", "gate.example");
+  ini_.Setting("proxy", "ProxyPort", "", "8080");
+  ini_.Setting("other", "k", "", "v");
+  EXPECT_EQ(ini_.Setting("proxy", "ProxyServer", "dflt"), "gate.example");
+  EXPECT_EQ(ini_.TotalKeys(), 3);
+  ini_.DeleteItem("proxy", "ProxyServer");
+  EXPECT_EQ(ini_.Setting("proxy", "ProxyServer", "dflt"), "dflt");
+  EXPECT_EQ(ini_.Setting("proxy", "ProxyPort", "dflt"), "8080");
+  ini_.ProfileDeleteSection("proxy");
+  EXPECT_EQ(ini_.Setting("proxy", "ProxyPort", "dflt"), "dflt");
+  EXPECT_EQ(ini_.TotalSections(), 1);
+  EXPECT_EQ(ini_.TotalKeys(), 1);
 }
 
 // The file port underneath: a file another program writes can be read; one

@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -67,6 +66,25 @@ class RecordingEvents final : public hta::InternetFileEvents {
   std::string Last() const { return events.empty() ? "(none)" : events.back(); }
 };
 
+// The real pump, with the longest stretch between two of its calls: how
+// long the window went without its messages.
+class GapPump final : public hta::MessagePump {
+ public:
+  void DoEvents() override {
+    const ULONGLONG now = GetTickCount64();
+    if (last_ != 0) {
+      longestGapMs = std::max(longestGapMs, now - last_);
+    }
+    real_.DoEvents();
+    last_ = GetTickCount64();
+  }
+  ULONGLONG longestGapMs = 0;
+
+ private:
+  hta::win32::Win32MessagePump real_;
+  ULONGLONG last_ = 0;
+};
+
 class WineTransferTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -74,60 +92,46 @@ class WineTransferTest : public ::testing::Test {
       GTEST_SKIP() << "no loopback back office: run through ctest, which starts it";
     }
     std::string why;
-    auto found = BackOffice::Find("backoffice", why);
-    ASSERT_TRUE(found) << why;
-    server_.emplace(*found);
+    server_ = BackOffice::Find("backoffice", why);
+    ASSERT_TRUE(server_) << why;
 
     // The "~" ends the tag, so no tag is a part of another one.
     token_ = "t=" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
              std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64()) + "~";
 
-    char temp[MAX_PATH + 1] = {};
-    ASSERT_NE(GetTempPathA(sizeof temp, temp), 0u);
-    folder_ = std::string(temp) + "hta-transfer-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-              std::to_string(GetTickCount64());
-    ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr)) << folder_;
-
-    control_ = std::make_unique<InternetFile>(http_, pump_, files_, clock_);
-    control_->InitProperties();
-    control_->SetEvents(&events_);
+    ASSERT_FALSE(scratch_.path().empty());
+    control_.InitProperties();
+    control_.SetEvents(&events_);
   }
-
-  void TearDown() override {
-    control_.reset();
-    if (!folder_.empty()) {
-      hta::wintest::RemoveFolderTree(folder_ + "\\");
-    }
-  }
-
-  const BackOffice& Server() const { return *server_; }
 
   // The server's address of `path`, tagged with this test's query.
-  std::string Address(const std::string& path) const { return Server().Url(path + "?" + token_); }
+  std::string Address(const std::string& path) const { return server_->Url(path + "?" + token_); }
 
   // This test's requests as the server logged them.
-  std::vector<LoggedRequest> MyRequests() const { return Server().RequestsWith(token_); }
+  std::vector<LoggedRequest> MyRequests() const { return server_->RequestsWith(token_); }
 
-  std::string LocalPath(const std::string& name) const { return folder_ + "\\" + name; }
+  std::string LocalPath(const std::string& name) const { return scratch_.path() + name; }
 
-  // A download of `path` into a fresh local file; returns that file's path.
-  std::string Download(const std::string& path) {
-    const std::string local = LocalPath("download.bin");
-    control_->Url(Address(path));
-    control_->LocalFile(local);
-    control_->StartDownload();
+  // A download (or a resume) of `path` into local file `name`; returns that
+  // file's path.
+  std::string Download(const std::string& path, const std::string& name = "download.bin",
+                       bool resume = false) {
+    const std::string local = LocalPath(name);
+    control_.Url(Address(path));
+    control_.LocalFile(local);
+    resume ? control_.ResumeDownload() : control_.StartDownload();
     return local;
   }
 
   std::optional<BackOffice> server_;
   std::string token_;
-  std::string folder_;
+  hta::wintest::ScratchFolder scratch_{"hta-transfer-test"};
   hta::win32::Win32Http http_;
-  hta::win32::Win32MessagePump pump_;
+  GapPump pump_;
   hta::win32::Win32FileSystem files_;
   hta::win32::Win32Clock clock_;
   RecordingEvents events_;
-  std::unique_ptr<InternetFile> control_;
+  InternetFile control_{http_, pump_, files_, clock_};
 };
 
 // Each address through syncGET and through a download (a whole one into a
@@ -158,7 +162,7 @@ TEST_F(WineTransferTest, BodiesArriveWholeThroughSyncGetAndDownloads) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     events_.events.clear();
-    const std::string body = control_->syncGET(Address(c.path));
+    const std::string body = control_.syncGET(Address(c.path));
     const bool whole = std::string(c.last) == "complete";
     EXPECT_TRUE(whole ? body == Pattern(c.size) || body == Pattern(c.orSize) : body.empty()) << body.size();
     DeleteFileA(LocalPath("download.bin").c_str());
@@ -184,54 +188,29 @@ TEST_F(WineTransferTest, BodiesArriveWholeThroughSyncGetAndDownloads) {
 // sends one HEAD, and its GETs ask caches for fresh data (Wine's WinINet
 // sends Pragma alone; Windows may add Cache-Control).
 TEST_F(WineTransferTest, RequestInformationReadsTheHeadersAndGetsAskForFreshData) {
-  control_->Url(Address("/full"));
-  control_->RequestInformation();
-  EXPECT_TRUE(control_->FileExists());
-  EXPECT_EQ(control_->FileSize(), 100000);
-  EXPECT_EQ(control_->LastModified(), "Sat, 05 Dec 2026 10:00:00 GMT");
-  control_->Url(Address("/missing"));
-  control_->RequestInformation();
-  EXPECT_TRUE(control_->FileExists());
-  EXPECT_EQ(control_->LastModified(), "Not Available") << "the second answer was read";
-  control_->syncGET(Address("/text"));
+  control_.Url(Address("/full"));
+  control_.RequestInformation();
+  EXPECT_TRUE(control_.FileExists());
+  EXPECT_EQ(control_.FileSize(), 100000);
+  EXPECT_EQ(control_.LastModified(), "Sat, 05 Dec 2026 10:00:00 GMT");
+  control_.Url(Address("/missing"));
+  control_.RequestInformation();
+  EXPECT_TRUE(control_.FileExists());
+  EXPECT_EQ(control_.LastModified(), "Not Available") << "the second answer was read";
+  control_.syncGET(Address("/text"));
   const LoggedRequest get = MyRequests().back();
   ASSERT_EQ(get.method + " " + get.target, "GET /text?" + token_);
   EXPECT_EQ(get.Header("Pragma"), "no-cache") << get.Describe();
   EXPECT_EQ(get.Header("Cache-Control").value_or("no-cache"), "no-cache") << get.Describe();
 }
 
-// The real pump, with the longest stretch between two of its calls: how
-// long the window went without its messages.
-class GapPump final : public hta::MessagePump {
- public:
-  void DoEvents() override {
-    const ULONGLONG now = GetTickCount64();
-    if (last_ != 0) {
-      longestGapMs = std::max(longestGapMs, now - last_);
-    }
-    real_.DoEvents();
-    last_ = GetTickCount64();
-  }
-  ULONGLONG longestGapMs = 0;
-
- private:
-  hta::win32::Win32MessagePump real_;
-  ULONGLONG last_ = 0;
-};
-
 // 10 bytes every 250 ms: each read returns with what has arrived, so the
 // window never waits longer than the drip itself.
 TEST_F(WineTransferTest, ADrippingBodyKeepsTheMessageLoopWithinTheDripInterval) {
-  GapPump pump;
-  InternetFile control(http_, pump, files_, clock_);
-  control.InitProperties();
-  control.SetEvents(&events_);
-  control.Url(Address("/drip-slow"));
-  control.LocalFile(LocalPath("drip.bin"));
-  control.StartDownload();
+  Download("/drip-slow");
   EXPECT_EQ(events_.Last(), "complete");
   EXPECT_GE(events_.events.size(), 6u) << "one progress event per read of what had arrived";
-  EXPECT_LE(pump.longestGapMs, 250u + 20u);
+  EXPECT_LE(pump_.longestGapMs, 250u + 20u);
 }
 
 // With the limits shortened to 1 s a call and 1 KiB in 2 s: a server that
@@ -242,14 +221,14 @@ TEST_F(WineTransferTest, StallsAndTricklesFailWithinTheLimits) {
   hta::TransferLimits limits = hta::kTransferLimits;
   limits.callMilliseconds = 1000;
   limits.slowWindowMicroseconds = 2000000;
-  control_->SetLimits(limits);
+  control_.SetLimits(limits);
   const std::pair<const char*, const char*> cases[] = {{"/stall", "error Could not find Url"},
                                                        {"/stall-body", "error Could not read Url"},
                                                        {"/trickle", "error Could not read Url"}};
   for (const auto& [path, error] : cases) {
     SCOPED_TRACE(path);
     const ULONGLONG start = GetTickCount64();
-    EXPECT_EQ(control_->syncGET(Address(path)), "");
+    EXPECT_EQ(control_.syncGET(Address(path)), "");
     Download(path);
     EXPECT_EQ(events_.Last(), error);
     EXPECT_LT(GetTickCount64() - start, 9000u);
@@ -261,12 +240,10 @@ TEST_F(WineTransferTest, StallsAndTricklesFailWithinTheLimits) {
 TEST_F(WineTransferTest, ResumeFrom5000BytesAsksForTheRestAndCompletesTheFile) {
   for (const char* path : {"/resume-206", "/resume-200"}) {
     SCOPED_TRACE(path);
-    const std::string local = LocalPath(std::string(path + 1) + ".bin");
-    ASSERT_TRUE(hta::wintest::WriteFileBytes(local, Pattern(5000)));
+    const std::string name = std::string(path + 1) + ".bin";
+    ASSERT_TRUE(hta::wintest::WriteFileBytes(LocalPath(name), Pattern(5000)));
     const int before = static_cast<int>(MyRequests().size());
-    control_->Url(Address(path));
-    control_->LocalFile(local);
-    control_->ResumeDownload();
+    const std::string local = Download(path, name, true);
     EXPECT_EQ(events_.Last(), "complete");
     EXPECT_TRUE(files_.ReadAll(local) == Pattern(12000)) << "the new bytes follow the old ones";
     const auto requests = MyRequests();

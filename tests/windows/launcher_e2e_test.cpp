@@ -39,16 +39,11 @@ using Registry = hta::wintest::FirstRunRegistry;
 constexpr const char* kCaption = "App Launcher";
 constexpr const char* kOrders = "<html><head><title>Orders</title></head><body>Orders</body></html>\r\n";
 
-// "METHOD path" of each request: without scheme and host (a proxy gets the
-// absolute address) and without the query (it holds a time stamp).
+// "METHOD path" of each request (the query holds a time stamp).
 std::vector<std::string> Paths(const std::vector<LoggedRequest>& requests) {
   std::vector<std::string> lines;
   for (const LoggedRequest& request : requests) {
-    std::string target = request.target;
-    if (target.rfind("http://", 0) == 0) {
-      target = target.substr(target.find('/', 7));
-    }
-    lines.push_back(request.method + " " + target.substr(0, target.find('?')));
+    lines.push_back(request.method + " " + request.Path());
   }
   return lines;
 }
@@ -133,14 +128,14 @@ class LauncherE2eTest : public hta::wintest::RealLauncherTest {
 
   std::string Bootstrap(const std::string& route) const { return server_->Url("/launcher/" + route); }
 
-  // The next message box of `launcher`: its caption and text checked, then
-  // dismissed.
-  static void ExpectMessageBox(LauncherDriver& launcher, const std::string& text, DWORD timeoutMs) {
-    const std::optional<MessageBoxSeen> box = launcher.WaitForMessageBox(timeoutMs);
-    ASSERT_TRUE(box) << "no message box \"" << text << "\" appeared";
-    EXPECT_EQ(box->caption, kCaption);
-    EXPECT_EQ(box->text, text);
-    EXPECT_TRUE(hta::wintest::DismissMessageBox(box->window, kStepTimeoutMs));
+  // The next message box of `launcher`, its caption and text checked; the
+  // caller dismisses it.
+  static std::optional<MessageBoxSeen> ExpectMessageBox(LauncherDriver& launcher, const std::string& text) {
+    const std::optional<MessageBoxSeen> box = launcher.WaitForMessageBox(kStartTimeoutMs);
+    EXPECT_TRUE(box) << "no message box \"" << text << "\" appeared";
+    EXPECT_EQ(box.value_or(MessageBoxSeen{}).caption, kCaption);
+    EXPECT_EQ(box.value_or(MessageBoxSeen{}).text, text);
+    return box;
   }
 
   // Closes the window as a user would (the system menu's Close) and expects
@@ -164,10 +159,9 @@ TEST_F(LauncherE2eTest, LogsInDownloadsOpensTheMainApplicationShowsTheMessageAnd
   Start({"--bootstrap", Bootstrap("tray/exebootstrap.php")});
   // The reply's message comes after its downloads, while the start-up still
   // runs with the window hidden.
-  const std::optional<MessageBoxSeen> welcome = driver_.WaitForMessageBox(kStartTimeoutMs);
-  ASSERT_TRUE(welcome) << "no welcome message appeared";
-  EXPECT_EQ(welcome->caption, kCaption);
-  EXPECT_EQ(welcome->text, "Welcome to the loopback back office");
+  const std::optional<MessageBoxSeen> welcome =
+      ExpectMessageBox(driver_, "Welcome to the loopback back office");
+  ASSERT_TRUE(welcome);
   EXPECT_EQ(driver_.AppFolderFiles(), (std::vector<std::string>{"kept.txt", "orders.hta", "stock.hta"}));
   EXPECT_FALSE(IsWindowVisible(hta::wintest::MainWindowOf(driver_.ProcessId())))
       << "no window in the start-up";
@@ -248,9 +242,9 @@ TEST_F(LauncherE2eTest, EmptyLoginReplyKeepsTheWindowAndTheRememberedSettings) {
   ASSERT_TRUE(SetRegistryString(Registry::kUserKey, "user", "remembered"));
   ASSERT_TRUE(SetRegistryString(Registry::kSettingsKey, "showPopups", "False"));
   Start({"--bootstrap", Bootstrap("empty/exebootstrap.php")});
-  ExpectMessageBox(driver_,
-                   "Failed to connect to the server. Please check your internet connection and retry",
-                   kStartTimeoutMs);
+  const std::optional<MessageBoxSeen> box = ExpectMessageBox(
+      driver_, "Failed to connect to the server. Please check your internet connection and retry");
+  ASSERT_TRUE(box && hta::wintest::DismissMessageBox(box->window, kStepTimeoutMs));
 
   HWND window = driver_.WaitForMainWindow(kStepTimeoutMs, true);
   ASSERT_NE(window, nullptr) << "the window comes up when the login fails";
@@ -290,10 +284,9 @@ TEST_F(LauncherE2eTest, UnreachableBackOfficeShowsTheMessageAndEndsTheProgram) {
   // Nothing listens on port 1; the others answer with no address.
   Start({"--bootstrap", "http://127.0.0.1:1/launcher/closed.php", "--bootstrap", Bootstrap("no/capitals.php"),
          "--bootstrap", Bootstrap("no/text.php"), "--bootstrap", Bootstrap("no/missing.php")});
-  const std::optional<MessageBoxSeen> box = driver_.WaitForMessageBox(kStartTimeoutMs);
-  ASSERT_TRUE(box) << "no message box appeared";
-  EXPECT_EQ(box->caption, kCaption);
-  EXPECT_EQ(box->text, "Unable to connect to any of VANO servers. Please try again later.");
+  const std::optional<MessageBoxSeen> box =
+      ExpectMessageBox(driver_, "Unable to connect to any of VANO servers. Please try again later.");
+  ASSERT_TRUE(box);
   HWND window = hta::wintest::MainWindowOf(driver_.ProcessId());
   EXPECT_TRUE(window == nullptr || !IsWindowVisible(window)) << "the start-up shows no window";
   ASSERT_TRUE(hta::wintest::DismissMessageBox(box->window, kStepTimeoutMs));

@@ -1,74 +1,37 @@
 // Popups as real windows in this process, for what the real program's
-// popups (tray_e2e_test.cpp: the corner, the size, the styles, the alpha,
-// closing by timer tick and by "x", a link's fetch, three stacked) do not
-// show: the background picture, a borderless client area, the foreground
-// window left alone, the window timer itself and the hand over a link. The
-// popups are driven by the real core (Popups) through the real message loop;
-// clicks are posted as the mouse would send them, to the client coordinates
-// of the designed labels.
+// popups (tray_e2e_test.cpp: the core placing and fading them, the corner,
+// the size, the styles, the alpha, closing by timer tick and by "x", a link's
+// fetch, three stacked) do not show: the background picture, a borderless
+// client area, the foreground window left alone, the window timer itself and
+// the hand over a link. One window of the real factory is driven through its
+// port and the real message loop; clicks are posted as the mouse would send
+// them, to the client coordinates of the designed labels.
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "launcher_driver.h"
 #include "popup/popup_layout.h"
-#include "popup/popups.h"
 #include "win32/handles.h"
-#include "win32/win32_clock.h"
 #include "win32/win32_headers.h"
 #include "win32/win32_message_pump.h"
 #include "win32/win32_popup.h"
 
 namespace {
 
-using hta::PixelRect;
-using hta::win32::Win32Popup;
+using hta::wintest::CentreOf;
+using hta::wintest::PostClick;
 
-// The real factory, remembering the windows it made (their handles stay
-// readable as numbers after the core destroyed them).
-class RecordingFactory final : public hta::PopupFactory {
- public:
-  explicit RecordingFactory(HMODULE resources) : real_(GetModuleHandleA(nullptr), resources) {}
-
-  std::unique_ptr<hta::PopupWindow> Create(hta::PopupEvents& events) override {
-    std::unique_ptr<hta::PopupWindow> made = real_.Create(events);
-    auto* popup = dynamic_cast<Win32Popup*>(made.get());
-    if (popup != nullptr) {
-      windows.push_back(popup->Handle());
-      backgrounds.push_back(popup->HasBackground());
-    }
-    return made;
-  }
-  hta::PopupScreen Screen() override { return real_.Screen(); }
-
-  std::vector<HWND> windows;
-  std::vector<bool> backgrounds;
-
- private:
-  hta::win32::Win32PopupFactory real_;
+// Counts the window timer's ticks.
+struct Ticks final : hta::PopupEvents {
+  void lblMessage_Click() override {}
+  void lblClose_Click() override {}
+  void Form_Click() override {}
+  void Timer1_Timer() override { ++count; }
+  int count = 0;
 };
-
-// Link popups are not clicked here.
-class NoLink final : public hta::PopupLinkTarget {
- public:
-  void FetchFile(const std::string&, const std::string&) override {}
-};
-
-// The middle of a designed item, in client pixels.
-POINT Centre(const PixelRect& r) {
-  return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
-void PostClick(HWND window, POINT at) {
-  const LPARAM where = MAKELPARAM(at.x, at.y);
-  PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, where);
-  PostMessageA(window, WM_LBUTTONUP, 0, where);
-}
 
 class PopupWindowTest : public ::testing::Test {
  protected:
@@ -83,26 +46,10 @@ class PopupWindowTest : public ::testing::Test {
     } while (GetTickCount64() < end);
   }
 
-  // Turns the loop until `done` holds or two seconds have gone.
-  bool PumpUntil(const std::function<bool()>& done) {
-    return hta::wintest::WaitUntil(
-        [&] {
-          pump.DoEvents();
-          return done();
-        },
-        2000);
-  }
-
-  int Dpi() { return factory.Screen().dpi; }
-  PixelRect Item(const hta::TwipsRect& twips) { return hta::ToPixels(twips, Dpi()); }
-
   // The launcher loaded for its resources only.
   hta::win32::OwnedModule resources = hta::win32::LoadDataModule(hta::wintest::LauncherExePath().c_str());
-  RecordingFactory factory{resources.get()};
+  hta::win32::Win32PopupFactory factory{GetModuleHandleA(nullptr), resources.get()};
   hta::win32::Win32MessagePump pump;
-  hta::win32::Win32Clock clock;
-  NoLink link;
-  hta::Popups popups{hta::PopupPorts{factory, pump, clock, link}};
 };
 
 TEST_F(PopupWindowTest, APopupHasItsPictureNoBorderNeverTakesTheForegroundAndTicksAndALinkShowsTheHand) {
@@ -115,16 +62,23 @@ TEST_F(PopupWindowTest, APopupHasItsPictureNoBorderNeverTakesTheForegroundAndTic
   Pump();
   ASSERT_EQ(GetForegroundWindow(), typing.get());
 
-  popups.ShowPopup("Do not steal the focus");
+  Ticks events;
+  const std::unique_ptr<hta::PopupWindow> window = factory.Create(events);
+  auto* made = dynamic_cast<hta::win32::Win32Popup*>(window.get());
+  ASSERT_NE(made, nullptr);
+  const int dpi = factory.Screen().dpi;
+  window->SetText("Do not steal the focus");
+  window->SetTranslucent(198);
+  window->SetTopMostWindow(true);
+  window->ShowNoActivate();
   Pump();
-  ASSERT_EQ(factory.windows.size(), 1u);
-  HWND popup = factory.windows[0];
-  EXPECT_TRUE(factory.backgrounds[0])
-      << "the background picture was not found in " << hta::wintest::LauncherExePath();
+  HWND popup = made->Handle();
+  EXPECT_TRUE(made->HasBackground()) << "the background picture was not found in "
+                                     << hta::wintest::LauncherExePath();
   RECT client{};
   ASSERT_TRUE(GetClientRect(popup, &client));
-  EXPECT_EQ(client.right, hta::PopupWidthPixels(Dpi())) << "the client area is the whole window";
-  EXPECT_EQ(client.bottom, hta::PopupHeightPixels(Dpi()));
+  EXPECT_EQ(client.right, hta::PopupWidthPixels(dpi)) << "the client area is the whole window";
+  EXPECT_EQ(client.bottom, hta::PopupHeightPixels(dpi));
   EXPECT_NE(GetWindowLongA(popup, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0) << "no taskbar button";
   EXPECT_EQ(GetForegroundWindow(), typing.get());
   EXPECT_EQ(GetActiveWindow(), typing.get());
@@ -139,17 +93,13 @@ TEST_F(PopupWindowTest, APopupHasItsPictureNoBorderNeverTakesTheForegroundAndTic
 
   // The window's own timer ticks at its interval until stopped (the real
   // program's tests post the ticks).
-  struct Ticks final : hta::PopupEvents {
-    void lblMessage_Click() override {}
-    void lblClose_Click() override {}
-    void Form_Click() override {}
-    void Timer1_Timer() override { ++count; }
-    int count = 0;
-  } events;
-  std::unique_ptr<hta::PopupWindow> window = factory.Create(events);
-  ASSERT_NE(window, nullptr);
   window->SetTimer(20);
-  EXPECT_TRUE(PumpUntil([&] { return events.count >= 2; }));
+  EXPECT_TRUE(hta::wintest::WaitUntil(
+      [&] {
+        pump.DoEvents();
+        return events.count >= 2;
+      },
+      2000));
   window->SetTimer(0);
   Pump(30);
   const int stopped = events.count;
@@ -157,13 +107,12 @@ TEST_F(PopupWindowTest, APopupHasItsPictureNoBorderNeverTakesTheForegroundAndTic
   EXPECT_EQ(events.count, stopped);
 
   // A link popup shows the hand over its text (where the cursor can be placed).
-  popups.ShowPopup("New version: click to open", "http://127.0.0.1/app.hta", "C:\\temp\\hta\\app.hta");
-  HWND linked = factory.windows.back();
+  ASSERT_TRUE(window->ShowLink());
   RECT rect{};
-  GetWindowRect(linked, &rect);
-  const POINT text = Centre(Item(hta::kMessageTwips));
+  GetWindowRect(popup, &rect);
+  const POINT text = CentreOf(hta::ToPixels(hta::kMessageTwips, dpi));
   if (SetCursorPos(rect.left + text.x, rect.top + text.y)) {
-    SendMessageA(linked, WM_SETCURSOR, reinterpret_cast<WPARAM>(linked), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    SendMessageA(popup, WM_SETCURSOR, reinterpret_cast<WPARAM>(popup), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_HAND));
   }
 }

@@ -37,8 +37,10 @@
 
 namespace {
 
+using hta::wintest::CentreOf;
 using hta::wintest::FakeOpenerRun;
 using hta::wintest::LoggedRequest;
+using hta::wintest::PostClick;
 using hta::wintest::VisibleWindowsOf;
 using hta::wintest::WaitUntil;
 
@@ -51,40 +53,9 @@ constexpr int kPopupAlpha = 198;  // where the fade-in stops
 
 using Registry = hta::wintest::FirstRunRegistry;
 
-BYTE AlphaOf(HWND window) {
-  BYTE alpha = 0;
-  DWORD flags = 0;
-  COLORREF key = 0;
-  return GetLayeredWindowAttributes(window, &key, &alpha, &flags) ? alpha : 0;
-}
-
-// The middle of a designed item, in client pixels.
-POINT Centre(const hta::PixelRect& r) {
-  return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
-void PostClick(HWND window, POINT at) {
-  const LPARAM where = MAKELPARAM(at.x, at.y);
-  PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, where);
-  PostMessageA(window, WM_LBUTTONUP, 0, where);
-}
-
 // The system DPI, at which the launcher draws its popups.
 int Dpi() {
   return static_cast<int>(hta::win32::DpiFunctions().ForSystem());
-}
-
-// Wine's windows of the icons in its tray (without a desktop shell, a
-// stand-alone tray window with a child per icon). A mouse message posted to
-// one reaches the icon's owner as the shell's notification would.
-std::vector<HWND> WineTrayIcons() {
-  std::vector<HWND> icons;
-  HWND tray = FindWindowA("__winex11_standalone_tray", nullptr);
-  for (HWND icon = nullptr;
-       tray != nullptr && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", nullptr)) != nullptr;) {
-    icons.push_back(icon);
-  }
-  return icons;
 }
 
 // Shell_NotifyIconA on the launcher's icon, changing nothing: NIM_MODIFY
@@ -122,7 +93,7 @@ class TrayE2eTest : public hta::wintest::RealLauncherTest {
   std::vector<LoggedRequest> RequestsFor(const std::string& path) const {
     std::vector<LoggedRequest> matching;
     for (const LoggedRequest& request : TrayRequests()) {
-      if (request.target.substr(0, request.target.find('?')) == path) {
+      if (request.Path() == path) {
         matching.push_back(request);
       }
     }
@@ -139,18 +110,20 @@ class TrayE2eTest : public hta::wintest::RealLauncherTest {
 
   // The mouse messages of a click (or a double click: down, up, double
   // click, up) on the icon in Wine's tray, which turns them into the
-  // notifications the launcher gets. Sent to every icon there: the others
-  // are those of launchers that earlier tests ended, which Wine drops when
-  // it finds their owner gone.
+  // notifications the launcher gets. Wine's tray, without a desktop shell, is
+  // a stand-alone window with a child per icon; the messages go to every icon
+  // there: the others are those of launchers that earlier tests ended, which
+  // Wine drops when it finds their owner gone.
   void WineTrayClick(bool twice) const {
-    const std::vector<HWND> icons = WineTrayIcons();
-    ASSERT_FALSE(icons.empty()) << "no icon in Wine's tray";
-    for (HWND icon : icons) {
-      PostMessageA(icon, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 8));
-      PostMessageA(icon, WM_LBUTTONUP, 0, MAKELPARAM(8, 8));
-      if (twice) {
-        PostMessageA(icon, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(8, 8));
-        PostMessageA(icon, WM_LBUTTONUP, 0, MAKELPARAM(8, 8));
+    HWND tray = FindWindowA("__winex11_standalone_tray", nullptr);
+    HWND icon = nullptr;
+    ASSERT_NE(tray, nullptr) << "no Wine tray";
+    while ((icon = FindWindowExA(tray, icon, "__winex11_tray_icon", nullptr)) != nullptr) {
+      for (const UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}) {
+        PostMessageA(icon, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(8, 8));
+        if (!twice && message == WM_LBUTTONUP) {
+          break;
+        }
       }
     }
   }
@@ -171,28 +144,23 @@ class TrayE2eTest : public hta::wintest::RealLauncherTest {
         [&] {
           popups = VisibleWindowsOf(driver_.ProcessId(), hta::win32::Win32Popup::kClassName);
           return popups.size() == count && std::all_of(popups.begin(), popups.end(), [](HWND popup) {
-                   return AlphaOf(popup) == kPopupAlpha;
+                   BYTE alpha = 0;
+                   return GetLayeredWindowAttributes(popup, nullptr, &alpha, nullptr) && alpha == kPopupAlpha;
                  });
         },
         kStepTimeoutMs);
     return popups;
   }
 
-  std::vector<FakeOpenerRun> WaitForOpenerRuns(std::size_t count) const {
+  // Waits for the fake opener's `count`th start, which opened `file` with
+  // `parameters` (see FakeHtaAssociation: both exactly as given), and for no
+  // more than that.
+  void ExpectOpened(std::size_t count, const std::string& file, const std::string& parameters) const {
     std::vector<FakeOpenerRun> runs;
-    WaitUntil(
-        [&] {
-          runs = hta::wintest::FakeOpenerRuns(record_);
-          return runs.size() >= count;
-        },
-        kStepTimeoutMs);
-    return runs;
-  }
-
-  // The opener's command line for `file` opened with `parameters` (see
-  // FakeHtaAssociation: the file and the parameters exactly as given).
-  static std::string OpenerLine(const std::string& file, const std::string& parameters) {
-    return "\"" + hta::wintest::FakeOpenerExePath() + "\" \"" + file + "\" " + parameters;
+    WaitUntil([&] { return (runs = hta::wintest::FakeOpenerRuns(record_)).size() >= count; }, kStepTimeoutMs);
+    ASSERT_EQ(runs.size(), count) << "opened nothing, or too much; requests:" << Describe(TrayRequests());
+    EXPECT_EQ(runs.back().commandLine,
+              "\"" + hta::wintest::FakeOpenerExePath() + "\" \"" + file + "\" " + parameters);
   }
 
   // Shows the tray menu by a right click on the icon and types a key into
@@ -233,11 +201,9 @@ TEST_F(TrayE2eTest, ATickFetchesTheActionListAndItsFilesThroughTemporaryFiles) {
   // The launch action's file is opened last: by then every file is in.
   // (The login's main application was never downloaded: nothing opened it.)
   const std::string report = driver_.AppFolder() + "report.hta";
-  const std::vector<FakeOpenerRun> runs = WaitForOpenerRuns(1);
-  ASSERT_EQ(runs.size(), 1u) << "the launched file was not opened; requests:" << Describe(TrayRequests());
   // Opened with the application parameter: that of the login's last
   // application, as the reply had it.
-  EXPECT_EQ(runs[0].commandLine, OpenerLine(report, "tray param"));
+  ExpectOpened(1, report, "tray param");
 
   // The same parameter in the list's address, its blank encoded.
   const std::vector<LoggedRequest> lists = RequestsFor("/tray/files/actions.php");
@@ -286,35 +252,34 @@ TEST_F(TrayE2eTest, TheIconComesBackAndPopupsStandAboveEachOtherInTheCornerAndCl
   ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
   const int width = hta::PopupWidthPixels(Dpi());
   const int height = hta::PopupHeightPixels(Dpi());
-  std::vector<std::pair<RECT, HWND>> placed;
-  for (HWND popup : popups) {
+  const auto rectOf = [](HWND popup) {
     RECT rect{};
-    ASSERT_TRUE(GetWindowRect(popup, &rect));
-    placed.emplace_back(rect, popup);
-    const LONG exStyle = GetWindowLongA(popup, GWL_EXSTYLE);
-    EXPECT_EQ(exStyle & (WS_EX_TOPMOST | WS_EX_LAYERED | WS_EX_NOACTIVATE),
-              WS_EX_TOPMOST | WS_EX_LAYERED | WS_EX_NOACTIVATE);
-  }
+    GetWindowRect(popup, &rect);
+    return rect;
+  };
   // The lowest first, then upwards.
-  std::sort(placed.begin(), placed.end(),
-            [](const auto& a, const auto& b) { return a.first.top > b.first.top; });
+  std::vector<HWND> placed = popups;
+  std::sort(placed.begin(), placed.end(), [&](HWND a, HWND b) { return rectOf(a).top > rectOf(b).top; });
   for (int n = 1; n <= 3; ++n) {
-    const RECT& rect = placed[static_cast<std::size_t>(n - 1)].first;
+    HWND popup = placed[static_cast<std::size_t>(n - 1)];
+    const RECT rect = rectOf(popup);
     EXPECT_EQ(rect.left, work.right - 20 - width) << n;
     EXPECT_EQ(rect.top, work.bottom - 60 - n * (height + 5)) << n;
     EXPECT_EQ(rect.right - rect.left, width) << n;
     EXPECT_EQ(rect.bottom - rect.top, height) << n;
+    EXPECT_EQ(GetWindowLongA(popup, GWL_EXSTYLE) & (WS_EX_TOPMOST | WS_EX_LAYERED | WS_EX_NOACTIVATE),
+              WS_EX_TOPMOST | WS_EX_LAYERED | WS_EX_NOACTIVATE);
   }
 
   // The lowest one's time is up: it fades out and goes; the "x" of the
   // next closes it.
-  HWND timed = placed[0].second;
+  HWND timed = placed[0];
   ASSERT_TRUE(PostMessageA(timed, WM_TIMER, hta::win32::Win32Popup::kTimerId, 0));
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(timed); }, kStepTimeoutMs)) << "the timer did not close it";
-  HWND crossed = placed[1].second;
-  PostClick(crossed, Centre(hta::ToPixels(hta::kCloseTwips, Dpi())));
+  HWND crossed = placed[1];
+  PostClick(crossed, CentreOf(hta::ToPixels(hta::kCloseTwips, Dpi())));
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(crossed); }, kStepTimeoutMs)) << "the \"x\" did not close it";
-  EXPECT_TRUE(IsWindowVisible(placed[2].second));
+  EXPECT_TRUE(IsWindowVisible(placed[2]));
   // Checked last: a poll held back until the list's end would have gone out
   // by now.
   EXPECT_EQ(RequestsFor("/tray/three/actions.php").size(), 1u) << Describe(TrayRequests());
@@ -325,21 +290,15 @@ TEST_F(TrayE2eTest, TheTrayMenuOpensApplicationsTogglesPopupsAndExits) {
   StartInTray("menu");
   // The login opened the main application.
   const std::string orders = driver_.AppFolder() + "orders.hta";
-  std::vector<FakeOpenerRun> runs = WaitForOpenerRuns(1);
-  ASSERT_EQ(runs.size(), 1u);
-  EXPECT_EQ(runs[0].commandLine, OpenerLine(orders, "menu-orders"));
+  ExpectOpened(1, orders, "menu-orders");
 
   // A double click on the icon opens the main application again, once, and
   // so does a single click. (An extra opening would show in the counts of
   // the steps below.)
   WineTrayClick(true);
-  runs = WaitForOpenerRuns(2);
-  ASSERT_EQ(runs.size(), 2u) << "a double click on the icon opened nothing";
-  EXPECT_EQ(runs[1].commandLine, OpenerLine(orders, "menu-orders"));
+  ExpectOpened(2, orders, "menu-orders");
   WineTrayClick(false);
-  runs = WaitForOpenerRuns(3);
-  ASSERT_EQ(runs.size(), 3u) << "a click on the icon opened nothing, or the double click twice";
-  EXPECT_EQ(runs[2].commandLine, OpenerLine(orders, "menu-orders"));
+  ExpectOpened(3, orders, "menu-orders");
 
   // A right click shows the menu; Escape closes it, choosing nothing. (Wine
   // keeps a menu in the memory of its own process: its entries are checked
@@ -352,9 +311,7 @@ TEST_F(TrayE2eTest, TheTrayMenuOpensApplicationsTogglesPopupsAndExits) {
 
   // Its third application, by its letter.
   ASSERT_TRUE(ChooseFromTrayMenu(WM_CHAR, 's'));
-  runs = WaitForOpenerRuns(4);
-  ASSERT_EQ(runs.size(), 4u) << "\"&Stock\" opened nothing";
-  EXPECT_EQ(runs[3].commandLine, OpenerLine(driver_.AppFolder() + "stock.hta", "menu-stock"));
+  ExpectOpened(4, driver_.AppFolder() + "stock.hta", "menu-stock");
 
   // With popups on, a tick shows the list's link popup; a click on its text
   // fetches its file (not before) and opens it with the parameter of the
@@ -363,11 +320,9 @@ TEST_F(TrayE2eTest, TheTrayMenuOpensApplicationsTogglesPopupsAndExits) {
   const std::vector<HWND> popups = WaitForPopups(1);
   ASSERT_EQ(popups.size(), 1u) << Describe(TrayRequests());
   EXPECT_TRUE(RequestsFor("/tray/files/linked.hta").empty()) << "nothing is fetched before the click";
-  PostClick(popups[0], Centre(hta::ToPixels(hta::kMessageTwips, Dpi())));
+  PostClick(popups[0], CentreOf(hta::ToPixels(hta::kMessageTwips, Dpi())));
   const std::string linked = driver_.AppFolder() + "linked.hta";
-  runs = WaitForOpenerRuns(5);
-  ASSERT_EQ(runs.size(), 5u) << "the linked file was not opened; requests:" << Describe(TrayRequests());
-  EXPECT_EQ(runs[4].commandLine, OpenerLine(linked, "menu-stock"));
+  ExpectOpened(5, linked, "menu-stock");
   EXPECT_EQ(hta::wintest::ReadFileBytes(linked),
             "<html><head><title>Linked</title></head><body>Linked</body></html>");
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(popups[0]); }, kStepTimeoutMs))

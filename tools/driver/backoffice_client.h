@@ -47,6 +47,13 @@ struct LoggedRequest {
     return std::nullopt;
   }
 
+  // The target's path: without scheme and host (a proxy gets the absolute
+  // address) and without the query.
+  std::string Path() const {
+    const std::string path = target.substr(0, target.find('?'));
+    return path.rfind("http://", 0) == 0 ? path.substr(std::min(path.find('/', 7), path.size())) : path;
+  }
+
   // The line as the log has it, for failure messages.
   std::string Describe() const {
     std::string text = std::to_string(sequence) + " " + method + " " + target;

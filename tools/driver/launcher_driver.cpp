@@ -172,6 +172,12 @@ bool DismissMessageBox(HWND box, DWORD timeoutMs) {
   return WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); }, timeoutMs);
 }
 
+void PostClick(HWND window, POINT at) {
+  const LPARAM where = MAKELPARAM(at.x, at.y);
+  PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, where);
+  PostMessageA(window, WM_LBUTTONUP, 0, where);
+}
+
 HWND MainWindowOf(DWORD processId) {
   for (HWND window = nullptr;
        (window = FindWindowExA(nullptr, window, kMainWindowClass, nullptr)) != nullptr;) {
@@ -346,6 +352,15 @@ void RemoveFolderTree(const std::string& base) {
     }
   }
   RemoveDirectoryA(base.c_str());
+}
+
+ScratchFolder::ScratchFolder(const std::string& stem) {
+  static std::atomic<int> counter{0};
+  path_ = TempPath() + stem + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+          std::to_string(counter.fetch_add(1)) + "-" + std::to_string(GetTickCount64()) + "\\";
+  if (!CreateDirectoryA(path_.c_str(), nullptr)) {
+    path_.clear();
+  }
 }
 
 // --- Child programs.

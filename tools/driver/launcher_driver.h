@@ -68,6 +68,15 @@ HWND MainWindowOf(DWORD processId);
 // A control's text, asked across processes with a deadline.
 std::string WindowText(HWND window);
 
+// The middle of a rectangle (RECT, or a layout's pixel rectangle).
+template <typename Rect>
+POINT CentreOf(const Rect& r) {
+  return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+// A left click at `at` in the window's client area, posted as the mouse
+// sends it (button down, button up).
+void PostClick(HWND window, POINT at);
+
 // Waits until `condition()` holds, polling every 10 ms; false at the
 // deadline.
 template <typename Condition>
@@ -145,6 +154,21 @@ std::optional<std::string> RunForOutput(const std::string& commandLine, const st
 // links) are removed as links and never followed, so the removal cannot
 // reach outside the folder.
 void RemoveFolderTree(const std::string& folder);
+
+// A fresh folder under TEMP, named after `stem`, removed with everything in
+// it when the object goes. path() ends in a backslash; empty when the folder
+// could not be made.
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(const std::string& stem);
+  ~ScratchFolder() { RemoveFolderTree(path_); }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 // A file's bytes, or nullopt when it cannot be read.
 std::optional<std::string> ReadFileBytes(const std::string& path);
