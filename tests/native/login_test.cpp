@@ -49,15 +49,19 @@ TEST_F(LoginTest, RequestsCarryEncodedParametersAndAFreshTwentyFourHourTimeStamp
 
 // Empty and blank replies
 
+// Every other login replaces the action URL, the last one of the reply.
 TEST_F(LoginTest, ReplyOfBlanksEmptiesTheMenuAndProcessesAndSaysNothing) {
-  ServeLogin(App("a.hta", "A") + ActionUrl("http://actions.test/a.php"));
+  ServeLogin(App("a.hta", "A") + ActionUrl("http://a.test/1") + ActionUrl("http://a.test/2"));
   Form().cmdLogin_Click();
   Serve(LoginUrl(""), "     ");
   Form().cmdLogin_Click();
   EXPECT_FALSE(Form().Menu().Visible(1));
   EXPECT_EQ(Form().Menu().Caption(1), "");
   EXPECT_EQ(Messages(), Lines{});
-  EXPECT_EQ(State().ActionUrl, "http://actions.test/a.php");
+  EXPECT_EQ(State().ActionUrl, "http://a.test/2");
+  Serve(LoginUrl(""), App("a.hta", "A"));
+  Form().cmdLogin_Click();
+  EXPECT_EQ(State().ActionUrl, "");
 }
 
 // The main application
@@ -109,15 +113,6 @@ TEST_F(LoginTest, DownloadsComeBeforeMessagesAndTheActionUrlAfterThem) {
   EXPECT_EQ(fileWhileUp, "<html>A</html>\r\n");
   EXPECT_EQ(actionUrlWhileUp, "");
   EXPECT_EQ(State().ActionUrl, "http://actions.test/list.php");
-}
-
-TEST_F(LoginTest, EveryLoginReplacesTheActionUrl) {
-  ServeLogin(ActionUrl("http://a.test/1") + ActionUrl("http://a.test/2"));
-  Form().cmdLogin_Click();
-  EXPECT_EQ(State().ActionUrl, "http://a.test/2");
-  Serve(LoginUrl(""), App("a.hta", "A"));
-  Form().cmdLogin_Click();
-  EXPECT_EQ(State().ActionUrl, "");
 }
 
 // Each kind of element is read on its own: a malformed one ends only the
