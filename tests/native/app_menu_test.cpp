@@ -111,13 +111,5 @@ TEST_F(AppMenuTest, WriteOrMoveThatFailsKeepsTheOldVersionAndLeavesNoPartialFile
   }
 }
 
-TEST_F(AppMenuTest, RefusedFileNamesAreNotEvenFetched) {
-  Serve("http://files.test/x", "payload");
-  for (const char* name : {"..\\x.hta", "LPT1.hta"}) {
-    Form().Session().DownloadNewVersion(name, "http://files.test/x");
-  }
-  EXPECT_EQ(Gets(), Lines{});
-}
-
 }  // namespace
 }  // namespace hta::testing

@@ -19,9 +19,7 @@ using FetchFileTest = FetchTest;
 TEST_F(FetchFileTest, LeftoverTempFileIsDeletedAndAFailedStartLeavesTheTargetAndClearsBusy) {
   files.Put(kHtaFolder + "a.hta.temp", "LEFT OVER");
   files.Put(kHtaFolder + "a.hta", "OLD");
-  fakes::FakeHttp::GetReply missing;
-  missing.opens = false;
-  http.SetGet("http://files.test/a.hta", missing);
+  http.SetGet("http://files.test/a.hta", {.opens = false});
   Form().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
   EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta.temp"));
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "OLD");
@@ -70,11 +68,8 @@ TEST_F(FetchFileTest, AnUnreplaceableTargetKeepsItsFileAndUsesItAndNothingIsUsed
 
 TEST_F(FetchFileTest, CancelledTransferClearsBusyAndLeavesTheTarget) {
   files.Put(kHtaFolder + "a.hta", "OLD");
-  fakes::FakeHttp::GetReply reply;
-  reply.body = std::string(10000, 'x');
-  reply.contentLength = 10000;
-  reply.largestRead = 100;
-  http.SetGet("http://files.test/a.hta", reply);
+  http.SetGet("http://files.test/a.hta",
+              {.body = std::string(10000, 'x'), .contentLength = 10000, .largestRead = 100});
   DuringFetch([&] { Form().InternetFile1().CancelDownload(); });
   Form().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "OLD");

@@ -7,10 +7,8 @@
 // under ASan to catch a use after free).
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "fakes/fake_clock.h"

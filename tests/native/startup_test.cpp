@@ -14,7 +14,6 @@
 #include "fakes/fake_log.h"
 #include "fetch_fixture.h"
 #include "shell/command_line.h"
-#include "shell/frm_main.h"
 #include "shell/https_policy.h"
 #include "shell/policies.h"
 #include "shell/proxy_settings.h"
@@ -84,7 +83,8 @@ TEST_F(ReadRegStringTest, TextMustFitA255ByteBufferANumberIsSignedDecimalAndOnly
   // Text without terminating NUL keeps all its characters.
   registry.PutValue(RegistryRoot::CurrentUser, kVano, "BootParams", FakeRegistry::Value{1, {'a', 'b', 'c'}});
   EXPECT_EQ(Read(), "abc");
-  registry.PutDword(RegistryRoot::CurrentUser, kVano, "BootParams", -1);
+  registry.PutValue(RegistryRoot::CurrentUser, kVano, "BootParams",
+                    FakeRegistry::Value{4, {0xFF, 0xFF, 0xFF, 0xFF}});
   EXPECT_EQ(Read(), "-1");
   // Only predefined roots are asked; a key that cannot be opened reads empty.
   const std::size_t opens = registry.openCalls;
@@ -226,12 +226,9 @@ TEST_F(StartupTest, UnloadRemovesTheTrayIconBeforeClosingAndNothingRunsAfterIt) 
 
 TEST_F(StartupTest, ClosingTheWindowDuringTheAutomaticLoginEndsItThere) {
   Serve(BootUrl(kBoot1), kServer);
-  fakes::FakeHttp::GetReply slow;
-  slow.body = App("a.hta", "A", "", true) + Download("a.hta", "http://files.test/a.hta") + Message("hi") +
-              std::string(5000, ' ');
-  slow.contentLength = static_cast<std::uint32_t>(slow.body.size());
-  slow.largestRead = 100;
-  http.SetGet(LoginUrl(""), slow);
+  const std::string body = App("a.hta", "A", "", true) + Download("a.hta", "http://files.test/a.hta") +
+                           Message("hi") + std::string(5000, ' ');
+  http.SetGet(LoginUrl(""), {.body = body, .contentLength = std::uint32_t(body.size()), .largestRead = 100});
   Serve("http://files.test/a.hta", "new");
   // The user closes the window while the login reply is arriving.
   std::size_t readsBefore = 0;
