@@ -19,7 +19,7 @@ class FakePopupFactory final : public PopupFactory {
   struct Record {
     PopupEvents* events = nullptr;  // null once the window is destroyed
     std::string text;
-    bool link = false;
+    bool link = false;  // ShowLink was asked
     int left = 0;
     int top = 0;
     unsigned timer = 0;
@@ -72,8 +72,8 @@ class FakePopupFactory final : public PopupFactory {
     }
     bool ShowLink() override {
       ++record_.calls;
-      record_.link = !factory_.cursorMissing;
-      return record_.link;
+      record_.link = true;
+      return !factory_.cursorMissing;
     }
     void SetTranslucent(int alpha) override {
       ++record_.calls;

@@ -94,27 +94,6 @@ TEST_F(LoginTest, TheEleventhApplicationFillsNoEntryAndOpensNothingButSetsThePar
   EXPECT_EQ(Launches(), Lines{});
 }
 
-// Order of the reply's effects
-
-TEST_F(LoginTest, DownloadsComeBeforeMessagesAndTheActionUrlAfterThem) {
-  // The text order differs from the order of the effects on purpose.
-  ServeLogin(ActionUrl("http://actions.test/list.php") + Message("Welcome") +
-             Download("a.hta", "http://files.test/a.hta") + App("a.hta", "A"));
-  Serve("http://files.test/a.hta", "<html>A</html>");
-  std::string fileWhileUp;
-  std::string actionUrlWhileUp;
-  dialogs.onShow = [&](const std::string&) {
-    fileWhileUp = files.Contents(kHtaFolder + "a.hta").value_or("(none)");
-    actionUrlWhileUp = State().ActionUrl;
-  };
-
-  Form().cmdLogin_Click();
-
-  EXPECT_EQ(fileWhileUp, "<html>A</html>\r\n");
-  EXPECT_EQ(actionUrlWhileUp, "");
-  EXPECT_EQ(State().ActionUrl, "http://actions.test/list.php");
-}
-
 // Each kind of element is read on its own: a malformed one ends only the
 // reading of its kind, and the elements of that kind before it stand.
 TEST_F(LoginTest, AMalformedElementEndsOnlyTheReadingOfItsOwnKind) {

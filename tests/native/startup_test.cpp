@@ -44,15 +44,18 @@ TEST_F(StartupTest, ApplicationFolderProblemsDoNotStopTheStartUp) {
 // Remembered settings
 
 TEST_F(StartupTest, StoredPopupPreferenceIsATruthValueAndAnythingElseMeansOn) {
-  struct Case {
-    const char* stored;
-    std::optional<bool> value;
-  };
-  for (const Case& c : {Case{"  TRUE ", true}, Case{"False", false}, Case{"-0.0", false}, Case{"+0.5", true},
-                        // Neither a truth value nor a number.
-                        Case{"maybe", std::nullopt}, Case{"1.2.3", std::nullopt}, Case{"-", std::nullopt},
-                        Case{"", std::nullopt}}) {
-    EXPECT_EQ(ParseTruthValue(c.stored), c.value) << "stored [" << c.stored << "]";
+  const std::vector<std::pair<const char*, std::optional<bool>>> cases = {
+      {"  TRUE ", true},
+      {"False", false},
+      {"-0.0", false},
+      {"+0.5", true},
+      // Neither a truth value nor a number.
+      {"maybe", std::nullopt},
+      {"1.2.3", std::nullopt},
+      {"-", std::nullopt},
+      {"", std::nullopt}};
+  for (const auto& [stored, value] : cases) {
+    EXPECT_EQ(ParseTruthValue(stored), value) << "stored [" << stored << "]";
   }
   settings.Put("HTA_Launcher", "settings", "showPopups", "maybe");
   view.showPopupsChecked = false;
