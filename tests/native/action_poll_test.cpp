@@ -16,11 +16,6 @@ namespace {
 
 using ActionPollTest = FetchTest;
 
-TEST_F(ActionPollTest, WithoutAnActionAddressTicksFetchNothing) {
-  Form().Timer1_Timer();
-  EXPECT_EQ(Gets(), Lines{});
-}
-
 // Only what would break the request line is encoded in the parameter.
 TEST_F(ActionPollTest, AddressCarriesTheEncodedParameterAndA24HourTimeStamp) {
   ServeLogin(App("a.hta", "A", "a b&c\t") + ActionUrl(kActions));
@@ -33,9 +28,7 @@ TEST_F(ActionPollTest, AddressCarriesTheEncodedParameterAndA24HourTimeStamp) {
 TEST_F(ActionPollTest, FailedPollKeepsTheOldListAndProcessesNothing) {
   State().ActionUrl = kActions;
   files.Put(kActionList, Action("popup", "", "", "old"));
-  fakes::FakeHttp::GetReply missing;
-  missing.opens = false;
-  http.SetGet(PollUrl(), missing);
+  http.SetGet(PollUrl(), {.opens = false});
   Form().Timer1_Timer();
   EXPECT_EQ(files.Contents(kActionList), Action("popup", "", "", "old"));
   EXPECT_EQ(popups.records.size(), 0u);
@@ -58,7 +51,9 @@ TEST_F(ActionPollTest, LaunchFetchesEvenAFileThatIsThere) {
   EXPECT_EQ(files.Contents(kHtaFolder + "app.hta"), "NEW");
 }
 
+// Nor does a tick without an action address.
 TEST_F(ActionPollTest, UnknownTypesDoNothing) {
+  Form().Timer1_Timer();
   for (const char* type : {"sounds", "popup2", "launch "}) {
     Form().Actions().DispatchAction(type, "http://files.test/x.hta", "x", "text");
   }
@@ -91,16 +86,14 @@ TEST_F(ActionPollTest, AnEmptyListResetsPopupCountAMissingOrTooLongOneChangesNot
   EXPECT_EQ(Form().PopupWindows().PopupCount(), 3);
   EXPECT_EQ(popups.records.size(), 0u);
 
-  files.Put(kActionList, "");
-  Form().Actions().ProcessActionList();
-  EXPECT_EQ(Form().PopupWindows().PopupCount(), 0);
-}
-
-TEST_F(ActionPollTest, MalformedListKeepsTheActionsBeforeTheFault) {
+  // A malformed list keeps the actions before the fault.
   files.Put(kActionList, Action("popup", "", "", "first") + "<action type=\"popup>");
   Form().Actions().ProcessActionList();
   ASSERT_EQ(popups.records.size(), 1u);
   EXPECT_EQ(popups.At(1).text, "first");
+  files.Put(kActionList, "");
+  Form().Actions().ProcessActionList();
+  EXPECT_EQ(Form().PopupWindows().PopupCount(), 0);
 }
 
 }  // namespace

@@ -21,11 +21,7 @@ TEST_F(TrayTest, LeftButtonUpBringsTheWindowForwardAndRightButtonUpShowsTheTrayM
   Form().TrayNotification(514);
   Form().TrayNotification(517);
   EXPECT_EQ(view.lines, (Lines{"BringToForeground", "BringToForeground", "ShowTrayMenu"}));
-  EXPECT_EQ(Launches(), Lines{});
-}
-
-// The neighbours of the two button-up messages.
-TEST_F(TrayTest, OtherMouseMessagesDoNothing) {
+  // The neighbours of the two button-up messages do nothing.
   State().MainAppIndex = 1;
   view.lines.clear();
   for (const unsigned message : {513u, 515u, 516u, 518u}) {
