@@ -22,7 +22,7 @@ TEST_F(ActionPollTest, AddressCarriesTheEncodedParameterAndA24HourTimeStamp) {
   Form().cmdLogin_Click();
   clock.now = TimeOfDay{21, 7, 3};
   Form().Timer1_Timer();
-  EXPECT_EQ(Gets().back(), kActions + "?VANO_BACKOFFICE=a%20b&c%09&ts=21:07:03");
+  EXPECT_EQ(http.gets.back(), kActions + "?VANO_BACKOFFICE=a%20b&c%09&ts=21:07:03");
 }
 
 TEST_F(ActionPollTest, FailedPollKeepsTheOldListAndProcessesNothing) {
@@ -39,7 +39,7 @@ TEST_F(ActionPollTest, SoundInAnyCasePlaysALocalFileAtOnceAndFetchesAMissingOneF
   Serve("http://files.test/ding.wav", "RIFF");
   Form().Actions().DispatchAction("Sound", "http://files.test/bell.wav", "bell.wav", "");
   Form().Actions().DispatchAction("SOUND", "http://files.test/ding.wav", "ding.wav", "");
-  EXPECT_EQ(Gets(), Lines{"http://files.test/ding.wav"});
+  EXPECT_EQ(http.gets, Lines{"http://files.test/ding.wav"});
   EXPECT_EQ(sound.played, (Lines{Wav(kHtaFolder + "bell.wav"), Wav(kHtaFolder + "ding.wav")}));
 }
 
@@ -47,7 +47,7 @@ TEST_F(ActionPollTest, LaunchFetchesEvenAFileThatIsThere) {
   files.Put(kHtaFolder + "app.hta", "OLD");
   Serve("http://files.test/app.hta", "NEW");
   Form().Actions().DispatchAction("Launch", "http://files.test/app.hta", "app", "");
-  EXPECT_EQ(Gets(), Lines{"http://files.test/app.hta"});
+  EXPECT_EQ(http.gets, Lines{"http://files.test/app.hta"});
   EXPECT_EQ(files.Contents(kHtaFolder + "app.hta"), "NEW");
 }
 
@@ -57,7 +57,7 @@ TEST_F(ActionPollTest, UnknownTypesDoNothing) {
   for (const char* type : {"sounds", "popup2", "launch "}) {
     Form().Actions().DispatchAction(type, "http://files.test/x.hta", "x", "text");
   }
-  EXPECT_EQ(Gets(), Lines{});
+  EXPECT_EQ(http.gets, Lines{});
   EXPECT_EQ(sound.played, Lines{});
   EXPECT_EQ(popups.records.size(), 0u);
 }
@@ -68,7 +68,7 @@ TEST_F(ActionPollTest, RefusedFileNamesAreSkippedAndARefusedPopupShowsWithoutLin
   Form().Actions().DispatchAction("launch", "http://files.test/s.hta", "..\\evil", "");
   // Only the poll writes the action list.
   Form().Actions().DispatchAction("sound", "http://files.test/s.wav", "Actions.XML", "");
-  EXPECT_EQ(Gets(), Lines{});
+  EXPECT_EQ(http.gets, Lines{});
   Form().Actions().DispatchAction("popup", "http://files.test/x.hta", "..\\evil", "still shown");
   ASSERT_EQ(popups.records.size(), 1u);
   EXPECT_EQ(popups.At(1).text, "still shown");

@@ -138,11 +138,6 @@ TEST_F(InternetFileDownload, ACancelWhileNoDownloadRunsIsForgottenOneFromAMessag
 
 class InternetFileResume : public InternetFileDownload {
  protected:
-  // A resource of 9000 bytes; the file holds `local`.
-  void Prepare(std::string local, bool honoursRanges) {
-    files.Put(kFile, std::move(local));
-    http.SetGet(kUrl, Reply{.body = Resource(9000), .contentLength = 9000, .honoursRanges = honoursRanges});
-  }
   const std::string kLocal = std::string(5000, 'L');
 };
 
@@ -172,13 +167,14 @@ TEST_F(InternetFileResume, AReplyThatCannotBePlacedAfterTheFileIsAPositioningErr
 
 // The server refuses the range past the end (416, naming the size).
 TEST_F(InternetFileResume, AFileThatIsAlreadyWholeCompletesWithoutReadingALongerOneIsRefused) {
-  Prepare(Resource(9000), true);
+  files.Put(kFile, Resource(9000));
+  http.SetGet(kUrl, Reply{.body = Resource(9000), .contentLength = 9000, .honoursRanges = true});
   Control().ResumeDownload();
   EXPECT_EQ(events.events, (Lines{"progress 9000", "complete"}));
   EXPECT_EQ(File(kFile), Resource(9000));
   EXPECT_EQ(http.reads, 0u);
   events.events.clear();
-  Prepare(std::string(9500, 'L'), true);
+  files.Put(kFile, std::string(9500, 'L'));
   Control().ResumeDownload();
   EXPECT_EQ(events.events, Lines{"error [Could not find Url]"});
   EXPECT_EQ(File(kFile), std::string(9500, 'L'));

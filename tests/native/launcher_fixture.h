@@ -87,9 +87,6 @@ class LauncherTest : public ::testing::Test {
     Serve(LoginUrl(user), reply);
   }
 
-  // The addresses of every GET, in order.
-  Lines Gets() const { return http.gets; }
-
   // The texts of the message boxes shown, in order.
   Lines Messages() const {
     Lines texts;

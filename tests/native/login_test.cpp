@@ -44,7 +44,8 @@ TEST_F(LoginTest, RequestsCarryEncodedParametersAndAFreshTwentyFourHourTimeStamp
   // The clock moves on while the bootstrap request runs.
   pump.onEveryCall = [&](std::size_t) { clock.now = TimeOfDay{9, 8, 7}; };
   Form().cmdLogin_Click();
-  EXPECT_EQ(Gets(), (Lines{boot, kServer + "?user=Ann-Marie_O.Neil~2%20%26%20co%3D%E9%23%25&ts=09:08:07"}));
+  EXPECT_EQ(http.gets,
+            (Lines{boot, kServer + "?user=Ann-Marie_O.Neil~2%20%26%20co%3D%E9%23%25&ts=09:08:07"}));
 }
 
 // Empty and blank replies
@@ -128,7 +129,7 @@ TEST_F(LoginTest, ALoginIsNotStartedFromInsideAnother) {
     }
   };
   Form().cmdLogin_Click();
-  EXPECT_EQ(Gets(), (Lines{BootUrl(kBoot1), LoginUrl("")}));
+  EXPECT_EQ(http.gets, (Lines{BootUrl(kBoot1), LoginUrl("")}));
   EXPECT_FALSE(Form().LoginRunning());
 }
 

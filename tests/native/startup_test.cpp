@@ -28,19 +28,6 @@ constexpr const char* kVano = "Software\\VANO\\VANO.exe";
 
 class StartupTest : public LauncherTest {};
 
-// The application folder
-
-TEST_F(StartupTest, ApplicationFolderProblemsDoNotStopTheStartUp) {
-  // No temporary folder leaves a relative application folder; it cannot be
-  // created.
-  env.tempFolder = "";
-  files.folderCreationFails = true;
-  ServeLogin(App("a.hta", "A"));
-  Form().Form_Load();
-  EXPECT_EQ(files.folderCreations, Lines{"hta\\"});
-  EXPECT_EQ(view.entries[0], "A");
-}
-
 // Remembered settings
 
 TEST_F(StartupTest, StoredPopupPreferenceIsATruthValueAndAnythingElseMeansOn) {
@@ -202,9 +189,15 @@ TEST_F(StartupTest, TheLogTellsEachStepAndNeverTheUserStringQueriesParametersOrP
 
 // Shut-down
 
+// Problems with the application folder do not stop the start-up: no
+// temporary folder leaves a relative one, which cannot be created.
 TEST_F(StartupTest, UnloadRemovesTheTrayIconBeforeClosingAndNothingRunsAfterIt) {
+  env.tempFolder = "";
+  files.folderCreationFails = true;
   ServeLogin(App("a.hta", "A", "", true));
   Form().Form_Load();
+  EXPECT_EQ(files.folderCreations, Lines{"hta\\"});
+  EXPECT_EQ(Launches(), Lines{"hta\\a.hta|"});
   // The one-minute timer is armed before anything else.
   EXPECT_EQ(view.lines.front(), "ArmTimer 60000");
   view.lines.clear();
@@ -236,7 +229,7 @@ TEST_F(StartupTest, ClosingTheWindowDuringTheAutomaticLoginEndsItThere) {
   // The user closes the window while the login reply is arriving.
   std::size_t readsBefore = 0;
   pump.onEveryCall = [&](std::size_t) {
-    if (readsBefore == 0 && !Gets().empty() && Gets().back() == LoginUrl("") && http.reads > 0) {
+    if (readsBefore == 0 && !http.gets.empty() && http.gets.back() == LoginUrl("") && http.reads > 0) {
       readsBefore = http.reads;
       form->Form_Unload();
     }

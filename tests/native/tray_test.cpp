@@ -42,7 +42,7 @@ TEST_F(TrayTest, NothingRunsAfterTheProgramHasEnded) {
   Form().Timer1_Timer();
   Form().SystemResumed();
   EXPECT_EQ(view.lines, Lines{});
-  EXPECT_EQ(Gets(), Lines{});
+  EXPECT_EQ(http.gets, Lines{});
 }
 
 }  // namespace
