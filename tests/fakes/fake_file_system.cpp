@@ -39,11 +39,8 @@ class FakeFileWriter final : public FileWriter {
 };
 
 // The folder's name without its trailing backslashes.
-std::string FolderName(std::string path) {
-  while (!path.empty() && path.back() == '\\') {
-    path.pop_back();
-  }
-  return path;
+std::string FolderName(const std::string& path) {
+  return path.substr(0, path.find_last_not_of('\\') + 1);
 }
 
 }  // namespace
@@ -79,7 +76,7 @@ bool FakeFileSystem::CreateFolder(const std::string& path) {
   if (folderCreationFails || folders_.count(name) != 0 || Exists(name)) {
     return false;
   }
-  AddFolder(name);
+  folders_.insert(name);
   return true;
 }
 
@@ -109,10 +106,6 @@ bool FakeFileSystem::RemoveFile(const std::string& path) {
   }
   files_.erase(path);
   return true;
-}
-
-void FakeFileSystem::AddFolder(const std::string& path) {
-  folders_.insert(FolderName(path));
 }
 
 std::optional<std::string> FakeFileSystem::Contents(const std::string& path) const {

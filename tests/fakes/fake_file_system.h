@@ -56,7 +56,6 @@ class FakeFileSystem final : public FileSystem {
   void MarkUnreadable(const std::string& path) { unreadable_.insert(path); }
   bool IsUnreadable(const std::string& path) const { return unreadable_.count(path) != 0; }
 
-  void AddFolder(const std::string& path);
   // The path of every CreateFolder call, as given, successful or not.
   std::vector<std::string> folderCreations;
   bool folderCreationFails = false;

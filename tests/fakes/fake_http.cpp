@@ -22,10 +22,6 @@ bool Answer(std::string_view bytes, bool text, std::span<char> buffer, std::uint
   return fits;
 }
 
-bool AnswerNumber(std::uint32_t number, std::span<char> buffer, std::uint32_t& length) {
-  return Answer({reinterpret_cast<const char*>(&number), sizeof number}, false, buffer, length);
-}
-
 // A range request's part of `get`: 206 with the body from byte N on, or 416
 // for N at or past the end.
 void CutRange(FakeHttp::GetReply& get, const std::string& headers) {
@@ -167,12 +163,12 @@ bool FakeHttp::QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::s
     return false;
   }
   const GetReply& get = *handle->get;
-  const std::uint32_t number = infoLevel & ~kHttpQueryFlagNumber;
-  if (number == kHttpQueryStatusCode && get.status) {
-    return AnswerNumber(*get.status, buffer, length);
-  }
-  if (number == kHttpQueryContentLength && get.contentLength) {
-    return AnswerNumber(*get.contentLength, buffer, length);
+  const std::uint32_t level = infoLevel & ~kHttpQueryFlagNumber;
+  const std::optional<std::uint32_t> number = level == kHttpQueryStatusCode      ? get.status
+                                              : level == kHttpQueryContentLength ? get.contentLength
+                                                                                 : std::nullopt;
+  if (number) {
+    return Answer({reinterpret_cast<const char*>(&*number), sizeof *number}, false, buffer, length);
   }
   return infoLevel == kHttpQueryContentRange && get.contentRange &&
          Answer(*get.contentRange, true, buffer, length);

@@ -17,14 +17,11 @@ namespace hta::fakes {
 class FakePopupFactory final : public PopupFactory {
  public:
   struct Record {
-    int number = 0;
     PopupEvents* events = nullptr;  // null once the window is destroyed
-    bool alive = true;
     std::string text;
-    bool link = false;
+    bool link = false;  // ShowLink was asked
     int left = 0;
     int top = 0;
-    bool shown = false;
     unsigned timer = 0;
     std::vector<int> alphas;    // every SetTranslucent
     std::size_t calls = 0;      // every call on the window
@@ -36,7 +33,6 @@ class FakePopupFactory final : public PopupFactory {
       return nullptr;
     }
     auto record = std::make_unique<Record>();
-    record->number = static_cast<int>(records.size()) + 1;
     record->events = &events;
     records.push_back(std::move(record));
     return std::make_unique<Window>(*this, *records.back());
@@ -64,7 +60,6 @@ class FakePopupFactory final : public PopupFactory {
    public:
     Window(FakePopupFactory& factory, Record& record) : factory_(factory), record_(record) {}
     ~Window() override {
-      record_.alive = false;
       record_.events = nullptr;
       ++record_.destroyed;
     }
@@ -77,8 +72,8 @@ class FakePopupFactory final : public PopupFactory {
     }
     bool ShowLink() override {
       ++record_.calls;
-      record_.link = !factory_.cursorMissing;
-      return record_.link;
+      record_.link = true;
+      return !factory_.cursorMissing;
     }
     void SetTranslucent(int alpha) override {
       ++record_.calls;
@@ -93,10 +88,7 @@ class FakePopupFactory final : public PopupFactory {
       record_.top = top;
       ++record_.calls;
     }
-    void ShowNoActivate() override {
-      record_.shown = true;
-      ++record_.calls;
-    }
+    void ShowNoActivate() override { ++record_.calls; }
     void SetTimer(unsigned milliseconds) override {
       record_.timer = milliseconds;
       ++record_.calls;

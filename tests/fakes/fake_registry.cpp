@@ -1,7 +1,6 @@
 #include "fakes/fake_registry.h"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
 namespace hta::fakes {
@@ -27,13 +26,6 @@ void FakeRegistry::PutString(RegistryRoot root, const std::string& path, const s
                              const std::string& text) {
   Value value{kRegistryString, {text.begin(), text.end()}};
   value.data.push_back(0);
-  PutValue(root, path, name, std::move(value));
-}
-
-void FakeRegistry::PutDword(RegistryRoot root, const std::string& path, const std::string& name,
-                            std::int32_t number) {
-  Value value{kRegistryDword, std::vector<std::uint8_t>(sizeof number)};
-  std::memcpy(value.data.data(), &number, sizeof number);
   PutValue(root, path, name, std::move(value));
 }
 

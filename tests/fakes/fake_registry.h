@@ -30,8 +30,6 @@ class FakeRegistry final : public RegistryCalls {
   // REG_SZ with its terminating NUL.
   void PutString(RegistryRoot root, const std::string& path, const std::string& name,
                  const std::string& text);
-  // REG_DWORD in the platform's byte order.
-  void PutDword(RegistryRoot root, const std::string& path, const std::string& name, std::int32_t number);
   void PutValue(RegistryRoot root, const std::string& path, const std::string& name, Value value);
   // A REG_SZ value's text without its terminating NUL; nullopt when it is
   // missing, of another type or stored without the NUL.

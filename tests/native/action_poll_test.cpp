@@ -16,26 +16,19 @@ namespace {
 
 using ActionPollTest = FetchTest;
 
-TEST_F(ActionPollTest, WithoutAnActionAddressTicksFetchNothing) {
-  Form().Timer1_Timer();
-  EXPECT_EQ(Gets(), Lines{});
-}
-
 // Only what would break the request line is encoded in the parameter.
 TEST_F(ActionPollTest, AddressCarriesTheEncodedParameterAndA24HourTimeStamp) {
   ServeLogin(App("a.hta", "A", "a b&c\t") + ActionUrl(kActions));
   Form().cmdLogin_Click();
   clock.now = TimeOfDay{21, 7, 3};
   Form().Timer1_Timer();
-  EXPECT_EQ(Gets().back(), kActions + "?VANO_BACKOFFICE=a%20b&c%09&ts=21:07:03");
+  EXPECT_EQ(http.gets.back(), kActions + "?VANO_BACKOFFICE=a%20b&c%09&ts=21:07:03");
 }
 
 TEST_F(ActionPollTest, FailedPollKeepsTheOldListAndProcessesNothing) {
   State().ActionUrl = kActions;
   files.Put(kActionList, Action("popup", "", "", "old"));
-  fakes::FakeHttp::GetReply missing;
-  missing.opens = false;
-  http.SetGet(PollUrl(), missing);
+  http.SetGet(PollUrl(), {.opens = false});
   Form().Timer1_Timer();
   EXPECT_EQ(files.Contents(kActionList), Action("popup", "", "", "old"));
   EXPECT_EQ(popups.records.size(), 0u);
@@ -46,7 +39,7 @@ TEST_F(ActionPollTest, SoundInAnyCasePlaysALocalFileAtOnceAndFetchesAMissingOneF
   Serve("http://files.test/ding.wav", "RIFF");
   Form().Actions().DispatchAction("Sound", "http://files.test/bell.wav", "bell.wav", "");
   Form().Actions().DispatchAction("SOUND", "http://files.test/ding.wav", "ding.wav", "");
-  EXPECT_EQ(Gets(), Lines{"http://files.test/ding.wav"});
+  EXPECT_EQ(http.gets, Lines{"http://files.test/ding.wav"});
   EXPECT_EQ(sound.played, (Lines{Wav(kHtaFolder + "bell.wav"), Wav(kHtaFolder + "ding.wav")}));
 }
 
@@ -54,15 +47,17 @@ TEST_F(ActionPollTest, LaunchFetchesEvenAFileThatIsThere) {
   files.Put(kHtaFolder + "app.hta", "OLD");
   Serve("http://files.test/app.hta", "NEW");
   Form().Actions().DispatchAction("Launch", "http://files.test/app.hta", "app", "");
-  EXPECT_EQ(Gets(), Lines{"http://files.test/app.hta"});
+  EXPECT_EQ(http.gets, Lines{"http://files.test/app.hta"});
   EXPECT_EQ(files.Contents(kHtaFolder + "app.hta"), "NEW");
 }
 
+// Nor does a tick without an action address.
 TEST_F(ActionPollTest, UnknownTypesDoNothing) {
+  Form().Timer1_Timer();
   for (const char* type : {"sounds", "popup2", "launch "}) {
     Form().Actions().DispatchAction(type, "http://files.test/x.hta", "x", "text");
   }
-  EXPECT_EQ(Gets(), Lines{});
+  EXPECT_EQ(http.gets, Lines{});
   EXPECT_EQ(sound.played, Lines{});
   EXPECT_EQ(popups.records.size(), 0u);
 }
@@ -73,7 +68,7 @@ TEST_F(ActionPollTest, RefusedFileNamesAreSkippedAndARefusedPopupShowsWithoutLin
   Form().Actions().DispatchAction("launch", "http://files.test/s.hta", "..\\evil", "");
   // Only the poll writes the action list.
   Form().Actions().DispatchAction("sound", "http://files.test/s.wav", "Actions.XML", "");
-  EXPECT_EQ(Gets(), Lines{});
+  EXPECT_EQ(http.gets, Lines{});
   Form().Actions().DispatchAction("popup", "http://files.test/x.hta", "..\\evil", "still shown");
   ASSERT_EQ(popups.records.size(), 1u);
   EXPECT_EQ(popups.At(1).text, "still shown");
@@ -91,16 +86,14 @@ TEST_F(ActionPollTest, AnEmptyListResetsPopupCountAMissingOrTooLongOneChangesNot
   EXPECT_EQ(Form().PopupWindows().PopupCount(), 3);
   EXPECT_EQ(popups.records.size(), 0u);
 
-  files.Put(kActionList, "");
-  Form().Actions().ProcessActionList();
-  EXPECT_EQ(Form().PopupWindows().PopupCount(), 0);
-}
-
-TEST_F(ActionPollTest, MalformedListKeepsTheActionsBeforeTheFault) {
+  // A malformed list keeps the actions before the fault.
   files.Put(kActionList, Action("popup", "", "", "first") + "<action type=\"popup>");
   Form().Actions().ProcessActionList();
   ASSERT_EQ(popups.records.size(), 1u);
   EXPECT_EQ(popups.At(1).text, "first");
+  files.Put(kActionList, "");
+  Form().Actions().ProcessActionList();
+  EXPECT_EQ(Form().PopupWindows().PopupCount(), 0);
 }
 
 }  // namespace

@@ -19,9 +19,7 @@ using FetchFileTest = FetchTest;
 TEST_F(FetchFileTest, LeftoverTempFileIsDeletedAndAFailedStartLeavesTheTargetAndClearsBusy) {
   files.Put(kHtaFolder + "a.hta.temp", "LEFT OVER");
   files.Put(kHtaFolder + "a.hta", "OLD");
-  fakes::FakeHttp::GetReply missing;
-  missing.opens = false;
-  http.SetGet("http://files.test/a.hta", missing);
+  http.SetGet("http://files.test/a.hta", {.opens = false});
   Form().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
   EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta.temp"));
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "OLD");
@@ -70,11 +68,8 @@ TEST_F(FetchFileTest, AnUnreplaceableTargetKeepsItsFileAndUsesItAndNothingIsUsed
 
 TEST_F(FetchFileTest, CancelledTransferClearsBusyAndLeavesTheTarget) {
   files.Put(kHtaFolder + "a.hta", "OLD");
-  fakes::FakeHttp::GetReply reply;
-  reply.body = std::string(10000, 'x');
-  reply.contentLength = 10000;
-  reply.largestRead = 100;
-  http.SetGet("http://files.test/a.hta", reply);
+  http.SetGet("http://files.test/a.hta",
+              {.body = std::string(10000, 'x'), .contentLength = 10000, .largestRead = 100});
   DuringFetch([&] { Form().InternetFile1().CancelDownload(); });
   Form().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "OLD");
@@ -98,12 +93,12 @@ TEST_F(FetchFileTest, TicksWhileAListIsFetchedOrDispatchedAreSkipped) {
     }
   };
   Form().Timer1_Timer();
-  EXPECT_EQ(Gets(), (Lines{PollUrl(), "http://files.test/one.wav"}));
+  EXPECT_EQ(http.gets, (Lines{PollUrl(), "http://files.test/one.wav"}));
   ASSERT_EQ(popups.records.size(), 2u);
   EXPECT_LT(popups.At(2).top, popups.At(1).top);
   pump.onEveryCall = nullptr;
   Form().Timer1_Timer();
-  EXPECT_EQ(Gets().size(), 3u);
+  EXPECT_EQ(http.gets.size(), 3u);
 }
 
 TEST_F(FetchFileTest, PopupClickDuringATransferIsQueuedAndOpensAfterIt) {
@@ -113,7 +108,7 @@ TEST_F(FetchFileTest, PopupClickDuringATransferIsQueuedAndOpensAfterIt) {
   Serve("http://files.test/linked.hta", "LINKED");
   DuringFetch([&] { popups.ClickText(1); });
   Form().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
-  EXPECT_EQ(Gets(), (Lines{"http://files.test/a.hta", "http://files.test/linked.hta"}));
+  EXPECT_EQ(http.gets, (Lines{"http://files.test/a.hta", "http://files.test/linked.hta"}));
   EXPECT_EQ(Launches(), (Lines{kHtaFolder + "a.hta|", kHtaFolder + "linked.hta|"}));
 }
 
@@ -131,7 +126,7 @@ TEST_F(FetchFileTest, TickDuringALoginIsSkippedAndAPopupClickWaitsForTheLoginsEn
     }
   };
   Form().cmdLogin_Click();
-  EXPECT_EQ(Gets(), (Lines{BootUrl(kBoot1), LoginUrl(""), "http://files.test/linked.hta"}));
+  EXPECT_EQ(http.gets, (Lines{BootUrl(kBoot1), LoginUrl(""), "http://files.test/linked.hta"}));
   EXPECT_EQ(Launches(), Lines{kHtaFolder + "linked.hta|"});
 }
 
@@ -150,7 +145,7 @@ TEST_F(FetchFileTest, ReconnectClickedDuringAFetchLogsInOnceTheFetchHasEnded) {
   };
   Form().Timer1_Timer();
   EXPECT_FALSE(enabledInside) << "the click is taken at once";
-  EXPECT_EQ(Gets(), (Lines{PollUrl(), "http://files.test/one.wav", BootUrl(kBoot1), LoginUrl("")}));
+  EXPECT_EQ(http.gets, (Lines{PollUrl(), "http://files.test/one.wav", BootUrl(kBoot1), LoginUrl("")}));
   EXPECT_EQ(sound.played, Lines{Wav(kHtaFolder + "one.wav")});
   EXPECT_TRUE(view.buttonsEnabled);
 }
@@ -173,8 +168,8 @@ TEST_F(FetchFileTest, ReconnectClickedDuringAFetchQueuedBehindALoginLogsInAfterI
     }
   };
   Form().cmdLogin_Click();
-  EXPECT_EQ(Gets(), (Lines{BootUrl(kBoot1), LoginUrl(""), "http://files.test/linked.hta", BootUrl(kBoot1),
-                           LoginUrl("")}));
+  EXPECT_EQ(http.gets, (Lines{BootUrl(kBoot1), LoginUrl(""), "http://files.test/linked.hta", BootUrl(kBoot1),
+                              LoginUrl("")}));
   EXPECT_TRUE(view.buttonsEnabled);
 }
 

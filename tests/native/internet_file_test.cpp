@@ -68,13 +68,6 @@ TEST(InternetFileConnectType, ChoosesHowTheSessionReachesTheNetwork) {
 
 class InternetFileSession : public InternetFileFixture {};
 
-// An https address goes out over TLS to its own host and port.
-TEST_F(InternetFileSession, AnHttpsAddressIsAskedOverTlsAtItsOwnHostAndPort) {
-  http.SetGet("https://h:8443/x", Reply{.body = "tls"});
-  EXPECT_EQ(Control().syncGET("https://h:8443/x"), "tls");
-  EXPECT_EQ(http.gets, Lines{"https://h:8443/x"});
-}
-
 // A header request of its own keeps its session for the first transfer,
 // which closes it; once a transfer has run, a header request closes its own.
 TEST_F(InternetFileSession, AHeadRequestClosesItsSessionOnlyOnceATransferHasRun) {
@@ -146,19 +139,14 @@ TEST_F(InternetFileGet, ErrorStatusesFailedReadsShortLongAndSlowBodiesFail) {
   }
 }
 
-// It fails as an unopenable address: the session stays.
-TEST_F(InternetFileGet, AnAddressWithAControlCharacterIsNeverOpened) {
-  const std::string url = "http://h/x\r\nX-Evil: 1";
-  Serve(url, "must not be fetched");
-  EXPECT_EQ(Control().syncGET(url), "");
-  EXPECT_EQ(http.sends, 0u);
-  EXPECT_TRUE(Control().SessionOpen());
-}
-
-// Where HTTPS is required, an address that is not https is never asked
-// (nor is its header request sent), and a response that did not come over
-// TLS is never read: both fail as an unopenable address, the session stays.
-TEST_F(InternetFileGet, WithHttpsRequiredOnlyHttpsAddressesAnsweredOverTlsAreUsed) {
+// An address with a control character is never opened; where HTTPS is
+// required, neither is one that is not https, and a response that did not
+// come over TLS is never read: all fail as an unopenable address, the
+// session stays.
+TEST_F(InternetFileGet, ControlCharactersAndWithHttpsRequiredPlainAddressesOrRepliesAreRefused) {
+  const std::string evil = "http://h/x\r\nX-Evil: 1";
+  Serve(evil, "must not be fetched");
+  EXPECT_EQ(Control().syncGET(evil), "");
   Control().RequireHttps(true);
   Serve("http://h/x", "plain");
   EXPECT_EQ(Control().syncGET("http://h/x"), "");
@@ -170,8 +158,9 @@ TEST_F(InternetFileGet, WithHttpsRequiredOnlyHttpsAddressesAnsweredOverTlsAreUse
   EXPECT_EQ(http.reads, 0u);
   EXPECT_TRUE(Control().SessionOpen());
 
-  Serve("https://h/x", "over TLS");
-  EXPECT_EQ(Control().syncGET("HTTPS://h/x"), "over TLS");
+  // An https address goes out over TLS to its own host and port.
+  Serve("https://h:8443/x", "over TLS");
+  EXPECT_EQ(Control().syncGET("HTTPS://h:8443/x"), "over TLS");
 
   Control().Url("http://h/x");
   Control().LocalFile("C:\\x.temp");

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -88,9 +86,6 @@ class LauncherTest : public ::testing::Test {
     Serve(BootUrl(kBoot1), kServer);
     Serve(LoginUrl(user), reply);
   }
-
-  // The addresses of every GET, in order.
-  Lines Gets() const { return http.gets; }
 
   // The texts of the message boxes shown, in order.
   Lines Messages() const {

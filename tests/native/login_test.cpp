@@ -44,20 +44,25 @@ TEST_F(LoginTest, RequestsCarryEncodedParametersAndAFreshTwentyFourHourTimeStamp
   // The clock moves on while the bootstrap request runs.
   pump.onEveryCall = [&](std::size_t) { clock.now = TimeOfDay{9, 8, 7}; };
   Form().cmdLogin_Click();
-  EXPECT_EQ(Gets(), (Lines{boot, kServer + "?user=Ann-Marie_O.Neil~2%20%26%20co%3D%E9%23%25&ts=09:08:07"}));
+  EXPECT_EQ(http.gets,
+            (Lines{boot, kServer + "?user=Ann-Marie_O.Neil~2%20%26%20co%3D%E9%23%25&ts=09:08:07"}));
 }
 
 // Empty and blank replies
 
+// Every other login replaces the action URL, the last one of the reply.
 TEST_F(LoginTest, ReplyOfBlanksEmptiesTheMenuAndProcessesAndSaysNothing) {
-  ServeLogin(App("a.hta", "A") + ActionUrl("http://actions.test/a.php"));
+  ServeLogin(App("a.hta", "A") + ActionUrl("http://a.test/1") + ActionUrl("http://a.test/2"));
   Form().cmdLogin_Click();
   Serve(LoginUrl(""), "     ");
   Form().cmdLogin_Click();
   EXPECT_FALSE(Form().Menu().Visible(1));
   EXPECT_EQ(Form().Menu().Caption(1), "");
   EXPECT_EQ(Messages(), Lines{});
-  EXPECT_EQ(State().ActionUrl, "http://actions.test/a.php");
+  EXPECT_EQ(State().ActionUrl, "http://a.test/2");
+  Serve(LoginUrl(""), App("a.hta", "A"));
+  Form().cmdLogin_Click();
+  EXPECT_EQ(State().ActionUrl, "");
 }
 
 // The main application
@@ -88,36 +93,6 @@ TEST_F(LoginTest, TheEleventhApplicationFillsNoEntryAndOpensNothingButSetsThePar
   EXPECT_EQ(State().AppParam, "p11");
   EXPECT_EQ(State().MainAppIndex, 0);
   EXPECT_EQ(Launches(), Lines{});
-}
-
-// Order of the reply's effects
-
-TEST_F(LoginTest, DownloadsComeBeforeMessagesAndTheActionUrlAfterThem) {
-  // The text order differs from the order of the effects on purpose.
-  ServeLogin(ActionUrl("http://actions.test/list.php") + Message("Welcome") +
-             Download("a.hta", "http://files.test/a.hta") + App("a.hta", "A"));
-  Serve("http://files.test/a.hta", "<html>A</html>");
-  std::string fileWhileUp;
-  std::string actionUrlWhileUp;
-  dialogs.onShow = [&](const std::string&) {
-    fileWhileUp = files.Contents(kHtaFolder + "a.hta").value_or("(none)");
-    actionUrlWhileUp = State().ActionUrl;
-  };
-
-  Form().cmdLogin_Click();
-
-  EXPECT_EQ(fileWhileUp, "<html>A</html>\r\n");
-  EXPECT_EQ(actionUrlWhileUp, "");
-  EXPECT_EQ(State().ActionUrl, "http://actions.test/list.php");
-}
-
-TEST_F(LoginTest, EveryLoginReplacesTheActionUrl) {
-  ServeLogin(ActionUrl("http://a.test/1") + ActionUrl("http://a.test/2"));
-  Form().cmdLogin_Click();
-  EXPECT_EQ(State().ActionUrl, "http://a.test/2");
-  Serve(LoginUrl(""), App("a.hta", "A"));
-  Form().cmdLogin_Click();
-  EXPECT_EQ(State().ActionUrl, "");
 }
 
 // Each kind of element is read on its own: a malformed one ends only the
@@ -154,7 +129,7 @@ TEST_F(LoginTest, ALoginIsNotStartedFromInsideAnother) {
     }
   };
   Form().cmdLogin_Click();
-  EXPECT_EQ(Gets(), (Lines{BootUrl(kBoot1), LoginUrl("")}));
+  EXPECT_EQ(http.gets, (Lines{BootUrl(kBoot1), LoginUrl("")}));
   EXPECT_FALSE(Form().LoginRunning());
 }
 

@@ -40,16 +40,14 @@ class Recorder : public ApplicationTarget,
 
 using Calls = std::vector<std::string>;
 
-TEST(ReadAttribute, SkipsOneCharacterAfterEqualsAndEndsAtNextDoubleQuote) {
+TEST(ReadAttribute, SkipsOneCharacterAfterEqualsAndEndsAtNextDoubleQuoteWhichMustBeThere) {
   EXPECT_EQ(ReadAttribute("href", R"(<download filename="a.hta" href=""/>)"), "");
   EXPECT_EQ(ReadAttribute("missing", R"(<download filename="a.hta"/>)"), "");
   // Whatever follows "=" is skipped as if it were the quote.
   EXPECT_EQ(ReadAttribute("a", R"(<x a=Xvalue">)"), "value");
   // The first occurrence wins, even inside another attribute's name or value.
   EXPECT_EQ(ReadAttribute("main", R"(<x domain="d" main="yes">)"), "d");
-}
-
-TEST(ReadAttribute, MissingClosingQuoteIsMalformed) {
+  // A missing closing quote is malformed.
   EXPECT_EQ(ReadAttribute("a", R"(<x a="v>)"), std::nullopt);
   // "=" as the very last character, and the skipped character being the last.
   EXPECT_EQ(ReadAttribute("a", "a="), std::nullopt);
@@ -113,26 +111,19 @@ TEST(Markup, ActionsAreDispatchedInOrderWithEmptyValuesPassedOn) {
                      }));
 }
 
-TEST(Markup, MessageMarkerMatchesLongerTagNames) {
+// A malformed element stops the scan and keeps the earlier effects.
+TEST(Markup, MessagesMatchLongerTagNamesAndAMalformedElementStopsTheScan) {
   Recorder r;
   EXPECT_EQ(ProcessMessages("<messages>first</message><messagebox>second</message>", r), MarkupResult::Ok);
-  EXPECT_EQ(r.calls, (Calls{"message [first]", "message [second]"}));
-}
-
-TEST(Markup, MalformedElementStopsTheScanAndKeepsEarlierEffects) {
-  {
-    Recorder r;
-    EXPECT_EQ(ProcessMessages("<message>one</message><message>two", r), MarkupResult::Malformed);
-    EXPECT_EQ(r.calls, Calls{"message [one]"});
-  }
-  {
-    Recorder r;
-    const std::string text = R"(<application filename="a">A</application>)"
-                             R"(<application filename="b" param='x'>B</application>)"
-                             R"(<application filename="c">C</application>)";
-    EXPECT_EQ(ProcessApplications(text, r), MarkupResult::Malformed);
-    EXPECT_EQ(r.calls, (Calls{"param[]", "entry 1 [A][a][]"}));
-  }
+  EXPECT_EQ(ProcessMessages("<message>one</message><message>two", r), MarkupResult::Malformed);
+  const std::string text = R"(<application filename="a">A</application>)"
+                           R"(<application filename="b" param='x'>B</application>)"
+                           R"(<application filename="c">C</application>)";
+  EXPECT_EQ(ProcessApplications(text, r), MarkupResult::Malformed);
+  // An element ending at the last character.
+  EXPECT_EQ(ProcessActionUrl("<actionurl>u</actionurl>", r), MarkupResult::Ok);
+  EXPECT_EQ(r.calls, (Calls{"message [first]", "message [second]", "message [one]", "param[]",
+                            "entry 1 [A][a][]", "actionurl []", "actionurl [u]"}));
 }
 
 TEST(Markup, ElementsBeyond32767CharactersAreScanned) {
@@ -145,12 +136,6 @@ TEST(Markup, ElementsBeyond32767CharactersAreScanned) {
   EXPECT_EQ(ProcessMessages(text, r), MarkupResult::Ok);
   EXPECT_EQ(ProcessActions(text, r), MarkupResult::Ok);
   EXPECT_EQ(r.calls, (Calls{"message [far]", "action [sound][u][f][t]"}));
-}
-
-TEST(Markup, ElementEndingAtTheLastCharacterIsHandled) {
-  Recorder r;
-  EXPECT_EQ(ProcessActionUrl("<actionurl>u</actionurl>", r), MarkupResult::Ok);
-  EXPECT_EQ(r.calls, (Calls{"actionurl []", "actionurl [u]"}));
 }
 
 }  // namespace

@@ -7,10 +7,8 @@
 // under ASan to catch a use after free).
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "fakes/fake_clock.h"
@@ -37,14 +35,6 @@ class FakeLinkTarget final : public PopupLinkTarget {
 
 class PopupTest : public ::testing::Test {
  protected:
-  static std::vector<int> Steps(int from, int to, int step) {
-    std::vector<int> out;
-    for (int a = from; step > 0 ? a <= to : a >= to; a += step) {
-      out.push_back(a);
-    }
-    return out;
-  }
-
   fakes::FakePopupFactory windows;
   fakes::FakeMessagePump pump;
   fakes::FakeClock clock;
@@ -66,6 +56,7 @@ TEST_F(PopupTest, PlacementFollowsTheWorkAreaAndKeepsPixelMarginsAtOtherDpis) {
   EXPECT_EQ(windows.At(2).top, 840 - 60 - 2 * (198 + 5));
 }
 
+// A reset count starts again at the corner; unloads never take it below zero.
 TEST_F(PopupTest, StackingFollowsTheCountNotTheOpenPopups) {
   popups.ShowPopup("a");  // slot 1
   popups.ShowPopup("b");  // slot 2
@@ -77,17 +68,12 @@ TEST_F(PopupTest, StackingFollowsTheCountNotTheOpenPopups) {
   EXPECT_EQ(windows.At(2).top, 800 - 60 - 2 * 163);
   EXPECT_EQ(windows.At(4).top, windows.At(3).top);
   EXPECT_EQ(popups.PopupCount(), 3);
-}
-
-TEST_F(PopupTest, AResetCountStartsAgainAtTheCornerAndUnloadsNeverTakeItBelowZero) {
-  popups.ShowPopup("a");
-  popups.ShowPopup("b");
   popups.PopupCount(0);  // the action processing read a new list
-  popups.ShowPopup("c");
-  EXPECT_EQ(windows.At(3).top, windows.At(1).top);
-  windows.ClickClose(1);
-  windows.ClickClose(2);
-  windows.ClickClose(3);
+  popups.ShowPopup("e");
+  EXPECT_EQ(windows.At(5).top, windows.At(1).top);
+  for (int i = 2; i <= 5; ++i) {
+    windows.ClickClose(i);
+  }
   EXPECT_EQ(popups.PopupCount(), 0);
 }
 
@@ -98,23 +84,20 @@ TEST_F(PopupTest, AWindowThePlatformRefusesCountsNothing) {
   EXPECT_EQ(popups.Alive(), 0u);
 }
 
-// An address without a file name is shown by the plain-click test below.
-TEST_F(PopupTest, ALinkNeedsBothAddressAndFileNameAndStaysLonger) {
+// A link needs both address and file name (an address alone: the plain-click
+// test below) and stays longer; a top-most refusal or a missing hand cursor
+// keeps the long time and the fetch.
+TEST_F(PopupTest, ALinkNeedsBothAddressAndFileNameAndStaysLongerWhateverThePlatformRefuses) {
   popups.ShowPopup("file only", "", "C:\\tmp\\hta\\app.hta");
-  popups.ShowPopup("link", "http://x/app.hta", "C:\\tmp\\hta\\app.hta");
   EXPECT_EQ(windows.At(1).timer, 7000u);
   EXPECT_FALSE(windows.At(1).link);
-  EXPECT_EQ(windows.At(2).timer, 15000u);
-  EXPECT_TRUE(windows.At(2).link);
-}
-
-TEST_F(PopupTest, TopMostRefusedOrLinkWithoutHandCursorKeepsTheLongTimeAndTheFetch) {
   windows.topMostFails = true;
   windows.cursorMissing = true;
   popups.ShowPopup("link", "http://x/app.hta", "C:\\tmp\\hta\\app.hta");
-  EXPECT_EQ(windows.At(1).alphas.back(), 198);
-  EXPECT_EQ(windows.At(1).timer, 15000u);
-  windows.ClickText(1);
+  EXPECT_EQ(windows.At(2).alphas.back(), 198);
+  EXPECT_EQ(windows.At(2).timer, 15000u);
+  EXPECT_TRUE(windows.At(2).link);
+  windows.ClickText(2);
   EXPECT_EQ(link.fetches, Lines{"http://x/app.hta -> C:\\tmp\\hta\\app.hta"});
 }
 
@@ -145,7 +128,7 @@ TEST_F(PopupTest, ALinkClickDuringTheFadeInFadesOutInsteadAndTheFadeInStops) {
   pump.At(3, [this] { windows.ClickText(1); });
   popups.ShowPopup("link", "http://srv/a.hta", "C:\\a.hta");
   std::vector<int> alphas = {200, 0, 0, 6, 12};
-  for (int a : Steps(200, 0, -8)) {
+  for (int a = 200; a >= 0; a -= 8) {
     alphas.push_back(a);
   }
   EXPECT_EQ(windows.At(1).alphas, alphas);
@@ -153,27 +136,21 @@ TEST_F(PopupTest, ALinkClickDuringTheFadeInFadesOutInsteadAndTheFadeInStops) {
   EXPECT_EQ(windows.At(1).destroyed, 1u);
 }
 
-TEST_F(PopupTest, CloseInsideTheFetchSkipsTheFadeOut) {
+// A second click inside the fetch starts no second fetch; an "x" clicked
+// there skips the fade-out.
+TEST_F(PopupTest, ASecondClickDuringTheFetchStartsNoSecondFetchAndACloseThereSkipsTheFadeOut) {
   popups.ShowPopup("link", "http://srv/a.hta", "C:\\a.hta");
   const std::size_t alphaCalls = windows.At(1).alphas.size();
   link.during = [this] {
-    windows.ClickClose(1);
-    EXPECT_EQ(windows.At(1).destroyed, 0u);  // the click handler is still running
-  };
-  windows.ClickText(1);
-  EXPECT_EQ(windows.At(1).alphas.size(), alphaCalls);
-  EXPECT_EQ(windows.At(1).destroyed, 1u);
-}
-
-TEST_F(PopupTest, ASecondClickDuringTheFetchStartsNoSecondFetch) {
-  popups.ShowPopup("link", "http://srv/a.hta", "C:\\a.hta");
-  link.during = [this] {
     if (link.fetches.size() == 1) {
       windows.ClickText(1);
+      windows.ClickClose(1);
+      EXPECT_EQ(windows.At(1).destroyed, 0u);  // the click handler is still running
     }
   };
   windows.ClickText(1);
   EXPECT_EQ(link.fetches.size(), 1u);
+  EXPECT_EQ(windows.At(1).alphas.size(), alphaCalls);
   EXPECT_EQ(windows.At(1).destroyed, 1u);
 }
 

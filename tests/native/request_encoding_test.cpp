@@ -48,15 +48,13 @@ TEST(CommandLineTest, BootstrapOptionsReplaceTheBuiltInEndpointsAndAnEmptyOneKee
   }
 }
 
-TEST(SplitCommandLineTest, BlanksSeparateAndQuotesGroup) {
+TEST(SplitCommandLineTest, BlanksSeparateQuotesGroupAndBackslashesFollowTheRuntime) {
   EXPECT_EQ(SplitCommandLine("  \t "), Args{});
   EXPECT_EQ(SplitCommandLine("--bootstrap http://a/b  x"), (Args{"--bootstrap", "http://a/b", "x"}));
   EXPECT_EQ(SplitCommandLine("\"a b\" c\"d e\"f"), (Args{"a b", "cd ef"}));
   EXPECT_EQ(SplitCommandLine("\"\""), Args{""});
   EXPECT_EQ(SplitCommandLine("\"unclosed arg"), Args{"unclosed arg"});
-}
-
-TEST(SplitCommandLineTest, BackslashRulesOfTheRuntime) {
+  // The runtime's backslash rules.
   EXPECT_EQ(SplitCommandLine("C:\\a\\b"), Args{"C:\\a\\b"});
   EXPECT_EQ(SplitCommandLine("a\\\\\\\"b"), Args{"a\\\"b"});          // 3 backslashes + quote
   EXPECT_EQ(SplitCommandLine("\"C:\\dir\\\\\""), Args{"C:\\dir\\"});  // 2 backslashes + quote

@@ -29,15 +29,12 @@ class RunAtStartupTest : public LauncherTest {
   }
 };
 
-TEST_F(RunAtStartupTest, TheQuotedFullPathIsWrittenWithItsNul) {
-  Tick(true);
-  EXPECT_EQ(RunValue(), "\"C:\\Program Files\\HTA Launcher\\Launcher.exe\"");
-}
-
-TEST_F(RunAtStartupTest, ClearingRemovesOnlyTheProgramsValueAndSaysNothingWhenThereIsNone) {
+TEST_F(RunAtStartupTest, TickingWritesTheQuotedPathClearingRemovesOnlyItAndSaysNothingWhenThereIsNone) {
   registry.PutString(RegistryRoot::CurrentUser, kRunKeyPath, "Other", "\"C:\\Other.exe\"");
   Tick(false);
   Tick(true);
+  // The quoted full path, written with its NUL.
+  EXPECT_EQ(RunValue(), "\"C:\\Program Files\\HTA Launcher\\Launcher.exe\"");
   Tick(false);
   EXPECT_EQ(RunValue(), std::nullopt);
   EXPECT_EQ(RunValue("Other"), "\"C:\\Other.exe\"");

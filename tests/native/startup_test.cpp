@@ -14,7 +14,6 @@
 #include "fakes/fake_log.h"
 #include "fetch_fixture.h"
 #include "shell/command_line.h"
-#include "shell/frm_main.h"
 #include "shell/https_policy.h"
 #include "shell/policies.h"
 #include "shell/proxy_settings.h"
@@ -29,31 +28,21 @@ constexpr const char* kVano = "Software\\VANO\\VANO.exe";
 
 class StartupTest : public LauncherTest {};
 
-// The application folder
-
-TEST_F(StartupTest, ApplicationFolderProblemsDoNotStopTheStartUp) {
-  // No temporary folder leaves a relative application folder; it cannot be
-  // created.
-  env.tempFolder = "";
-  files.folderCreationFails = true;
-  ServeLogin(App("a.hta", "A"));
-  Form().Form_Load();
-  EXPECT_EQ(files.folderCreations, Lines{"hta\\"});
-  EXPECT_EQ(view.entries[0], "A");
-}
-
 // Remembered settings
 
 TEST_F(StartupTest, StoredPopupPreferenceIsATruthValueAndAnythingElseMeansOn) {
-  struct Case {
-    const char* stored;
-    std::optional<bool> value;
-  };
-  for (const Case& c : {Case{"  TRUE ", true}, Case{"False", false}, Case{"-0.0", false}, Case{"+0.5", true},
-                        // Neither a truth value nor a number.
-                        Case{"maybe", std::nullopt}, Case{"1.2.3", std::nullopt}, Case{"-", std::nullopt},
-                        Case{"", std::nullopt}}) {
-    EXPECT_EQ(ParseTruthValue(c.stored), c.value) << "stored [" << c.stored << "]";
+  const std::vector<std::pair<const char*, std::optional<bool>>> cases = {
+      {"  TRUE ", true},
+      {"False", false},
+      {"-0.0", false},
+      {"+0.5", true},
+      // Neither a truth value nor a number.
+      {"maybe", std::nullopt},
+      {"1.2.3", std::nullopt},
+      {"-", std::nullopt},
+      {"", std::nullopt}};
+  for (const auto& [stored, value] : cases) {
+    EXPECT_EQ(ParseTruthValue(stored), value) << "stored [" << stored << "]";
   }
   settings.Put("HTA_Launcher", "settings", "showPopups", "maybe");
   view.showPopupsChecked = false;
@@ -69,9 +58,6 @@ class ReadRegStringTest : public ::testing::Test {
     EXPECT_EQ(registry.problems, Lines{});
     EXPECT_EQ(registry.OpenKeys(), 0u);
   }
-  void Put(const std::string& text) {
-    registry.PutString(RegistryRoot::CurrentUser, kVano, "BootParams", text);
-  }
   std::string Read(std::uint32_t root = 0x80000001) {
     return ReadRegString(registry, root, kVano, "BootParams");
   }
@@ -79,23 +65,22 @@ class ReadRegStringTest : public ::testing::Test {
   FakeRegistry registry;
 };
 
-TEST_F(ReadRegStringTest, TextMustFitA255ByteBufferWithItsNulAndANumberIsSignedDecimal) {
-  Put(std::string(254, 'b'));  // 255 bytes with its terminating NUL
+TEST_F(ReadRegStringTest, TextMustFitA255ByteBufferANumberIsSignedDecimalAndOnlyOpenKeysRead) {
+  registry.PutString(RegistryRoot::CurrentUser, kVano, "BootParams", std::string(254, 'b'));  // 255 with NUL
   EXPECT_EQ(Read(), std::string(254, 'b'));
-  Put(std::string(255, 'b'));
+  registry.PutString(RegistryRoot::CurrentUser, kVano, "BootParams", std::string(255, 'b'));
   EXPECT_EQ(Read(), "");
   // Text without terminating NUL keeps all its characters.
   registry.PutValue(RegistryRoot::CurrentUser, kVano, "BootParams", FakeRegistry::Value{1, {'a', 'b', 'c'}});
   EXPECT_EQ(Read(), "abc");
-  registry.PutDword(RegistryRoot::CurrentUser, kVano, "BootParams", -1);
+  registry.PutValue(RegistryRoot::CurrentUser, kVano, "BootParams",
+                    FakeRegistry::Value{4, {0xFF, 0xFF, 0xFF, 0xFF}});
   EXPECT_EQ(Read(), "-1");
-}
-
-TEST_F(ReadRegStringTest, OnlyPredefinedRootsAreAskedAndAKeyThatCannotBeOpenedReadsEmpty) {
-  Put("x");
+  // Only predefined roots are asked; a key that cannot be opened reads empty.
+  const std::size_t opens = registry.openCalls;
   EXPECT_EQ(Read(0x7FFFFFFFu), "");
   EXPECT_EQ(Read(0x80000007u), "");
-  EXPECT_EQ(registry.openCalls, 0u);
+  EXPECT_EQ(registry.openCalls, opens);
   registry.openKeyFails = 5;
   EXPECT_EQ(Read(), "");
 }
@@ -204,9 +189,15 @@ TEST_F(StartupTest, TheLogTellsEachStepAndNeverTheUserStringQueriesParametersOrP
 
 // Shut-down
 
+// Problems with the application folder do not stop the start-up: no
+// temporary folder leaves a relative one, which cannot be created.
 TEST_F(StartupTest, UnloadRemovesTheTrayIconBeforeClosingAndNothingRunsAfterIt) {
+  env.tempFolder = "";
+  files.folderCreationFails = true;
   ServeLogin(App("a.hta", "A", "", true));
   Form().Form_Load();
+  EXPECT_EQ(files.folderCreations, Lines{"hta\\"});
+  EXPECT_EQ(Launches(), Lines{"hta\\a.hta|"});
   // The one-minute timer is armed before anything else.
   EXPECT_EQ(view.lines.front(), "ArmTimer 60000");
   view.lines.clear();
@@ -231,17 +222,14 @@ TEST_F(StartupTest, UnloadRemovesTheTrayIconBeforeClosingAndNothingRunsAfterIt) 
 
 TEST_F(StartupTest, ClosingTheWindowDuringTheAutomaticLoginEndsItThere) {
   Serve(BootUrl(kBoot1), kServer);
-  fakes::FakeHttp::GetReply slow;
-  slow.body = App("a.hta", "A", "", true) + Download("a.hta", "http://files.test/a.hta") + Message("hi") +
-              std::string(5000, ' ');
-  slow.contentLength = static_cast<std::uint32_t>(slow.body.size());
-  slow.largestRead = 100;
-  http.SetGet(LoginUrl(""), slow);
+  const std::string body = App("a.hta", "A", "", true) + Download("a.hta", "http://files.test/a.hta") +
+                           Message("hi") + std::string(5000, ' ');
+  http.SetGet(LoginUrl(""), {.body = body, .contentLength = std::uint32_t(body.size()), .largestRead = 100});
   Serve("http://files.test/a.hta", "new");
   // The user closes the window while the login reply is arriving.
   std::size_t readsBefore = 0;
   pump.onEveryCall = [&](std::size_t) {
-    if (readsBefore == 0 && !Gets().empty() && Gets().back() == LoginUrl("") && http.reads > 0) {
+    if (readsBefore == 0 && !http.gets.empty() && http.gets.back() == LoginUrl("") && http.reads > 0) {
       readsBefore = http.reads;
       form->Form_Unload();
     }

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "fetch_fixture.h"
 
@@ -22,11 +21,7 @@ TEST_F(TrayTest, LeftButtonUpBringsTheWindowForwardAndRightButtonUpShowsTheTrayM
   Form().TrayNotification(514);
   Form().TrayNotification(517);
   EXPECT_EQ(view.lines, (Lines{"BringToForeground", "BringToForeground", "ShowTrayMenu"}));
-  EXPECT_EQ(Launches(), Lines{});
-}
-
-// The neighbours of the two button-up messages.
-TEST_F(TrayTest, OtherMouseMessagesDoNothing) {
+  // The neighbours of the two button-up messages do nothing.
   State().MainAppIndex = 1;
   view.lines.clear();
   for (const unsigned message : {513u, 515u, 516u, 518u}) {
@@ -47,7 +42,7 @@ TEST_F(TrayTest, NothingRunsAfterTheProgramHasEnded) {
   Form().Timer1_Timer();
   Form().SystemResumed();
   EXPECT_EQ(view.lines, Lines{});
-  EXPECT_EQ(Gets(), Lines{});
+  EXPECT_EQ(http.gets, Lines{});
 }
 
 }  // namespace
