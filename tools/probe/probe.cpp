@@ -42,6 +42,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "launcher_driver.h"
@@ -207,108 +208,153 @@ int Usage() {
   return 2;
 }
 
+// One function a command; each gets the command's own arguments (after its
+// name) and returns the exit code.
+using Command = int (*)(const std::vector<std::string>& args);
+
+int WaitBox(const std::vector<std::string>& args) {
+  std::optional<MessageBoxSeen> box;
+  hta::wintest::WaitUntil([&] { return (box = FirstBox()).has_value(); }, Milliseconds(args[0].c_str()));
+  if (!box) {
+    std::puts("no message box appeared");
+    return 1;
+  }
+  std::printf("message box \"%s\": %s\n", box->caption.c_str(), box->text.c_str());
+  return 0;
+}
+
+int DismissBox(const std::vector<std::string>&) {
+  const std::optional<MessageBoxSeen> box = FirstBox();
+  return box && hta::wintest::DismissMessageBox(box->window, 10000) ? 0 : 1;
+}
+
+HWND MainWindowHandle() {
+  return FindWindowA(hta::win32::MainWindow::kClassName, nullptr);
+}
+
+int WaitTray(const std::vector<std::string>& args) {
+  const bool inTray = hta::wintest::WaitUntil(
+      [] {
+        HWND window = MainWindowHandle();
+        return window != nullptr && !IsWindowVisible(window) && IsIconic(window);
+      },
+      Milliseconds(args[0].c_str()));
+  std::puts(inTray ? "the launcher is in the tray" : "the launcher did not go to the tray");
+  return inTray ? 0 : 1;
+}
+
+int Close(const std::vector<std::string>&) {
+  HWND window = MainWindowHandle();
+  return window != nullptr && PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
+}
+
+int Tick(const std::vector<std::string>&) {
+  // A WM_TIMER without a timer procedure reaches the window procedure as
+  // the timer's own tick does.
+  HWND window = MainWindowHandle();
+  return window != nullptr && PostMessageA(window, WM_TIMER, hta::win32::MainWindow::kTimer1Id, 0) ? 0 : 1;
+}
+
+int WaitPopups(const std::vector<std::string>& args) {
+  const long wanted = std::strtol(args[0].c_str(), nullptr, 10);
+  if (wanted < 1) {
+    return Usage();
+  }
+  PopupsSeen seen;
+  const bool shown = hta::wintest::WaitUntil([&] { return (seen = Popups()).count >= wanted; },
+                                             Milliseconds(args[1].c_str()));
+  if (!shown) {
+    std::printf("%d popup(s) on screen, not %ld\n", seen.count, wanted);
+    return 1;
+  }
+  PrintGeometry(seen.bounds);
+  return 0;
+}
+
+int WaitWindow(const std::vector<std::string>& args) {
+  HWND window = nullptr;
+  const bool shown = hta::wintest::WaitUntil(
+      [&] {
+        window = MainWindowHandle();
+        return window != nullptr && IsWindowVisible(window) && !IsIconic(window) && !FirstBox();
+      },
+      Milliseconds(args[0].c_str()));
+  RECT r{};
+  if (!shown || !GetWindowRect(window, &r)) {
+    std::puts("the launcher's window is not on screen");
+    return 1;
+  }
+  PrintGeometry(r);
+  return 0;
+}
+
+int TrayMenu(const std::vector<std::string>& args) {
+  // The icon's id is 1; lParam carries the mouse message, as the shell
+  // sends it.
+  HWND window = MainWindowHandle();
+  HWND menu = nullptr;
+  RECT r{};
+  if (window == nullptr || !PostMessageA(window, hta::win32::MainWindow::kTrayMessage, 1, WM_RBUTTONUP) ||
+      !hta::wintest::WaitUntil([&] { return (menu = OpenMenu()) != nullptr; },
+                               Milliseconds(args[0].c_str())) ||
+      !GetWindowRect(menu, &r)) {
+    std::puts("no tray menu opened");
+    return 1;
+  }
+  PrintGeometry(r);
+  return 0;
+}
+
+int EndMenu(const std::vector<std::string>&) {
+  HWND window = MainWindowHandle();
+  DWORD_PTR result = 0;
+  return window != nullptr &&
+                 SendMessageTimeoutA(window, WM_CANCELMODE, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0
+             ? 0
+             : 1;
+}
+
+int StartToTrayCommand(const std::vector<std::string>& args) {
+  const long runs = std::strtol(args[1].c_str(), nullptr, 10);
+  return runs < 1 ? Usage() : StartToTray(args[0], runs);
+}
+
+int Soak(const std::vector<std::string>& args) {
+  const long cycles = std::strtol(args[0].c_str(), nullptr, 10);
+  return cycles < 1 ? Usage() : hta::probe::RunSoak(cycles, args[1].c_str());
+}
+
+struct CommandEntry {
+  const char* name;
+  std::size_t arguments;
+  Command run;
+};
+
+constexpr CommandEntry kCommands[] = {
+    {"wait-box", 1, WaitBox},
+    {"dismiss-box", 0, DismissBox},
+    {"wait-tray", 1, WaitTray},
+    {"close", 0, Close},
+    {"tick", 0, Tick},
+    {"wait-popups", 2, WaitPopups},
+    {"wait-window", 1, WaitWindow},
+    {"tray-menu", 1, TrayMenu},
+    {"end-menu", 0, EndMenu},
+    {"start-to-tray", 2, StartToTrayCommand},
+    {"soak", 2, Soak},
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
     return Usage();
   }
-  const std::string command = argv[1];
-  if (command == "wait-box" && argc == 3) {
-    std::optional<MessageBoxSeen> box;
-    hta::wintest::WaitUntil([&] { return (box = FirstBox()).has_value(); }, Milliseconds(argv[2]));
-    if (!box) {
-      std::puts("no message box appeared");
-      return 1;
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  for (const CommandEntry& command : kCommands) {
+    if (std::string_view(argv[1]) == command.name && args.size() == command.arguments) {
+      return command.run(args);
     }
-    std::printf("message box \"%s\": %s\n", box->caption.c_str(), box->text.c_str());
-    return 0;
-  }
-  if (command == "dismiss-box" && argc == 2) {
-    const std::optional<MessageBoxSeen> box = FirstBox();
-    return box && hta::wintest::DismissMessageBox(box->window, 10000) ? 0 : 1;
-  }
-  if (command == "wait-tray" && argc == 3) {
-    const bool inTray = hta::wintest::WaitUntil(
-        [] {
-          HWND window = FindWindowA("HtaLauncherMainWindow", nullptr);
-          return window != nullptr && !IsWindowVisible(window) && IsIconic(window);
-        },
-        Milliseconds(argv[2]));
-    std::puts(inTray ? "the launcher is in the tray" : "the launcher did not go to the tray");
-    return inTray ? 0 : 1;
-  }
-  if (command == "close" && argc == 2) {
-    HWND window = FindWindowA("HtaLauncherMainWindow", nullptr);
-    return window != nullptr && PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
-  }
-  if (command == "tick" && argc == 2) {
-    // A WM_TIMER without a timer procedure reaches the window procedure as
-    // the timer's own tick does.
-    HWND window = FindWindowA(hta::win32::MainWindow::kClassName, nullptr);
-    return window != nullptr && PostMessageA(window, WM_TIMER, hta::win32::MainWindow::kTimer1Id, 0) ? 0 : 1;
-  }
-  if (command == "wait-popups" && argc == 4) {
-    const long wanted = std::strtol(argv[2], nullptr, 10);
-    if (wanted < 1) {
-      return Usage();
-    }
-    PopupsSeen seen;
-    const bool shown =
-        hta::wintest::WaitUntil([&] { return (seen = Popups()).count >= wanted; }, Milliseconds(argv[3]));
-    if (!shown) {
-      std::printf("%d popup(s) on screen, not %ld\n", seen.count, wanted);
-      return 1;
-    }
-    PrintGeometry(seen.bounds);
-    return 0;
-  }
-  if (command == "wait-window" && argc == 3) {
-    HWND window = nullptr;
-    const bool shown = hta::wintest::WaitUntil(
-        [&] {
-          window = FindWindowA(hta::win32::MainWindow::kClassName, nullptr);
-          return window != nullptr && IsWindowVisible(window) && !IsIconic(window) && !FirstBox();
-        },
-        Milliseconds(argv[2]));
-    RECT r{};
-    if (!shown || !GetWindowRect(window, &r)) {
-      std::puts("the launcher's window is not on screen");
-      return 1;
-    }
-    PrintGeometry(r);
-    return 0;
-  }
-  if (command == "tray-menu" && argc == 3) {
-    // The icon's id is 1; lParam carries the mouse message, as the shell
-    // sends it.
-    HWND window = FindWindowA(hta::win32::MainWindow::kClassName, nullptr);
-    HWND menu = nullptr;
-    RECT r{};
-    if (window == nullptr || !PostMessageA(window, hta::win32::MainWindow::kTrayMessage, 1, WM_RBUTTONUP) ||
-        !hta::wintest::WaitUntil([&] { return (menu = OpenMenu()) != nullptr; }, Milliseconds(argv[2])) ||
-        !GetWindowRect(menu, &r)) {
-      std::puts("no tray menu opened");
-      return 1;
-    }
-    PrintGeometry(r);
-    return 0;
-  }
-  if (command == "end-menu" && argc == 2) {
-    HWND window = FindWindowA(hta::win32::MainWindow::kClassName, nullptr);
-    DWORD_PTR result = 0;
-    return window != nullptr &&
-                   SendMessageTimeoutA(window, WM_CANCELMODE, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0
-               ? 0
-               : 1;
-  }
-  if (command == "start-to-tray" && argc == 4) {
-    const long runs = std::strtol(argv[3], nullptr, 10);
-    return runs < 1 ? Usage() : StartToTray(argv[2], runs);
-  }
-  if (command == "soak" && argc == 4) {
-    const long cycles = std::strtol(argv[2], nullptr, 10);
-    return cycles < 1 ? Usage() : hta::probe::RunSoak(cycles, argv[3]);
   }
   return Usage();
 }
