@@ -306,6 +306,23 @@ TEST_F(LauncherE2eTest, UnreachableBackOfficeShowsTheMessageAndEndsTheProgram) {
   EXPECT_NE(text.find(" INFO  End: no bootstrap endpoint answered\r\n"), std::string::npos) << text;
 }
 
+// An administrator demands HTTPS (the user's policy value; the machine's
+// would decide if there were one): endpoints at http addresses are not
+// reachable, so the server hears nothing, and the program ends as when no
+// back office answers.
+TEST_F(LauncherE2eTest, WithHttpsRequiredAnHttpBackOfficeIsNeverAsked) {
+  const char* policyKey = "Software\\Policies\\HTA_Launcher";
+  hta::wintest::SavedRegistryValue policy(policyKey, "RequireHttps");
+  ASSERT_TRUE(hta::wintest::SetRegistryDword(policyKey, "RequireHttps", 1));
+  Start({"--bootstrap", Bootstrap("tray/exebootstrap.php"), "--bootstrap", Bootstrap("quiet/exebootstrap.php")});
+  const std::optional<MessageBoxSeen> box =
+      ExpectMessageBox(driver_, "Unable to connect to any of VANO servers. Please try again later.");
+  ASSERT_TRUE(box);
+  ASSERT_TRUE(hta::wintest::DismissMessageBox(box->window, kStepTimeoutMs));
+  EXPECT_EQ(driver_.WaitForExit(kStepTimeoutMs), std::optional<DWORD>(0)) << "no end after the message";
+  EXPECT_EQ(Paths(LauncherRequests()), std::vector<std::string>{}) << Describe(LauncherRequests());
+}
+
 // At a drive's root (in Wine's prefix, the test's own; on Windows only where
 // the user may write there, else in the driver's folder): a copy of its own
 // name, whose Run value is named after it.
