@@ -1,15 +1,14 @@
 // Throughput of the transfer control over the real WinINet, run under wine64
 // against the loopback back office by scripts/bench:
-// - StartDownload of a large file (the launcher's background fetch), with the
-//   longest gap between two message-pump calls: how long the window would
-//   go without handling a message;
-// - the same query-read-write loop over the same file without the control and
-//   without any message pump: the baseline the download is held against;
+// - StartDownload of a large file (the launcher's background fetch): a worker
+//   thread reads, the calling thread waits in the message loop and writes;
+// - the bare loop: the same query-read-write over WinINet with reads of up
+//   to 64 KiB, on one thread, with no window and no control, over the same
+//   file: the baseline the download is held against;
 // - syncGET of a smaller body (the launcher's server requests).
 // Each is measured `--runs` times and the best run counts. Given curl's
 // figure for the same address (bytes per second, from the same run of the
-// script), the ratio of the two is printed as well; last comes the cost of a
-// pump call with nothing to do.
+// script), the ratio of the two is printed as well.
 //
 // Google Benchmark has no mingw-w64 build here, so this is a plain program.
 //
@@ -25,13 +24,19 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "transfer/http_address.h"
 #include "transfer/internet_file.h"
+#include "win32/handles.h"
 #include "win32/win32_clock.h"
 #include "win32/win32_file_system.h"
 #include "win32/win32_headers.h"
 #include "win32/win32_http.h"
 #include "win32/win32_message_pump.h"
+
+// After windows.h, whose types it needs.
+#include <wininet.h>
 
 namespace {
 
@@ -50,35 +55,6 @@ std::int64_t Now() {
   return now.QuadPart;
 }
 
-// The real pump, with the time of every call taken: the longest stretch
-// between two calls is the longest the window went without its messages.
-class TimingPump final : public hta::MessagePump {
- public:
-  void DoEvents() override {
-    const std::int64_t now = Now();
-    if (calls_ > 0 && now - last_ > longestGap_) {
-      longestGap_ = now - last_;
-      longestGapBefore_ = calls_ + 1;
-    }
-    ++calls_;
-    real_.DoEvents();
-    // The pump's own time counts as the window's time, not as a gap.
-    last_ = Now();
-  }
-
-  std::int64_t Calls() const { return calls_; }
-  // The number of the call (from 1) that ended the longest gap.
-  std::int64_t LongestGapBefore() const { return longestGapBefore_; }
-  double LongestGapSeconds() const { return Seconds(longestGap_); }
-
- private:
-  hta::win32::Win32MessagePump real_;
-  std::int64_t calls_ = 0;
-  std::int64_t last_ = 0;
-  std::int64_t longestGap_ = 0;
-  std::int64_t longestGapBefore_ = 0;
-};
-
 class Outcome final : public hta::InternetFileEvents {
  public:
   bool complete = false;
@@ -94,26 +70,22 @@ class Outcome final : public hta::InternetFileEvents {
 struct Run {
   double seconds = 0;
   std::uint64_t bytes = 0;
-  double longestGap = 0;
-  std::int64_t longestGapBefore = 0;
-  std::int64_t pumpCalls = 0;
   double BytesPerSecond() const { return seconds > 0 ? static_cast<double>(bytes) / seconds : 0; }
 };
 
 constexpr double kMiB = 1024.0 * 1024.0;
 
 std::optional<Run> TimeDownload(const std::string& url, const std::string& localFile) {
-  hta::win32::Win32Http http;
-  TimingPump pump;
+  hta::win32::Win32MessagePump pump;
+  hta::win32::Win32Http http(pump);
   hta::win32::Win32FileSystem files;
   Outcome outcome;
   hta::win32::Win32Clock clock;
-  hta::InternetFile control(http, pump, files, clock);
+  hta::InternetFile control(http, files, clock);
   control.InitProperties();
   control.SetEvents(&outcome);
   control.Url(url);
   control.LocalFile(localFile);
-  // Emptying the last run's 50 MiB would count as a pump gap of tens of ms.
   DeleteFileA(localFile.c_str());
 
   const std::int64_t start = Now();
@@ -125,61 +97,63 @@ std::optional<Run> TimeDownload(const std::string& url, const std::string& local
                  outcome.error.c_str(), outcome.total, length ? static_cast<long long>(*length) : -1LL);
     return std::nullopt;
   }
-  return Run{Seconds(end - start), static_cast<std::uint64_t>(*length), pump.LongestGapSeconds(),
-             pump.LongestGapBefore(), pump.Calls()};
+  return Run{Seconds(end - start), static_cast<std::uint64_t>(*length)};
 }
 
-// The control's loop stripped bare: one request, then query what has arrived,
-// read at most a block of it, write it; no pump, no events.
+struct CloseInternet {
+  void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
+};
+using OwnedInternet = hta::win32::Owned<HINTERNET, CloseInternet>;
+
+// The download stripped bare: one request, then query what has arrived,
+// read at most 64 KiB of it, write it; one thread, no window, no events.
 std::optional<Run> TimeBaseline(const std::string& url, const std::string& localFile) {
   const std::optional<hta::HttpAddress> address = hta::ParseHttpAddress(url);
   if (!address) {
     return std::nullopt;
   }
-  hta::win32::Win32Http http;
   hta::win32::Win32FileSystem files;
   DeleteFileA(localFile.c_str());
   const std::int64_t start = Now();
-  hta::OwnedInternetHandle session(http,
-                                   http.Open("bench", hta::kInternetOpenTypeDirect, nullptr, nullptr, 0));
-  hta::OwnedInternetHandle connection(http, http.Connect(session.get(), address->host.c_str(), address->port,
-                                                         nullptr, nullptr, hta::kInternetServiceHttp, 0, 0));
-  hta::OwnedInternetHandle request(
-      http, http.OpenRequest(connection.get(), "GET", address->path.c_str(), nullptr,
-                             hta::kInternetFlagReload | hta::kInternetFlagNoCacheWrite, 0));
+  const OwnedInternet session(InternetOpenA("bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  const OwnedInternet connection(InternetConnectA(session.get(), address->host.c_str(), address->port,
+                                                  nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+  const OwnedInternet request(HttpOpenRequestA(connection.get(), "GET", address->path.c_str(), nullptr,
+                                               nullptr, nullptr,
+                                               INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
   std::unique_ptr<hta::FileWriter> file = files.OpenForWrite(localFile, true);
-  if (!request || !file || !http.SendRequest(request.get(), nullptr, 0)) {
+  if (!request || !file || !HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
     std::fprintf(stderr, "baseline request for %s failed\n", url.c_str());
     return std::nullopt;
   }
   std::uint64_t total = 0;
-  std::byte buffer[2048];
+  std::vector<std::byte> buffer(64 * 1024);
   for (;;) {
-    std::uint32_t available = 0;
-    if (!http.QueryDataAvailable(request.get(), available)) {
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(request.get(), &available, 0, 0)) {
       return std::nullopt;
     }
     if (available == 0) {
       break;
     }
-    std::uint32_t read = 0;
-    const std::size_t want = std::min<std::size_t>(available, sizeof buffer);
-    if (!http.ReadFile(request.get(), std::span(buffer, want), read) ||
-        !file->Write(std::span(buffer, read))) {
+    DWORD read = 0;
+    const DWORD want = std::min<DWORD>(available, static_cast<DWORD>(buffer.size()));
+    if (!InternetReadFile(request.get(), buffer.data(), want, &read) ||
+        !file->Write(std::span(buffer.data(), read))) {
       return std::nullopt;
     }
     total += read;
   }
   file.reset();
-  return Run{Seconds(Now() - start), total, 0, 0, 0};
+  return Run{Seconds(Now() - start), total};
 }
 
 std::optional<Run> TimeSyncGet(const std::string& url) {
-  hta::win32::Win32Http http;
-  TimingPump pump;
+  hta::win32::Win32MessagePump pump;
+  hta::win32::Win32Http http(pump);
   hta::win32::Win32FileSystem files;
   hta::win32::Win32Clock clock;
-  hta::InternetFile control(http, pump, files, clock);
+  hta::InternetFile control(http, files, clock);
   control.InitProperties();
 
   const std::int64_t start = Now();
@@ -189,8 +163,7 @@ std::optional<Run> TimeSyncGet(const std::string& url) {
     std::fprintf(stderr, "syncGET of %s returned nothing\n", url.c_str());
     return std::nullopt;
   }
-  return Run{Seconds(end - start), body.size(), pump.LongestGapSeconds(), pump.LongestGapBefore(),
-             pump.Calls()};
+  return Run{Seconds(end - start), body.size()};
 }
 
 // The fastest of the runs; every run is listed.
@@ -202,11 +175,8 @@ std::optional<Run> Best(const char* what, int runs, Measure measure) {
     if (!run) {
       return std::nullopt;
     }
-    std::printf(
-        "  %s run %d: %.1f MiB in %.3f s = %.2f MiB/s; longest pump gap %.2f ms, before call %lld of %lld\n",
-        what, i + 1, static_cast<double>(run->bytes) / kMiB, run->seconds, run->BytesPerSecond() / kMiB,
-        run->longestGap * 1000.0, static_cast<long long>(run->longestGapBefore),
-        static_cast<long long>(run->pumpCalls));
+    std::printf("  %s run %d: %.1f MiB in %.3f s = %.2f MiB/s\n", what, i + 1,
+                static_cast<double>(run->bytes) / kMiB, run->seconds, run->BytesPerSecond() / kMiB);
     std::fflush(stdout);
     if (!best || run->BytesPerSecond() > best->BytesPerSecond()) {
       best = run;
@@ -216,39 +186,12 @@ std::optional<Run> Best(const char* what, int runs, Measure measure) {
 }
 
 void Report(const char* what, const Run& best, double curlBytesPerSecond) {
-  std::printf("%s: %.2f MiB/s (best run), longest pump gap %.2f ms", what, best.BytesPerSecond() / kMiB,
-              best.longestGap * 1000.0);
+  std::printf("%s: %.2f MiB/s (best run)", what, best.BytesPerSecond() / kMiB);
   if (curlBytesPerSecond > 0) {
     std::printf("; curl %.2f MiB/s; ratio control/curl %.3f", curlBytesPerSecond / kMiB,
                 best.BytesPerSecond() / curlBytesPerSecond);
   }
   std::printf("\n");
-}
-
-// What one pump call costs with nothing to dispatch: why the control runs
-// the pump at most once in 2 ms.
-double PumpCallSeconds() {
-  hta::win32::Win32MessagePump pump;
-  constexpr int kCalls = 100000;
-  const std::int64_t start = Now();
-  for (int i = 0; i < kCalls; ++i) {
-    pump.DoEvents();
-  }
-  return Seconds(Now() - start) / kCalls;
-}
-
-// What one reading of the monotonic clock costs: the control reads it at
-// every yield to decide whether the pump is due.
-double ClockCallSeconds() {
-  hta::win32::Win32Clock clock;
-  constexpr int kCalls = 100000;
-  std::uint64_t sink = 0;
-  const std::int64_t start = Now();
-  for (int i = 0; i < kCalls; ++i) {
-    sink += clock.MonotonicMicroseconds();
-  }
-  const double seconds = Seconds(Now() - start) / kCalls;
-  return sink == 0 ? 0 : seconds;
 }
 
 int Usage() {
@@ -309,10 +252,8 @@ int main(int argc, char** argv) {
   }
   Report("StartDownload", *download, curlDownload);
   Report("baseline loop", *baseline, 0);
-  std::printf("StartDownload vs baseline: ratio %.3f, longest pump gap %.2f ms\n",
-              download->BytesPerSecond() / baseline->BytesPerSecond(), download->longestGap * 1000.0);
+  std::printf("StartDownload vs bare loop: ratio %.3f\n",
+              download->BytesPerSecond() / baseline->BytesPerSecond());
   Report("syncGET", *get, curlGet);
-  std::printf("message pump alone: %.2f us a call with no messages\n", PumpCallSeconds() * 1e6);
-  std::printf("monotonic clock alone: %.3f us a reading\n", ClockCallSeconds() * 1e6);
   return 0;
 }

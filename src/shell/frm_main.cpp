@@ -87,7 +87,7 @@ std::optional<bool> ParseTruthValue(std::string_view text) {
 
 frmMain::frmMain(const LauncherPorts& ports, std::vector<std::string> bootstrapEndpoints)
     : ports_(ports),
-      internetFile1_(ports.http, ports.pump, ports.files, ports.clock),
+      internetFile1_(ports.http, ports.files, ports.clock),
       menu_(ports.view, ports.shell, state_),
       client_(ClientPorts{ports.view, ports.dialogs, ports.clock, ports.files}, state_, internetFile1_, menu_,
               std::move(bootstrapEndpoints), *this),

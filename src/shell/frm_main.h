@@ -90,7 +90,7 @@ struct LauncherPorts {
   Shell& shell;
   FileSystem& files;
   ProfileCalls& profile;
-  HttpCalls& http;
+  HttpClient& http;
   SingleInstance& instance;
   PopupFactory& popups;
   Sound& sound;

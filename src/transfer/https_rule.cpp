@@ -1,7 +1,5 @@
 #include "transfer/https_rule.h"
 
-#include <cstdint>
-
 #include "common/ascii.h"
 
 namespace hta {
@@ -13,14 +11,6 @@ bool IsHttpsAddress(std::string_view address) {
 
 bool HttpsRule::Allows(std::string_view address) const {
   return !required_ || IsHttpsAddress(address);
-}
-
-bool HttpsRule::Accepts(HttpCalls& http, InternetHandle request) const {
-  if (!required_) {
-    return true;
-  }
-  std::uint32_t flags = 0;
-  return http.QuerySecurityFlags(request, flags) && (flags & kSecurityFlagSecure) != 0;
 }
 
 }  // namespace hta

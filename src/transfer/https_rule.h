@@ -2,8 +2,6 @@
 
 #include <string_view>
 
-#include "ports/http.h"
-
 namespace hta {
 
 // Whether `address` begins with "https://", in any letter case.
@@ -14,7 +12,7 @@ bool IsHttpsAddress(std::string_view address);
 // over TLS. Off (the default), everything passes.
 //
 // Both checks are needed: an https address can be redirected to an http one,
-// which WinINet follows by itself, so the response is judged by how it came
+// which the platform follows by itself, so the response is judged by how it came
 // and not only by the address asked for.
 class HttpsRule {
  public:
@@ -27,10 +25,9 @@ class HttpsRule {
   // address counts as unreachable: nothing is sent.
   bool Allows(std::string_view address) const;
 
-  // Whether the response on `request` (a request handle after its send, or
-  // a URL stream) may be used: when HTTPS is required, only when WinINet
-  // reports it secure. A failed query counts as not secure.
-  bool Accepts(HttpCalls& http, InternetHandle request) const;
+  // Whether a response may be used: when HTTPS is required, only one that
+  // came over TLS (`secure`).
+  bool Accepts(bool secure) const { return !required_ || secure; }
 
  private:
   bool required_ = false;

@@ -1,77 +1,94 @@
 #include "transfer/internet_file.h"
 
+#include <algorithm>
 #include <utility>
 
-// The control's life, its one session, the message loop between its steps
-// and its events.
+#include "common/control_characters.h"
+#include "ports/log.h"
+#include "transfer/http_address.h"
+
+// The control's life, the requests it makes, the wait for their events and
+// its own events.
 namespace hta {
 
-InternetFile::InternetFile(HttpCalls& http, MessagePump& pump, FileSystem& files, Clock& clock)
-    : http_(http), pump_(pump), files_(files), clock_(clock) {}
+InternetFile::InternetFile(HttpClient& http, FileSystem& files, Clock& clock)
+    : http_(http), files_(files), clock_(clock) {}
 
-void InternetFile::DoEvents() {
-  if (lastSweepEnd_ && clock_.MonotonicMicroseconds() - *lastSweepEnd_ < kPumpIntervalMicroseconds) {
-    return;
+class InternetFile::RunningScope {
+ public:
+  RunningScope(InternetFile& owner, HttpExchange& exchange) : owner_(owner), exchange_(exchange) {
+    owner_.running_.push_back(&exchange_);
   }
-  pump_.DoEvents();
-  lastSweepEnd_ = clock_.MonotonicMicroseconds();
+  ~RunningScope() { std::erase(owner_.running_, &exchange_); }
+  RunningScope(const RunningScope&) = delete;
+  RunningScope& operator=(const RunningScope&) = delete;
+
+ private:
+  InternetFile& owner_;
+  HttpExchange& exchange_;
+};
+
+void InternetFile::CancelDownload() {
+  cancelRequested_ = true;
+  // A copy: an interrupted wait unwinds only after this handler returns, but
+  // nothing here may depend on that.
+  const std::vector<HttpExchange*> running = running_;
+  for (HttpExchange* exchange : running) {
+    exchange->Interrupt();
+  }
 }
 
-InternetFile::~InternetFile() {
-  if (session_) {
-    session_->Close();
+std::optional<HttpRequest> InternetFile::MakeRequest(const std::string& address, const char* method) const {
+  if (HasControlCharacter(address) || !https_.Allows(address)) {
+    return std::nullopt;
   }
-}
-
-// --- Session.
-
-void InternetFile::OpenSession() {
-  std::uint32_t accessType = 0;
-  std::string proxy;
+  const std::optional<HttpAddress> parsed = ParseHttpAddress(address);
+  if (!parsed) {
+    return std::nullopt;
+  }
+  HttpRequest request;
   switch (connectType_) {
     case 0:
-      accessType = kInternetOpenTypePreconfig;
+      request.access = HttpAccess::Preconfigured;
       break;
     case 1:
-      accessType = kInternetOpenTypeProxy;
+      request.access = HttpAccess::Proxy;
       // A port is 0 to 65535: one above 32767 is kept in the signed field as
       // its 16-bit pattern and must not come out as a negative number.
-      proxy = proxyServer_ + ":" + std::to_string(static_cast<std::uint16_t>(proxyPort_));
+      request.proxy = proxyServer_ + ":" + std::to_string(static_cast<std::uint16_t>(proxyPort_));
       break;
     case 2:
-      accessType = kInternetOpenTypeDirect;
+      request.access = HttpAccess::Direct;
       break;
     default:
-      // No way to reach the network was chosen: the field stays as it is.
-      return;
+      // No way to reach the network was chosen.
+      return std::nullopt;
   }
-  const std::string agent(kInternetFileUserAgent);
-  const InternetHandle handle =
-      http_.Open(agent.c_str(), accessType, proxy.empty() ? nullptr : proxy.c_str(), nullptr, 0);
-  session_ = handle ? std::make_shared<OwnedInternetHandle>(http_, handle) : nullptr;
+  request.method = method;
+  request.secure = parsed->secure;
+  request.host = parsed->host;
+  request.port = parsed->port;
+  request.path = parsed->path;
+  request.proxyUser = proxyUser_;
+  request.proxyPassword = proxyPassword_;
+  request.callMilliseconds = limits_.callMilliseconds;
+  return request;
 }
 
-void InternetFile::SetProxyCredentials(InternetHandle handle) {
-  // WinINet wants each value with its terminating NUL, counted.
-  if (!proxyUser_.empty()) {
-    const std::string value = proxyUser_ + '\0';
-    http_.SetOption(handle, kInternetOptionProxyUsername, value);
+HttpEvent InternetFile::Next(HttpExchange& exchange) {
+  const RunningScope scope(*this, exchange);
+  // A cancel given between two waits (in an event handler) counts as much
+  // as one given during a wait.
+  if (cancelRequested_) {
+    exchange.Interrupt();
   }
-  if (!proxyPassword_.empty()) {
-    const std::string value = proxyPassword_ + '\0';
-    http_.SetOption(handle, kInternetOptionProxyPassword, value);
-  }
+  return exchange.Next();
 }
 
-void InternetFile::CloseSession(const Session& session) {
-  if (session) {
-    session->Close();
-  }
-  // A transfer nested in this one may have closed our session and left a
-  // session of its own in the field, for reuse; that one is not ours to drop.
-  if (session_ == session) {
-    session_.reset();
-  }
+void InternetFile::LogTransferTime(const std::string& address, const std::string& what,
+                                   std::uint64_t started) {
+  LogDebug("Transfer " + LogAddress(address) + ": " + what + " in " +
+           std::to_string((clock_.MonotonicMicroseconds() - started) / 1000) + " ms");
 }
 
 // --- Events.

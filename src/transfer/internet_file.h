@@ -7,21 +7,19 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "common/control_characters.h"
 #include "ports/clock.h"
 #include "ports/file_system.h"
 #include "ports/http.h"
-#include "ports/message_pump.h"
-#include "transfer/http_address.h"
 #include "transfer/https_rule.h"
-#include "transfer/owned_handle.h"
 #include "transfer/property_bag.h"
 #include "transfer/transfer_limits.h"
 
 namespace hta {
 
-// The user agent of every session.
+// The user agent of every request.
 inline constexpr std::string_view kInternetFileUserAgent =
     "Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; LUMO)";
 
@@ -49,7 +47,7 @@ class InternetFileEvents {
  public:
   virtual ~InternetFileEvents() = default;
 
-  // The whole resource is in LocalFile; stream, session and file are closed.
+  // The whole resource is in LocalFile, which is closed.
   virtual void DownloadComplete() = 0;
   // After every successful read, with the running total: the position in the
   // resource of the next byte. The end of the body is a read of 0 bytes, so
@@ -57,26 +55,27 @@ class InternetFileEvents {
   virtual void DownloadProgress(std::int32_t& lBytesRead) = 0;
   // One of the texts above.
   virtual void DownloadError(std::string& sErrorDescription) = 0;
-  // The running total when the cancel was seen; raised before the stream,
-  // the session and the file are closed.
+  // The running total when the cancel was seen; raised before the file is
+  // closed.
   virtual void DownloadCancelled(std::int32_t& lPosition) = 0;
 };
 
-// The program's one HTTP component. It keeps one WinINet session, opened
-// lazily by the first operation that needs it and closed at the end of every
-// transfer that opened its address; a transfer whose address cannot be
-// opened leaves the session open for the next one.
+// The program's one HTTP component. Every transfer is one request through
+// the HttpClient port, carried out away from the GUI thread; the control
+// waits for its events while the message loop runs, so the window answers
+// whatever the network does.
 //
 // Once in its life, before its first transfer, the control sends a HEAD
 // request for that transfer's address (RequestInformation); later transfers
 // go straight to the GET.
 //
-// Every operation blocks its caller but runs the message pump between its
-// steps. RE-ENTRY: the control has no guard against a transfer started from
-// inside one of those yields (or from an event handler). Its fields and its
-// session are shared: whichever transfer finishes first closes the session,
-// and the other one then fails at its next use of it (a failed open or read)
-// instead of touching a closed handle. Callers serialise their transfers.
+// Every operation blocks its caller but runs the message loop while it
+// waits. RE-ENTRY: a handler may start another transfer from inside one of
+// those waits; each transfer has its own exchange and its own locals, so
+// neither disturbs the other. Callers still serialise their transfers: the
+// properties (Url, LocalFile) are shared.
+//
+// Only the GUI thread runs the control, and only it writes LocalFile.
 //
 // Texts are ANSI byte strings; bodies are kept byte for byte.
 //
@@ -90,9 +89,8 @@ class InternetFile {
 
   // Every field starts zero, empty or null; the host then calls
   // InitProperties or ReadProperties.
-  InternetFile(HttpCalls& http, MessagePump& pump, FileSystem& files, Clock& clock);
-  // Closes the session when one is open.
-  ~InternetFile();
+  InternetFile(HttpClient& http, FileSystem& files, Clock& clock);
+  ~InternetFile() = default;
   InternetFile(const InternetFile&) = delete;
   InternetFile& operator=(const InternetFile&) = delete;
 
@@ -121,8 +119,8 @@ class InternetFile {
   void Resize(std::int32_t& width, std::int32_t& height) const;
 
   // --- Properties. Writers store the value as given (no validation, no
-  // effect on an open session: a new ConnectType, proxy or Url counts from
-  // the next session or transfer on), then tell the host the property's key.
+  // effect on a running transfer: a new ConnectType, proxy or Url counts
+  // from the next transfer on), then tell the host the property's key.
 
   // Results of the last RequestInformation that got a request handle.
   bool FileExists() const { return fileExists_; }
@@ -132,7 +130,7 @@ class InternetFile {
   std::string LocalFile() const { return localFile_; }
   void LocalFile(std::string New_LocalFile);
   // 0: the system's internet settings; 1: the proxy at ProxyServer and
-  // ProxyPort; 2: direct; anything else: no session can be opened, so every
+  // ProxyPort; 2: direct; anything else: no way to the network, so every
   // transfer fails as an unopenable address.
   std::int32_t ConnectType() const { return connectType_; }
   void ConnectType(std::int32_t New_ConnectType);
@@ -169,7 +167,7 @@ class InternetFile {
   // --- Methods.
 
   // The whole body of a GET of `sUrl` (kept in Url), or the empty text on
-  // any failure: no session, an address that cannot be opened (not http or
+  // any failure: no way to the network, an address that cannot be opened (not http or
   // https, or holding a control character), an HTTP status of 400 or more, a
   // failed or stalled read, a body shorter than its Content-Length or longer
   // than the limit, no memory for it, or an empty body. The address is
@@ -183,16 +181,15 @@ class InternetFile {
   // - FileExists: false exactly when the header block contains
   //   "HTTP/1.1 404 File Not Found" (so a 404 with another reason phrase
   //   counts as existing).
-  // When the header block cannot be read (or holds no status line, as after
-  // a request that got no response), FileExists is whether the status
-  // code reads "200", with "Not Available" and -1. When no request handle can
-  // be made, the three keep their values. Closes the session at its end once
-  // a transfer has run (CloseSessionAfterInfo). The request goes to the
+  // When the header block cannot be read (or holds no status line), or no
+  // response came, FileExists is whether the status code is 200, with "Not
+  // Available" and -1. When no request can be sent (see syncGET) or the
+  // wait is cancelled, the three keep their values. The request goes to the
   // address's own scheme, host and port.
   void RequestInformation();
 
   // Downloads Url into LocalFile from byte 0. LocalFile is emptied first
-  // (when the address could be opened). A file that would grow past the
+  // (once a usable response has come; not for a 304). A file that would grow past the
   // limit is removed and the download fails as a failed read.
   void StartDownload();
   // Downloads the rest of Url after the bytes LocalFile already holds: a GET
@@ -202,48 +199,39 @@ class InternetFile {
   // 32-bit position raises "Error, while setting position" without a
   // transfer.
   void ResumeDownload();
-  // Asks the running download to stop after its current read. A running
-  // syncGET stops too, before its next read, and returns the empty text. A
-  // transfer clears the request when it starts, so a cancel given while none
-  // runs is forgotten.
-  void CancelDownload() { cancelRequested_ = true; }
+  // Stops every running transfer at once: a download raises
+  // DownloadCancelled, a syncGET returns the empty text. Nothing waits for
+  // the network. A transfer clears the request when it starts, so a cancel
+  // given while none runs is forgotten.
+  void CancelDownload();
+
+  // Extra request header lines (each ending in CR LF) sent with every GET
+  // from now on; empty for none. The caller builds them: they must hold no
+  // other control character.
+  void RequestHeaders(std::string lines) { requestHeaders_ = std::move(lines); }
+  // The status and the raw header block of the last GET's response; none
+  // and empty when it got none.
+  std::optional<std::uint32_t> ResponseStatus() const { return responseStatus_; }
+  const std::string& ResponseHeaders() const { return responseHeaders_; }
+  // The last download was answered "304 Not Modified": LocalFile was
+  // neither opened nor written, and the download completed.
+  bool NotModified() const { return notModified_; }
 
   // --- State, for the host's diagnostics and for tests.
 
   // Set by the first RequestInformation, never cleared.
   bool InfoRequested() const { return infoRequested_; }
-  // When set, RequestInformation closes the session at its end.
-  bool CloseSessionAfterInfo() const { return closeSessionAfterInfo_; }
   // Bytes skipped at the start of the last download (0 for StartDownload).
   std::int32_t ResumePosition() const { return resumePosition_; }
   bool CancelRequested() const { return cancelRequested_; }
-  // Whether SessionHandle holds an open session.
-  bool SessionOpen() const { return session_ && *session_; }
+  // Transfers waiting for the network now (nested ones count apiece).
+  std::size_t RunningTransfers() const { return running_.size(); }
 
  private:
-  // The session is shared between the control's field and the transfers
-  // that run on it, each of which keeps its own reference. Closing it
-  // through any of them closes it for all, once.
-  using Session = std::shared_ptr<OwnedInternetHandle>;
-
-  // A sent request on a connection of its own.
-  struct SentRequest {
-    OwnedInternetHandle connection;
-    OwnedInternetHandle request;
-    bool sent = false;
-    void Close() {
-      request.Close();
-      connection.Close();
-    }
-  };
-
-  // What opening an address gave: the request (empty when the address
-  // counts as unopenable) and what the response said about itself.
-  struct OpenedAddress {
-    OwnedInternetHandle connection;
-    OwnedInternetHandle stream;
-    std::optional<std::uint32_t> status;
-    std::optional<std::uint32_t> contentLength;
+  // A GET whose response has arrived and may be used.
+  struct Opened {
+    std::unique_ptr<HttpExchange> exchange;
+    HttpResponse response;
     // The range asked for starts at the resource's end: there is nothing
     // left to read, and the body (an error page) must not be.
     bool nothingLeft = false;
@@ -251,87 +239,57 @@ class InternetFile {
     // has come since.
     std::uint64_t markMicroseconds = 0;
     std::uint32_t sinceMark = 0;
-    void Close() {
-      stream.Close();
-      connection.Close();
-    }
   };
 
-  // Blocks of the GET and the download.
-  static constexpr std::size_t kBlockSize = 2048;
+  // How a read of the body went.
+  enum class Read { Bytes, End, Failed, Interrupted };
 
-  // Closes a transfer's stream and session, and then drops its file, when
-  // the transfer leaves its scope, whichever way it leaves.
-  class TransferScope;
+  // Lists an exchange among the running ones while it is in scope, so a
+  // cancel reaches it.
+  class RunningScope;
 
-  // What is left to tell once a download's stream, session and file are
-  // closed. Neither `complete` nor `error`: the download told its end itself.
-  struct DownloadEnd {
-    bool complete = false;
-    std::string_view error;
-    // A file that grew past the limit: removed before the error is raised.
-    std::optional<std::string> removeFile;
-  };
-
-  // --- Session and message loop.
-  void OpenSession();
-  // Sets ProxyUser and ProxyPassword, each when not empty, as options of
-  // the request `handle`.
-  void SetProxyCredentials(InternetHandle handle);
-  // Closes `session` and, when the field still holds it, forgets it there.
-  void CloseSession(const Session& session);
+  // --- Requests.
+  // The request for `address`, when one may be sent: it holds no control
+  // character (which could smuggle header lines into the request), it is
+  // one of ours, it is https where HTTPS is required, and a way to the
+  // network was chosen. Otherwise nothing is sent: the address counts as
+  // unopenable.
+  std::optional<HttpRequest> MakeRequest(const std::string& address, const char* method) const;
+  // The next event of `exchange`, the control's cancel taken into account.
+  HttpEvent Next(HttpExchange& exchange);
   // At debug level: how long a transfer of `address` took, and what it
   // brought.
   void LogTransferTime(const std::string& address, const std::string& what, std::uint64_t started);
-  // Runs the message loop unless it ran less than kPumpIntervalMicroseconds
-  // ago.
-  void DoEvents();
 
   // --- Header request.
-  // Fills FileExists, LastModified and FileSize from the answer to `request`.
-  void ReadInformation(InternetHandle request);
-  // The three from a header block that opens with a status line.
+  void ReadInformation(const HttpResponse& response);
   void ReadHeaderBlock(std::string_view headers);
 
-  // --- Sending a request, opening an address and reading its body.
-  // Connects to the address's host and port with the time limits, opens a
-  // `verb` request for its path and sends it once. `user` nullable.
-  [[nodiscard]] SentRequest Send(const Session& session, const HttpAddress& address, const char* verb,
-                                 const char* version, std::uint32_t flags, const std::string& headers,
-                                 const char* user, const char* password);
-  // The parsed `address`, when a request may go to it: it holds no control
-  // character (which could smuggle header lines into the request), it is
-  // one of ours, and it is https where HTTPS is required.
-  std::optional<HttpAddress> SendableAddress(const std::string& address) const;
-  // `rangeFrom` > 0 asks for the bytes from there on.
-  [[nodiscard]] OpenedAddress OpenAddress(const Session& session, const std::string& address,
-                                          std::int32_t rangeFrom);
-  std::optional<std::uint32_t> QueryNumber(InternetHandle stream, std::uint32_t infoLevel);
-  std::optional<std::string> ContentRange(InternetHandle stream);
-  // One read of what has arrived, at most `buffer.size()` bytes; 0 with
-  // true is the end of the body. Fails, too, on a link too slow.
-  [[nodiscard]] bool ReadArrived(OpenedAddress& opened, std::span<std::byte> buffer,
-                                 std::uint32_t& bytesRead);
-  [[nodiscard]] bool SkipBytes(OpenedAddress& opened, std::int32_t count);
+  // --- Opening an address and reading its body.
+  // Sends a GET for `address` (`rangeFrom` > 0 asks for the bytes from
+  // there on) and waits for its response; no exchange when it cannot be
+  // used. `interrupted` tells a cancel from a failure.
+  [[nodiscard]] Opened OpenAddress(const std::string& address, std::int32_t rangeFrom, bool& interrupted);
+  // The next batch of the body into `bytes`; fails, too, on a link too slow.
+  [[nodiscard]] Read ReadBody(Opened& opened, std::string& bytes);
 
   // --- Transfers.
-  // What every transfer starts with: the cancel cleared, a session opened
-  // when none is, the header request sent when none was. The session the
-  // transfer runs on.
-  Session BeginTransfer();
-  // The whole body, or the empty text when it cannot be had whole.
-  std::string ReadText(OpenedAddress& opened);
+  // What every transfer starts with: the cancel cleared, the header request
+  // sent when none was.
+  void BeginTransfer();
+  std::string ReadText(Opened& opened);
   void Download();
-  // Puts the download at `resumeFrom`, opens LocalFile and receives into it.
-  DownloadEnd Receive(TransferScope& scope, OpenedAddress& opened, std::int32_t resumeFrom);
-  // Whether the body goes on at `resumeFrom`; counts what it skips into
-  // `received`.
-  [[nodiscard]] bool Position(OpenedAddress& opened, std::int32_t resumeFrom, std::uint64_t& received);
-  // Reads every block into the file behind `scope`, raising the progress
-  // events and the cancel. `total`, the events' running total, is also the
-  // file's length at the start.
-  DownloadEnd ReceiveBlocks(TransferScope& scope, OpenedAddress& opened, const std::string& path,
-                            std::int32_t total, std::uint64_t received);
+  // Drops the `count` bytes the file already holds from the front of the
+  // body; what came after them is left in `rest`.
+  [[nodiscard]] Read SkipBytes(Opened& opened, std::int32_t count, std::string& rest);
+  // Puts the download at `resumeFrom`, opens LocalFile and receives into it;
+  // raises the download's one end.
+  void Receive(Opened& opened, std::int32_t resumeFrom, std::uint64_t started);
+  // Writes every batch into `file`, raising the progress events and the
+  // cancel. `total`, the events' running total, is also the file's length
+  // at the start; `received` counts what came off the network.
+  void ReceiveBlocks(Opened& opened, std::unique_ptr<FileWriter> file, std::string first, std::int32_t total,
+                     std::uint64_t received, std::uint64_t started);
 
   // --- Properties and events.
   void Notify(std::string_view key);
@@ -347,16 +305,15 @@ class InternetFile {
   void RaiseError(std::string_view text);
   void RaiseCancelled(std::int32_t& total);
 
-  HttpCalls& http_;
-  MessagePump& pump_;
+  HttpClient& http_;
   FileSystem& files_;
   Clock& clock_;
   TransferLimits limits_ = kTransferLimits;
-  std::optional<std::uint64_t> lastSweepEnd_;
   InternetFileEvents* events_ = nullptr;
   ControlHost* host_ = nullptr;
 
   bool cancelRequested_ = false;
+  std::vector<HttpExchange*> running_;
   std::string localFile_;
   std::string url_;
   std::int16_t port_ = 0;
@@ -370,11 +327,13 @@ class InternetFile {
   std::int32_t fileSize_ = 0;
   bool fileExists_ = false;
   std::int32_t connectType_ = 0;
-  Session session_;  // SessionHandle
   bool infoRequested_ = false;
   std::int32_t resumePosition_ = 0;
-  bool closeSessionAfterInfo_ = false;
   HttpsRule https_;
+  std::string requestHeaders_;
+  std::optional<std::uint32_t> responseStatus_;
+  std::string responseHeaders_;
+  bool notModified_ = false;
 };
 
 }  // namespace hta

@@ -1,7 +1,6 @@
 #include "transfer/internet_file.h"
 
 #include <algorithm>
-#include <array>
 #include <limits>
 #include <new>
 #include <span>
@@ -13,110 +12,76 @@
 namespace hta {
 namespace {
 
-// The running total grows by each block; a handler may have set it anywhere,
-// so the sum is kept from overflowing rather than trusted to stay small.
-std::int32_t AddBlock(std::int32_t total, std::uint32_t bytes) {
-  const std::int64_t sum = static_cast<std::int64_t>(total) + bytes;
+// The running total grows by each batch; a handler may have set it
+// anywhere, so the sum is kept from overflowing rather than trusted to stay
+// small.
+std::int32_t AddBytes(std::int32_t total, std::size_t bytes) {
+  const std::int64_t sum = static_cast<std::int64_t>(total) + static_cast<std::int64_t>(bytes);
   return sum > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
                                                         : static_cast<std::int32_t>(sum);
 }
 
+std::span<const std::byte> AsBytes(const std::string& text) {
+  return std::as_bytes(std::span(text.data(), text.size()));
+}
+
 }  // namespace
 
-class InternetFile::TransferScope {
- public:
-  TransferScope(InternetFile& owner, OpenedAddress& opened, const Session& session)
-      : owner_(owner), opened_(opened), session_(session) {}
-  ~TransferScope() {
-    opened_.Close();
-    owner_.CloseSession(session_);
-    file.reset();
-  }
-  TransferScope(const TransferScope&) = delete;
-  TransferScope& operator=(const TransferScope&) = delete;
-
-  // The download's LocalFile, once opened.
-  std::unique_ptr<FileWriter> file;
-
- private:
-  InternetFile& owner_;
-  OpenedAddress& opened_;
-  const Session& session_;
-};
-
-InternetFile::Session InternetFile::BeginTransfer() {
+void InternetFile::BeginTransfer() {
   cancelRequested_ = false;
-  DoEvents();
-  if (!session_) {
-    OpenSession();
-  }
-  const Session session = session_;
-  DoEvents();
-  closeSessionAfterInfo_ = false;
   if (!infoRequested_) {
     RequestInformation();
   }
-  closeSessionAfterInfo_ = true;
-  DoEvents();
-  return session;
 }
 
 std::string InternetFile::syncGET(std::string sUrl) {
   const std::uint64_t started = clock_.MonotonicMicroseconds();
   url_ = sUrl;
-  const Session session = BeginTransfer();
-  OpenedAddress opened = OpenAddress(session, sUrl, 0);
-  if (!opened.stream) {
+  BeginTransfer();
+  bool interrupted = false;
+  Opened opened = OpenAddress(sUrl, 0, interrupted);
+  if (!opened.exchange || opened.nothingLeft) {
     return std::string();
   }
-  const TransferScope scope(*this, opened, session);
   std::string text = ReadText(opened);
   LogTransferTime(sUrl, std::to_string(text.size()) + " bytes", started);
   return text;
 }
 
-std::string InternetFile::ReadText(OpenedAddress& opened) {
+std::string InternetFile::ReadText(Opened& opened) {
   std::string result;
-  std::array<std::byte, kBlockSize> buffer;
+  std::string bytes;
   for (;;) {
-    DoEvents();
+    const Read read = ReadBody(opened, bytes);
     // The owner is ending: nobody will use the rest of the body.
-    if (cancelRequested_) {
+    if (read == Read::Interrupted) {
       return std::string();
     }
-    std::uint32_t bytesRead = 0;
-    bool ok = ReadArrived(opened, buffer, bytesRead);
+    bool ok = read != Read::Failed;
     // The body ended early: the connection broke, whatever the read said.
-    if (ok && bytesRead == 0 && opened.contentLength && result.size() < *opened.contentLength) {
+    const auto& length = opened.response.contentLength;
+    if (read == Read::End && length && result.size() < *length) {
       ok = false;
     }
     // A body past the limit is refused whole, never used in part.
-    if (ok && bytesRead > limits_.textBytes - result.size()) {
+    if (ok && bytes.size() > limits_.textBytes - result.size()) {
       ok = false;
     }
-    if (ok && bytesRead > 0) {
+    if (ok && !bytes.empty()) {
       try {
-        // One character per byte: the text is the body's bytes unchanged.
-        result.append(reinterpret_cast<const char*>(buffer.data()), bytesRead);
+        result.append(bytes);
       } catch (const std::bad_alloc&) {
         ok = false;
       }
     }
     if (!ok) {
       LogInfo("Transfer failed: " + LogAddress(url_) + ": read failed");
-      DoEvents();
       return std::string();
     }
-    if (bytesRead == 0) {
+    if (read == Read::End) {
       return result;
     }
   }
-}
-
-void InternetFile::LogTransferTime(const std::string& address, const std::string& what,
-                                   std::uint64_t started) {
-  LogDebug("Transfer " + LogAddress(address) + ": " + what + " in " +
-           std::to_string((clock_.MonotonicMicroseconds() - started) / 1000) + " ms");
 }
 
 void InternetFile::StartDownload() {
@@ -138,113 +103,125 @@ void InternetFile::ResumeDownload() {
 
 void InternetFile::Download() {
   const std::uint64_t started = clock_.MonotonicMicroseconds();
-  const Session session = BeginTransfer();
+  notModified_ = false;
+  BeginTransfer();
   // Taken once, so the range asked for and the bytes skipped agree even if a
   // handler starts another download meanwhile.
   const std::int32_t resumeFrom = resumePosition_;
-  OpenedAddress opened = OpenAddress(session, url_, resumeFrom);
-  if (!opened.stream) {
+  bool interrupted = false;
+  Opened opened = OpenAddress(url_, resumeFrom, interrupted);
+  if (interrupted) {
+    std::int32_t total = resumeFrom;
+    RaiseCancelled(total);
+    return;
+  }
+  if (!opened.exchange) {
     RaiseError(kCouldNotFindUrl);
     return;
   }
-  DownloadEnd end;
-  {
-    TransferScope scope(*this, opened, session);
-    end = Receive(scope, opened, resumeFrom);
-  }
-  // What there is of a file past the limit is of no use, and could fill the
-  // disk on the next attempt.
-  if (end.removeFile) {
-    files_.RemoveFile(*end.removeFile);
-  }
-  if (!end.error.empty()) {
-    RaiseError(end.error);
-  } else if (end.complete) {
-    LogTransferTime(url_, "downloaded", started);
-    RaiseComplete();
-  }
+  Receive(opened, resumeFrom, started);
 }
 
-InternetFile::DownloadEnd InternetFile::Receive(TransferScope& scope, OpenedAddress& opened,
-                                                std::int32_t resumeFrom) {
+void InternetFile::Receive(Opened& opened, std::int32_t resumeFrom, std::uint64_t started) {
   std::int32_t total = 0;
   // Bytes taken from the stream, skipped ones included: what Content-Length
   // counts. Kept apart from the total, which handlers may change.
   std::uint64_t received = 0;
-  if (resumeFrom > 0) {
-    DoEvents();
-    if (!Position(opened, resumeFrom, received)) {
-      RaiseError(kErrorSettingPosition);
-      return DownloadEnd{};
+  std::string first;
+  // Unchanged on the server: the file in place is the resource, and nothing
+  // is written.
+  const bool notModified = opened.response.status == kHttpNotModified;
+  if (resumeFrom > 0 && !opened.nothingLeft && !notModified) {
+    Read read = Read::Failed;
+    if (opened.response.status == kHttpPartialContent) {
+      // The part must start where the file ends, or it lands in the wrong
+      // place.
+      const auto& range = opened.response.contentRange;
+      const auto parsed = range ? ParseContentRange(*range) : std::nullopt;
+      read = parsed && parsed->first == resumeFrom ? Read::Bytes : Read::Failed;
+    } else {
+      // The server sent the whole resource (it ignores ranges, or the
+      // response has no status): skip what the file already holds.
+      read = SkipBytes(opened, resumeFrom, first);
+      received = static_cast<std::uint64_t>(resumeFrom);
     }
+    if (read == Read::Interrupted) {
+      std::int32_t position = resumeFrom;
+      RaiseCancelled(position);
+      return;
+    }
+    if (read != Read::Bytes) {
+      RaiseError(kErrorSettingPosition);
+      return;
+    }
+  }
+  if (resumeFrom > 0) {
     total = resumeFrom;
   }
-  // Emptied for a download from byte 0, so no stale tail of a longer file
-  // survives; appended to otherwise.
+  std::unique_ptr<FileWriter> file;
+  if (!notModified) {
+    // Emptied for a download from byte 0, so no stale tail of a longer file
+    // survives; appended to otherwise.
+    file = files_.OpenForWrite(localFile_, resumeFrom == 0);
+    if (!file) {
+      RaiseError(kCouldNotWriteLocalFile);
+      return;
+    }
+  }
+  notModified_ = notModified;
+  ReceiveBlocks(opened, std::move(file), std::move(first), total, received, started);
+}
+
+void InternetFile::ReceiveBlocks(Opened& opened, std::unique_ptr<FileWriter> file, std::string first,
+                                 std::int32_t total, std::uint64_t received, std::uint64_t started) {
   const std::string path = localFile_;
-  scope.file = files_.OpenForWrite(path, resumeFrom == 0);
-  if (!scope.file) {
-    return DownloadEnd{.complete = false, .error = kCouldNotWriteLocalFile, .removeFile = std::nullopt};
-  }
-  return ReceiveBlocks(scope, opened, path, total, received);
-}
-
-bool InternetFile::Position(OpenedAddress& opened, std::int32_t resumeFrom, std::uint64_t& received) {
-  if (opened.nothingLeft) {
-    return true;
-  }
-  if (opened.status == kHttpPartialContent) {
-    // The part must start where the file ends, or it lands in the wrong
-    // place.
-    const auto range = ContentRange(opened.stream.get());
-    const auto parsed = range ? ParseContentRange(*range) : std::nullopt;
-    return parsed && parsed->first == resumeFrom;
-  }
-  // The server sent the whole resource (it ignores ranges, or the stream has
-  // no status): skip what the file already holds.
-  const bool skipped = SkipBytes(opened, resumeFrom);
-  received = static_cast<std::uint64_t>(resumeFrom);
-  return skipped;
-}
-
-InternetFile::DownloadEnd InternetFile::ReceiveBlocks(TransferScope& scope, OpenedAddress& opened,
-                                                      const std::string& path, std::int32_t total,
-                                                      std::uint64_t received) {
   std::uint64_t fileLength = static_cast<std::uint64_t>(total);
-  std::array<std::byte, kBlockSize> buffer;
+  std::string bytes = std::move(first);
+  // What came with the skipped part is the first batch; an empty one is none.
+  Read read = Read::Bytes;
+  bool haveBatch = !bytes.empty();
   for (;;) {
-    DoEvents();
-    std::uint32_t bytesRead = 0;
-    bool ok = opened.nothingLeft || ReadArrived(opened, buffer, bytesRead);
-    if (ok && bytesRead == 0 && opened.contentLength && received < *opened.contentLength) {
-      ok = false;
+    if (!haveBatch) {
+      read = opened.nothingLeft || notModified_ ? Read::End : ReadBody(opened, bytes);
     }
-    const bool tooLong = bytesRead > limits_.fileBytes - std::min(limits_.fileBytes, fileLength);
-    if (!ok || tooLong) {
-      DoEvents();
-      return DownloadEnd{.complete = false,
-                         .error = kCouldNotReadUrl,
-                         .removeFile = tooLong ? std::optional(path) : std::nullopt};
-    }
-    DoEvents();
-    total = AddBlock(total, bytesRead);
-    received += bytesRead;
-    fileLength += bytesRead;
-    const bool last = bytesRead == 0;
-    if (!last && !scope.file->Write(std::span(buffer.data(), bytesRead))) {
-      return DownloadEnd{.complete = false, .error = kCouldNotWriteLocalFile, .removeFile = std::nullopt};
-    }
-    RaiseProgress(total);
-    DoEvents();
-    if (cancelRequested_) {
-      DoEvents();
-      // Told before the stream, the session and the file are closed.
+    haveBatch = false;
+    if (read == Read::Interrupted) {
       RaiseCancelled(total);
-      return DownloadEnd{};
+      return;
     }
-    DoEvents();
-    if (last) {
-      return DownloadEnd{.complete = true, .error = {}, .removeFile = std::nullopt};
+    const auto& length = opened.response.contentLength;
+    const bool shortBody =
+        read == Read::End && length && received < *length && !opened.nothingLeft && !notModified_;
+    const bool tooLong = bytes.size() > limits_.fileBytes - std::min(limits_.fileBytes, fileLength);
+    if (read == Read::Failed || shortBody || tooLong) {
+      file.reset();
+      // What there is of a file past the limit is of no use, and could fill
+      // the disk on the next attempt.
+      if (tooLong) {
+        files_.RemoveFile(path);
+      }
+      RaiseError(kCouldNotReadUrl);
+      return;
+    }
+    if (!bytes.empty() && !file->Write(AsBytes(bytes))) {
+      file.reset();
+      RaiseError(kCouldNotWriteLocalFile);
+      return;
+    }
+    total = AddBytes(total, bytes.size());
+    received += bytes.size();
+    fileLength += bytes.size();
+    RaiseProgress(total);
+    if (cancelRequested_) {
+      // Told before the file is closed.
+      RaiseCancelled(total);
+      return;
+    }
+    if (read == Read::End) {
+      file.reset();
+      LogTransferTime(url_, notModified_ ? "not modified" : "downloaded", started);
+      RaiseComplete();
+      return;
     }
   }
 }

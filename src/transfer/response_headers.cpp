@@ -20,10 +20,6 @@ std::optional<std::int64_t> LeadingNumber(std::string_view& text) {
 
 }  // namespace
 
-std::string TrimAtNul(std::string_view text) {
-  return std::string(text.substr(0, text.find('\0')));
-}
-
 std::optional<std::string_view> RawHeaderValue(std::string_view headers, std::string_view lowerHeaders,
                                                std::string_view prefix) {
   const std::size_t at = lowerHeaders.find(prefix);

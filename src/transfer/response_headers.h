@@ -10,15 +10,10 @@
 // header request, and the values a download positions itself by.
 namespace hta {
 
-// The buffer of a header query.
-inline constexpr std::size_t kHeaderBufferSize = 1024;
-
 inline constexpr std::uint32_t kHttpPartialContent = 206;
+inline constexpr std::uint32_t kHttpNotModified = 304;
 inline constexpr std::uint32_t kHttpFirstFailure = 400;
 inline constexpr std::uint32_t kHttpRangeNotSatisfiable = 416;
-
-// The text before the first NUL; all of it when it holds none.
-std::string TrimAtNul(std::string_view text);
 
 // The value of a raw header line whose lower-cased form starts with `prefix`
 // (name, colon and one space): from after the prefix to the next CR LF, in

@@ -22,8 +22,4 @@ struct TransferLimits {
 // The limits of every control.
 inline constexpr TransferLimits kTransferLimits{};
 
-// The message loop runs at most once in this span during a transfer: each
-// sweep costs a server round trip under Wine, more than a block's read.
-inline constexpr std::uint64_t kPumpIntervalMicroseconds = 2000;
-
 }  // namespace hta

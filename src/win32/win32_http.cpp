@@ -1,90 +1,106 @@
 #include "win32/win32_http.h"
 
-#include "win32/win32_headers.h"
+#include <optional>
+#include <utility>
 
-// After windows.h, whose types it needs.
-#include <wininet.h>
+#include "transfer/exchange_queue.h"
+#include "win32/http_worker.h"
+#include "win32/unique_handle.h"
 
 namespace hta::win32 {
 namespace {
 
-HINTERNET Raw(InternetHandle handle) {
-  return reinterpret_cast<HINTERNET>(handle.value);
+// What the GUI thread and a worker share. Each holds a reference, so it
+// lives as long as the longer of the two: an abandoned worker still pushes
+// into a queue and signals an event that exist.
+struct SharedExchange {
+  explicit SharedExchange(const HttpRequest& what)
+      : request(what),
+        wake(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+        queue([this] { SetEvent(wake.get()); }) {}
+
+  const HttpRequest request;
+  const UniqueHandle wake;  // set by the worker after each push
+  ExchangeQueue queue;
+};
+
+DWORD WINAPI WorkerMain(void* parameter) {
+  const std::unique_ptr<std::shared_ptr<SharedExchange>> shared(
+      static_cast<std::shared_ptr<SharedExchange>*>(parameter));
+  RunHttpRequest((*shared)->request, (*shared)->queue);
+  return 0;
 }
-InternetHandle Wrap(HINTERNET handle) {
-  return InternetHandle{reinterpret_cast<std::uintptr_t>(handle)};
+
+HttpEvent EventOf(HttpEvent::Kind kind, std::string reason = std::string()) {
+  HttpEvent event;
+  event.kind = kind;
+  event.reason = std::move(reason);
+  return event;
 }
+
+class Win32Exchange final : public HttpExchange {
+ public:
+  Win32Exchange(std::shared_ptr<SharedExchange> shared, Win32MessagePump& pump)
+      : shared_(std::move(shared)), pump_(pump) {}
+  // One that could not be started: it fails at once.
+  explicit Win32Exchange(Win32MessagePump& pump, std::string reason)
+      : pump_(pump), last_(EventOf(HttpEvent::Kind::Failed, std::move(reason))) {}
+
+  // Never waits for the worker: it learns at its next step that nobody
+  // wants its bytes, closes its handles and ends.
+  ~Win32Exchange() override {
+    if (shared_) {
+      shared_->queue.Abandon();
+    }
+  }
+
+  HttpEvent Next() override {
+    for (;;) {
+      if (interrupted_) {
+        return EventOf(HttpEvent::Kind::Interrupted);
+      }
+      if (last_) {
+        return *last_;
+      }
+      if (std::optional<HttpEvent> event = shared_->queue.Take()) {
+        if (event->kind == HttpEvent::Kind::End || event->kind == HttpEvent::Kind::Failed) {
+          last_ = EventOf(event->kind, event->reason);
+        }
+        return std::move(*event);
+      }
+      // The program is ending: nobody is left to use the transfer.
+      if (!pump_.WaitFor(shared_->wake.get())) {
+        interrupted_ = true;
+      }
+    }
+  }
+
+  // Called from a handler inside Next()'s wait (or between waits): the wait
+  // looks at the flag as soon as that handler has returned.
+  void Interrupt() override { interrupted_ = true; }
+
+ private:
+  std::shared_ptr<SharedExchange> shared_;
+  Win32MessagePump& pump_;
+  std::optional<HttpEvent> last_;
+  bool interrupted_ = false;
+};
 
 }  // namespace
 
-InternetHandle Win32Http::Open(const char* agent, std::uint32_t accessType, const char* proxy,
-                               const char* bypass, std::uint32_t flags) {
-  return Wrap(::InternetOpenA(agent, accessType, proxy, bypass, flags));
-}
-
-InternetHandle Win32Http::Connect(InternetHandle session, const char* host, std::uint16_t port,
-                                  const char* user, const char* password, std::uint32_t service,
-                                  std::uint32_t flags, std::uintptr_t context) {
-  return Wrap(::InternetConnectA(Raw(session), host, port, user, password, service, flags, context));
-}
-
-InternetHandle Win32Http::OpenRequest(InternetHandle connection, const char* verb, const char* path,
-                                      const char* version, std::uint32_t flags, std::uintptr_t context) {
-  return Wrap(::HttpOpenRequestA(Raw(connection), verb, path, version, nullptr, nullptr, flags, context));
-}
-
-bool Win32Http::SetOption(InternetHandle handle, std::uint32_t option, std::span<const char> value) {
-  // The option buffer is only read; WinINet's prototype lacks the const.
-  return ::InternetSetOptionA(Raw(handle), option, const_cast<char*>(value.data()),
-                              static_cast<DWORD>(value.size())) != FALSE;
-}
-
-bool Win32Http::SetNumberOption(InternetHandle handle, std::uint32_t option, std::uint32_t value) {
-  DWORD number = value;
-  return ::InternetSetOptionA(Raw(handle), option, &number, sizeof number) != FALSE;
-}
-
-bool Win32Http::SendRequest(InternetHandle request, const char* headers, std::uint32_t headersLength) {
-  return ::HttpSendRequestA(Raw(request), headers, headersLength, nullptr, 0) != FALSE;
-}
-
-bool Win32Http::QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::span<char> buffer,
-                          std::uint32_t& length, std::uint32_t& index) {
-  DWORD size = length;
-  DWORD at = index;
-  const BOOL ok = ::HttpQueryInfoA(Raw(request), infoLevel, buffer.data(), &size, &at);
-  length = size;
-  index = at;
-  return ok != FALSE;
-}
-
-bool Win32Http::QueryDataAvailable(InternetHandle request, std::uint32_t& bytesAvailable) {
-  DWORD available = 0;
-  const BOOL ok = ::InternetQueryDataAvailable(Raw(request), &available, 0, 0);
-  bytesAvailable = available;
-  return ok != FALSE;
-}
-
-bool Win32Http::ReadFile(InternetHandle request, std::span<std::byte> buffer, std::uint32_t& bytesRead) {
-  DWORD read = 0;
-  const BOOL ok = ::InternetReadFile(Raw(request), buffer.data(), static_cast<DWORD>(buffer.size()), &read);
-  bytesRead = read;
-  return ok != FALSE;
-}
-
-static_assert(kInternetOptionSecurityFlags == INTERNET_OPTION_SECURITY_FLAGS);
-static_assert(kSecurityFlagSecure == SECURITY_FLAG_SECURE);
-
-bool Win32Http::QuerySecurityFlags(InternetHandle request, std::uint32_t& flags) {
-  DWORD value = 0;
-  DWORD size = sizeof value;
-  const BOOL ok = ::InternetQueryOptionA(Raw(request), INTERNET_OPTION_SECURITY_FLAGS, &value, &size);
-  flags = value;
-  return ok != FALSE && size == sizeof value;
-}
-
-bool Win32Http::CloseHandle(InternetHandle handle) {
-  return ::InternetCloseHandle(Raw(handle)) != FALSE;
+std::unique_ptr<HttpExchange> Win32Http::Start(const HttpRequest& request) {
+  auto shared = std::make_shared<SharedExchange>(request);
+  if (!shared->wake) {
+    return std::make_unique<Win32Exchange>(pump_, "CreateEvent failed");
+  }
+  auto parameter = std::make_unique<std::shared_ptr<SharedExchange>>(shared);
+  // The worker is never joined: its handle goes at once.
+  const UniqueHandle thread(CreateThread(nullptr, 0, WorkerMain, parameter.get(), 0, nullptr));
+  if (!thread) {
+    return std::make_unique<Win32Exchange>(pump_, "CreateThread failed");
+  }
+  parameter.release();  // the worker's now
+  return std::make_unique<Win32Exchange>(std::move(shared), pump_);
 }
 
 }  // namespace hta::win32

@@ -1,29 +1,31 @@
 #pragma once
 
+#include <memory>
+
 #include "ports/http.h"
+#include "win32/win32_message_pump.h"
 
 namespace hta::win32 {
 
-// HttpCalls on WinINet: each method is the one WinINet call it is named
-// after, nothing more. Handles are WinINet's own, passed through as numbers.
-class Win32Http final : public HttpCalls {
+// HttpClient on WinINet. Each exchange runs on a worker thread of its own,
+// which owns every WinINet handle of its transfer (session, connection and
+// request) and is the only code that calls WinINet. The GUI thread waits for
+// its events in MsgWaitForMultipleObjectsEx and dispatches every message as
+// it arrives, so the window answers whatever the network does.
+//
+// An abandoned worker is never waited for: WinINet under Wine does not abort
+// a blocked call when its handle is closed from another thread, so a cancel
+// that relied on that would wait up to the time limits. The worker finds out
+// at its next step and ends by itself.
+class Win32Http final : public HttpClient {
  public:
-  InternetHandle Open(const char* agent, std::uint32_t accessType, const char* proxy, const char* bypass,
-                      std::uint32_t flags) override;
-  InternetHandle Connect(InternetHandle session, const char* host, std::uint16_t port, const char* user,
-                         const char* password, std::uint32_t service, std::uint32_t flags,
-                         std::uintptr_t context) override;
-  InternetHandle OpenRequest(InternetHandle connection, const char* verb, const char* path,
-                             const char* version, std::uint32_t flags, std::uintptr_t context) override;
-  bool SetOption(InternetHandle handle, std::uint32_t option, std::span<const char> value) override;
-  bool SetNumberOption(InternetHandle handle, std::uint32_t option, std::uint32_t value) override;
-  bool SendRequest(InternetHandle request, const char* headers, std::uint32_t headersLength) override;
-  bool QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::span<char> buffer,
-                 std::uint32_t& length, std::uint32_t& index) override;
-  bool QueryDataAvailable(InternetHandle request, std::uint32_t& bytesAvailable) override;
-  bool ReadFile(InternetHandle request, std::span<std::byte> buffer, std::uint32_t& bytesRead) override;
-  bool QuerySecurityFlags(InternetHandle request, std::uint32_t& flags) override;
-  bool CloseHandle(InternetHandle handle) override;
+  // `pump` runs the messages while an exchange waits; borrowed.
+  explicit Win32Http(Win32MessagePump& pump) : pump_(pump) {}
+
+  std::unique_ptr<HttpExchange> Start(const HttpRequest& request) override;
+
+ private:
+  Win32MessagePump& pump_;
 };
 
 }  // namespace hta::win32

@@ -17,11 +17,23 @@ void Win32MessagePump::DoEvents() {
       // The program is ending, but this is a nested loop: put the quit
       // request back so that the outer loop in Run() sees it and ends too.
       // Swallowing it here would leave a process with no window running.
+      quitSeen_ = true;
       PostQuitMessage(static_cast<int>(message.wParam));
       return;
     }
     Dispatch(message);
   }
+}
+
+bool Win32MessagePump::WaitFor(HANDLE signal) {
+  if (quitSeen_) {
+    return false;
+  }
+  // MWMO_INPUTAVAILABLE: messages already in the queue wake it too, not
+  // only those that arrive from now on.
+  MsgWaitForMultipleObjectsEx(1, &signal, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  DoEvents();
+  return !quitSeen_;
 }
 
 int Win32MessagePump::Run() {

@@ -101,7 +101,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
   hta::win32::Win32Shell shell;  // joins this thread to COM for ShellExecute
   hta::win32::Win32FileSystem files;
   hta::win32::Win32Profile profile;
-  hta::win32::Win32Http http;
+  hta::win32::Win32Http http(pump);
   hta::win32::Win32SingleInstance singleInstance(hta::win32::Win32SingleInstance::kDefaultMutexName,
                                                  hta::win32::MainWindow::kClassName);
   // The popups' background picture is a resource of this program.

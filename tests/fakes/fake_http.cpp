@@ -2,25 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <string_view>
+#include <utility>
 
 namespace hta::fakes {
 namespace {
-
-// Copies a query's answer when it fits (a text with a NUL after it);
-// `length` is then its size without the NUL, otherwise the size needed.
-bool Answer(std::string_view bytes, bool text, std::span<char> buffer, std::uint32_t& length) {
-  const bool fits = bytes.size() + (text ? 1 : 0) <= buffer.size();
-  length = static_cast<std::uint32_t>(bytes.size() + (text && !fits ? 1 : 0));
-  if (fits) {
-    std::memcpy(buffer.data(), bytes.data(), bytes.size());
-    if (text) {
-      buffer[bytes.size()] = '\0';
-    }
-  }
-  return fits;
-}
 
 // A range request's part of `get`: 206 with the body from byte N on, or 416
 // for N at or past the end.
@@ -40,185 +25,123 @@ void CutRange(FakeHttp::GetReply& get, const std::string& headers) {
   get.contentLength = static_cast<std::uint32_t>(get.body.size());
 }
 
+HttpEvent Event(HttpEvent::Kind kind) {
+  HttpEvent event;
+  event.kind = kind;
+  return event;
+}
+
+HttpResponse ResponseOf(const FakeHttp::GetReply& get, bool secure) {
+  HttpResponse response;
+  response.status = get.status;
+  response.contentLength = get.contentLength;
+  response.contentRange = get.contentRange;
+  response.secure = secure && !get.redirectedToHttp;
+  if (get.status) {
+    response.rawHeaders = "HTTP/1.1 " + std::to_string(*get.status) + " Fake\r\n" + get.headers + "\r\n";
+  }
+  return response;
+}
+
+bool HoldsLineBreak(const std::string& text) {
+  return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
 }  // namespace
 
-std::size_t FakeHttp::OpenHandles() const {
-  return static_cast<std::size_t>(
-      std::count_if(handles_.begin(), handles_.end(), [](const auto& h) { return h.second.open; }));
+class FakeHttp::Exchange final : public HttpExchange {
+ public:
+  Exchange(FakeHttp& owner, std::vector<HttpEvent> events, std::size_t held)
+      : owner_(owner), events_(std::move(events)), held_(held) {
+    ++owner_.live_;
+  }
+  ~Exchange() override {
+    --owner_.live_;
+    if (next_ < events_.size() && !interrupted_) {
+      ++owner_.abandoned;
+    }
+  }
+
+  HttpEvent Next() override {
+    // The wait dispatches what arrives meanwhile.
+    owner_.pump_.DoEvents();
+    if (!interrupted_ && next_ + 1 == held_ && owner_.onHeld) {
+      held_ = 0;
+      owner_.onHeld();
+    }
+    if (interrupted_) {
+      return Event(HttpEvent::Kind::Interrupted);
+    }
+    const std::size_t at = std::min(next_, events_.size() - 1);
+    next_ = at + 1;
+    if (events_[at].kind == HttpEvent::Kind::Body) {
+      ++owner_.bodyEvents;
+    }
+    return events_[at];
+  }
+
+  void Interrupt() override { interrupted_ = true; }
+
+ private:
+  FakeHttp& owner_;
+  std::vector<HttpEvent> events_;
+  std::size_t next_ = 0;
+  std::size_t held_;
+  bool interrupted_ = false;
+};
+
+std::string FakeHttp::AddressOf(const HttpRequest& request) {
+  const std::uint16_t ownPort = request.secure ? 443 : 80;
+  return std::string(request.secure ? "https://" : "http://") + request.host +
+         (request.port == ownPort ? "" : ":" + std::to_string(request.port)) + request.path;
 }
 
-InternetHandle FakeHttp::Make(Kind kind, std::uintptr_t parent) {
-  const std::uintptr_t value = next_;
-  next_ += 0x10;
-  Handle& handle = handles_[value];
-  handle.kind = kind;
-  handle.parent = parent;
-  return InternetHandle{value};
+std::vector<HttpEvent> FakeHttp::Script(const HttpRequest& request) {
+  const auto found = gets_.find(AddressOf(request));
+  if (failingOpens > 0 || (request.method == "GET" && (found == gets_.end() || !found->second.opens))) {
+    failingOpens -= failingOpens > 0 ? 1 : 0;
+    HttpEvent failed = Event(HttpEvent::Kind::Failed);
+    failed.reason = "no response";
+    return {failed};
+  }
+  if (request.method != "GET") {
+    HttpEvent response = Event(HttpEvent::Kind::Response);
+    response.response.secure = request.secure;
+    return {response, Event(HttpEvent::Kind::End)};
+  }
+  GetReply get = found->second;
+  CutRange(get, request.headers);
+  std::vector<HttpEvent> events;
+  events.push_back(Event(HttpEvent::Kind::Response));
+  events.back().response = ResponseOf(get, request.secure);
+  const std::size_t block = std::max<std::size_t>(get.largestRead, 1);
+  for (std::size_t at = 0; at < get.body.size(); at += block) {
+    events.push_back(Event(HttpEvent::Kind::Body));
+    events.back().body = get.body.substr(at, block);
+  }
+  events.push_back(Event(HttpEvent::Kind::End));
+  if (get.failingRead > 0 && get.failingRead < events.size()) {
+    events.resize(get.failingRead + 1);
+    events.back() = Event(HttpEvent::Kind::Failed);
+    events.back().reason = "read failed";
+  }
+  return events;
 }
 
-FakeHttp::Handle* FakeHttp::Use(InternetHandle h, Kind kind, const char* call) {
-  const auto found = handles_.find(h.value);
-  const char* fault = found == handles_.end()      ? " with a handle never handed out"
-                      : !found->second.open        ? " after its close"
-                      : found->second.kind != kind ? " on a handle of another kind"
-                                                   : nullptr;
-  if (fault != nullptr) {
-    problems.push_back(call + std::string(fault));
-    return nullptr;
+std::unique_ptr<HttpExchange> FakeHttp::Start(const HttpRequest& request) {
+  requests.push_back(request);
+  for (const std::string* text : {&request.host, &request.path, &request.proxy, &request.proxyUser,
+                                  &request.proxyPassword, &request.siteUser, &request.sitePassword}) {
+    if (HoldsLineBreak(*text)) {
+      problems.push_back("a request text holds a line break or a NUL");
+    }
   }
-  return &found->second;
-}
-
-bool FakeHttp::SessionOpen(const Handle& handle) const {
-  const Handle* h = &handle;
-  while (h->kind != Kind::Session) {
-    h = &handles_.at(h->parent);
+  if (request.method == "GET") {
+    gets.push_back(AddressOf(request));
   }
-  return h->open;
-}
-
-InternetHandle FakeHttp::Open(const char*, std::uint32_t accessType, const char* proxy, const char*,
-                              std::uint32_t) {
-  sessions.push_back(std::to_string(accessType) + " " + (proxy == nullptr ? "-" : proxy));
-  if (failingOpens > 0) {
-    --failingOpens;
-    return {};
-  }
-  return Make(Kind::Session, 0);
-}
-
-InternetHandle FakeHttp::Connect(InternetHandle session, const char* host, std::uint16_t port, const char*,
-                                 const char*, std::uint32_t, std::uint32_t flags, std::uintptr_t) {
-  if (Use(session, Kind::Session, "InternetConnect") == nullptr) {
-    return {};
-  }
-  const InternetHandle made = Make(Kind::Connection, session.value);
-  Handle& connection = handles_.at(made.value);
-  connection.secure = (flags & kInternetFlagSecure) != 0;
-  connection.origin = std::string(connection.secure ? "https://" : "http://") + host +
-                      (port == (connection.secure ? 443 : 80) ? "" : ":" + std::to_string(port));
-  return made;
-}
-
-InternetHandle FakeHttp::OpenRequest(InternetHandle connection, const char* verb, const char* path,
-                                     const char*, std::uint32_t flags, std::uintptr_t) {
-  const Handle* parent = Use(connection, Kind::Connection, "HttpOpenRequest");
-  const std::string pathText = path == nullptr ? "" : path;
-  const bool isGet = std::string_view(verb) == "GET";
-  if (parent == nullptr) {
-    return {};
-  }
-  const std::string url = parent->origin + pathText;
-  const bool secure = parent->secure || (flags & kInternetFlagSecure) != 0;
-  const InternetHandle made = Make(Kind::Request, connection.value);
-  Handle& request = handles_.at(made.value);
-  request.secure = secure;
-  request.isGet = isGet;
-  if (isGet) {
-    gets.push_back(url);
-    const auto get = gets_.find(url);
-    request.get = get != gets_.end() && get->second.opens ? std::optional(get->second) : std::nullopt;
-    request.secure = secure && request.get && !request.get->redirectedToHttp;
-  }
-  return made;
-}
-
-bool FakeHttp::SetOption(InternetHandle handle, std::uint32_t, std::span<const char>) {
-  return Use(handle, Kind::Request, "InternetSetOption") != nullptr;
-}
-
-bool FakeHttp::SetNumberOption(InternetHandle handle, std::uint32_t, std::uint32_t) {
-  const auto found = handles_.find(handle.value);
-  const bool request = found != handles_.end() && found->second.kind == Kind::Request;
-  return Use(handle, request ? Kind::Request : Kind::Connection, "InternetSetOption") != nullptr;
-}
-
-bool FakeHttp::SendRequest(InternetHandle request, const char* headers, std::uint32_t headersLength) {
-  ++sends;
-  const std::string headerText = headers == nullptr ? std::string() : std::string(headers);
-  if (headers != nullptr && headersLength != headerText.size()) {
-    problems.push_back("HttpSendRequest with a header length that is not the headers' length");
-  }
-  Handle* handle = Use(request, Kind::Request, "HttpSendRequest");
-  if (handle != nullptr && handle->sent) {
-    problems.push_back("HttpSendRequest a second time");
-  }
-  if (handle == nullptr || handle->sent) {
-    return false;
-  }
-  handle->sent = (!handle->isGet || handle->get.has_value()) && SessionOpen(*handle);
-  if (handle->sent && handle->isGet) {
-    CutRange(*handle->get, headerText);
-  }
-  return handle->sent;
-}
-
-bool FakeHttp::QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::span<char> buffer,
-                         std::uint32_t& length, std::uint32_t&) {
-  if (length != buffer.size()) {
-    problems.push_back("HttpQueryInfo with a length that is not the buffer's size");
-  }
-  const Handle* handle = Use(request, Kind::Request, "HttpQueryInfo");
-  if (handle == nullptr || !handle->sent || !handle->isGet) {
-    return false;
-  }
-  const GetReply& get = *handle->get;
-  const std::uint32_t level = infoLevel & ~kHttpQueryFlagNumber;
-  const std::optional<std::uint32_t> number = level == kHttpQueryStatusCode      ? get.status
-                                              : level == kHttpQueryContentLength ? get.contentLength
-                                                                                 : std::nullopt;
-  if (number) {
-    return Answer({reinterpret_cast<const char*>(&*number), sizeof *number}, false, buffer, length);
-  }
-  return infoLevel == kHttpQueryContentRange && get.contentRange &&
-         Answer(*get.contentRange, true, buffer, length);
-}
-
-bool FakeHttp::QueryDataAvailable(InternetHandle request, std::uint32_t& bytesAvailable) {
-  bytesAvailable = 0;
-  Handle* handle = Use(request, Kind::Request, "InternetQueryDataAvailable");
-  if (handle == nullptr || !handle->sent || !handle->isGet || ++handle->queries == handle->get->failingRead ||
-      !SessionOpen(*handle)) {
-    return false;
-  }
-  const GetReply& get = *handle->get;
-  bytesAvailable = static_cast<std::uint32_t>(std::min(get.largestRead, get.body.size() - handle->position));
-  return true;
-}
-
-bool FakeHttp::ReadFile(InternetHandle request, std::span<std::byte> buffer, std::uint32_t& bytesRead) {
-  ++reads;
-  bytesRead = 0;
-  Handle* handle = Use(request, Kind::Request, "InternetReadFile");
-  if (handle == nullptr || !handle->sent || !handle->isGet || !SessionOpen(*handle)) {
-    return false;
-  }
-  // It waits for the whole size asked: asking for more than has arrived
-  // would block on a slow link.
-  const std::string& body = handle->get->body;
-  if (buffer.size() > std::min(handle->get->largestRead, body.size() - handle->position)) {
-    problems.push_back("InternetReadFile asks for more than has arrived");
-  }
-  const std::size_t count = std::min(buffer.size(), body.size() - handle->position);
-  std::memcpy(buffer.data(), body.data() + handle->position, count);
-  handle->position += count;
-  bytesRead = static_cast<std::uint32_t>(count);
-  return true;
-}
-
-bool FakeHttp::QuerySecurityFlags(InternetHandle request, std::uint32_t& flags) {
-  const Handle* handle = Use(request, Kind::Request, "InternetQueryOption");
-  flags = handle != nullptr && handle->secure && handle->sent ? kSecurityFlagSecure : 0;
-  return handle != nullptr;
-}
-
-bool FakeHttp::CloseHandle(InternetHandle handle) {
-  Handle* found = Use(handle, handles_.count(handle.value) != 0 ? handles_[handle.value].kind : Kind::Session,
-                      "InternetCloseHandle");
-  if (found != nullptr) {
-    found->open = false;
-  }
-  return found != nullptr;
+  const auto found = gets_.find(AddressOf(request));
+  const std::size_t held = request.method == "GET" && found != gets_.end() ? found->second.heldEvent : 0;
+  return std::make_unique<Exchange>(*this, Script(request), held);
 }
 
 }  // namespace hta::fakes

@@ -2,91 +2,77 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
+#include "fakes/fake_message_pump.h"
 #include "ports/http.h"
 
 namespace hta::fakes {
 
-// A scripted WinINet: GET replies are set per address before a test runs;
-// a HEAD request is sent but has no headers to read. Every
-// handle is tracked, so misuse goes to `problems` (a handle closed twice,
-// used after its close, never handed out, null, or of the wrong kind) and
-// leaks show in OpenHandles(). Closing a session does not close its
-// children, but sends and reads under a closed session fail, as on the
-// platform.
-class FakeHttp final : public HttpCalls {
+// Scripted transfers: what a GET of each address gets is set before a test
+// runs; a HEAD gets a response with nothing in it. Every wait for an event
+// first runs the fake message loop once, as the real wait dispatches what
+// arrives, so a test can tick, click or exit in the middle of a transfer
+// (FakeMessagePump::At, or a held event below).
+class FakeHttp final : public HttpClient {
  public:
   // What a GET of one address ("http://host/path", "https://" for TLS,
   // ":port" when not the scheme's own) gets.
   struct GetReply {
-    bool opens = true;                          // false: the send fails
-    std::optional<std::uint32_t> status = 200;  // nullopt: the query fails
+    bool opens = true;                          // false: it fails with no response
+    std::optional<std::uint32_t> status = 200;  // nullopt: the response has none
     std::string body{};
     // Set it larger than the body for a connection that breaks early.
     std::optional<std::uint32_t> contentLength{};
     // A "Range: bytes=N-" request gets 206 with the rest, or 416 past the end.
     bool honoursRanges = false;
     std::optional<std::string> contentRange{};  // of a reply that is not a range's
-    std::size_t failingRead = 0;                // 1-based data query that fails; 0: none
-    std::size_t largestRead = SIZE_MAX;         // bytes arrived at each query
+    std::string headers{};                      // extra raw header lines, each ending in CR LF
+    std::size_t failingRead = 0;                // 1-based event after the response that fails; 0: none
+    std::size_t largestRead = SIZE_MAX;         // bytes in each Body event
     bool redirectedToHttp = false;              // answered without TLS
+    // 1-based event of the exchange that is held back: onHeld runs (in the
+    // wait, as a handler would) before it is given; 0: none.
+    std::size_t heldEvent = 0;
   };
 
-  void SetGet(const std::string& url, GetReply reply) { gets_[url] = reply; }
-  std::size_t failingOpens = 0;  // the next InternetOpen calls that fail
+  explicit FakeHttp(FakeMessagePump& pump) : pump_(pump) {}
 
+  void SetGet(const std::string& url, GetReply reply) { gets_[url] = std::move(reply); }
+  // The next exchanges that fail before any response (no way out).
+  std::size_t failingOpens = 0;
+  // Runs in the wait for a held event.
+  std::function<void()> onHeld;
+
+  std::unique_ptr<HttpExchange> Start(const HttpRequest& request) override;
+
+  // Every request started, in order.
+  std::vector<HttpRequest> requests;
+  std::vector<std::string> gets;  // address of each GET started
+  std::size_t bodyEvents = 0;     // Body events handed out
+  // Contract breaches seen: a request text with a NUL, CR or LF where none
+  // may be.
   std::vector<std::string> problems;
-  std::size_t OpenHandles() const;
-  // Each InternetOpen as "access proxy" (proxy "-" when null).
-  std::vector<std::string> sessions;
-  std::vector<std::string> gets;  // address of each GET opened
-  std::size_t sends = 0;          // HttpSendRequest calls
-  std::size_t reads = 0;          // InternetReadFile calls
+  // Exchanges made and not yet destroyed.
+  std::size_t LiveExchanges() const { return live_; }
+  // Exchanges destroyed before their end: abandoned.
+  std::size_t abandoned = 0;
 
-  InternetHandle Open(const char* agent, std::uint32_t accessType, const char* proxy, const char* bypass,
-                      std::uint32_t flags) override;
-  InternetHandle Connect(InternetHandle session, const char* host, std::uint16_t port, const char* user,
-                         const char* password, std::uint32_t service, std::uint32_t flags,
-                         std::uintptr_t context) override;
-  InternetHandle OpenRequest(InternetHandle connection, const char* verb, const char* path,
-                             const char* version, std::uint32_t flags, std::uintptr_t context) override;
-  bool SetOption(InternetHandle handle, std::uint32_t option, std::span<const char> value) override;
-  bool SetNumberOption(InternetHandle handle, std::uint32_t option, std::uint32_t value) override;
-  bool SendRequest(InternetHandle request, const char* headers, std::uint32_t headersLength) override;
-  bool QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::span<char> buffer,
-                 std::uint32_t& length, std::uint32_t& index) override;
-  bool QueryDataAvailable(InternetHandle request, std::uint32_t& bytesAvailable) override;
-  bool ReadFile(InternetHandle request, std::span<std::byte> buffer, std::uint32_t& bytesRead) override;
-  bool QuerySecurityFlags(InternetHandle request, std::uint32_t& flags) override;
-  bool CloseHandle(InternetHandle handle) override;
+  // The address a request is for, as SetGet names it.
+  static std::string AddressOf(const HttpRequest& request);
 
  private:
-  enum class Kind { Session, Connection, Request };
-  struct Handle {
-    Kind kind = Kind::Session;
-    bool open = true;
-    std::uintptr_t parent = 0;  // session of a connection; connection of a request
-    std::string origin;         // connection: "http://host" or "https://host:port"
-    bool secure = false;
-    bool isGet = false;
-    bool sent = false;
-    std::optional<GetReply> get;  // a GET's reply, its range cut at the send
-    std::size_t position = 0;
-    std::size_t queries = 0;
-  };
+  class Exchange;
+  std::vector<HttpEvent> Script(const HttpRequest& request);
 
-  InternetHandle Make(Kind kind, std::uintptr_t parent);
-  Handle* Use(InternetHandle h, Kind kind, const char* call);
-  bool SessionOpen(const Handle& handle) const;
-
-  std::map<std::uintptr_t, Handle> handles_;
-  std::uintptr_t next_ = 0x1000;
+  FakeMessagePump& pump_;
   std::map<std::string, GetReply> gets_;
+  std::size_t live_ = 0;
 };
 
 }  // namespace hta::fakes

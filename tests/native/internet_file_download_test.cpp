@@ -1,4 +1,5 @@
-// The transfer control's block-wise download, its events and its resume.
+// The transfer control's download in batches, its events, its cancel and its
+// resume.
 
 #include <gtest/gtest.h>
 
@@ -22,9 +23,10 @@ class InternetFileDownload : public InternetFileFixture {
     Control().LocalFile(kFile);
   }
 
-  // Downloads a resource of `size` bytes and returns its events.
+  // Downloads a resource of `size` bytes, arriving in batches of 2048, and
+  // returns its events.
   Lines Start(std::size_t size) {
-    Serve(kUrl, Resource(size));
+    http.SetGet(kUrl, Reply{.body = Resource(size), .largestRead = 2048});
     Control().StartDownload();
     return events.events;
   }
@@ -32,10 +34,9 @@ class InternetFileDownload : public InternetFileFixture {
 
 // --- Events and totals.
 
-// One progress per read with the running total; the read of 0 bytes that ends
-// the body repeats it. A longer file is emptied first, and everything is
-// closed when Complete is raised, so the handler may move the file into place
-// at once.
+// One progress per batch with the running total; the end of the body
+// repeats it. A longer file is emptied first, and the file is closed when
+// Complete is raised, so the handler may move it into place at once.
 TEST_F(InternetFileDownload, OneProgressPerReadThenCompleteWithTheFileEmptiedFirstAndWrittenWhole) {
   const std::vector<std::pair<std::size_t, Lines>> cases = {
       {0, {"progress 0", "complete"}},
@@ -46,7 +47,6 @@ TEST_F(InternetFileDownload, OneProgressPerReadThenCompleteWithTheFileEmptiedFir
     if (event != "complete") {
       return;
     }
-    EXPECT_EQ(http.OpenHandles(), 0u);
     EXPECT_EQ(files.openWriters, 0u);
     EXPECT_EQ(File(kFile), Resource(size));
   };
@@ -64,13 +64,12 @@ TEST_F(InternetFileDownload, OneProgressPerReadThenCompleteWithTheFileEmptiedFir
 
 // --- Failures.
 
-// It keeps the blocks already written and closes everything before the error.
-TEST_F(InternetFileDownload, AReadFailureKeepsTheBlocksReadAndClosesEverythingBeforeTheError) {
+// It keeps the batches already written and closes the file before the error.
+TEST_F(InternetFileDownload, AReadFailureKeepsTheBatchesReadAndClosesTheFileBeforeTheError) {
   events.onEvent = [&](const std::string& event) {
-    EXPECT_EQ(http.OpenHandles(), event.starts_with("error") ? 0u : 3u);
     EXPECT_EQ(files.openWriters, event.starts_with("error") ? 0u : 1u);
   };
-  http.SetGet(kUrl, Reply{.body = Resource(10000), .failingRead = 3});
+  http.SetGet(kUrl, Reply{.body = Resource(10000), .failingRead = 3, .largestRead = 2048});
   Control().StartDownload();
   EXPECT_EQ(events.events, (Lines{"progress 2048", "progress 4096", "error [Could not read Url]"}));
   EXPECT_EQ(File(kFile), Resource(4096));
@@ -80,9 +79,7 @@ TEST_F(InternetFileDownload, AReadFailureKeepsTheBlocksReadAndClosesEverythingBe
   TransferLimits limits = kTransferLimits;
   limits.fileBytes = 4096;
   Control().SetLimits(limits);
-  Serve(kUrl, Resource(4097));
-  Control().StartDownload();
-  EXPECT_EQ(events.events, (Lines{"progress 2048", "progress 4096", "error [Could not read Url]"}));
+  EXPECT_EQ(Start(4097), (Lines{"progress 2048", "progress 4096", "error [Could not read Url]"}));
   EXPECT_EQ(File(kFile), std::nullopt);
 }
 
@@ -92,7 +89,6 @@ TEST_F(InternetFileDownload, ALocalFileThatCannotBeOpenedOrWrittenIsAnErrorAndCl
   Serve(kUrl, Resource(100));
   Control().StartDownload();
   EXPECT_EQ(events.events, Lines{"error [Could not write LocalFile]"});
-  EXPECT_FALSE(Control().SessionOpen());
   EXPECT_EQ(File(kFile), "locked");
   // A failed write raises no progress event.
   events.events.clear();
@@ -100,20 +96,18 @@ TEST_F(InternetFileDownload, ALocalFileThatCannotBeOpenedOrWrittenIsAnErrorAndCl
   files.writesFail = true;
   Control().StartDownload();
   EXPECT_EQ(events.events, Lines{"error [Could not write LocalFile]"});
-  EXPECT_FALSE(Control().SessionOpen());
 }
 
 // --- Cancel.
 
 // Even from the last progress handler, a cancel ends as cancelled with the
-// same total, raised before anything is closed.
-TEST_F(InternetFileDownload, CancelFromTheLastProgressHandlerEndsCancelledBeforeAnythingIsClosed) {
+// same total, raised before the file is closed.
+TEST_F(InternetFileDownload, CancelFromTheLastProgressHandlerEndsCancelledBeforeTheFileIsClosed) {
   events.onEvent = [&](const std::string& event) {
     if (events.events.size() == 3) {
       Control().CancelDownload();
     }
     if (event.starts_with("cancelled")) {
-      EXPECT_EQ(http.OpenHandles(), 3u);  // session, connection and request
       EXPECT_EQ(files.openWriters, 1u);
     }
   };
@@ -122,16 +116,47 @@ TEST_F(InternetFileDownload, CancelFromTheLastProgressHandlerEndsCancelledBefore
 }
 
 // A cancel given while no download runs is forgotten; one from a message
-// between blocks stops the download and keeps the blocks read.
-TEST_F(InternetFileDownload, ACancelWhileNoDownloadRunsIsForgottenOneFromAMessageBetweenBlocksStopsIt) {
+// while the transfer waits stops it at once and keeps the batches written.
+TEST_F(InternetFileDownload, ACancelWhileNoDownloadRunsIsForgottenOneDuringTheWaitStopsIt) {
   Control().CancelDownload();
   EXPECT_EQ(Start(100).back(), "complete");
   events.events.clear();
-  // The 6th DoEvents call of a later download is after the first read's
-  // progress event.
-  pump.After(6, [&] { Control().CancelDownload(); });
+  // A later download's third wait (response, first batch, second batch)
+  // comes after the first batch's progress event.
+  pump.After(3, [&] { Control().CancelDownload(); });
   EXPECT_EQ(Start(10000), (Lines{"progress 2048", "cancelled 2048"}));
   EXPECT_EQ(File(kFile), Resource(2048));
+  EXPECT_EQ(http.abandoned, 1u);
+}
+
+// While a batch is held back by the network, the window's handlers run: a
+// cancel there ends the download without waiting for it, and a new transfer
+// started next is not disturbed by the one given up.
+TEST_F(InternetFileDownload, ACancelWhileABatchIsHeldBackEndsAtOnceAndTheNextTransferRunsWhole) {
+  http.SetGet(kUrl, Reply{.body = Resource(6000), .largestRead = 2048, .heldEvent = 3});
+  Serve("http://h/next", "next");
+  std::string during;
+  http.onHeld = [&] {
+    EXPECT_EQ(Control().RunningTransfers(), 1u);
+    Control().CancelDownload();
+  };
+  Control().StartDownload();
+  EXPECT_EQ(events.events, (Lines{"progress 2048", "cancelled 2048"}));
+  EXPECT_EQ(Control().RunningTransfers(), 0u);
+  EXPECT_EQ(files.openWriters, 0u);
+  EXPECT_EQ(Control().syncGET("http://h/next"), "next");
+  EXPECT_EQ(http.abandoned, 1u);
+
+  // A transfer started inside the wait runs whole; the held one goes on
+  // after it.
+  events.events.clear();
+  http.SetGet(kUrl, Reply{.body = Resource(6000), .largestRead = 2048, .heldEvent = 3});
+  http.onHeld = [&] { during = Control().syncGET("http://h/next"); };
+  Control().Url(kUrl);
+  Control().StartDownload();
+  EXPECT_EQ(during, "next");
+  EXPECT_EQ(events.events.back(), "complete");
+  EXPECT_TRUE(File(kFile) == Resource(6000));
 }
 
 // --- Resume.
@@ -154,7 +179,6 @@ TEST_F(InternetFileResume, AReplyThatCannotBePlacedAfterTheFileIsAPositioningErr
       {"206 without Content-Range", {.status = 206, .body = Resource(4000)}},
       {"whole reply shorter than the file", {.body = Resource(3000), .contentLength = 3000}},
   };
-  events.onEvent = [&](const std::string&) { EXPECT_EQ(http.OpenHandles(), 3u); };
   files.Put(kFile, kLocal);
   for (const Case& c : cases) {
     events.events.clear();
@@ -172,7 +196,7 @@ TEST_F(InternetFileResume, AFileThatIsAlreadyWholeCompletesWithoutReadingALonger
   Control().ResumeDownload();
   EXPECT_EQ(events.events, (Lines{"progress 9000", "complete"}));
   EXPECT_EQ(File(kFile), Resource(9000));
-  EXPECT_EQ(http.reads, 0u);
+  EXPECT_EQ(http.bodyEvents, 0u);
   events.events.clear();
   files.Put(kFile, std::string(9500, 'L'));
   Control().ResumeDownload();
@@ -182,18 +206,18 @@ TEST_F(InternetFileResume, AFileThatIsAlreadyWholeCompletesWithoutReadingALonger
 
 // --- Re-entry.
 
-// Whatever DoEvents call a nested transfer runs in, nothing is closed twice,
-// used after its close or left open, every GET either succeeds or fails whole,
-// and every download ends with exactly one final event.
-TEST(InternetFileReentrySweep, ANestedTransferAtAnyDoEventsPointIsSafe) {
+// Whatever wait a nested transfer runs in, no exchange is left behind, every
+// GET either succeeds or fails whole, and every download ends with exactly
+// one final event.
+TEST(InternetFileReentrySweep, ANestedTransferInAnyWaitIsSafe) {
   enum Mode { kGetInGet, kGetInDownload, kDownloadInDownload };
   const std::string outerBody = Resource(5000, 1);
   const std::string innerBody = Resource(2100, 2);
   for (const Mode mode : {kGetInGet, kGetInDownload, kDownloadInDownload}) {
-    for (std::size_t at = 1; at <= 45; ++at) {
+    for (std::size_t at = 1; at <= 16; ++at) {
       InternetFileRig rig;
-      rig.http.SetGet("http://h/outer", Reply{.body = outerBody});
-      rig.http.SetGet("http://h/inner", Reply{.body = innerBody});
+      rig.http.SetGet("http://h/outer", Reply{.body = outerBody, .largestRead = 1000});
+      rig.http.SetGet("http://h/inner", Reply{.body = innerBody, .largestRead = 1000});
       InternetFile& file = rig.Control();
       file.Url("http://h/outer");
       file.LocalFile("C:\\outer");

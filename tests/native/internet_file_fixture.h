@@ -55,17 +55,17 @@ using Reply = fakes::FakeHttp::GetReply;
 // A control over fresh fakes, with the defaults of a new instance.
 struct InternetFileRig {
   InternetFileRig() {
-    control.emplace(http, pump, files, clock);
+    control.emplace(http, files, clock);
     control->InitProperties();
     control->SetEvents(&events);
   }
 
-  // Destroys the control; the fake must have seen no misuse and hold no open
-  // handle or file.
+  // Destroys the control; the fake must have seen no misuse and hold no
+  // exchange or open file.
   void ExpectCleanEnd(const std::string& where = "") {
     control.reset();
     EXPECT_EQ(http.problems, Lines{}) << where;
-    EXPECT_EQ(http.OpenHandles(), 0u) << where;
+    EXPECT_EQ(http.LiveExchanges(), 0u) << where;
     EXPECT_EQ(files.openWriters, 0u) << where;
   }
 
@@ -79,8 +79,8 @@ struct InternetFileRig {
 
   std::optional<std::string> File(const std::string& path) const { return files.Contents(path); }
 
-  fakes::FakeHttp http;
   fakes::FakeMessagePump pump;
+  fakes::FakeHttp http{pump};
   fakes::FakeClock clock;
   fakes::FakeFileSystem files;
   RecordingEvents events;

@@ -1,4 +1,4 @@
-// The transfer control's session, header request and blocking GET.
+// The transfer control's requests, header request and blocking GET.
 
 #include "transfer/internet_file.h"
 
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "internet_file_fixture.h"
+#include "transfer/http_address.h"
 
 namespace hta::testing {
 namespace {
@@ -42,79 +43,90 @@ TEST(InternetFileAddress, ControlCharactersAreRefusedAnsiLettersAreNot) {
   EXPECT_FALSE(HasControlCharacter("http://h/a b~?x=%0D\x80\xff"));
 }
 
-// --- Sessions.
+// --- Requests.
 
-TEST(InternetFileConnectType, ChoosesHowTheSessionReachesTheNetwork) {
-  // The session a fresh control's header request opens, as "access proxy".
-  const auto session = [](std::int32_t type, std::int16_t port) {
+TEST(InternetFileConnectType, ChoosesHowARequestReachesTheNetwork) {
+  // How a fresh control's header request goes out, as "access proxy".
+  const auto route = [](std::int32_t type, std::int16_t port) {
     InternetFileRig rig;
     rig.Control().ConnectType(type);
     rig.Control().ProxyServer("p");
     rig.Control().ProxyPort(port);
+    rig.Control().Url("http://h/x");
     rig.Control().RequestInformation();
-    const std::string first = rig.http.sessions.empty() ? "none" : rig.http.sessions.front();
+    std::string first = "none";
+    if (!rig.http.requests.empty()) {
+      const HttpRequest& request = rig.http.requests.front();
+      first = std::to_string(static_cast<int>(request.access)) + " " +
+              (request.proxy.empty() ? "-" : request.proxy);
+    }
     rig.ExpectCleanEnd(first);
     return first;
   };
-  EXPECT_EQ(session(0, 3128), "0 -");
-  EXPECT_EQ(session(1, 32767), "3 p:32767");
+  EXPECT_EQ(route(0, 3128), "0 -");
+  EXPECT_EQ(route(1, 32767), "1 p:32767");
   // Stored as a signed 16-bit number, but a port is never negative.
-  EXPECT_EQ(session(1, static_cast<std::int16_t>(32768)), "3 p:32768");
-  EXPECT_EQ(session(2, 3128), "1 -");
-  // Any other type opens nothing, so every transfer fails as an unopenable
-  // address (as after a failed session open).
-  EXPECT_EQ(session(3, 3128), "none");
+  EXPECT_EQ(route(1, static_cast<std::int16_t>(32768)), "1 p:32768");
+  EXPECT_EQ(route(2, 3128), "2 -");
+  // Any other type reaches nothing, so every transfer fails as an
+  // unopenable address.
+  EXPECT_EQ(route(3, 3128), "none");
 }
 
-class InternetFileSession : public InternetFileFixture {};
+class InternetFileRequests : public InternetFileFixture {};
 
-// A header request of its own keeps its session for the first transfer,
-// which closes it; once a transfer has run, a header request closes its own.
-TEST_F(InternetFileSession, AHeadRequestClosesItsSessionOnlyOnceATransferHasRun) {
+// The header request goes once, before the first transfer, with the site's
+// credentials; the GETs carry the proxy's credentials and never the site's.
+TEST_F(InternetFileRequests, OneHeaderRequestGoesFirstWithTheSiteCredentialsAndGetsCarryOnlyTheProxys) {
   Serve("http://h/ok", "fine");
+  Control().SiteUser("site");
+  Control().SitePassword("s3cret");
+  Control().ProxyUser("proxyuser");
+  Control().ProxyPassword("proxypass");
   Control().Url("http://h/x");
-  Control().RequestInformation();
-  EXPECT_EQ(http.OpenHandles(), 1u);
   EXPECT_EQ(Control().syncGET("http://h/ok"), "fine");
-  EXPECT_EQ(http.sessions.size(), 1u);
-  EXPECT_FALSE(Control().SessionOpen());
-  Control().RequestInformation();
-  EXPECT_EQ(http.sessions.size(), 2u);
-  EXPECT_FALSE(Control().SessionOpen());
+  EXPECT_EQ(Control().syncGET("http://h/ok"), "fine");
+  ASSERT_EQ(http.requests.size(), 3u);
+  EXPECT_EQ(http.requests[0].method, "HEAD");
+  EXPECT_EQ(http.requests[0].version, "HTTP/1.0");
+  EXPECT_EQ(http.requests[0].siteUser + ":" + http.requests[0].sitePassword, "site:s3cret");
+  for (const HttpRequest& get : {http.requests[1], http.requests[2]}) {
+    EXPECT_EQ(get.method, "GET");
+    EXPECT_EQ(get.siteUser + get.sitePassword, "");
+    EXPECT_EQ(get.proxyUser + ":" + get.proxyPassword, "proxyuser:proxypass");
+    EXPECT_EQ(get.callMilliseconds, kTransferLimits.callMilliseconds);
+  }
+  EXPECT_TRUE(Control().InfoRequested());
 }
 
-TEST_F(InternetFileSession, AFailedSessionOpenIsRetriedByTheHeadRequestAndKeptForTheNextTransfer) {
+TEST_F(InternetFileRequests, AFailedRequestFailsOnlyItsOwnTransfer) {
   Serve("http://h/x", "x");
-  http.failingOpens = 1;
-  // The GET holds on to the failed (null) session it opened; the header
-  // request opens one of its own and leaves it in the field.
+  http.failingOpens = 2;  // the header request and the first GET
   EXPECT_EQ(Control().syncGET("http://h/x"), "");
-  EXPECT_EQ(http.gets, Lines{});
-  EXPECT_TRUE(Control().SessionOpen());
   EXPECT_EQ(Control().syncGET("http://h/x"), "x");
-  EXPECT_EQ(http.sessions.size(), 2u);
 }
 
 // --- Mended faults of the GET.
 
 class InternetFileGet : public InternetFileFixture {};
 
-// An HTTP status of 400 or more is a failure (the error page is never read and
-// the session stays, as for an address that cannot be opened); a failed read,
-// a body shorter than its Content-Length or longer than the limit, and a link
-// too slow fail and close the session.
+// An HTTP status of 400 or more is a failure (the error page is never read,
+// as for an address that cannot be opened); so are a failed read, a body
+// shorter than its Content-Length or longer than the limit, and a link too
+// slow.
 TEST_F(InternetFileGet, ErrorStatusesFailedReadsShortLongAndSlowBodiesFail) {
   struct Case {
     std::string what;
     Reply reply;
     bool whole;         // the body comes back; otherwise the empty text
-    bool keepsSession;  // failed before reading
+    bool readsNothing;  // failed before the body
     TransferLimits limits = kTransferLimits;
   };
   const std::string body = Resource(3000);
-  // 1 KiB in any 50 ms of the fake clock, which moves 2 ms at each reading.
+  // 1 KiB in any 15 ms of the fake clock, which moves 2 ms at each reading
+  // (one a batch).
   TransferLimits slow = kTransferLimits;
-  slow.slowWindowMicroseconds = 50000;
+  slow.slowWindowMicroseconds = 15000;
   TransferLimits small = kTransferLimits;
   small.textBytes = 3000;
   const std::vector<Case> cases = {
@@ -132,17 +144,15 @@ TEST_F(InternetFileGet, ErrorStatusesFailedReadsShortLongAndSlowBodiesFail) {
   for (const Case& c : cases) {
     http.SetGet("http://h/x", c.reply);
     Control().SetLimits(c.limits);
-    const std::size_t reads = http.reads;
-    EXPECT_EQ(Control().syncGET("http://h/x"), c.whole ? c.reply.body : "") << c.what;
-    EXPECT_EQ(Control().SessionOpen(), c.keepsSession) << c.what;
-    EXPECT_EQ(c.keepsSession, http.reads == reads) << c.what;
+    const std::size_t reads = http.bodyEvents;
+    EXPECT_TRUE(Control().syncGET("http://h/x") == (c.whole ? c.reply.body : "")) << c.what;
+    EXPECT_EQ(c.readsNothing, http.bodyEvents == reads) << c.what;
   }
 }
 
 // An address with a control character is never opened; where HTTPS is
 // required, neither is one that is not https, and a response that did not
-// come over TLS is never read: all fail as an unopenable address, the
-// session stays.
+// come over TLS is never read: all fail as an unopenable address.
 TEST_F(InternetFileGet, ControlCharactersAndWithHttpsRequiredPlainAddressesOrRepliesAreRefused) {
   const std::string evil = "http://h/x\r\nX-Evil: 1";
   Serve(evil, "must not be fetched");
@@ -150,13 +160,11 @@ TEST_F(InternetFileGet, ControlCharactersAndWithHttpsRequiredPlainAddressesOrRep
   Control().RequireHttps(true);
   Serve("http://h/x", "plain");
   EXPECT_EQ(Control().syncGET("http://h/x"), "");
-  EXPECT_EQ(http.sends, 0u);
-  EXPECT_TRUE(Control().SessionOpen());
+  EXPECT_EQ(http.requests.size(), 0u);
 
   http.SetGet("https://h/moved", Reply{.body = "plain again", .redirectedToHttp = true});
   EXPECT_EQ(Control().syncGET("https://h/moved"), "");
-  EXPECT_EQ(http.reads, 0u);
-  EXPECT_TRUE(Control().SessionOpen());
+  EXPECT_EQ(http.bodyEvents, 0u);
 
   // An https address goes out over TLS to its own host and port.
   Serve("https://h:8443/x", "over TLS");

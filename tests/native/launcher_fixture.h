@@ -48,7 +48,7 @@ class LauncherTest : public ::testing::Test {
   void TearDown() override {
     form.reset();
     EXPECT_EQ(http.problems, Lines{});
-    EXPECT_EQ(http.OpenHandles(), 0u);
+    EXPECT_EQ(http.LiveExchanges(), 0u);
     EXPECT_EQ(registry.problems, Lines{});
     EXPECT_EQ(registry.OpenKeys(), 0u);
     EXPECT_EQ(view.problems, Lines{});
@@ -115,7 +115,7 @@ class LauncherTest : public ::testing::Test {
   fakes::FakeShell shell;
   fakes::FakeFileSystem files;
   fakes::FakeProfile profile;
-  fakes::FakeHttp http;
+  fakes::FakeHttp http{pump};
   fakes::FakeSingleInstance instance;
   fakes::FakePopupFactory popups;
   fakes::FakeSound sound;

@@ -111,12 +111,13 @@ TEST_F(ProxySettingsTest, DamagedStoredPasswordIsReportedAndTheStartUpGoesOn) {
   EXPECT_EQ(Control().ProxyPassword(), "");
 }
 
-TEST_F(ProxySettingsTest, PortAbove32767ReachesTheSessionUnchanged) {
+TEST_F(ProxySettingsTest, PortAbove32767ReachesTheRequestUnchanged) {
   WriteIni("ProxyServer=proxy.corp\r\nProxyPort=60000\r\n");
   Form().Form_Load();
   EXPECT_EQ(static_cast<std::uint16_t>(Control().ProxyPort()), 60000);
-  ASSERT_FALSE(http.sessions.empty());
-  EXPECT_EQ(http.sessions.front(), "3 proxy.corp:60000");
+  ASSERT_FALSE(http.requests.empty());
+  EXPECT_EQ(http.requests.front().access, HttpAccess::Proxy);
+  EXPECT_EQ(http.requests.front().proxy, "proxy.corp:60000");
 }
 
 }  // namespace

@@ -229,14 +229,14 @@ TEST_F(StartupTest, ClosingTheWindowDuringTheAutomaticLoginEndsItThere) {
   // The user closes the window while the login reply is arriving.
   std::size_t readsBefore = 0;
   pump.onEveryCall = [&](std::size_t) {
-    if (readsBefore == 0 && !http.gets.empty() && http.gets.back() == LoginUrl("") && http.reads > 0) {
-      readsBefore = http.reads;
+    if (readsBefore == 0 && !http.gets.empty() && http.gets.back() == LoginUrl("") && http.bodyEvents > 0) {
+      readsBefore = http.bodyEvents;
       form->Form_Unload();
     }
   };
 
   Form().Form_Load();
-  EXPECT_EQ(http.reads, readsBefore) << "no read after the close";
+  EXPECT_EQ(http.bodyEvents, readsBefore) << "no read after the close";
 
   EXPECT_EQ(view.closes, 1u);
   // The reply that arrived after the close was not used.

@@ -17,7 +17,7 @@ using namespace hta::win32;
 // up its own: the system's connection settings, the HTTPS rule.
 class LiveTransfers {
  public:
-  explicit LiveTransfers(bool requireHttps) : file_(http_, pump_, files_, clock_) {
+  explicit LiveTransfers(bool requireHttps) : file_(http_, files_, clock_) {
     file_.InitProperties();
     file_.RequireHttps(requireHttps);
   }
@@ -25,8 +25,8 @@ class LiveTransfers {
   TimeOfDay Now() { return clock_.LocalTimeOfDay(); }
 
  private:
-  Win32Http http_;
   Win32MessagePump pump_;
+  Win32Http http_{pump_};
   Win32FileSystem files_;
   Win32Clock clock_;
   InternetFile file_;

@@ -10,6 +10,7 @@
 #include "client/login.h"
 #include "client/login_rules.h"
 #include "common/ascii.h"
+#include "transfer/http_address.h"
 #include "transfer/internet_file.h"
 
 namespace hta::check {

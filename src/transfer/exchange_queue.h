@@ -1,0 +1,66 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ports/http.h"
+
+namespace hta {
+
+// The hand-over between one transfer's worker thread and the GUI thread.
+// The worker pushes the transfer's events as they happen; the GUI thread
+// takes them when it wakes. This is the only state the two threads share,
+// and every member is safe to call from either side as documented.
+//
+// Body bytes pushed one after another are merged into one Body event, so
+// the GUI thread pays for one wake per batch and not per block. The worker
+// waits while kLimitBytes are queued, so a GUI thread busy elsewhere (a
+// message box, a nested transfer) never lets a fast server fill memory.
+//
+// Once abandoned (the GUI thread gave up on the transfer) every push is
+// refused and a waiting worker is released: it only has to close its own
+// handles and end.
+class ExchangeQueue {
+ public:
+  static constexpr std::size_t kLimitBytes = std::size_t{2} << 20;
+
+  // `wake` is called on the worker's thread after each push that the GUI
+  // thread may be waiting for; it must be safe to call from any thread. May
+  // be empty.
+  explicit ExchangeQueue(std::function<void()> wake) : wake_(std::move(wake)) {}
+  ExchangeQueue(const ExchangeQueue&) = delete;
+  ExchangeQueue& operator=(const ExchangeQueue&) = delete;
+
+  // --- The worker's side. Each returns false once the transfer has been
+  // abandoned: the worker then stops.
+  bool PushResponse(HttpResponse response);
+  // Waits for room first (see kLimitBytes); an empty block pushes nothing.
+  bool PushBody(std::string_view bytes);
+  // The last push of a transfer: End or Failed.
+  void PushEnd();
+  void PushFailed(std::string reason);
+  bool Abandoned() const;
+
+  // --- The GUI thread's side.
+  // The oldest event not yet taken; nullopt when none is queued.
+  std::optional<HttpEvent> Take();
+  void Abandon();
+
+ private:
+  bool Push(HttpEvent event);
+
+  std::function<void()> wake_;
+  mutable std::mutex mutex_;
+  std::condition_variable room_;
+  std::deque<HttpEvent> events_;
+  std::size_t queuedBytes_ = 0;
+  bool abandoned_ = false;
+};
+
+}  // namespace hta
