@@ -215,6 +215,35 @@ TEST_F(WineTransferTest, StallsAndTricklesFailWithinTheLimits) {
   }
 }
 
+// The control whose transfer a timer cancels, as Exit's handler would.
+InternetFile* cancelTarget = nullptr;
+void CALLBACK CancelOnTimer(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  cancelTarget->CancelDownload();
+}
+
+// A cancel from a handler while the server is silent (before its status
+// line, or in the middle of the body) ends the download at once, with the
+// real 30 s limits: nothing waits for the worker, which is still blocked. A
+// new transfer then runs beside it, and a syncGET is cancelled the same way.
+TEST_F(WineTransferTest, ACancelDuringASilentServerEndsTheTransferAtOnceAndTheNextRunsBesideIt) {
+  cancelTarget = &control_;
+  for (const char* path : {"/stall", "/stall-body"}) {
+    SCOPED_TRACE(path);
+    events_.events.clear();
+    ASSERT_NE(SetTimer(nullptr, 0, 300, CancelOnTimer), 0u);
+    const ULONGLONG start = GetTickCount64();
+    const std::string local = Download(path);
+    EXPECT_LT(GetTickCount64() - start, 10000u) << "the cancel waited for the network";
+    ASSERT_FALSE(events_.events.empty());
+    EXPECT_TRUE(events_.Last().starts_with("cancelled")) << events_.Last();
+    EXPECT_EQ(control_.syncGET(Address("/text")), "Hello from the loopback back office.");
+    ASSERT_NE(SetTimer(nullptr, 0, 300, CancelOnTimer), 0u);
+    EXPECT_EQ(control_.syncGET(Address(path)), "");
+    EXPECT_LT(GetTickCount64() - start, 20000u) << "the cancel waited for the network";
+  }
+}
+
 // From 5000 bytes kept, a resume asks for the rest and completes the file,
 // whether the server honours the range (206) or sends it all (200).
 TEST_F(WineTransferTest, ResumeFrom5000BytesAsksForTheRestAndCompletesTheFile) {

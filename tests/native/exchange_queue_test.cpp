@@ -1,0 +1,98 @@
+// The hand-over between a transfer's worker thread and the GUI thread. Run
+// under ThreadSanitizer by scripts/test (the native-tsan preset).
+
+#include "transfer/exchange_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace hta::testing {
+namespace {
+
+// The GUI thread's side: takes every event, as the real wait does, until
+// the transfer's last; returns the body bytes in order and the last kind.
+std::pair<std::string, HttpEvent::Kind> TakeAll(ExchangeQueue& queue, std::size_t& bodyEvents) {
+  std::string body;
+  for (;;) {
+    std::optional<HttpEvent> event = queue.Take();
+    if (!event) {
+      std::this_thread::yield();
+      continue;
+    }
+    if (event->kind == HttpEvent::Kind::Body) {
+      ++bodyEvents;
+      body += event->body;
+    } else if (event->kind != HttpEvent::Kind::Response) {
+      return {body, event->kind};
+    }
+  }
+}
+
+TEST(ExchangeQueueTest, BlocksFromAWorkerArriveWholeInOrderAndMergedIntoBatches) {
+  std::atomic<int> wakes = 0;
+  ExchangeQueue queue([&] { ++wakes; });
+  std::string sent;
+  for (int i = 0; i < 3000; ++i) {
+    sent += std::string(1 + i % 700, static_cast<char>('a' + i % 26));
+  }
+  std::thread worker([&] {
+    EXPECT_TRUE(queue.PushResponse(HttpResponse{}));
+    for (std::size_t at = 0; at < sent.size();) {
+      const std::size_t length = std::min<std::size_t>(1 + at % 700, sent.size() - at);
+      EXPECT_TRUE(queue.PushBody(std::string_view(sent).substr(at, length)));
+      at += length;
+    }
+    queue.PushEnd();
+  });
+  std::size_t bodyEvents = 0;
+  const auto [body, last] = TakeAll(queue, bodyEvents);
+  worker.join();
+  EXPECT_TRUE(body == sent);
+  EXPECT_EQ(last, HttpEvent::Kind::End);
+  // Each batch woke the GUI thread once, however many blocks it held.
+  EXPECT_LE(bodyEvents, static_cast<std::size_t>(wakes.load()));
+  EXPECT_EQ(queue.Take(), std::nullopt);
+}
+
+TEST(ExchangeQueueTest, AWorkerWaitsForRoomAndAbandoningReleasesIt) {
+  ExchangeQueue queue(nullptr);
+  const std::string block(ExchangeQueue::kLimitBytes, 'x');
+  std::atomic<bool> secondPushReturned = false;
+  std::atomic<bool> secondPushAccepted = true;
+  std::thread worker([&] {
+    EXPECT_TRUE(queue.PushBody(block));
+    // The queue is full: this waits until the GUI thread takes or gives up.
+    secondPushAccepted = queue.PushBody("more");
+    secondPushReturned = true;
+    EXPECT_FALSE(queue.PushBody("after"));
+    queue.PushEnd();
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(secondPushReturned);
+  queue.Abandon();
+  worker.join();
+  EXPECT_FALSE(secondPushAccepted);
+  EXPECT_TRUE(queue.Abandoned());
+  EXPECT_EQ(queue.Take(), std::nullopt) << "nothing is kept for a transfer given up";
+}
+
+TEST(ExchangeQueueTest, TakingMakesRoomForAWaitingWorker) {
+  ExchangeQueue queue(nullptr);
+  const std::string block(ExchangeQueue::kLimitBytes, 'y');
+  std::thread worker([&] {
+    EXPECT_TRUE(queue.PushBody(block));
+    EXPECT_TRUE(queue.PushBody(block));
+    queue.PushFailed("read failed");
+  });
+  std::size_t bodyEvents = 0;
+  const auto [body, last] = TakeAll(queue, bodyEvents);
+  worker.join();
+  EXPECT_EQ(body.size(), 2 * block.size());
+  EXPECT_EQ(last, HttpEvent::Kind::Failed);
+}
+
+}  // namespace
+}  // namespace hta::testing
