@@ -84,10 +84,12 @@ void FileFetch::Run(const Request& request) {
   purpose_ = request.purpose;
   internetFile1_.Url(request.url);
   internetFile1_.LocalFile(temporary);
+  cancelled_ = false;
   internetFile1_.StartDownload();
-  // The program ended during the download, which stopped or was not used:
-  // its file is closed now and goes. The target was never touched.
-  if (program_.Ended() && LocalFileExists(ports_.files, temporary)) {
+  // A cancelled download (the program is ending) leaves a part that nobody
+  // will finish: its file is closed now and goes. The target was never
+  // touched.
+  if (cancelled_ && LocalFileExists(ports_.files, temporary)) {
     ports_.files.RemoveFile(temporary);
   }
   // Whatever the outcome's handler found, the next fetch must not be held.
@@ -98,7 +100,9 @@ void FileFetch::Run(const Request& request) {
 void FileFetch::DownloadComplete() {
   const FetchPurpose purpose = purpose_;
   const std::string temporary = internetFile1_.LocalFile();
-  if (program_.Ended() || !LocalFileExists(ports_.files, temporary) ||
+  // (A download under way when the program ends is cancelled, never
+  // complete: no check of the end is needed here.)
+  if (!LocalFileExists(ports_.files, temporary) ||
       temporary.size() <= kTempSuffix.size() || !EndsWithIgnoringCase(temporary, kTempSuffix)) {
     fetchBusy_ = false;
     return;
@@ -125,6 +129,7 @@ void FileFetch::DownloadError(std::string& description) {
 }
 
 void FileFetch::DownloadCancelled(std::int32_t&) {
+  cancelled_ = true;
   fetchBusy_ = false;
 }
 

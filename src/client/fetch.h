@@ -139,6 +139,8 @@ class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
   // transfer starts before that has read it: while one runs, requests are
   // queued.
   FetchPurpose purpose_ = FetchPurpose::Application;
+  // The running transfer ended cancelled: its part file goes.
+  bool cancelled_ = false;
   std::deque<Request> queue_;
 };
 

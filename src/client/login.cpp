@@ -127,21 +127,20 @@ std::string Client::GetUrl(const std::string& url) {
   return internetFile_.syncGET(url);
 }
 
+// The application elements are scanned first and none of their receivers
+// yields: nothing can end the program between the reply's arrival (checked
+// by ConnectServer) and the last of them, so they need no check of their own.
 void Client::SetAppParam(const std::string& param) {
-  if (!program_.Ended()) {
-    state_.AppParam = param;
-  }
+  state_.AppParam = param;
 }
 
 void Client::FillMenuEntry(int number, const std::string& caption, const std::string& fileName,
                            const std::string& parameters) {
-  if (!program_.Ended()) {
-    menu_.FillMenuEntry(number, caption, fileName, parameters);
-  }
+  menu_.FillMenuEntry(number, caption, fileName, parameters);
 }
 
 void Client::SetMainAppIndex(int number) {
-  if (!program_.Ended() && number >= 1 && number <= kAppMenuEntries) {
+  if (number >= 1 && number <= kAppMenuEntries) {
     state_.MainAppIndex = static_cast<std::int16_t>(number);
   }
 }
@@ -177,10 +176,9 @@ void Client::ShowMessage(const std::string& text) {
   }
 }
 
+// Scanned right after the scan's own last check, with no yield between.
 void Client::SetActionUrl(const std::string& address) {
-  if (!program_.Ended()) {
-    state_.ActionUrl = address;
-  }
+  state_.ActionUrl = address;
 }
 
 }  // namespace hta
