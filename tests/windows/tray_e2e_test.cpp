@@ -32,6 +32,7 @@
 #include "win32/main_window.h"
 #include "win32/win32_headers.h"
 #include "win32/win32_popup.h"
+#include "window_answers.h"
 
 #include <shellapi.h>  // after the Windows headers
 
@@ -48,7 +49,6 @@ using hta::wintest::kStartTimeoutMs;
 using hta::wintest::kStepTimeoutMs;
 // The tray icon's id; the shell puts it in the callback's wParam.
 constexpr UINT kTrayIconId = 1;
-constexpr const char* kMenuClass = "#32768";
 constexpr int kPopupAlpha = 198;  // where the fade-in stops
 
 using Registry = hta::wintest::FirstRunRegistry;
@@ -102,11 +102,6 @@ class TrayE2eTest : public hta::wintest::RealLauncherTest {
 
   // Timer1 is due, as SetTimer would deliver it after a minute.
   void Tick() const { ASSERT_TRUE(PostMessageA(main_, WM_TIMER, hta::win32::MainWindow::kTimer1Id, 0)); }
-
-  // The shell's report of a mouse message over the icon.
-  void TrayClick(UINT mouseMessage) const {
-    ASSERT_TRUE(PostMessageA(main_, hta::win32::MainWindow::kTrayMessage, kTrayIconId, mouseMessage));
-  }
 
   // The mouse messages of a click (or a double click: down, up, double
   // click, up) on the icon in Wine's tray, which turns them into the
@@ -163,17 +158,8 @@ class TrayE2eTest : public hta::wintest::RealLauncherTest {
               "\"" + hta::wintest::FakeOpenerExePath() + "\" \"" + file + "\" " + parameters);
   }
 
-  // Shows the tray menu by a right click on the icon and types a key into
-  // it (its loop reads the thread's keyboard messages whichever of its
-  // windows they are posted to); true once the menu has closed again.
-  bool ChooseFromTrayMenu(UINT message, WPARAM key) const {
-    TrayClick(WM_RBUTTONUP);
-    std::vector<HWND> menus;
-    const auto menusNow = [&] {
-      return !(menus = VisibleWindowsOf(driver_.ProcessId(), kMenuClass)).empty();
-    };
-    return WaitUntil(menusNow, kStepTimeoutMs) && PostMessageA(menus.front(), message, key, 0) &&
-           WaitUntil([&] { return !menusNow(); }, kStepTimeoutMs);
+  bool ChooseFromTrayMenu(UINT message, WPARAM key) {
+    return driver_.ChooseFromTrayMenu(message, key, kStepTimeoutMs);
   }
 
   // TearDown ends the launcher before the association goes.
@@ -412,6 +398,59 @@ TEST_F(TrayE2eTest, ExitDuringASlowDownloadEndsAtOnceAndTheSessionsEndStoresTheS
   EXPECT_EQ(hta::wintest::RegistryString(Registry::kUserKey, "user"), "");
   EXPECT_EQ(hta::wintest::RegistryString(Registry::kSettingsKey, "showPopups"), "True");
   EXPECT_EQ(driver_.WaitForExit(kStepTimeoutMs), std::optional<DWORD>(0));
+}
+
+// A back office that is silent for 6 s at the login and again at a poll:
+// the window answers all the while, asked every 100 ms as Windows asks a
+// window before it calls it "not responding". Every answer comes within 2 s
+// (within milliseconds on an idle machine: the figures are printed).
+TEST_F(TrayE2eTest, TheWindowKeepsAnsweringWhileTheBackOfficeIsSilent) {
+  Start({"--bootstrap", server_->Url("/tray/silent/exebootstrap.php")});
+  main_ = driver_.WaitForMainWindow(kStartTimeoutMs);
+  ASSERT_NE(main_, nullptr);
+  hta::wintest::WindowAnswerWatch duringLogin(main_);
+  ASSERT_TRUE(driver_.WaitForTray(kStartTimeoutMs)) << Describe(TrayRequests());
+  const hta::wintest::WindowAnswers login = duringLogin.Stop();
+  ASSERT_EQ(RequestsFor("/tray/silent/login.php").size(), 1u) << Describe(TrayRequests());
+
+  hta::wintest::WindowAnswerWatch duringPoll(main_);
+  Tick();
+  const std::string list = driver_.AppFolder() + "actions.xml";
+  ASSERT_TRUE(
+      WaitUntil([&] { return GetFileAttributesA(list.c_str()) != INVALID_FILE_ATTRIBUTES; }, kStepTimeoutMs))
+      << Describe(TrayRequests());
+  const hta::wintest::WindowAnswers poll = duringPoll.Stop();
+
+  std::printf("silent login: worst answer %.0f ms over %d asks; silent poll: %.0f ms over %d asks\n",
+              login.worstMs, login.asks, poll.worstMs, poll.asks);
+  EXPECT_LT(login.worstMs, 2000.0) << "the window hung while the login was silent";
+  EXPECT_LT(poll.worstMs, 2000.0) << "the window hung while the action list was silent";
+}
+
+// Exit while the back office never answers, once while a poll's request for
+// its list is on its way and once while a request for a file of a list is:
+// the program ends within seconds, long before the requests' 30 s time
+// limit, and leaves no temporary file behind.
+TEST_F(TrayE2eTest, ExitWhileTheBackOfficeNeverAnswersEndsTheProgramAndLeavesNoTemporaryFile) {
+  const struct {
+    const char* name;
+    const char* silentPath;
+  } scenes[] = {{"mute-list", "/tray/mute-list/actions.php"}, {"mute-file", "/tray/mute-file/chime.wav"}};
+  for (const auto& scene : scenes) {
+    SCOPED_TRACE(scene.name);
+    ASSERT_NO_FATAL_FAILURE(StartInTray(scene.name));
+    Tick();
+    ASSERT_TRUE(WaitUntil([&] { return !RequestsFor(scene.silentPath).empty(); }, kStepTimeoutMs))
+        << Describe(TrayRequests());
+    const std::optional<double> took =
+        driver_.TimeExit(hta::wintest::LauncherDriver::ExitBy::TrayMenu, kStepTimeoutMs);
+    ASSERT_TRUE(took) << "Exit did not end the program while the back office was silent";
+    std::printf("%s: from the click to the end of the process: %.0f ms\n", scene.name, *took);
+    EXPECT_EQ(driver_.WaitForExit(0), std::optional<DWORD>(0));
+    for (const std::string& file : driver_.AppFolderFiles()) {
+      EXPECT_EQ(file.find(".temp"), std::string::npos) << file << " was left behind";
+    }
+  }
 }
 
 }  // namespace

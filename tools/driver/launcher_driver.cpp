@@ -7,6 +7,7 @@
 #include <span>
 #include <utility>
 
+#include "win32/main_window.h"
 #include "win32/win32_file_system.h"
 #include "win32/win32_registry.h"
 
@@ -19,6 +20,10 @@ using win32::UniqueRegKey;
 constexpr DWORD kMessageTimeoutMs = 5000;
 constexpr const char* kMainWindowClass = "HtaLauncherMainWindow";
 constexpr const char* kDialogClass = "#32770";
+constexpr const char* kMenuClass = "#32768";
+// The id of the launcher's one tray icon: the shell puts it in the
+// notification's wParam.
+constexpr WPARAM kTrayIconId = 1;
 // The static control of a message box that holds its text.
 constexpr int kMessageBoxTextId = 0xFFFF;
 
@@ -525,7 +530,7 @@ bool LauncherDriver::Start(const std::vector<std::string>& arguments, std::strin
     error = "CreateProcessA(" + commandLine + ") failed, error " + std::to_string(GetLastError());
     return false;
   }
-  QueryPerformanceCounter(&started_);
+  started_.Restart();
   process_.reset(info.hProcess);
   UniqueHandle thread(info.hThread);
   processId_ = info.dwProcessId;
@@ -557,11 +562,7 @@ void LauncherDriver::Kill() {
 }
 
 double LauncherDriver::MillisecondsSinceStart() const {
-  LARGE_INTEGER now{}, frequency{};
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * static_cast<double>(now.QuadPart - started_.QuadPart) /
-         static_cast<double>(frequency.QuadPart);
+  return started_.Milliseconds();
 }
 
 HWND LauncherDriver::WaitForMainWindow(DWORD timeoutMs, bool visible) {
@@ -602,6 +603,36 @@ std::optional<MessageBoxSeen> LauncherDriver::WaitForMessageBox(DWORD timeoutMs)
   std::vector<MessageBoxSeen> boxes;
   WaitUntil([&] { return !(boxes = MessageBoxesOf(processId_)).empty() || !Running(); }, timeoutMs);
   return boxes.empty() ? std::nullopt : std::optional<MessageBoxSeen>(boxes.front());
+}
+
+bool LauncherDriver::ChooseFromTrayMenu(UINT message, WPARAM key, DWORD timeoutMs) {
+  HWND window = MainWindowOf(processId_);
+  std::vector<HWND> menus;
+  const auto menusNow = [&] { return !(menus = VisibleWindowsOf(processId_, kMenuClass)).empty(); };
+  return window != nullptr &&
+         PostMessageA(window, win32::MainWindow::kTrayMessage, kTrayIconId, WM_RBUTTONUP) &&
+         WaitUntil(menusNow, timeoutMs) && PostMessageA(menus.front(), message, key, 0) &&
+         WaitUntil([&] { return !menusNow(); }, timeoutMs);
+}
+
+std::optional<double> LauncherDriver::TimeExit(ExitBy how, DWORD timeoutMs) {
+  const Stopwatch asked;
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  if (how == ExitBy::TrayMenu) {
+    if (!ChooseFromTrayMenu(WM_CHAR, 'x', timeoutMs)) {
+      return std::nullopt;
+    }
+  } else {
+    HWND window = MainWindowOf(processId_);
+    if (window == nullptr || !PostMessageA(window, WM_CLOSE, 0, 0)) {
+      return std::nullopt;
+    }
+  }
+  const ULONGLONG now = GetTickCount64();
+  if (!WaitForExit(now < deadline ? static_cast<DWORD>(deadline - now) : 0)) {
+    return std::nullopt;
+  }
+  return asked.Milliseconds();
 }
 
 }  // namespace hta::wintest

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "stopwatch.h"
 #include "win32/unique_handle.h"
 #include "win32/win32_headers.h"
 
@@ -298,6 +299,24 @@ class LauncherDriver {
   // The launcher's message boxes now.
   std::vector<MessageBoxSeen> MessageBoxes() const { return MessageBoxesOf(processId_); }
 
+  // Shows the tray icon's menu by a right click on the icon (the shell's
+  // notification, posted to the main window) and types a key into it once
+  // it is open (its loop reads the thread's keyboard messages whichever of
+  // its windows they are posted to); true once the menu has closed again.
+  // Each of the two waits has `timeoutMs`.
+  bool ChooseFromTrayMenu(UINT message, WPARAM key, DWORD timeoutMs);
+
+  // The ways a user ends the launcher: "E&xit" in the tray icon's menu (the
+  // program in the tray), or the main window's Close (WM_CLOSE, as the
+  // system menu, the taskbar or a log-off's close sends it; the only way in
+  // while the start-up runs with the window hidden and no icon).
+  enum class ExitBy { TrayMenu, WindowClose };
+  // Ends the launcher that way and returns the milliseconds from the first
+  // message (the right click on the icon, or WM_CLOSE) to the end of the
+  // process; nullopt when it still runs at the deadline (or the menu never
+  // opened).
+  std::optional<double> TimeExit(ExitBy how, DWORD timeoutMs);
+
  private:
   std::string error_;
   std::string rootFolder_;
@@ -309,7 +328,7 @@ class LauncherDriver {
   bool ownExeElsewhere_ = false;
   win32::UniqueHandle process_;
   DWORD processId_ = 0;
-  LARGE_INTEGER started_{};
+  Stopwatch started_;
 };
 
 }  // namespace hta::wintest

@@ -30,6 +30,9 @@
 //                                 the tray, next to a baseline measured in
 //                                 the same run: a bare console program
 //                                 (cmd /c exit) started and ended
+//   hta-probe silent-server       scripts/bench's figures of the window's
+//                                 answers and of Exit while the back office
+//                                 is silent (see silent_server.h)
 //   hta-probe soak CYCLES SYNC_FOLDER
 //                                 scripts/soak's driver: CYCLES polls of a
 //                                 launcher of its own (see soak.h)
@@ -46,6 +49,7 @@
 #include <vector>
 
 #include "launcher_driver.h"
+#include "silent_server.h"
 #include "soak.h"
 #include "win32/main_window.h"
 #include "win32/win32_headers.h"
@@ -195,7 +199,7 @@ int StartToTray(const std::string& bootstrap, long runs) {
   const double bestBaseline = *std::min_element(baseline.begin(), baseline.end());
   std::printf("start to tray: best %.0f ms, median %.0f ms\n", best, Median(launcher));
   std::printf("bare process (cmd /c exit): best %.0f ms, median %.0f ms\n", bestBaseline, Median(baseline));
-  std::printf("ratio of the bests: %.1f\n", best / std::max(bestBaseline, 1.0));
+  std::printf("start to tray vs bare process: ratio %.1f\n", best / std::max(bestBaseline, 1.0));
   return 0;
 }
 
@@ -203,7 +207,7 @@ int Usage() {
   std::fputs(
       "usage: hta-probe wait-box SECONDS | dismiss-box | wait-tray SECONDS | close | tick"
       " | wait-window SECONDS | tray-menu SECONDS | end-menu | wait-popups COUNT SECONDS | start-to-tray "
-      "BOOTSTRAP_URL RUNS | soak CYCLES SYNC_FOLDER\n",
+      "BOOTSTRAP_URL RUNS | silent-server | soak CYCLES SYNC_FOLDER\n",
       stderr);
   return 2;
 }
@@ -319,6 +323,10 @@ int StartToTrayCommand(const std::vector<std::string>& args) {
   return runs < 1 ? Usage() : StartToTray(args[0], runs);
 }
 
+int SilentServer(const std::vector<std::string>&) {
+  return hta::probe::RunSilentServer();
+}
+
 int Soak(const std::vector<std::string>& args) {
   const long cycles = std::strtol(args[0].c_str(), nullptr, 10);
   return cycles < 1 ? Usage() : hta::probe::RunSoak(cycles, args[1].c_str());
@@ -341,6 +349,7 @@ constexpr CommandEntry kCommands[] = {
     {"tray-menu", 1, TrayMenu},
     {"end-menu", 0, EndMenu},
     {"start-to-tray", 2, StartToTrayCommand},
+    {"silent-server", 0, SilentServer},
     {"soak", 2, Soak},
 };
 
