@@ -208,6 +208,17 @@ class InternetFile {
   // runs is forgotten.
   void CancelDownload() { cancelRequested_ = true; }
 
+  // Extra request header lines, each ending in CR LF, sent with every GET
+  // and download until set again; empty: none.
+  void RequestHeaders(std::string lines) { requestHeaders_ = std::move(lines); }
+  // The status and raw header block of the last transfer's response;
+  // nullopt and empty when it got none.
+  std::optional<std::uint32_t> ResponseStatus() const { return responseStatus_; }
+  const std::string& ResponseHeaders() const { return responseHeaders_; }
+  // The last download got 304 Not Modified: LocalFile was neither opened
+  // nor written, and the download ended with DownloadComplete.
+  bool NotModified() const { return notModified_; }
+
   // --- State, for the host's diagnostics and for tests.
 
   // Set by the first RequestInformation, never cleared.
@@ -308,6 +319,7 @@ class InternetFile {
                                           std::int32_t rangeFrom);
   std::optional<std::uint32_t> QueryNumber(InternetHandle stream, std::uint32_t infoLevel);
   std::optional<std::string> ContentRange(InternetHandle stream);
+  std::string RawHeaders(InternetHandle stream);
   // One read of what has arrived, at most `buffer.size()` bytes; 0 with
   // true is the end of the body. Fails, too, on a link too slow.
   [[nodiscard]] bool ReadArrived(OpenedAddress& opened, std::span<std::byte> buffer,
@@ -375,6 +387,10 @@ class InternetFile {
   std::int32_t resumePosition_ = 0;
   bool closeSessionAfterInfo_ = false;
   HttpsRule https_;
+  std::string requestHeaders_;
+  std::optional<std::uint32_t> responseStatus_;
+  std::string responseHeaders_;
+  bool notModified_ = false;
 };
 
 }  // namespace hta

@@ -46,6 +46,9 @@ class InternetFile::TransferScope {
 
 InternetFile::Session InternetFile::BeginTransfer() {
   cancelRequested_ = false;
+  responseStatus_.reset();
+  responseHeaders_.clear();
+  notModified_ = false;
   DoEvents();
   if (!session_) {
     OpenSession();
@@ -145,6 +148,15 @@ void InternetFile::Download() {
   OpenedAddress opened = OpenAddress(session, url_, resumeFrom);
   if (!opened.stream) {
     RaiseError(kCouldNotFindUrl);
+    return;
+  }
+  if (opened.status == 304u) {
+    opened.Close();
+    CloseSession(session);
+    notModified_ = true;
+    std::int32_t total = 0;
+    RaiseProgress(total);
+    RaiseComplete();
     return;
   }
   DownloadEnd end;

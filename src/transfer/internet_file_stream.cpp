@@ -88,6 +88,16 @@ std::optional<std::string> InternetFile::ContentRange(InternetHandle stream) {
   return TrimAtNul(std::string_view(buffer.data(), std::min<std::size_t>(length, buffer.size())));
 }
 
+std::string InternetFile::RawHeaders(InternetHandle stream) {
+  std::string buffer(64 * 1024, '\0');
+  std::uint32_t length = static_cast<std::uint32_t>(buffer.size());
+  std::uint32_t index = 0;
+  if (!http_.QueryInfo(stream, kHttpQueryRawHeadersCrlf, buffer, length, index)) {
+    return std::string();
+  }
+  return TrimAtNul(std::string_view(buffer.data(), std::min<std::size_t>(length, buffer.size())));
+}
+
 InternetFile::OpenedAddress InternetFile::OpenAddress(const Session& session, const std::string& address,
                                                       std::int32_t rangeFrom) {
   OpenedAddress opened;
@@ -99,7 +109,8 @@ InternetFile::OpenedAddress InternetFile::OpenAddress(const Session& session, co
             (https_.Allows(address) ? ": not opened" : ": HTTPS required"));
     return opened;
   }
-  const std::string headers = rangeFrom > 0 ? "Range: bytes=" + std::to_string(rangeFrom) + "-\r\n" : "";
+  const std::string headers =
+      (rangeFrom > 0 ? "Range: bytes=" + std::to_string(rangeFrom) + "-\r\n" : "") + requestHeaders_;
   SentRequest sent = Send(session, *parsed, "GET", nullptr, kGetFlags, headers, nullptr, nullptr);
   if (!sent.sent) {
     LogInfo("Transfer failed: " + LogAddress(address) + ": no response");
@@ -117,6 +128,8 @@ InternetFile::OpenedAddress InternetFile::OpenAddress(const Session& session, co
   opened.stream = std::move(sent.request);
   opened.markMicroseconds = clock_.MonotonicMicroseconds();
   opened.status = QueryNumber(opened.stream.get(), kHttpQueryStatusCode);
+  responseStatus_ = opened.status;
+  responseHeaders_ = RawHeaders(opened.stream.get());
   if (opened.status && *opened.status >= kHttpFirstFailure) {
     // A resumed file that is already whole asks for a range past the end,
     // which the server refuses, naming the resource's size.

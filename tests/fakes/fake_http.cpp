@@ -114,6 +114,7 @@ InternetHandle FakeHttp::OpenRequest(InternetHandle connection, const char* verb
   Handle& request = handles_.at(made.value);
   request.secure = secure;
   request.isGet = isGet;
+  request.url = url;
   if (isGet) {
     gets.push_back(url);
     const auto get = gets_.find(url);
@@ -146,6 +147,9 @@ bool FakeHttp::SendRequest(InternetHandle request, const char* headers, std::uin
   if (handle == nullptr || handle->sent) {
     return false;
   }
+  if (handle->isGet) {
+    getHeaders[handle->url].push_back(headerText);
+  }
   handle->sent = (!handle->isGet || handle->get.has_value()) && SessionOpen(*handle);
   if (handle->sent && handle->isGet) {
     CutRange(*handle->get, headerText);
@@ -169,6 +173,9 @@ bool FakeHttp::QueryInfo(InternetHandle request, std::uint32_t infoLevel, std::s
                                                                                  : std::nullopt;
   if (number) {
     return Answer({reinterpret_cast<const char*>(&*number), sizeof *number}, false, buffer, length);
+  }
+  if (infoLevel == kHttpQueryRawHeadersCrlf) {
+    return !get.rawHeaders.empty() && Answer(get.rawHeaders, true, buffer, length);
   }
   return infoLevel == kHttpQueryContentRange && get.contentRange &&
          Answer(*get.contentRange, true, buffer, length);

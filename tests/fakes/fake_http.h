@@ -35,6 +35,7 @@ class FakeHttp final : public HttpCalls {
     std::size_t failingRead = 0;                // 1-based data query that fails; 0: none
     std::size_t largestRead = SIZE_MAX;         // bytes arrived at each query
     bool redirectedToHttp = false;              // answered without TLS
+    std::string rawHeaders{};                   // the raw header block; empty: the query fails
   };
 
   void SetGet(const std::string& url, GetReply reply) { gets_[url] = reply; }
@@ -45,8 +46,10 @@ class FakeHttp final : public HttpCalls {
   // Each InternetOpen as "access proxy" (proxy "-" when null).
   std::vector<std::string> sessions;
   std::vector<std::string> gets;  // address of each GET opened
-  std::size_t sends = 0;          // HttpSendRequest calls
-  std::size_t reads = 0;          // InternetReadFile calls
+  // The extra header lines of each GET sent, by address, in order.
+  std::map<std::string, std::vector<std::string>> getHeaders;
+  std::size_t sends = 0;  // HttpSendRequest calls
+  std::size_t reads = 0;  // InternetReadFile calls
 
   InternetHandle Open(const char* agent, std::uint32_t accessType, const char* proxy, const char* bypass,
                       std::uint32_t flags) override;
@@ -74,6 +77,7 @@ class FakeHttp final : public HttpCalls {
     std::string origin;         // connection: "http://host" or "https://host:port"
     bool secure = false;
     bool isGet = false;
+    std::string url;
     bool sent = false;
     std::optional<GetReply> get;  // a GET's reply, its range cut at the send
     std::size_t position = 0;
