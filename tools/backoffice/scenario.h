@@ -49,6 +49,10 @@ struct Response {
   std::uint32_t stall_ms = 0;       // before anything is sent
   std::uint32_t stall_body_ms = 0;  // between the header block and the body
   bool ranges = false;
+  // Answers a request whose If-None-Match names this response's ETag (or
+  // "*"), or, without If-None-Match, whose If-Modified-Since is this
+  // response's Last-Modified, with 304 Not Modified and no body.
+  bool conditional = false;
   bool closes = false;  // the scenario wrote its own "Connection: close"
 
   std::uint64_t BodySize() const;
