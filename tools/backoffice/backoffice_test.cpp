@@ -190,6 +190,9 @@ TEST(BackofficeProgram, AConditionalRouteAnswersItsOwnValidatorsWith304) {
       "HTTP/1.1 200 OK\r\nETag: \"v1\"\r\nLast-Modified: Mon, 07 Dec 2026 08:00:00 GMT\r\nContent-Length: "
       "4\r\n";
   EXPECT_EQ(all, notModified + whole + "\r\ndata" + notModified + whole + "Connection: close\r\n\r\ndata");
+  // What the answers cost, without the count's own answer.
+  const std::string sent = Fetch(port, "GET /__sent HTTP/1.0\r\n\r\n");
+  EXPECT_TRUE(sent.ends_with("\r\n\r\n" + std::to_string(all.size()) + "\n")) << sent;
 }
 
 // Each scenario either parses (empty message; CRLF line ends, body lines

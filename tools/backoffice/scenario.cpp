@@ -181,6 +181,9 @@ class Parser {
     if (!route.prefix && route.path == kRequestsPath) {
       return std::string(kRequestsPath) + " is the server's own request log; pick another path";
     }
+    if (!route.prefix && route.path == kSentPath) {
+      return std::string(kSentPath) + " is the server's own byte count; pick another path";
+    }
     auto [it, inserted] = lines_.emplace(key, number);
     if (!inserted) {
       return "route " + key + " already defined on line " + std::to_string(it->second);

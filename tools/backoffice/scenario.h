@@ -80,6 +80,8 @@ struct ScenarioError {
 // The route that serves the request log; the server owns it, so no scenario
 // may claim it.
 inline constexpr std::string_view kRequestsPath = "/__requests";
+// The route that tells how many bytes the scenario's answers have sent.
+inline constexpr std::string_view kSentPath = "/__sent";
 
 // Parses the scenario text. Body files named by relative paths are read from
 // `root` now, so a missing file is reported with its line before the server
