@@ -35,6 +35,7 @@ class InputFileSystem final : public hta::FileSystem {
   std::optional<std::int64_t> FileLength(const std::string&) override {
     return static_cast<std::int64_t>(bytes_.size());
   }
+  std::optional<std::uint64_t> LastWriteTime(const std::string&) override { return 0; }
   hta::FileState StateOf(const std::string&) override { return hta::FileState::Present; }
   bool FolderExists(const std::string&) override { return false; }
   bool CreateFolder(const std::string&) override { return false; }

@@ -5,6 +5,7 @@
 #include "client/app_menu.h"
 #include "client/file_names.h"
 #include "client/request_encoding.h"
+#include "client/validator_store.h"
 #include "common/ascii.h"
 #include "markup/markup.h"
 #include "ports/log.h"
@@ -35,7 +36,7 @@ std::string ActionListAddress(std::string_view actionUrl, std::string_view appPa
 
 std::optional<std::string> ActionFileName(std::string_view fileName, std::string_view extension) {
   std::string name = std::string(fileName) + std::string(extension);
-  if (!IsPlainFileName(fileName) || EqualsIgnoringCase(name, kActionListName)) {
+  if (!IsPlainFileName(fileName) || EqualsIgnoringCase(name, kActionListName) || IsValidatorStoreName(name)) {
     return std::nullopt;
   }
   return name;

@@ -33,7 +33,8 @@ std::string ActionListAddress(std::string_view actionUrl, std::string_view appPa
 
 // The name in the application folder of an action's file `fileName` +
 // `extension`, or nullopt when the server may not name it: not a plain file
-// name, or the action list itself, which only the poll writes.
+// name, the action list itself, which only the poll writes, or the
+// validator store, which only the store writes.
 std::optional<std::string> ActionFileName(std::string_view fileName, std::string_view extension);
 
 // Whether a sound file at `path` is played: only wave files (".wav", any
@@ -58,7 +59,8 @@ struct ActionPorts {
 // pass the same rule as the login's file names (IsPlainFileName): the
 // server may not make the launcher write or open anything outside it. Nor
 // may an action's file be the action list itself ("actions.xml" in any
-// letter case), which only the poll fetches. A sound or launch whose name is
+// letter case), which only the poll fetches, or the validator store
+// ("validators.ini"). A sound or launch whose name is
 // refused is skipped; a popup whose name is refused still shows its text,
 // but without a link, as there is no file it could safely fetch and open.
 class ActionDispatcher final : public ActionTarget, public FetchedFileUse {

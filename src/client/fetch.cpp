@@ -4,6 +4,7 @@
 
 #include "client/app_menu.h"
 #include "client/replace_file.h"
+#include "client/request_headers_scope.h"
 #include "common/ascii.h"
 #include "ports/log.h"
 
@@ -29,10 +30,12 @@ bool LocalFileExists(FileSystem& files, const std::string& path) {
 }
 
 FileFetch::FileFetch(FetchPorts ports, const SessionState& state, InternetFile& internetFile1,
-                     FetchedFileUse& use, const ProgramState& program, std::function<void()> afterFetches)
+                     ValidatorStore& validators, FetchedFileUse& use, const ProgramState& program,
+                     std::function<void()> afterFetches)
     : ports_(ports),
       state_(state),
       internetFile1_(internetFile1),
+      validators_(validators),
       use_(use),
       program_(program),
       afterFetches_(std::move(afterFetches)) {}
@@ -82,10 +85,17 @@ void FileFetch::Run(const Request& request) {
   }
   fetchBusy_ = true;
   purpose_ = request.purpose;
+  const std::string conditional = request.purpose == FetchPurpose::Application
+                                      ? validators_.RequestLines(request.target, request.url)
+                                      : std::string();
+  conditional_ = !conditional.empty();
   internetFile1_.Url(request.url);
   internetFile1_.LocalFile(temporary);
   cancelled_ = false;
-  internetFile1_.StartDownload();
+  {
+    const RequestHeadersScope scope(internetFile1_, conditional);
+    internetFile1_.StartDownload();
+  }
   // A cancelled download (the program is ending) leaves a part that nobody
   // will finish: its file is closed now and goes. The target was never
   // touched.
@@ -102,18 +112,25 @@ void FileFetch::DownloadComplete() {
   const std::string temporary = internetFile1_.LocalFile();
   // (A download under way when the program ends is cancelled, never
   // complete: no check of the end is needed here.)
-  if (!LocalFileExists(ports_.files, temporary) ||
-      temporary.size() <= kTempSuffix.size() || !EndsWithIgnoringCase(temporary, kTempSuffix)) {
+  if (temporary.size() <= kTempSuffix.size() || !EndsWithIgnoringCase(temporary, kTempSuffix)) {
     fetchBusy_ = false;
     return;
   }
   const std::string target = temporary.substr(0, temporary.size() - kTempSuffix.size());
-  // When the target cannot be replaced (held open by another program), the
-  // new file is dropped and the one in place is used.
-  if (ReplaceFileWith(ports_.files, temporary, target)) {
-    LogInfo("Download written: " + FileNameOf(target));
+  if (internetFile1_.NotModified()) {
+    // Only an answer to our question keeps the file: a 304 that nobody asked
+    // for brought nothing.
+    if (!conditional_) {
+      LogInfo("Fetch failed: " + FileNameOf(target) + ": not modified, though not asked so");
+      fetchBusy_ = false;
+      return;
+    }
+    LogInfo("Download unchanged: " + FileNameOf(target));
+  } else if (!LocalFileExists(ports_.files, temporary)) {
+    fetchBusy_ = false;
+    return;
   } else {
-    LogInfo("Download refused: " + FileNameOf(target) + ": the file in place is in use");
+    Arrived(temporary, target);
   }
   if (!LocalFileExists(ports_.files, target)) {
     // Nothing arrived and nothing was there: nothing to play, open or read.
@@ -121,6 +138,20 @@ void FileFetch::DownloadComplete() {
     return;
   }
   UseFetchedFile(target, purpose);
+}
+
+void FileFetch::Arrived(const std::string& temporary, const std::string& target) {
+  // When the target cannot be replaced (held open by another program), the
+  // new file is dropped and the one in place is used.
+  if (!ReplaceFileWith(ports_.files, temporary, target)) {
+    LogInfo("Download refused: " + FileNameOf(target) + ": the file in place is in use");
+    return;
+  }
+  LogInfo("Download written: " + FileNameOf(target));
+  if (purpose_ == FetchPurpose::Application) {
+    validators_.Written(target, internetFile1_.Url(), internetFile1_.ResponseHeaders());
+    validators_.Save();
+  }
 }
 
 void FileFetch::DownloadError(std::string& description) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "client/validator_store.h"
 #include "popup/popups.h"
 #include "ports/file_system.h"
 #include "ports/shell.h"
@@ -57,6 +58,11 @@ struct FetchPorts {
 // application opened with the application parameter (LaunchFile decides
 // whether it may be).
 //
+// An application file is asked for only if it changed when the store
+// remembers validators for it (never an action list, whose every arrival is
+// an instruction, nor a sound): a 304 keeps the file in place and uses it as
+// a fresh one would be, and a new file's validators are remembered.
+//
 // One fetch runs at a time. A fetch asked for while another one's transfer
 // is yielding (a timer tick, a popup click) cannot wait for it there: the
 // running transfer resumes only once that nested call has returned. So it is
@@ -77,8 +83,9 @@ class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
  public:
   // Once `program` has ended nothing more is fetched, moved or used; while
   // it runs a login, requests are queued.
-  FileFetch(FetchPorts ports, const SessionState& state, InternetFile& internetFile1, FetchedFileUse& use,
-            const ProgramState& program, std::function<void()> afterFetches);
+  FileFetch(FetchPorts ports, const SessionState& state, InternetFile& internetFile1,
+            ValidatorStore& validators, FetchedFileUse& use, const ProgramState& program,
+            std::function<void()> afterFetches);
   FileFetch(const FileFetch&) = delete;
   FileFetch& operator=(const FileFetch&) = delete;
 
@@ -124,10 +131,13 @@ class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
   // The transfer itself and the use of its file.
   void Run(const Request& request);
   void Queue(Request request);
+  // The transfer's file is in place: `target` replaced, or kept after a 304.
+  void Arrived(const std::string& temporary, const std::string& target);
 
   FetchPorts ports_;
   const SessionState& state_;
   InternetFile& internetFile1_;
+  ValidatorStore& validators_;
   FetchedFileUse& use_;
   const ProgramState& program_;
   std::function<void()> afterFetches_;
@@ -141,6 +151,8 @@ class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
   FetchPurpose purpose_ = FetchPurpose::Application;
   // The running transfer ended cancelled: its part file goes.
   bool cancelled_ = false;
+  // The running transfer asked for its file only if it changed.
+  bool conditional_ = false;
   std::deque<Request> queue_;
 };
 

@@ -4,6 +4,7 @@
 
 #include "client/file_names.h"
 #include "client/login_rules.h"
+#include "client/request_headers_scope.h"
 #include "common/control_characters.h"
 #include "common/trim.h"
 #include "ports/log.h"
@@ -41,7 +42,8 @@ std::optional<std::string> AcceptBootstrapReply(std::string_view reply) {
 }
 
 Client::Client(const ClientPorts& ports, SessionState& state, InternetFile& internetFile, AppMenu& menu,
-               std::vector<std::string> bootstrapEndpoints, const ProgramState& program)
+               ValidatorStore& validators, std::vector<std::string> bootstrapEndpoints,
+               const ProgramState& program)
     : view_(ports.view),
       dialogs_(ports.dialogs),
       clock_(ports.clock),
@@ -49,6 +51,7 @@ Client::Client(const ClientPorts& ports, SessionState& state, InternetFile& inte
       state_(state),
       internetFile_(internetFile),
       menu_(menu),
+      validators_(validators),
       endpoints_(std::move(bootstrapEndpoints)),
       program_(program) {}
 
@@ -121,6 +124,9 @@ void Client::ProcessReply(const std::string& reply) {
   // malformed element ends only its own kind's scan (see the header).
   const std::string text = reply;
   (void)ScanLoginReply(text, {*this, *this, *this, *this}, [this] { return program_.Ended(); });
+  if (!program_.Ended()) {
+    validators_.Save();
+  }
 }
 
 std::string Client::GetUrl(const std::string& url) {
@@ -153,20 +159,46 @@ void Client::DownloadNewVersion(const std::string& fileName, const std::string& 
     LogInfo("Download refused: " + fileName + ": not a plain file name");
     return;
   }
+  if (IsValidatorStoreName(fileName)) {
+    LogInfo("Download refused: " + fileName + ": the launcher's own file");
+    return;
+  }
   const std::string target = state_.HtaFolder + fileName;
   view_.SetStatusText(std::string(kDownloadingText) + fileName);
-  std::string body = GetUrl(href);
+  const DownloadResponse response = GetConditionally(target, href);
   if (program_.Ended()) {
     return;
   }
   view_.SetStatusText(std::string());
-  if (body.empty()) {
+  if (response.notModified) {
+    LogInfo("Download unchanged: " + fileName);
+    return;
+  }
+  if (response.body.empty()) {
     LogInfo("Download refused: " + fileName + ": empty reply");
     return;
   }
-  body += "\r\n";
-  LogInfo(WriteNewVersion(files_, target, body) ? "Download written: " + fileName
-                                                : "Download refused: " + fileName + ": could not be written");
+  if (!WriteNewVersion(files_, target, response.body + "\r\n")) {
+    LogInfo("Download refused: " + fileName + ": could not be written");
+    return;
+  }
+  LogInfo("Download written: " + fileName);
+  validators_.Written(target, href, response.headers);
+}
+
+Client::DownloadResponse Client::GetConditionally(const std::string& target, const std::string& href) {
+  const std::string conditional = validators_.RequestLines(target, href);
+  DownloadResponse response;
+  {
+    const RequestHeadersScope scope(internetFile_, conditional);
+    response.body = GetUrl(href);
+  }
+  // Read at once: the next transfer replaces them.
+  response.headers = internetFile_.ResponseHeaders();
+  // Only an answer to our question keeps the file; a 304 nobody asked for
+  // is an empty reply.
+  response.notModified = !conditional.empty() && internetFile_.ResponseStatus() == kHttpNotModified;
+  return response;
 }
 
 void Client::ShowMessage(const std::string& text) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "client/app_menu.h"
+#include "client/validator_store.h"
 #include "markup/reply_targets.h"
 #include "ports/clock.h"
 #include "ports/dialogs.h"
@@ -71,9 +72,10 @@ class Client final : public ApplicationTarget,
                      public ActionUrlTarget {
  public:
   // The endpoints are tried in the order given. Everything borrowed must
-  // outlive the client.
+  // outlive the client. The downloads' validators are kept in `validators`.
   Client(const ClientPorts& ports, SessionState& state, InternetFile& internetFile, AppMenu& menu,
-         std::vector<std::string> bootstrapEndpoints, const ProgramState& program);
+         ValidatorStore& validators, std::vector<std::string> bootstrapEndpoints,
+         const ProgramState& program);
 
   // Bootstrap, login request and reply, for the user string `userString`.
   // On a non-empty reply the menu is rebuilt from it, its downloads are
@@ -107,9 +109,12 @@ class Client final : public ApplicationTarget,
 
   // DownloadTarget: fetches `href` and writes its body and CR LF as the
   // application folder's file `fileName`, replacing it only when completely
-  // written. A file name that does not name a plain file of the folder is
-  // skipped without a fetch; an empty body or a failed write keeps the old
-  // file. The status label says what is downloading meanwhile.
+  // written. A file name that does not name a plain file of the folder, or
+  // that names the validator store, is skipped without a fetch; an empty
+  // body or a failed write keeps the old file. The request asks for the
+  // file only if it changed when the store remembers validators for it; a
+  // 304 then keeps the file as it is. The status label says what is
+  // downloading meanwhile.
   void DownloadNewVersion(const std::string& fileName, const std::string& href) override;
 
   // MessageTarget: a message box with the program's title.
@@ -119,6 +124,17 @@ class Client final : public ApplicationTarget,
   void SetActionUrl(const std::string& address) override;
 
  private:
+  // A download's response: its body, or that the file in place is still
+  // the server's, and the raw headers.
+  struct DownloadResponse {
+    std::string body;
+    std::string headers;
+    bool notModified = false;
+  };
+  // The GET of `href` for the file `target`, conditional when the store
+  // remembers validators for it.
+  DownloadResponse GetConditionally(const std::string& target, const std::string& href);
+
   // The first accepted bootstrap reply that InternetFile1's HTTPS rule
   // allows, or the empty text.
   std::string FindServer();
@@ -130,6 +146,7 @@ class Client final : public ApplicationTarget,
   SessionState& state_;
   InternetFile& internetFile_;
   AppMenu& menu_;
+  ValidatorStore& validators_;
   std::vector<std::string> endpoints_;
   const ProgramState& program_;
 };

@@ -55,6 +55,11 @@ class FileSystem {
   // (missing, a folder) or its length cannot be read.
   virtual std::optional<std::int64_t> FileLength(const std::string& path) = 0;
 
+  // When the file was last written, in the platform's 100-nanosecond steps
+  // since 1601; nullopt when the path names no file (missing, a folder) or
+  // the time cannot be read. A move keeps the time of the file moved.
+  virtual std::optional<std::uint64_t> LastWriteTime(const std::string& path) = 0;
+
   // Whether a file is at `path`. A file counts even when it cannot be opened
   // for reading (sharing violation, access denied): it exists and occupies
   // the name.

@@ -89,9 +89,10 @@ frmMain::frmMain(const LauncherPorts& ports, std::vector<std::string> bootstrapE
     : ports_(ports),
       internetFile1_(ports.http, ports.files, ports.clock),
       menu_(ports.view, ports.shell, state_),
+      validators_(ports.profile, ports.files, ports.env),
       client_(ClientPorts{ports.view, ports.dialogs, ports.clock, ports.files}, state_, internetFile1_, menu_,
-              std::move(bootstrapEndpoints), *this),
-      fetch_(FetchPorts{ports.files, ports.shell}, state_, internetFile1_, actions_, *this,
+              validators_, std::move(bootstrapEndpoints), *this),
+      fetch_(FetchPorts{ports.files, ports.shell}, state_, internetFile1_, validators_, actions_, *this,
              [this] { RunWaitingLogin(); }),
       popups_(PopupPorts{ports.popups, ports.pump, ports.clock, fetch_}),
       actions_(ActionPorts{ports.files, ports.sound, ports.clock, ports.view}, state_, fetch_, popups_,
@@ -150,6 +151,7 @@ void frmMain::InitLauncher() {
     // the files there were; nothing here can do better.
     ports_.files.CreateFolder(state_.HtaFolder);
   }
+  validators_.Open(state_.HtaFolder);
 
   const std::string application(kSettingsApplication);
   state_.UserString = ports_.settings.Get(application, std::string(kUserSection), std::string(kUserKey))

@@ -238,6 +238,9 @@ class frmMain final : public MainWindowEvents, public ProgramState {
   bool trayDoubleClick_ = false;
   InternetFile internetFile1_;
   AppMenu menu_;
+  // What the server said of the application files, for the login's
+  // downloads and the fetch.
+  ValidatorStore validators_;
   Client client_;
   // The fetch uses arrived files through the dispatcher, which is made
   // after it; it only keeps the reference until then.

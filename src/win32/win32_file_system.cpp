@@ -118,6 +118,16 @@ std::optional<std::int64_t> Win32FileSystem::FileLength(const std::string& path)
                                    data.nFileSizeLow);
 }
 
+std::optional<std::uint64_t> Win32FileSystem::LastWriteTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return std::nullopt;
+  }
+  return (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+         data.ftLastWriteTime.dwLowDateTime;
+}
+
 FileState Win32FileSystem::StateOf(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {

@@ -16,6 +16,7 @@ class Win32FileSystem final : public FileSystem {
   std::optional<std::string> ReadAll(const std::string& path) override;
   std::unique_ptr<FileWriter> OpenForWrite(const std::string& path, bool truncate) override;
   std::optional<std::int64_t> FileLength(const std::string& path) override;
+  std::optional<std::uint64_t> LastWriteTime(const std::string& path) override;
   FileState StateOf(const std::string& path) override;
   bool FolderExists(const std::string& path) override;
   bool CreateFolder(const std::string& path) override;

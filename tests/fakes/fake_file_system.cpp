@@ -66,6 +66,11 @@ std::optional<std::int64_t> FakeFileSystem::FileLength(const std::string& path) 
                                : std::optional(static_cast<std::int64_t>(found->second.size()));
 }
 
+std::optional<std::uint64_t> FakeFileSystem::LastWriteTime(const std::string& path) {
+  const auto found = writeTimes_.find(path);
+  return Exists(path) && found != writeTimes_.end() ? std::optional(found->second) : std::nullopt;
+}
+
 bool FakeFileSystem::FolderExists(const std::string& path) {
   return folders_.count(FolderName(path)) != 0;
 }
@@ -95,8 +100,11 @@ bool FakeFileSystem::MoveFileReplacing(const std::string& from, const std::strin
     return false;
   }
   std::string bytes = files_.at(from);
+  const std::uint64_t written = writeTimes_.at(from);
   files_.erase(from);
-  Put(to, std::move(bytes));
+  writeTimes_.erase(from);
+  files_[to] = std::move(bytes);
+  writeTimes_[to] = written;
   return true;
 }
 
@@ -105,6 +113,7 @@ bool FakeFileSystem::RemoveFile(const std::string& path) {
     return false;
   }
   files_.erase(path);
+  writeTimes_.erase(path);
   return true;
 }
 

@@ -32,6 +32,9 @@ class FakeFileSystem final : public FileSystem {
   }
   std::unique_ptr<FileWriter> OpenForWrite(const std::string& path, bool truncate) override;
   std::optional<std::int64_t> FileLength(const std::string& path) override;
+  // A tick of the fake's own clock, taken anew by every Put and write; a
+  // move keeps it.
+  std::optional<std::uint64_t> LastWriteTime(const std::string& path) override;
   // A listed folder is a folder; a file marked unreadable is locked.
   FileState StateOf(const std::string& path) override;
   // Folder names are compared without a trailing backslash.
@@ -45,8 +48,11 @@ class FakeFileSystem final : public FileSystem {
   // Fails when the file is missing or marked unreadable.
   bool RemoveFile(const std::string& path) override;
 
-  // Creates or replaces a file.
-  void Put(const std::string& path, std::string bytes) { files_[path] = std::move(bytes); }
+  // Creates or replaces a file; it counts as written now.
+  void Put(const std::string& path, std::string bytes) {
+    files_[path] = std::move(bytes);
+    writeTimes_[path] = ++tick_;
+  }
   bool Exists(const std::string& path) const { return files_.count(path) != 0; }
   // The file's bytes without counting a read; nullopt when there is none.
   std::optional<std::string> Contents(const std::string& path) const;
@@ -68,6 +74,8 @@ class FakeFileSystem final : public FileSystem {
 
  private:
   std::map<std::string, std::string, PathLess> files_;
+  std::map<std::string, std::uint64_t, PathLess> writeTimes_;
+  std::uint64_t tick_ = 0;
   std::set<std::string, PathLess> unreadable_;
   std::set<std::string, PathLess> folders_;
 };

@@ -1,37 +1,31 @@
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
-#include <map>
 #include <span>
 #include <string>
 
+#include "fakes/fake_file_system.h"
 #include "ports/profile.h"
 
 namespace hta::fakes {
 
-// The profile calls over a map from "section/key" to value, whatever the
-// file; a missing key reads as the default, cut to the buffer as the
-// platform cuts it. Key lists and deletions are not needed by the program.
+// The profile calls over INI texts in a fake file system, as the platform's
+// work on files: "[section]" lines, then "key=value" lines, names compared
+// without regard to ASCII case, blanks around names and values dropped, a
+// value in matching quotes given without them. A file that cannot be read
+// reads as missing; a write to it, or while the disk's writes fail, fails
+// and changes nothing. Key lists are cut to the buffer as the platform cuts
+// them.
 class FakeProfile final : public ProfileCalls {
  public:
-  std::size_t ProfileRead(const char* section, const char* key, const char* defaultValue,
-                          std::span<char> buffer, const char*) override {
-    const auto found = key == nullptr ? values.end() : values.find(std::string(section) + "/" + key);
-    const std::string value = found == values.end() ? std::string(defaultValue) : found->second;
-    const std::size_t count = std::min(value.size(), buffer.size() - 1);
-    std::copy_n(value.data(), count, buffer.data());
-    buffer[count] = '\0';
-    return count;
-  }
-  bool ProfileWrite(const char* section, const char* key, const char* value, const char*) override {
-    if (key != nullptr && value != nullptr) {
-      values[std::string(section) + "/" + key] = value;
-    }
-    return true;
-  }
+  explicit FakeProfile(FakeFileSystem& disk) : disk_(disk) {}
 
-  std::map<std::string, std::string> values;
+  std::size_t ProfileRead(const char* section, const char* key, const char* defaultValue,
+                          std::span<char> buffer, const char* fileName) override;
+  bool ProfileWrite(const char* section, const char* key, const char* value, const char* fileName) override;
+
+ private:
+  FakeFileSystem& disk_;
 };
 
 }  // namespace hta::fakes

@@ -15,7 +15,7 @@ namespace {
 // without one.
 TEST(IniFileNameTest, BesideTheProgramAndAtADrivesRootWithOneBackslash) {
   fakes::FakeFileSystem files;
-  fakes::FakeProfile profile;
+  fakes::FakeProfile profile{files};
   fakes::FakeEnvironment environment{"C:\\", "MyLauncher"};
   EXPECT_EQ(cIniFile(profile, files, environment).FileName(), "C:\\MyLauncher.ini");
   fakes::FakeEnvironment inFolder;

@@ -37,6 +37,8 @@ inline const std::string kServer = "http://server.test/login.php";
 inline const std::string kStamp = "14:05:09";
 inline const std::string kTemp = "C:\\Users\\user\\AppData\\Local\\Temp\\";
 inline const std::string kHtaFolder = kTemp + "hta\\";
+// The INI file beside the fake environment's program.
+inline const std::string kIniFile = "C:\\Program Files\\HTA Launcher\\Launcher.ini";
 inline const std::string kRunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 // frmMain over fresh fakes: an empty registry, no stored settings, no INI
@@ -114,7 +116,7 @@ class LauncherTest : public ::testing::Test {
   fakes::FakeUserSettings settings;
   fakes::FakeShell shell;
   fakes::FakeFileSystem files;
-  fakes::FakeProfile profile;
+  fakes::FakeProfile profile{files};
   fakes::FakeHttp http{pump};
   fakes::FakeSingleInstance instance;
   fakes::FakePopupFactory popups;

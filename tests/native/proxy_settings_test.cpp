@@ -59,15 +59,7 @@ TEST(ParseProxyPortTest, WholeNumbersFromOneTo65535) {
 class ProxySettingsTest : public LauncherTest {
  protected:
   // The INI file's proxy section holds the "key=value\r\n" lines.
-  void WriteIni(const std::string& lines) {
-    profile.values.clear();
-    for (std::size_t start = 0, end; (end = lines.find("\r\n", start)) != std::string::npos;
-         start = end + 2) {
-      const std::size_t equals = lines.find('=', start);
-      profile.values["proxy/" + lines.substr(start, equals - start)] =
-          lines.substr(equals + 1, end - equals - 1);
-    }
-  }
+  void WriteIni(const std::string& lines) { files.Put(kIniFile, "[proxy]\r\n" + lines); }
 
   InternetFile& Control() { return Form().InternetFile1(); }
 };

@@ -158,10 +158,8 @@ TEST_F(RequireHttpsPolicyTest, PolicyOverCommandLineOverBuiltInAndAWrongTypeIsLo
 // the user string, a query, an application parameter or a password.
 TEST_F(StartupTest, TheLogTellsEachStepAndNeverTheUserStringQueriesParametersOrPasswords) {
   fakes::FakeLog log;
-  profile.values = {{"proxy/ProxyServer", "proxy.corp"},
-                    {"proxy/ProxyPort", "8080"},
-                    {"proxy/ProxyUser", "alice"},
-                    {"proxy/ProxyPass", Encrypt("secret-pw", ProxyPasswordKey("alice"))}};
+  files.Put(kIniFile, "[proxy]\r\nProxyServer=proxy.corp\r\nProxyPort=8080\r\nProxyUser=alice\r\nProxyPass=" +
+                          Encrypt("secret-pw", ProxyPasswordKey("alice")) + "\r\n");
   settings.Put("HTA_Launcher", "user", "user", "secret-user");
   Serve(BootUrl(kBoot2), kServer);
   Serve(LoginUrl("secret-user"), App("a.hta", "A", "secret-param", true) +

@@ -151,9 +151,11 @@ bool ProxyAuthorized(const RequestHead& req, const std::string& credentials) {
 bool Respond(int fd, const RequestHead& req, ServerState& state, bool keep_alive) {
   // The log route ignores proxy-auth: a test reads it directly, not through
   // the proxy whose credentials it is checking.
-  if (req.path == kRequestsPath) {
-    return SendSimple(fd, &req, "HTTP/1.1 200 OK", "", "text/plain; charset=utf-8", state.log().Snapshot(),
-                      keep_alive);
+  if (req.path == kRequestsPath || req.path == kSentPath) {
+    const UncountedSends own;
+    const std::string body =
+        req.path == kRequestsPath ? state.log().Snapshot() : std::to_string(BytesSent()) + "\n";
+    return SendSimple(fd, &req, "HTTP/1.1 200 OK", "", "text/plain; charset=utf-8", body, keep_alive);
   }
   if (!state.proxy_credentials().empty() && !ProxyAuthorized(req, state.proxy_credentials())) {
     return SendSimple(fd, &req, "HTTP/1.1 407 Proxy Authentication Required",
@@ -248,7 +250,7 @@ void ServeConnection(int fd, ServerState& state) {
       CloseGracefully(fd);
       return;
     }
-    if (req.path != kRequestsPath) {
+    if (req.path != kRequestsPath && req.path != kSentPath) {
       state.log().Record(req);
     }
 

@@ -139,6 +139,55 @@ Selection SelectRange(const RequestHead& req, const Response& r) {
   return sel;
 }
 
+// The value of the response's own header line `name`, or null.
+const std::string* ResponseHeader(const Response& r, std::string_view name, std::string* value) {
+  for (const std::string& line : r.headers) {
+    const std::size_t colon = line.find(':');
+    if (colon != std::string::npos && EqualsIgnoringCase(std::string_view(line).substr(0, colon), name)) {
+      *value = std::string(TrimBlanks(std::string_view(line).substr(colon + 1)));
+      return value;
+    }
+  }
+  return nullptr;
+}
+
+// Whether a conditional request may be answered 304: If-None-Match wins
+// over If-Modified-Since, as a web server's static files answer. Dates are
+// compared as sent, which is how a client that sends back the server's own
+// value asks.
+bool NotModified(const RequestHead& req, const Response& r) {
+  std::string etag, lastModified;
+  if (const std::string* match = req.Find("If-None-Match")) {
+    if (ResponseHeader(r, "ETag", &etag) == nullptr && TrimBlanks(*match) != "*") {
+      return false;
+    }
+    for (std::string_view rest = *match; !rest.empty();) {
+      const std::size_t comma = rest.find(',');
+      const std::string_view tag = TrimBlanks(rest.substr(0, comma));
+      if (tag == "*" || tag == etag) {
+        return true;
+      }
+      rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    return false;
+  }
+  const std::string* since = req.Find("If-Modified-Since");
+  return since != nullptr && ResponseHeader(r, "Last-Modified", &lastModified) != nullptr &&
+         TrimBlanks(*since) == lastModified;
+}
+
+bool SendNotModified(int fd, const Response& r, bool keep_alive) {
+  std::string h = "HTTP/1.1 304 Not Modified\r\n";
+  for (const char* name : {"ETag", "Last-Modified"}) {
+    std::string value;
+    if (ResponseHeader(r, name, &value) != nullptr) {
+      h += std::string(name) + ": " + value + "\r\n";
+    }
+  }
+  h += keep_alive ? "\r\n" : "Connection: close\r\n\r\n";
+  return SendAll(fd, h) && keep_alive;
+}
+
 bool SendUnsatisfiable(int fd, std::uint64_t size, bool keep_alive) {
   std::string h = "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */" + std::to_string(size) +
                   "\r\nContent-Length: 0\r\n" + (keep_alive ? "" : "Connection: close\r\n") + "\r\n";
@@ -175,6 +224,9 @@ bool SendScenarioResponse(int fd, const RequestHead& req, const Response& r, boo
     return false;
   }
   const bool head_only = req.method == "HEAD";
+  if (r.conditional && (req.method == "GET" || head_only) && NotModified(req, r)) {
+    return SendNotModified(fd, r, keep_alive);
+  }
   const Selection sel = SelectRange(req, r);
   if (sel.unsatisfiable) {
     return SendUnsatisfiable(fd, r.BodySize(), keep_alive);

@@ -143,7 +143,7 @@ class Parser {
   static bool IsResponseDirective(const std::string& name) {
     static const std::set<std::string> kNames = {
         "next",    "status",      "header", "body",  "body-file",  "body-bytes", "content-length",
-        "chunked", "close-after", "drip",   "stall", "stall-body", "ranges"};
+        "chunked", "close-after", "drip",   "stall", "stall-body", "ranges",     "conditional"};
     return kNames.count(name) != 0;
   }
 
@@ -180,6 +180,9 @@ class Parser {
     }
     if (!route.prefix && route.path == kRequestsPath) {
       return std::string(kRequestsPath) + " is the server's own request log; pick another path";
+    }
+    if (!route.prefix && route.path == kSentPath) {
+      return std::string(kSentPath) + " is the server's own byte count; pick another path";
     }
     auto [it, inserted] = lines_.emplace(key, number);
     if (!inserted) {
@@ -287,11 +290,11 @@ class Parser {
         return "'" + name + "' wants milliseconds, at most 600000";
       }
       (name == "stall" ? r.stall_ms : r.stall_body_ms) = static_cast<std::uint32_t>(n);
-    } else if (name == "ranges") {
+    } else if (name == "ranges" || name == "conditional") {
       if (!arg.empty()) {
-        return "'ranges' takes no argument";
+        return "'" + name + "' takes no argument";
       }
-      r.ranges = true;
+      (name == "ranges" ? r.ranges : r.conditional) = true;
     } else {
       return "unknown directive '" + name + "'";
     }

@@ -49,6 +49,10 @@ struct Response {
   std::uint32_t stall_ms = 0;       // before anything is sent
   std::uint32_t stall_body_ms = 0;  // between the header block and the body
   bool ranges = false;
+  // Answers a request whose If-None-Match names this response's ETag (or
+  // "*"), or, without If-None-Match, whose If-Modified-Since is this
+  // response's Last-Modified, with 304 Not Modified and no body.
+  bool conditional = false;
   bool closes = false;  // the scenario wrote its own "Connection: close"
 
   std::uint64_t BodySize() const;
@@ -76,6 +80,8 @@ struct ScenarioError {
 // The route that serves the request log; the server owns it, so no scenario
 // may claim it.
 inline constexpr std::string_view kRequestsPath = "/__requests";
+// The route that tells how many bytes the scenario's answers have sent.
+inline constexpr std::string_view kSentPath = "/__sent";
 
 // Parses the scenario text. Body files named by relative paths are read from
 // `root` now, so a missing file is reported with its line before the server

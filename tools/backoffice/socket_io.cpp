@@ -1,5 +1,7 @@
 #include "socket_io.h"
 
+#include <atomic>
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -32,7 +34,22 @@ bool WaitReadable(int fd, int timeout_ms) {
   }
 }
 
+std::atomic<std::uint64_t> g_sent{0};
+thread_local bool t_uncounted = false;
+
 }  // namespace
+
+std::uint64_t BytesSent() {
+  return g_sent.load();
+}
+
+UncountedSends::UncountedSends() {
+  t_uncounted = true;
+}
+
+UncountedSends::~UncountedSends() {
+  t_uncounted = false;
+}
 
 bool SendAll(int fd, std::string_view data) {
   while (!data.empty()) {
@@ -44,6 +61,9 @@ bool SendAll(int fd, std::string_view data) {
         continue;
       }
       return false;
+    }
+    if (!t_uncounted) {
+      g_sent += static_cast<std::uint64_t>(n);
     }
     data.remove_prefix(static_cast<std::size_t>(n));
   }

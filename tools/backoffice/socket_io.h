@@ -18,6 +18,20 @@ inline constexpr int kIdleMillis = 30000;
 // Sends everything or fails.
 bool SendAll(int fd, std::string_view data);
 
+// Bytes SendAll has sent in this run, on every connection, except those sent
+// while an UncountedSends lived on the sending thread: what the scenario's
+// answers cost the network.
+std::uint64_t BytesSent();
+
+// The server's own answers (its request log, this count) are not counted.
+class UncountedSends {
+ public:
+  UncountedSends();
+  ~UncountedSends();
+  UncountedSends(const UncountedSends&) = delete;
+  UncountedSends& operator=(const UncountedSends&) = delete;
+};
+
 // Received bytes not yet consumed. Pipelined requests arrive back to back, so
 // whatever follows one request's end stays here for the next one.
 class Input {

@@ -41,4 +41,10 @@ if printf '%s\n' "$out" | grep -q Secret; then
   echo "FAILED: the user string is in the output"
   failed=1
 fi
+check 0 'validator: ETag "fresh-1"|validator: Last-Modified Mon, 07 Dec 2026 08:00:00 GMT|asked again with it: 304 Not Modified|warning: no ETag or Last-Modified: the file is fetched whole at every login' \
+  --live "http://127.0.0.1:$port/launcher/fresh/exebootstrap.php" "Secret User"
+if printf '%s\n' "$out" | grep -q Secret; then
+  echo "FAILED: the user string is in the output"
+  failed=1
+fi
 exit $failed

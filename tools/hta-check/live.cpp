@@ -2,6 +2,8 @@
 
 #include "actions/action_poll.h"
 #include "client/login_rules.h"
+#include "client/request_headers_scope.h"
+#include "client/validators.h"
 #include "transfer/internet_file.h"
 #include "win32/win32_clock.h"
 #include "win32/win32_file_system.h"
@@ -22,6 +24,20 @@ class LiveTransfers {
     file_.RequireHttps(requireHttps);
   }
   std::string Get(const std::string& address) { return file_.syncGET(address); }
+  // A download's GET, and when it carried validators, the same GET asked
+  // with them, as the launcher's next login would ask.
+  FetchedDownload Download(const std::string& address) {
+    FetchedDownload fetched;
+    fetched.body = file_.syncGET(address);
+    fetched.validators = ResponseValidators(file_.ResponseHeaders());
+    const std::string conditional = ConditionalLines(fetched.validators);
+    if (!fetched.body.empty() && !conditional.empty()) {
+      const RequestHeadersScope scope(file_, conditional);
+      (void)file_.syncGET(address);
+      fetched.conditionalStatus = file_.ResponseStatus();
+    }
+    return fetched;
+  }
   TimeOfDay Now() { return clock_.LocalTimeOfDay(); }
 
  private:
@@ -50,7 +66,8 @@ void Poll(LiveTransfers& transfers, const LoginOutcome& login, const CheckContex
 void CheckLive(const LiveRequest& request, bool requireHttps, Report& report) {
   LiveTransfers transfers(requireHttps);
   CheckContext context{HttpsRule(requireHttps),
-                       [&](const std::string& address) { return transfers.Get(address); }};
+                       [&](const std::string& address) { return transfers.Get(address); },
+                       [&](const std::string& address) { return transfers.Download(address); }};
   report.Say("bootstrap address: " + Address(request.endpoint));
   if (!CheckFetchable(request.endpoint, context, report)) {
     return;

@@ -93,7 +93,7 @@ std::optional<std::string> ReadReply(const std::string& path) {
 }
 
 void RunOffline(const Arguments& arguments, const std::string& reply, hta::check::Report& report) {
-  const hta::check::CheckContext context{hta::HttpsRule(arguments.requireHttps), {}};
+  const hta::check::CheckContext context{hta::HttpsRule(arguments.requireHttps), {}, {}};
   if (arguments.mode == "--bootstrap-reply") {
     (void)hta::check::CheckBootstrapReply(reply, context, report);
   } else if (arguments.mode == "--login-reply") {

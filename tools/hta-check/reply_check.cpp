@@ -9,6 +9,7 @@
 #include "client/file_names.h"
 #include "client/login.h"
 #include "client/login_rules.h"
+#include "client/validator_store.h"
 #include "common/ascii.h"
 #include "transfer/http_address.h"
 #include "transfer/internet_file.h"
@@ -124,26 +125,56 @@ void CheckApplications(const LoginRecorder& reply, MarkupResult result, Report& 
   }
 }
 
+// Whether the next login can skip the file while it is unchanged.
+void CheckValidators(const FetchedDownload& fetched, Report& report) {
+  if (fetched.validators.Empty()) {
+    report.Warn("no ETag or Last-Modified: the file is fetched whole at every login", false);
+    return;
+  }
+  if (!fetched.validators.etag.empty()) {
+    // Sent back as they came, so shown as they came: they hold no control
+    // character (ResponseValidators).
+    report.Say("  validator: ETag " + fetched.validators.etag);
+  }
+  if (!fetched.validators.lastModified.empty()) {
+    report.Say("  validator: Last-Modified " + fetched.validators.lastModified);
+  }
+  if (fetched.conditionalStatus == kHttpNotModified) {
+    report.Say("  asked again with it: 304 Not Modified, so an unchanged file costs no transfer");
+  } else {
+    const std::string status =
+        fetched.conditionalStatus ? std::to_string(*fetched.conditionalStatus) : std::string("no answer");
+    report.Warn("asked again with its validator, the server answers " + status +
+                    " instead of 304 Not Modified: the file is fetched whole at every login",
+                false);
+  }
+}
+
 void CheckDownload(const LoginRecorder::Download& download, const CheckContext& context, Report& report) {
   report.Say("download " + Quoted(download.fileName) + " from " + Address(download.href));
   if (!IsPlainFileName(download.fileName)) {
     report.Refuse("not a plain file name inside the application folder: nothing is fetched");
     return;
   }
+  if (IsValidatorStoreName(download.fileName)) {
+    report.Refuse("the launcher's own file: nothing is fetched");
+    return;
+  }
   if (!CheckFetchable(download.href, context, report)) {
     return;
   }
-  if (!context.fetch) {
+  if (!context.fetchDownload) {
     report.Say("  fetched and written into the application folder");
     return;
   }
-  const std::string body = context.fetch(download.href);
-  if (body.empty()) {
+  const FetchedDownload fetched = context.fetchDownload(download.href);
+  if (fetched.body.empty()) {
     report.Refuse("the fetch failed or brought nothing: no file is written, an older one stays");
-  } else {
-    report.Say("  fetched (" + std::to_string(body.size()) +
-               " bytes) and written into the application folder");
+    return;
   }
+  report.Say("  fetched (" + std::to_string(fetched.body.size()) +
+             " bytes) and written into the application folder");
+  CheckValidators(fetched, report);
 }
 
 void CheckDownloads(const LoginRecorder& reply, MarkupResult result, const CheckContext& context,
@@ -222,7 +253,8 @@ LoginOutcome CheckLoginReply(std::string_view reply, const CheckContext& context
     return {};
   }
   LoginRecorder recorded;
-  const LoginReplyScan scan = ScanLoginReply(reply, {recorded, recorded, recorded, recorded}, [] { return false; });
+  const LoginReplyScan scan =
+      ScanLoginReply(reply, {recorded, recorded, recorded, recorded}, [] { return false; });
   if (scan.blank) {
     report.Refuse("the login reply holds only blanks: the menu stays empty");
     return {};

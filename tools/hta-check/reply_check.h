@@ -1,22 +1,35 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "client/validators.h"
 #include "markup/markup.h"
 #include "report.h"
 #include "transfer/https_rule.h"
 
 namespace hta::check {
 
-// How the checks see the network. Offline, `fetch` is empty and nothing is
-// fetched; live, it returns a GET's body ("" on any failure), which is
-// looked at and thrown away: hta-check writes no file.
+// What a live fetch of a download found: the body, the validators the
+// response carried, and the status of the same request asked again with
+// them (nullopt when it was not asked: no validators, or no body).
+struct FetchedDownload {
+  std::string body;
+  Validators validators;
+  std::optional<std::uint32_t> conditionalStatus;
+};
+
+// How the checks see the network. Offline, the functions are empty and
+// nothing is fetched; live, `fetch` returns a GET's body ("" on any
+// failure) and `fetchDownload` what a download brought, both looked at and
+// thrown away: hta-check writes no file.
 struct CheckContext {
   HttpsRule https;
   std::function<std::string(const std::string& address)> fetch;
+  std::function<FetchedDownload(const std::string& address)> fetchDownload;
 };
 
 // A bootstrap reply: the session server it names, or nullopt when the

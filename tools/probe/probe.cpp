@@ -33,6 +33,14 @@
 //   hta-probe silent-server       scripts/bench's figures of the window's
 //                                 answers and of Exit while the back office
 //                                 is silent (see silent_server.h)
+//   hta-probe second-start BOOTSTRAP_URL SYNC_FOLDER
+//                                 scripts/fleet's driver: starts the launcher
+//                                 twice in the same folders (the second start
+//                                 finds the first one's files), each time
+//                                 until the tray, then closes it; prints
+//                                 "start N: to tray T ms", creates
+//                                 SYNC_FOLDER\done-N and waits for the
+//                                 script's SYNC_FOLDER\ack-N
 //   hta-probe soak CYCLES SYNC_FOLDER
 //                                 scripts/soak's driver: CYCLES polls of a
 //                                 launcher of its own (see soak.h)
@@ -52,6 +60,7 @@
 #include "silent_server.h"
 #include "soak.h"
 #include "win32/main_window.h"
+#include "win32/unique_handle.h"
 #include "win32/win32_headers.h"
 #include "win32/win32_popup.h"
 
@@ -203,11 +212,50 @@ int StartToTray(const std::string& bootstrap, long runs) {
   return 0;
 }
 
+// One start of `driver`'s launcher until the tray and its close; the time
+// to the tray, or nullopt.
+std::optional<double> StartUntilTray(hta::wintest::LauncherDriver& driver, const std::string& bootstrap) {
+  std::string error = driver.Error();
+  double reached = 0;
+  if (!driver.Ready() || !driver.Start({"--bootstrap", bootstrap}, error) ||
+      !driver.WaitForTray(120000, &reached)) {
+    std::printf("the launcher did not go to the tray %s\n", error.c_str());
+    return std::nullopt;
+  }
+  if (HWND window = driver.WaitForMainWindow(5000)) {
+    PostMessageA(window, WM_CLOSE, 0, 0);
+  }
+  return driver.WaitForExit(10000) ? std::optional(reached) : std::nullopt;
+}
+
+int SecondStart(const std::vector<std::string>& args) {
+  hta::wintest::LauncherDriver driver;
+  for (int start = 1; start <= 2; ++start) {
+    const std::optional<double> reached = StartUntilTray(driver, args[0]);
+    if (!reached) {
+      return 1;
+    }
+    std::printf("start %d: to tray %.0f ms\n", start, *reached);
+    std::fflush(stdout);
+    // The script reads the server's byte count between the starts.
+    const std::string done = args[1] + "\\done-" + std::to_string(start);
+    const std::string ack = args[1] + "\\ack-" + std::to_string(start);
+    hta::win32::UniqueHandle marker(
+        CreateFileA(done.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!marker || !hta::wintest::WaitUntil(
+                       [&] { return GetFileAttributesA(ack.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000)) {
+      std::puts("the script did not acknowledge the start");
+      return 1;
+    }
+  }
+  return 0;
+}
+
 int Usage() {
   std::fputs(
       "usage: hta-probe wait-box SECONDS | dismiss-box | wait-tray SECONDS | close | tick"
       " | wait-window SECONDS | tray-menu SECONDS | end-menu | wait-popups COUNT SECONDS | start-to-tray "
-      "BOOTSTRAP_URL RUNS | silent-server | soak CYCLES SYNC_FOLDER\n",
+      "BOOTSTRAP_URL RUNS | silent-server | second-start BOOTSTRAP_URL SYNC_FOLDER | soak CYCLES SYNC_FOLDER\n",
       stderr);
   return 2;
 }
@@ -350,6 +398,7 @@ constexpr CommandEntry kCommands[] = {
     {"end-menu", 0, EndMenu},
     {"start-to-tray", 2, StartToTrayCommand},
     {"silent-server", 0, SilentServer},
+    {"second-start", 2, SecondStart},
     {"soak", 2, Soak},
 };
 
