@@ -20,6 +20,11 @@ InternetFile::Opened InternetFile::OpenAddress(const std::string& address, std::
             (https_.Allows(address) ? ": not opened" : ": HTTPS required"));
     return opened;
   }
+  // Cancelled during the header request: nothing more goes out.
+  if (cancelRequested_) {
+    interrupted = true;
+    return opened;
+  }
   request->headers = requestHeaders_;
   if (rangeFrom > 0) {
     request->headers += "Range: bytes=" + std::to_string(rangeFrom) + "-\r\n";

@@ -99,6 +99,20 @@ TEST_F(InternetFileRequests, OneHeaderRequestGoesFirstWithTheSiteCredentialsAndG
   EXPECT_TRUE(Control().InfoRequested());
 }
 
+// The program ends while the header request waits: the GET it came before
+// never goes out, and the download ends cancelled.
+TEST_F(InternetFileRequests, ACancelDuringTheHeaderRequestSendsNothingMore) {
+  Serve("http://h/x", "x");
+  pump.After(1, [&] { Control().CancelDownload(); });
+  Control().Url("http://h/x");
+  Control().LocalFile("C:\\x.temp");
+  Control().StartDownload();
+  ASSERT_EQ(http.requests.size(), 1u);
+  EXPECT_EQ(http.requests[0].method, "HEAD");
+  EXPECT_EQ(events.events, Lines{"cancelled 0"});
+  EXPECT_EQ(File("C:\\x.temp"), std::nullopt);
+}
+
 TEST_F(InternetFileRequests, AFailedRequestFailsOnlyItsOwnTransfer) {
   Serve("http://h/x", "x");
   http.failingOpens = 2;  // the header request and the first GET
