@@ -76,7 +76,8 @@ void FileFetch::Queue(Request request) {
 void FileFetch::Run(const Request& request) {
   ++depth_;
   const std::string temporary = request.target + std::string(kTempSuffix);
-  // Left by a cancelled transfer; the download would otherwise start on it.
+  // Left by a process that was killed mid-transfer; the download would
+  // otherwise start on it.
   if (LocalFileExists(ports_.files, temporary)) {
     ports_.files.RemoveFile(temporary);
   }
@@ -85,9 +86,11 @@ void FileFetch::Run(const Request& request) {
   internetFile1_.Url(request.url);
   internetFile1_.LocalFile(temporary);
   internetFile1_.StartDownload();
-  // The program ended during the download, which stopped or was not used:
-  // its file is closed now and goes. The target was never touched.
-  if (program_.Ended() && LocalFileExists(ports_.files, temporary)) {
+  // Whatever the outcome, the temporary file has served: a complete one was
+  // moved into place or dropped, and what a failed, cancelled or unused
+  // download left (the program ended meanwhile) would only take room. Its
+  // file is closed by now; the target was never touched.
+  if (LocalFileExists(ports_.files, temporary)) {
     ports_.files.RemoveFile(temporary);
   }
   // Whatever the outcome's handler found, the next fetch must not be held.
@@ -106,11 +109,9 @@ void FileFetch::DownloadComplete() {
   const std::string target = temporary.substr(0, temporary.size() - kTempSuffix.size());
   // When the target cannot be replaced (held open by another program), the
   // new file is dropped and the one in place is used.
-  if (ReplaceFileWith(ports_.files, temporary, target)) {
-    LogInfo("Download written: " + FileNameOf(target));
-  } else {
-    LogInfo("Download refused: " + FileNameOf(target) + ": the file in place is in use");
-  }
+  const Replacement replaced = ReplaceFileWith(ports_.files, temporary, target);
+  LogInfo(replaced.Done() ? "Download written: " + FileNameOf(target)
+                          : "Download refused: " + FileNameOf(target) + ": " + RefusalText(replaced));
   if (!LocalFileExists(ports_.files, target)) {
     // Nothing arrived and nothing was there: nothing to play, open or read.
     fetchBusy_ = false;
@@ -120,7 +121,21 @@ void FileFetch::DownloadComplete() {
 }
 
 void FileFetch::DownloadError(std::string& description) {
-  LogInfo("Fetch failed: " + FileNameOf(internetFile1_.LocalFile()) + ": " + description);
+  const std::string temporary = internetFile1_.LocalFile();
+  if (description == kCouldNotWriteLocalFile) {
+    // Asked first: removing the part written so far may fail too.
+    const Replacement failed{Replacement::Outcome::NotWritten, ports_.files.LastFailure()};
+    LogInfo("Download refused: " + FileNameOf(temporary) + ": " + RefusalText(failed));
+  } else {
+    LogInfo("Fetch failed: " + FileNameOf(temporary) + ": " + description);
+  }
+  // At once, not at the next fetch of the same file: on a full disk the
+  // part written would keep every other file, the action list included,
+  // from being written. (Run removes it as well, should the transfer still
+  // hold it open now.)
+  if (LocalFileExists(ports_.files, temporary)) {
+    ports_.files.RemoveFile(temporary);
+  }
   fetchBusy_ = false;
 }
 

@@ -68,7 +68,10 @@ struct FetchPorts {
 // same way and run when the login has ended (frmMain calls RunQueued).
 //
 // FetchBusy is true exactly while a transfer runs, and false after every
-// outcome, whatever the event handlers found.
+// outcome, whatever the event handlers found. No outcome leaves the ".temp"
+// file behind: a transfer that fails (a full disk, a broken connection) or
+// is cancelled removes it at once, and the one line it logs names the file
+// and the reason.
 //
 // `afterFetches` (may be empty) is called each time the outermost fetch has
 // ended with its queue, when nothing of the fetch is left on the stack: the

@@ -4,6 +4,7 @@
 
 #include "client/file_names.h"
 #include "client/login_rules.h"
+#include "client/replace_file.h"
 #include "common/control_characters.h"
 #include "common/trim.h"
 #include "ports/log.h"
@@ -150,11 +151,14 @@ void Client::DownloadNewVersion(const std::string& fileName, const std::string& 
   if (program_.Ended()) {
     return;
   }
+  // The name as a path, for the file and the log; confined as the server
+  // sent it.
+  const std::string name = files_.PathFromAnsi(fileName);
   if (!IsPlainFileName(fileName)) {
-    LogInfo("Download refused: " + fileName + ": not a plain file name");
+    LogInfo("Download refused: " + name + ": not a plain file name");
     return;
   }
-  const std::string target = state_.HtaFolder + fileName;
+  const std::string target = state_.HtaFolder + name;
   view_.SetStatusText(std::string(kDownloadingText) + fileName);
   std::string body = GetUrl(href);
   if (program_.Ended()) {
@@ -162,12 +166,13 @@ void Client::DownloadNewVersion(const std::string& fileName, const std::string& 
   }
   view_.SetStatusText(std::string());
   if (body.empty()) {
-    LogInfo("Download refused: " + fileName + ": empty reply");
+    LogInfo("Download refused: " + name + ": empty reply");
     return;
   }
   body += "\r\n";
-  LogInfo(WriteNewVersion(files_, target, body) ? "Download written: " + fileName
-                                                : "Download refused: " + fileName + ": could not be written");
+  const Replacement written = WriteNewVersion(files_, target, body);
+  LogInfo(written.Done() ? "Download written: " + name
+                         : "Download refused: " + name + ": " + RefusalText(written));
 }
 
 void Client::ShowMessage(const std::string& text) {
