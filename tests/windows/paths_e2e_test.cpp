@@ -175,6 +175,14 @@ TEST_F(ProfileScriptsTest, DownloadsOpenPlayAndLogInAProfileNamedInOtherScripts)
   }
   EXPECT_EQ(CountLines(log, "Launch: orders.hta"), 1) << log;
   EXPECT_EQ(CountLines(log, "Launch: report.hta"), 1) << log;
+
+  // A sound played holds neither the next one nor the end.
+  ASSERT_TRUE(PostMessageA(main, WM_TIMER, hta::win32::MainWindow::kTimer1Id, 0));
+  ExpectOpened(3, app + "report.hta", "profile");
+  EXPECT_TRUE(WaitUntil([&] { return CountLines(Log(), "INFO  Sound: chime.wav") == 2; }, kStepTimeoutMs))
+      << Log();
+  ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
+  EXPECT_EQ(driver_.WaitForExit(kStepTimeoutMs), std::optional<DWORD>(0));
 }
 
 // "Run at Startup" writes the program's path, in its folder of other
