@@ -30,6 +30,8 @@ void Check(bool condition) {
 class InputFileSystem final : public hta::FileSystem {
  public:
   explicit InputFileSystem(std::string_view bytes) : bytes_(bytes) {}
+  std::string PathFromAnsi(std::string_view text) override { return std::string(text); }
+  hta::FileFailure LastFailure() override { return hta::FileFailure::None; }
   std::optional<std::string> ReadAll(const std::string&) override { return std::string(bytes_); }
   std::unique_ptr<hta::FileWriter> OpenForWrite(const std::string&, bool) override { return nullptr; }
   std::optional<std::int64_t> FileLength(const std::string&) override {
@@ -41,6 +43,7 @@ class InputFileSystem final : public hta::FileSystem {
   bool CreateFolder(const std::string&) override { return false; }
   bool MoveFileReplacing(const std::string&, const std::string&) override { return false; }
   bool RemoveFile(const std::string&) override { return false; }
+  std::vector<std::string> FileNamesIn(const std::string&) override { return {}; }
 
  private:
   std::string_view bytes_;

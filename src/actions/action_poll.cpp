@@ -1,9 +1,12 @@
 #include "actions/action_poll.h"
 
 #include <optional>
+#include <utility>
 
+#include "actions/wave_image.h"
 #include "client/app_menu.h"
 #include "client/file_names.h"
+#include "client/replace_file.h"
 #include "client/request_encoding.h"
 #include "client/validator_store.h"
 #include "common/ascii.h"
@@ -18,11 +21,12 @@ namespace {
 // another type the server named a sound is left alone.
 constexpr std::string_view kWaveExtension = ".wav";
 
-// The application-folder path of an action's file (ActionFileName).
-std::optional<std::string> ActionFilePath(const SessionState& state, const std::string& fileName,
-                                          std::string_view extension) {
+// The application-folder path of an action's file (ActionFileName): the
+// name is confined as the server sent it, then made a path.
+std::optional<std::string> ActionFilePath(FileSystem& files, const SessionState& state,
+                                          const std::string& fileName, std::string_view extension) {
   const std::optional<std::string> name = ActionFileName(fileName, extension);
-  return name ? std::optional<std::string>(state.HtaFolder + *name) : std::nullopt;
+  return name ? std::optional<std::string>(state.HtaFolder + files.PathFromAnsi(*name)) : std::nullopt;
 }
 
 }  // namespace
@@ -87,7 +91,7 @@ void ActionDispatcher::DispatchAction(const std::string& type, const std::string
   }
   const std::string kind = LowerAscii(type);
   if (kind == "sound") {
-    const std::optional<std::string> path = ActionFilePath(state_, fileName, "");
+    const std::optional<std::string> path = ActionFilePath(ports_.files, state_, fileName, "");
     if (!path) {
       return;
     }
@@ -97,7 +101,8 @@ void ActionDispatcher::DispatchAction(const std::string& type, const std::string
       fetch_.FetchFile(url, *path, FetchPurpose::Sound);
     }
   } else if (kind == "launch") {
-    const std::optional<std::string> path = ActionFilePath(state_, fileName, kApplicationExtension);
+    const std::optional<std::string> path =
+        ActionFilePath(ports_.files, state_, fileName, kApplicationExtension);
     if (!path) {
       return;
     }
@@ -108,17 +113,40 @@ void ActionDispatcher::DispatchAction(const std::string& type, const std::string
       return;
     }
     const std::optional<std::string> appPath =
-        fileName.empty() ? std::nullopt : ActionFilePath(state_, fileName, kApplicationExtension);
+        fileName.empty() ? std::nullopt
+                         : ActionFilePath(ports_.files, state_, fileName, kApplicationExtension);
     popups_.ShowPopup(text, url, appPath.value_or(std::string()));
   }
+}
+
+std::optional<std::string> ActionDispatcher::ReadWave(const std::string& path, const std::string& name) {
+  const std::optional<std::int64_t> length = ports_.files.FileLength(path);
+  if (length && *length > kLargestSound) {
+    LogInfo("Sound refused: " + name + ": larger than 16 MiB");
+    return std::nullopt;
+  }
+  std::optional<std::string> wave = length ? ports_.files.ReadAll(path) : std::nullopt;
+  if (!wave) {
+    LogInfo("Sound refused: " + name + ": could not be read (" +
+            std::string(FailureText(ports_.files.LastFailure())) + ")");
+    return std::nullopt;
+  }
+  if (!IsWholeWave(*wave)) {
+    LogInfo("Sound refused: " + name + ": not a whole wave file");
+    return std::nullopt;
+  }
+  return wave;
 }
 
 void ActionDispatcher::PlayWave(const std::string& path) {
   if (!IsWaveFile(path)) {
     return;
   }
-  // Nothing to do about a sound that does not play.
-  static_cast<void>(ports_.sound.PlaySoundFile(path, kWaveFlags));
+  const std::string name = path.substr(path.find_last_of('\\') + 1);
+  std::optional<std::string> wave = ReadWave(path, name);
+  if (wave) {
+    LogInfo((ports_.sound.PlayWave(std::move(*wave), kWaveFlags) ? "Sound: " : "Sound failed: ") + name);
+  }
 }
 
 }  // namespace hta

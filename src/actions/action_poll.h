@@ -87,10 +87,16 @@ class ActionDispatcher final : public ActionTarget, public FetchedFileUse {
                       const std::string& text) override;
 
   // Starts playing a wave file and returns at once. A file whose name does
-  // not end in ".wav" (any letter case) is not played.
+  // not end in ".wav" (any letter case) is not played; nor is one that
+  // cannot be read, is larger than kLargestSound or is no whole wave file
+  // (IsWholeWave), which the log says.
   void PlayWave(const std::string& path) override;
 
  private:
+  // The wave file at `path` (named `name` in the log), or nullopt when it
+  // is not played.
+  std::optional<std::string> ReadWave(const std::string& path, const std::string& name);
+
   ActionPorts ports_;
   const SessionState& state_;
   FileFetch& fetch_;

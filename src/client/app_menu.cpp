@@ -18,10 +18,6 @@ constexpr const char* kLaunchFolder = "C:\\";
 constexpr const char* kLaunchVerb = "open";
 constexpr int kShowNormal = 1;  // SW_SHOWNORMAL
 
-// Beside the target, and not the ".temp" of the background fetch, so a
-// download at login and a fetch of the same file never share a file.
-constexpr std::string_view kNewVersionSuffix = ".new";
-
 std::span<const std::byte> AsBytes(std::string_view text) {
   return std::as_bytes(std::span<const char>(text.data(), text.size()));
 }
@@ -49,35 +45,50 @@ bool IsLaunchablePath(std::string_view path) {
   return IsPlainFileName(name) && EndsWithIgnoringCase(name, kApplicationExtension);
 }
 
+bool FitsShellPath(std::string_view path) {
+  std::size_t units = 0;
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    // One unit a character, two for one beyond the first plane (a four-byte
+    // sequence); continuation bytes add nothing.
+    units += (byte & 0xC0) == 0x80 ? 0 : (byte >= 0xF0 ? 2 : 1);
+  }
+  return units <= kLongestShellPath;
+}
+
 void LaunchFile(Shell& shell, const std::string& path, const std::string& parameters) {
   const std::string name = path.substr(path.find_last_of("\\/") + 1);
   if (!IsLaunchablePath(path)) {
     LogInfo("Launch refused: " + name + ": not a plain .hta file name");
     return;
   }
+  if (!FitsShellPath(path)) {
+    LogInfo("Launch refused: " + name + ": the path is too long");
+    return;
+  }
   LogInfo("Launch: " + std::string(name));
   shell.Execute(kLaunchVerb, path, parameters, kLaunchFolder, kShowNormal);
 }
 
-bool WriteNewVersion(FileSystem& files, const std::string& target, std::string_view bytes) {
+Replacement WriteNewVersion(FileSystem& files, const std::string& target, std::string_view bytes) {
   const std::string partial = target + std::string(kNewVersionSuffix);
   bool written = false;
   {
     std::unique_ptr<FileWriter> writer = files.OpenForWrite(partial, true);
-    if (!writer) {
-      return false;
-    }
-    written = writer->Write(AsBytes(bytes));
+    written = writer && writer->Write(AsBytes(bytes));
   }  // Closed here: only a closed file is moved into place.
   if (!written) {
+    // Whatever made it fail (a full disk, a read-only folder), the part
+    // written so far would only take room until the next start.
+    const Replacement failed{Replacement::Outcome::NotWritten, files.LastFailure()};
     files.RemoveFile(partial);
-    return false;
+    return failed;
   }
   return ReplaceFileWith(files, partial, target);
 }
 
-AppMenu::AppMenu(MainWindowView& view, Shell& shell, const SessionState& state)
-    : view_(view), shell_(shell), state_(state) {
+AppMenu::AppMenu(MainWindowView& view, Shell& shell, FileSystem& files, const SessionState& state)
+    : view_(view), shell_(shell), files_(files), state_(state) {
   for (int index = 1; index <= kAppMenuEntries; ++index) {
     Entry& entry = entries_[static_cast<std::size_t>(index - 1)];
     entry.caption = "Start application " + std::to_string(index);
@@ -112,7 +123,8 @@ void AppMenu::OpenEntry(int index) {
   if (!parts || !IsPlainFileName(parts->fileName)) {
     return;
   }
-  LaunchFile(shell_, state_.HtaFolder + parts->fileName, parts->parameters);
+  // The name is confined as the server sent it, then made a path.
+  LaunchFile(shell_, state_.HtaFolder + files_.PathFromAnsi(parts->fileName), parts->parameters);
 }
 
 bool AppMenu::Visible(int index) const {

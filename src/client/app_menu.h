@@ -1,10 +1,12 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "client/replace_file.h"
 #include "common/menu_entries.h"
 #include "ports/file_system.h"
 #include "ports/main_window.h"
@@ -29,9 +31,17 @@ std::optional<TagParts> SplitTag(std::string_view tag);
 // The type of file the launcher lets the shell open: an HTML application.
 inline constexpr std::string_view kApplicationExtension = ".hta";
 
-// Asks the shell to open `path` with `parameters` ("open", working folder
-// "C:\", shown normally). Both go to the shell exactly as given; the result
-// is not examined, as there is nobody to tell about a failed start.
+// Whether the shell takes `path` (UTF-8): fewer than 260 UTF-16 units
+// (MAX_PATH with its NUL). It knows no longer paths, and might cut one into
+// the name of another file.
+inline constexpr std::size_t kLongestShellPath = 259;
+bool FitsShellPath(std::string_view path);
+
+// Asks the shell to open `path` (UTF-8) with `parameters` (ANSI, as the
+// server sent them; "open", working folder "C:\", shown normally). Both go
+// to the shell exactly as given; the result is not examined, as there is
+// nobody to tell about a failed start. A path the shell does not take
+// (FitsShellPath) is refused with a log line.
 //
 // Every shell start of the launcher goes through here (menu entries, the
 // main application, launch actions, popup links), and here alone is decided
@@ -44,12 +54,16 @@ void LaunchFile(Shell& shell, const std::string& path, const std::string& parame
 // The rule LaunchFile applies: whether the shell may be asked to open `path`.
 bool IsLaunchablePath(std::string_view path);
 
+// Beside the target, and not the ".temp" of the background fetch, so a
+// download at login and a fetch of the same file never share a file.
+inline constexpr std::string_view kNewVersionSuffix = ".new";
+
 // Writes `bytes` as the new contents of `target` without ever leaving a
 // damaged file there: the bytes go into a file beside it (the target's name
-// and ".new"), which replaces the target only once it is completely written
-// and closed. false when the new contents could not be written or put in
-// place; the target is then as it was and the partial file is removed.
-bool WriteNewVersion(FileSystem& files, const std::string& target, std::string_view bytes);
+// and kNewVersionSuffix), which replaces the target only once it is
+// completely written and closed. When the new contents could not be written
+// or put in place, the target is as it was and the ".new" file is gone.
+Replacement WriteNewVersion(FileSystem& files, const std::string& target, std::string_view bytes);
 
 // The application menu smnuApp: ten entries, each with a caption, a
 // visibility and a tag. The view shows captions and visibility; the tags,
@@ -60,7 +74,7 @@ bool WriteNewVersion(FileSystem& files, const std::string& target, std::string_v
 class AppMenu {
  public:
   // The ports and the state are borrowed and must outlive the menu.
-  AppMenu(MainWindowView& view, Shell& shell, const SessionState& state);
+  AppMenu(MainWindowView& view, Shell& shell, FileSystem& files, const SessionState& state);
 
   // Before a login reply is read: every entry empty and hidden.
   void Reset();
@@ -94,6 +108,7 @@ class AppMenu {
 
   MainWindowView& view_;
   Shell& shell_;
+  FileSystem& files_;
   const SessionState& state_;
   std::array<Entry, kAppMenuEntries> entries_;
 };

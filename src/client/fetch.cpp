@@ -79,7 +79,8 @@ void FileFetch::Queue(Request request) {
 void FileFetch::Run(const Request& request) {
   ++depth_;
   const std::string temporary = request.target + std::string(kTempSuffix);
-  // Left by a cancelled transfer; the download would otherwise start on it.
+  // Left by a process that was killed mid-transfer; the download would
+  // otherwise start on it.
   if (LocalFileExists(ports_.files, temporary)) {
     ports_.files.RemoveFile(temporary);
   }
@@ -91,15 +92,15 @@ void FileFetch::Run(const Request& request) {
   conditional_ = !conditional.empty();
   internetFile1_.Url(request.url);
   internetFile1_.LocalFile(temporary);
-  cancelled_ = false;
   {
     const RequestHeadersScope scope(internetFile1_, conditional);
     internetFile1_.StartDownload();
   }
-  // A cancelled download (the program is ending) leaves a part that nobody
-  // will finish: its file is closed now and goes. The target was never
+  // Whatever the outcome, the temporary file has served: a complete one was
+  // moved into place or dropped, and what a failed or cancelled download left
+  // would only take room. Its file is closed by now; the target was never
   // touched.
-  if (cancelled_ && LocalFileExists(ports_.files, temporary)) {
+  if (LocalFileExists(ports_.files, temporary)) {
     ports_.files.RemoveFile(temporary);
   }
   // Whatever the outcome's handler found, the next fetch must not be held.
@@ -143,8 +144,9 @@ void FileFetch::DownloadComplete() {
 void FileFetch::Arrived(const std::string& temporary, const std::string& target) {
   // When the target cannot be replaced (held open by another program), the
   // new file is dropped and the one in place is used.
-  if (!ReplaceFileWith(ports_.files, temporary, target)) {
-    LogInfo("Download refused: " + FileNameOf(target) + ": the file in place is in use");
+  const Replacement replaced = ReplaceFileWith(ports_.files, temporary, target);
+  if (!replaced.Done()) {
+    LogInfo("Download refused: " + FileNameOf(target) + ": " + RefusalText(replaced));
     return;
   }
   LogInfo("Download written: " + FileNameOf(target));
@@ -155,12 +157,25 @@ void FileFetch::Arrived(const std::string& temporary, const std::string& target)
 }
 
 void FileFetch::DownloadError(std::string& description) {
-  LogInfo("Fetch failed: " + FileNameOf(internetFile1_.LocalFile()) + ": " + description);
+  const std::string temporary = internetFile1_.LocalFile();
+  if (description == kCouldNotWriteLocalFile) {
+    // Asked first: removing the part written so far may fail too.
+    const Replacement failed{Replacement::Outcome::NotWritten, ports_.files.LastFailure()};
+    LogInfo("Download refused: " + FileNameOf(temporary) + ": " + RefusalText(failed));
+  } else {
+    LogInfo("Fetch failed: " + FileNameOf(temporary) + ": " + description);
+  }
+  // At once, not at the next fetch of the same file: on a full disk the
+  // part written would keep every other file, the action list included,
+  // from being written. (Run removes it as well, should the transfer still
+  // hold it open now.)
+  if (LocalFileExists(ports_.files, temporary)) {
+    ports_.files.RemoveFile(temporary);
+  }
   fetchBusy_ = false;
 }
 
 void FileFetch::DownloadCancelled(std::int32_t&) {
-  cancelled_ = true;
   fetchBusy_ = false;
 }
 

@@ -74,7 +74,10 @@ struct FetchPorts {
 // same way and run when the login has ended (frmMain calls RunQueued).
 //
 // FetchBusy is true exactly while a transfer runs, and false after every
-// outcome, whatever the event handlers found.
+// outcome, whatever the event handlers found. No outcome leaves the ".temp"
+// file behind: a transfer that fails (a full disk, a broken connection) or
+// is cancelled removes it at once, and the one line it logs names the file
+// and the reason.
 //
 // `afterFetches` (may be empty) is called each time the outermost fetch has
 // ended with its queue, when nothing of the fetch is left on the stack: the
@@ -149,8 +152,6 @@ class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
   // transfer starts before that has read it: while one runs, requests are
   // queued.
   FetchPurpose purpose_ = FetchPurpose::Application;
-  // The running transfer ended cancelled: its part file goes.
-  bool cancelled_ = false;
   // The running transfer asked for its file only if it changed.
   bool conditional_ = false;
   std::deque<Request> queue_;

@@ -24,7 +24,12 @@ bool IsDeviceName(std::string_view stem) {
       return true;
     }
   }
-  if (stem.size() == 4 && IsPortNumber(stem[3])) {
+  // The digit is one byte in a name as the server sent it, two in the same
+  // name made a UTF-8 path (0xC2 and the Latin-1 byte).
+  const bool portNumber = (stem.size() == 4 && IsPortNumber(stem[3])) ||
+                          (stem.size() == 5 && static_cast<unsigned char>(stem[3]) == 0xC2 &&
+                           static_cast<unsigned char>(stem[4]) >= 0xB2 && IsPortNumber(stem[4]));
+  if (portNumber) {
     const std::string_view prefix = stem.substr(0, 3);
     return EqualsIgnoringCase(prefix, "COM") || EqualsIgnoringCase(prefix, "LPT");
   }

@@ -6,7 +6,8 @@ namespace hta {
 
 // Whether a file name that the back office sent (a download's or an
 // application's `filename`, an action's file name) may be joined to the
-// application folder. The folder is the only place the server may write to
+// application folder; it holds for the name both as sent (ANSI) and as a
+// UTF-8 path. The folder is the only place the server may write to
 // or open from, so the name must name a plain file directly inside it.
 //
 // Refused:

@@ -4,6 +4,7 @@
 
 #include "client/file_names.h"
 #include "client/login_rules.h"
+#include "client/replace_file.h"
 #include "client/request_headers_scope.h"
 #include "common/control_characters.h"
 #include "common/trim.h"
@@ -155,15 +156,18 @@ void Client::DownloadNewVersion(const std::string& fileName, const std::string& 
   if (program_.Ended()) {
     return;
   }
+  // The name as a path, for the file and the log; confined as the server
+  // sent it.
+  const std::string name = files_.PathFromAnsi(fileName);
   if (!IsPlainFileName(fileName)) {
-    LogInfo("Download refused: " + fileName + ": not a plain file name");
+    LogInfo("Download refused: " + name + ": not a plain file name");
     return;
   }
   if (IsValidatorStoreName(fileName)) {
-    LogInfo("Download refused: " + fileName + ": the launcher's own file");
+    LogInfo("Download refused: " + name + ": the launcher's own file");
     return;
   }
-  const std::string target = state_.HtaFolder + fileName;
+  const std::string target = state_.HtaFolder + name;
   view_.SetStatusText(std::string(kDownloadingText) + fileName);
   const DownloadResponse response = GetConditionally(target, href);
   if (program_.Ended()) {
@@ -171,18 +175,19 @@ void Client::DownloadNewVersion(const std::string& fileName, const std::string& 
   }
   view_.SetStatusText(std::string());
   if (response.notModified) {
-    LogInfo("Download unchanged: " + fileName);
+    LogInfo("Download unchanged: " + name);
     return;
   }
   if (response.body.empty()) {
-    LogInfo("Download refused: " + fileName + ": empty reply");
+    LogInfo("Download refused: " + name + ": empty reply");
     return;
   }
-  if (!WriteNewVersion(files_, target, response.body + "\r\n")) {
-    LogInfo("Download refused: " + fileName + ": could not be written");
+  const Replacement written = WriteNewVersion(files_, target, response.body + "\r\n");
+  if (!written.Done()) {
+    LogInfo("Download refused: " + name + ": " + RefusalText(written));
     return;
   }
-  LogInfo("Download written: " + fileName);
+  LogInfo("Download written: " + name);
   validators_.Written(target, href, response.headers);
 }
 

@@ -202,7 +202,7 @@ void ValidatorStore::Save() {
   });
   const std::string path = folder_ + std::string(kValidatorStoreName);
   const std::string partial = path + std::string(kNewSuffix);
-  if (WriteWhole(partial) && ReplaceFileWith(files_, partial, path)) {
+  if (WriteWhole(partial) && ReplaceFileWith(files_, partial, path).Done()) {
     changed_ = false;
   }
 }

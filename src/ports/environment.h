@@ -5,7 +5,8 @@
 namespace hta {
 
 // Facts about the running program and the machine, read on each call.
-// Never re-enters the core.
+// Paths are UTF-8, as everywhere in the core (see file_system.h). Never
+// re-enters the core.
 class Environment {
  public:
   virtual ~Environment() = default;
@@ -18,7 +19,7 @@ class Environment {
   // Launcher.exe).
   virtual std::string ExeName() = 0;
 
-  // The system temporary folder as GetTempPathA reports it, ending in a
+  // The system temporary folder as GetTempPathW reports it, ending in a
   // backslash; empty when the platform reports none.
   virtual std::string TempFolder() = 0;
 };

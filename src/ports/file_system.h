@@ -6,6 +6,8 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace hta {
 
@@ -19,8 +21,20 @@ class FileWriter {
   // Writes all of `bytes` at the current position and moves it past them.
   // The writer keeps nothing back: once this returns true the bytes are with
   // the platform (other openers of the file see them). false when not all of
-  // them could be written (disk full, ...); how many were is then unknown.
+  // them could be written (disk full, ...); how many were is then unknown,
+  // and the file system's LastFailure says why.
   virtual bool Write(std::span<const std::byte> bytes) = 0;
+};
+
+// Why a file call failed, as the platform reported it.
+enum class FileFailure {
+  None,          // no call has failed yet
+  DiskFull,      // no room left on the disk, or the user's quota is used up
+  AccessDenied,  // a read-only file or folder, or rights the user lacks
+  InUse,         // another program holds the file without sharing it
+  NotFound,      // the file or its folder is missing
+  TooLong,       // the path is longer than the platform takes
+  Other,
 };
 
 // What a path names, as FileSystem::StateOf finds it.
@@ -32,12 +46,29 @@ enum class FileState {
   Folder,   // a folder, which is never taken for a file
 };
 
-// File operations on ANSI paths. Each opens and closes its file inside the
-// one call; nothing stays open between calls, except the file behind a
-// FileWriter, for as long as that writer lives. Never re-enters the core.
+// File operations. Each opens and closes its file inside the one call;
+// nothing stays open between calls, except the file behind a FileWriter, for
+// as long as that writer lives. Never re-enters the core.
+//
+// Paths are UTF-8, here and everywhere in the core (the environment's
+// folders, the shell, the sound, the profile's file name, the log), so a
+// folder named in any script works: a user profile "C:\Users\Дмитрий" is
+// one the ANSI code page cannot spell. A file name that a server sent is a
+// text in the ANSI code page like every text of the protocol; PathFromAnsi
+// makes it a part of a path. Paths of any length are taken: the platform is
+// asked to go past its short-path limit rather than cut a path.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
+
+  // `text`, a text in the ANSI code page (a file name from a server's
+  // reply), in the encoding of paths. Never fails: a byte that is no
+  // character of the code page becomes U+FFFD.
+  virtual std::string PathFromAnsi(std::string_view text) = 0;
+
+  // Why the last call of this file system (or of one of its writers) that
+  // failed on this thread failed; None before any failed.
+  virtual FileFailure LastFailure() = 0;
 
   // The file's bytes, or nullopt when it cannot be opened for reading
   // (missing, a folder, locked, no access).
@@ -81,7 +112,7 @@ class FileSystem {
   virtual bool CreateFolder(const std::string& path) = 0;
 
   // Moves the file `from` to `to` in one step, replacing a file already at
-  // `to` (MoveFileExA with MOVEFILE_REPLACE_EXISTING), so a reader of `to`
+  // `to` (MoveFileExW with MOVEFILE_REPLACE_EXISTING), so a reader of `to`
   // sees either the old file or the whole new one. The bytes of `from` are
   // flushed to the disk (FlushFileBuffers) before the move, so not even a
   // power cut can leave `to` naming a file whose bytes never got there.
@@ -94,6 +125,11 @@ class FileSystem {
   // Deletes the file. false when it was not deleted (missing, a folder,
   // locked, no access).
   virtual bool RemoveFile(const std::string& path) = 0;
+
+  // The names of the files directly in `folder` (ending in a backslash), in
+  // no particular order; folders are left out. Empty when there are none or
+  // the folder cannot be listed.
+  virtual std::vector<std::string> FileNamesIn(const std::string& folder) = 0;
 };
 
 }  // namespace hta

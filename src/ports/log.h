@@ -18,11 +18,17 @@
 //   Login <address>: no reply
 //   Login <address>: <n> bytes, main application <opened|none>
 //   Download written: <file>
-//   Download refused: <file>: <not a plain file name|empty reply|could not be written|
+//   Download refused: <file>: <not a plain file name|empty reply|could not be written (<why>)|
 //                              the file in place is in use>
+//     <why>: the disk is full|access denied|in use by another program|the folder is missing|
+//            the path is too long|an error of the file system
 //   Fetch failed: <file>: <the transfer's error text>
+//   Unfinished file removed: <file>
 //   Launch: <file>
-//   Launch refused: <file>: not a plain .hta file name
+//   Launch refused: <file>: <not a plain .hta file name|the path is too long>
+//   Sound: <file>
+//   Sound failed: <file>
+//   Sound refused: <file>: <could not be read (<why>)|larger than 16 MiB|not a whole wave file>
 //   Poll: <n> bytes, <m> actions
 //   Popup shown
 //   Message shown
@@ -38,6 +44,10 @@
 //
 // Never written: query strings, the user string, application parameters,
 // passwords, message and popup texts.
+//
+// Lines are UTF-8, the encoding of paths (a file name from a server's reply
+// is logged once it is a path); an address is logged in ASCII, its other
+// bytes percent-encoded.
 
 namespace hta {
 
@@ -58,7 +68,9 @@ void SetLogLevel(LogLevel level);
 bool LogWanted(LogLevel level);
 
 // Writes `text` when its level is wanted; control characters become "?" so
-// a server-named file cannot forge a line.
+// a server-named file cannot forge a line, and so does every byte that is
+// not part of a UTF-8 character (a text of the ANSI code page that was not
+// converted), so the log stays readable as UTF-8.
 void WriteLog(LogLevel level, std::string_view text);
 inline void LogError(std::string_view text) {
   WriteLog(LogLevel::Error, text);
@@ -71,7 +83,8 @@ inline void LogDebug(std::string_view text) {
 }
 
 // An address as it may be logged: scheme, host (with port) and path, without
-// the query, the fragment or any user information.
+// the query, the fragment or any user information; bytes outside ASCII are
+// percent-encoded, as a browser shows them.
 std::string LogAddress(std::string_view address);
 
 }  // namespace hta

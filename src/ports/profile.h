@@ -7,14 +7,15 @@ namespace hta {
 
 // The Windows profile (INI file) calls, in their own shape.
 //
-// Texts are NUL-terminated ANSI strings. `fileName` is a full path; a
-// missing file is not an error (reads give the default, writes create it).
+// Texts are NUL-terminated ANSI strings, except `fileName`: a full path, in
+// UTF-8 as every path of the core (see file_system.h). A missing file is not
+// an error (reads give the default, writes create it).
 // Never re-enters the core.
 class ProfileCalls {
  public:
   virtual ~ProfileCalls() = default;
 
-  // GetPrivateProfileStringA.
+  // GetPrivateProfileString.
   // - key != nullptr: copies the key's value, cut to buffer.size() - 1
   //   characters, or `defaultValue` when the key or file is missing, and
   //   NUL-terminates it; returns the number of characters copied.
@@ -26,7 +27,7 @@ class ProfileCalls {
   virtual std::size_t ProfileRead(const char* section, const char* key, const char* defaultValue,
                                   std::span<char> buffer, const char* fileName) = 0;
 
-  // WritePrivateProfileStringA.
+  // WritePrivateProfileString.
   // - value == nullptr removes the key;
   // - key == nullptr (and value == nullptr) removes the whole section.
   // Returns whether the platform reported success.

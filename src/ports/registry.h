@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace hta {
 
@@ -34,7 +35,8 @@ inline constexpr std::uint32_t kRegistryKeyRead = 0x20019;
 inline constexpr std::uint32_t kRegistryKeyWrite = 0x20006;
 
 // The registry calls in their own shape. Every call returns a Win32 result
-// code (0 on success). Texts are NUL-terminated ANSI strings. A key opened or
+// code (0 on success). Texts are NUL-terminated ANSI strings, except the
+// path of SetPathValue. A key opened or
 // created here is owned by the caller and closed with CloseKey exactly once.
 // Never re-enters the core.
 class RegistryCalls {
@@ -58,6 +60,12 @@ class RegistryCalls {
   // RegSetValueExA.
   virtual std::int32_t SetValue(RegistryKey key, const char* name, std::uint32_t type,
                                 std::span<const std::uint8_t> data) = 0;
+
+  // RegSetValueExW of a REG_SZ value, with its terminating NUL, whose text
+  // is `path`: a path in UTF-8, as the core keeps paths (see
+  // file_system.h). Through SetValue a folder named in letters the ANSI code
+  // page lacks would be stored as "?" and name nothing.
+  virtual std::int32_t SetPathValue(RegistryKey key, const char* name, const std::string& path) = 0;
 
   // RegDeleteValueA.
   virtual std::int32_t DeleteValue(RegistryKey key, const char* name) = 0;

@@ -13,8 +13,12 @@ class Sound {
  public:
   virtual ~Sound() = default;
 
-  // sndPlaySoundA: with kSoundAsync it starts playing and returns at once.
-  virtual bool PlaySoundFile(const std::string& path, std::uint32_t flags) = 0;
+  // sndPlaySound of a wave file held in memory (SND_MEMORY): `wave` is the
+  // whole file, which the caller has checked (IsWholeWave of
+  // actions/wave_image.h), and which the port keeps for as long as it
+  // plays. With kSoundAsync it starts playing and returns at once. false
+  // when the call reports a failure.
+  virtual bool PlayWave(std::string wave, std::uint32_t flags) = 0;
 };
 
 }  // namespace hta

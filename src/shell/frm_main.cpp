@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "client/unfinished_files.h"
 #include "common/ascii.h"
 #include "ports/log.h"
 #include "settings/ini_file.h"
@@ -88,7 +89,7 @@ std::optional<bool> ParseTruthValue(std::string_view text) {
 frmMain::frmMain(const LauncherPorts& ports, std::vector<std::string> bootstrapEndpoints)
     : ports_(ports),
       internetFile1_(ports.http, ports.files, ports.clock),
-      menu_(ports.view, ports.shell, state_),
+      menu_(ports.view, ports.shell, ports.files, state_),
       validators_(ports.profile, ports.files, ports.env),
       client_(ClientPorts{ports.view, ports.dialogs, ports.clock, ports.files}, state_, internetFile1_, menu_,
               validators_, std::move(bootstrapEndpoints), *this),
@@ -151,6 +152,8 @@ void frmMain::InitLauncher() {
     // the files there were; nothing here can do better.
     ports_.files.CreateFolder(state_.HtaFolder);
   }
+  // Past the one-copy check: no other copy of this session writes here.
+  RemoveUnfinishedFiles(ports_.files, state_.HtaFolder);
   validators_.Open(state_.HtaFolder);
 
   const std::string application(kSettingsApplication);

@@ -140,7 +140,7 @@ class frmMain final : public MainWindowEvents, public ProgramState {
   void Form_Load();
 
   // The session state at start-up: the application folder (created when
-  // missing), the remembered user string (into txtName), the popup
+  // missing, cleared of unfinished files), the remembered user string (into txtName), the popup
   // preference, the boot parameters, the HTTPS policy (into InternetFile1),
   // the proxy settings, no main application. Called once, by Form_Load.
   void InitLauncher();

@@ -1,7 +1,6 @@
 #include "shell/run_at_startup.h"
 
 #include <span>
-#include <vector>
 
 #include "session/app_title.h"
 
@@ -53,11 +52,8 @@ void SetRunAtStartup(RegistryCalls& registry, Dialogs& dialogs, const std::strin
     return;
   }
   if (enable) {
-    const std::string command = RunCommand(appPath, exeName);
-    // REG_SZ data carries its terminating NUL.
-    std::vector<std::uint8_t> data(command.begin(), command.end());
-    data.push_back(0);
-    const std::int32_t set = registry.SetValue(key, exeName.c_str(), kRegistryString, data);
+    // Stored as a path: a folder in any script must still start the program.
+    const std::int32_t set = registry.SetPathValue(key, exeName.c_str(), RunCommand(appPath, exeName));
     if (set != kRegistrySuccess) {
       ReportFailure(dialogs, set, " setting key");
     }

@@ -69,6 +69,16 @@ struct CloseModule {
   void operator()(HMODULE module) const { FreeLibrary(module); }
 };
 
+// A directory search of FindFirstFileExW; the call's INVALID_HANDLE_VALUE
+// is taken as no search.
+struct CloseFind {
+  void operator()(HANDLE search) const { FindClose(search); }
+};
+using OwnedFind = Owned<HANDLE, CloseFind>;
+inline OwnedFind TakeSearch(HANDLE search) {
+  return OwnedFind(search == INVALID_HANDLE_VALUE ? nullptr : search);
+}
+
 using OwnedWindow = Owned<HWND, CloseWindow>;
 using OwnedMenu = Owned<HMENU, CloseMenu>;
 // Only for icons this program created or loaded without LR_SHARED: shared

@@ -1,16 +1,20 @@
 #include "win32/win32_environment.h"
 
+#include "win32/wide_text.h"
 #include "win32/win32_headers.h"
 
 namespace hta::win32 {
 namespace {
 
+// The longest path Windows knows, in UTF-16 units.
+constexpr DWORD kLongestPath = 32768;
+
 // The full path of the running executable. A path can exceed MAX_PATH when
 // long paths are enabled, so the buffer grows until the name fits.
-std::string ModulePath() {
-  std::string buffer(MAX_PATH, '\0');
+std::wstring ModulePath() {
+  std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
-    DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) {
       return {};
     }
@@ -20,24 +24,17 @@ std::string ModulePath() {
     }
     // Truncated (the call fills the whole buffer): try again larger, up to
     // the longest path Windows knows.
-    if (buffer.size() >= 32768) {
+    if (buffer.size() >= kLongestPath) {
       return {};
     }
     buffer.resize(buffer.size() * 2);
   }
 }
 
-// Byte offset of the last backslash, or npos; see the header for why this
-// walks characters instead of bytes.
+// Byte offset of the last backslash, or npos. In UTF-8 the byte 0x5C is
+// never part of another character, so a plain search finds only separators.
 std::size_t LastBackslash(const std::string& path) {
-  std::size_t last = std::string::npos;
-  const char* begin = path.c_str();
-  for (const char* p = begin; *p != '\0'; p = CharNextA(p)) {
-    if (*p == '\\') {
-      last = static_cast<std::size_t>(p - begin);
-    }
-  }
-  return last;
+  return path.rfind('\\');
 }
 
 }  // namespace
@@ -58,37 +55,37 @@ std::string FolderOfPath(const std::string& path) {
 std::string NameWithoutExtension(const std::string& path) {
   std::size_t slash = LastBackslash(path);
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::size_t dot = std::string::npos;
-  const char* begin = name.c_str();
-  for (const char* p = begin; *p != '\0'; p = CharNextA(p)) {
-    if (*p == '.') {
-      dot = static_cast<std::size_t>(p - begin);
-    }
-  }
+  const std::size_t dot = name.rfind('.');
   return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
+std::string OwnExecutablePath() {
+  return Utf8FromWide(ModulePath());
+}
+
 std::string Win32Environment::ExeFolder() {
-  return FolderOfPath(ModulePath());
+  return FolderOfPath(OwnExecutablePath());
 }
 
 std::string Win32Environment::ExeName() {
-  return NameWithoutExtension(ModulePath());
+  return NameWithoutExtension(OwnExecutablePath());
 }
 
 std::string Win32Environment::TempFolder() {
-  std::string buffer(MAX_PATH + 1, '\0');
+  // The wide call: the ANSI one spells letters outside the code page as "?",
+  // which names a folder that does not exist.
+  std::wstring buffer(MAX_PATH + 1, L'\0');
   for (int attempt = 0; attempt < 3; ++attempt) {
-    DWORD length = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
+    DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
     if (length == 0) {
       return {};
     }
     if (length < buffer.size()) {
       buffer.resize(length);
-      return buffer;
+      return Utf8FromWide(buffer);
     }
     // Too small: `length` is the size needed, terminating zero included.
-    buffer.assign(length + 1, '\0');
+    buffer.assign(length + 1, L'\0');
   }
   return {};
 }

@@ -6,6 +6,8 @@
 
 namespace hta::win32 {
 
+// The environment port over the wide calls (GetModuleFileNameW,
+// GetTempPathW); every path is UTF-8.
 class Win32Environment final : public Environment {
  public:
   std::string ExeFolder() override;
@@ -13,10 +15,12 @@ class Win32Environment final : public Environment {
   std::string TempFolder() override;
 };
 
-// The parts of a full ANSI path, split at the last backslash. Exposed for
-// the tests. Both walk the text with CharNextA: in a double-byte code page
-// (Shift-JIS and others) the second byte of a character can be 0x5C, the
-// backslash, and a plain byte search would cut such a name in two.
+// The running executable's full path (UTF-8); empty when the system does
+// not say.
+std::string OwnExecutablePath();
+
+// The parts of a full UTF-8 path, split at the last backslash. Exposed for
+// the tests and the single-copy port.
 std::string FolderOfPath(const std::string& path);
 std::string NameWithoutExtension(const std::string& path);
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "win32/wide_text.h"
+
 namespace hta::win32 {
 namespace {
 
@@ -39,11 +41,37 @@ std::string LinePrefix(LogLevel level) {
 bool MakeFolders(const std::string& folder) {
   for (std::size_t slash = folder.find('\\', 3); slash != std::string::npos;
        slash = folder.find('\\', slash + 1)) {
-    CreateDirectoryA(folder.substr(0, slash).c_str(), nullptr);
+    CreateDirectoryW(FileCallPath(folder.substr(0, slash)).c_str(), nullptr);
   }
-  CreateDirectoryA(folder.c_str(), nullptr);
-  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  CreateDirectoryW(FileCallPath(folder).c_str(), nullptr);
+  const DWORD attributes = GetFileAttributesW(FileCallPath(folder).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Appends only, and lets a second copy of the program (which logs its
+// start and end) and a reader in at the same time.
+HANDLE OpenForAppending(const std::string& path) {
+  return CreateFileW(FileCallPath(path).c_str(), FILE_APPEND_DATA,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The local application data folder, from the environment as the user's
+// session has it, else from the shell.
+std::wstring LocalAppData() {
+  std::wstring buffer(32768, L'\0');
+  const DWORD length =
+      GetEnvironmentVariableW(L"LOCALAPPDATA", buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length > 0 && length < buffer.size()) {
+    buffer.resize(length);
+    return buffer;
+  }
+  buffer.assign(MAX_PATH, L'\0');
+  if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, buffer.data()))) {
+    buffer.resize(buffer.find(L'\0'));
+    return buffer;
+  }
+  return {};
 }
 
 }  // namespace
@@ -52,14 +80,7 @@ Win32FileLog::Win32FileLog(std::string folder)
     : folder_(std::move(folder)), path_(folder_ + "\\" + std::string(kLogName)) {}
 
 std::string Win32FileLog::DefaultFolder() {
-  std::array<char, MAX_PATH> buffer{};
-  const DWORD length = GetEnvironmentVariableA("LOCALAPPDATA", buffer.data(), buffer.size());
-  std::string base;
-  if (length > 0 && length < buffer.size()) {
-    base.assign(buffer.data(), length);
-  } else if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, buffer.data()))) {
-    base = buffer.data();
-  }
+  const std::string base = Utf8FromWide(LocalAppData());
   return base.empty() ? std::string() : base + "\\HTA Launcher\\Logs";
 }
 
@@ -67,19 +88,13 @@ bool Win32FileLog::Open() {
   if (failed_ || file_) {
     return !failed_;
   }
-  // Appends only, and lets a second copy of the program (which logs its
-  // start and end) and a reader in at the same time.
-  file_.reset(CreateFileA(path_.c_str(), FILE_APPEND_DATA,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  file_.reset(OpenForAppending(path_));
   if (!file_ && (folder_.empty() || !MakeFolders(folder_))) {
     failed_ = true;
     return false;
   }
   if (!file_) {
-    file_.reset(CreateFileA(path_.c_str(), FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    file_.reset(OpenForAppending(path_));
   }
   LARGE_INTEGER size{};
   if (!file_ || !GetFileSizeEx(file_.get(), &size)) {
@@ -93,7 +108,8 @@ bool Win32FileLog::Open() {
 void Win32FileLog::Rotate() {
   file_.reset();
   const std::string older = path_ + std::string(kOlderSuffix);
-  const bool moved = MoveFileExA(path_.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  const bool moved = MoveFileExW(FileCallPath(path_).c_str(), FileCallPath(older).c_str(),
+                                 MOVEFILE_REPLACE_EXISTING) != FALSE;
   if (Open() && !moved) {
     // Kept on in the one file rather than trying again at every line.
     size_ = 0;

@@ -11,9 +11,10 @@
 namespace hta::win32 {
 
 // The log file: "<folder>\launcher.log", one line per event
-// ("2026-12-07 13:25:01.123 INFO  what"). When a line would take it past
-// kRotateBytes it becomes "launcher.log.1" (replacing the older one) and a
-// new file starts, so the two never hold much more than twice that.
+// ("2026-12-07 13:25:01.123 INFO  what"), in UTF-8 as the lines come. When
+// a line would take it past kRotateBytes it becomes "launcher.log.1"
+// (replacing the older one) and a new file starts, so the two never hold
+// much more than twice that.
 // The file is opened once; when the folder or the file cannot be made, or a
 // write fails, the log falls silent for the rest of the run: nothing about a
 // log may stop or slow the launcher.
@@ -24,8 +25,8 @@ class Win32FileLog final : public Log {
   explicit Win32FileLog(std::string folder);
   void Write(LogLevel level, std::string_view text) override;
 
-  // %LOCALAPPDATA%\HTA Launcher\Logs; empty when the system names no such
-  // folder.
+  // %LOCALAPPDATA%\HTA Launcher\Logs (UTF-8, as every path); empty when
+  // the system names no such folder.
   static std::string DefaultFolder();
 
  private:

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "win32/wide_text.h"
+
 namespace hta::win32 {
 namespace {
 
@@ -56,6 +58,15 @@ std::int32_t Win32Registry::QueryValue(RegistryKey key, const char* name, std::u
 std::int32_t Win32Registry::SetValue(RegistryKey key, const char* name, std::uint32_t type,
                                      std::span<const std::uint8_t> data) {
   return RegSetValueExA(Raw(key), name, 0, type, data.data(), Size32(data.size()));
+}
+
+std::int32_t Win32Registry::SetPathValue(RegistryKey key, const char* name, const std::string& path) {
+  const std::wstring text = WideFromUtf8(path);
+  // The size in bytes, the terminating NUL included.
+  const auto size =
+      static_cast<DWORD>(std::min<std::size_t>((text.size() + 1) * sizeof(wchar_t), UINT32_MAX));
+  return RegSetValueExW(Raw(key), WideFromAnsi(name).c_str(), 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(text.c_str()), size);
 }
 
 std::int32_t Win32Registry::DeleteValue(RegistryKey key, const char* name) {

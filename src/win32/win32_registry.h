@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "ports/registry.h"
 #include "win32/handles.h"
@@ -39,6 +40,7 @@ class Win32Registry final : public RegistryCalls {
                           std::span<std::uint8_t> data, std::uint32_t& size) override;
   std::int32_t SetValue(RegistryKey key, const char* name, std::uint32_t type,
                         std::span<const std::uint8_t> data) override;
+  std::int32_t SetPathValue(RegistryKey key, const char* name, const std::string& path) override;
   std::int32_t DeleteValue(RegistryKey key, const char* name) override;
   std::int32_t CloseKey(RegistryKey key) override;
 };

@@ -3,12 +3,13 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include "win32/wide_text.h"
 #include "win32/win32_headers.h"
 
 namespace hta::win32 {
 namespace {
 
-const char* NullIfEmpty(const std::string& text) {
+const wchar_t* NullIfEmpty(const std::wstring& text) {
   return text.empty() ? nullptr : text.c_str();
 }
 
@@ -31,8 +32,14 @@ Win32Shell::~Win32Shell() {
 std::intptr_t Win32Shell::Execute(const std::string& verb, const std::string& file,
                                   const std::string& parameters, const std::string& directory,
                                   int showCommand) {
-  HINSTANCE result = ShellExecuteA(nullptr, NullIfEmpty(verb), file.c_str(), NullIfEmpty(parameters),
-                                   NullIfEmpty(directory), showCommand);
+  // The shell takes no "\\?\" path: the core never hands it one longer
+  // than MAX_PATH.
+  const std::wstring wideVerb = WideFromAnsi(verb);
+  const std::wstring wideFile = WideFromUtf8(file);
+  const std::wstring wideParameters = WideFromAnsi(parameters);
+  const std::wstring wideDirectory = WideFromUtf8(directory);
+  HINSTANCE result = ShellExecuteW(nullptr, NullIfEmpty(wideVerb), wideFile.c_str(),
+                                   NullIfEmpty(wideParameters), NullIfEmpty(wideDirectory), showCommand);
   // Not a module handle: a number above 32 for success, an error code below.
   return reinterpret_cast<std::intptr_t>(result);
 }

@@ -7,7 +7,7 @@
 
 namespace hta::win32 {
 
-// The shell port over ShellExecuteA.
+// The shell port over ShellExecuteW.
 //
 // ShellExecute may hand the file to a shell extension that expects COM on
 // the calling thread, so the object joins the thread to a single-threaded
@@ -20,7 +20,8 @@ class Win32Shell final : public Shell {
   Win32Shell(const Win32Shell&) = delete;
   Win32Shell& operator=(const Win32Shell&) = delete;
 
-  // ShellExecuteA(nullptr, verb, file, parameters, directory, showCommand).
+  // ShellExecuteW(nullptr, verb, file, parameters, directory, showCommand),
+  // each text widened from its encoding (see the port).
   // An empty verb, parameter text or directory is passed as null, which the
   // call reads as the default verb, no parameters and the current folder.
   //

@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "win32/wide_text.h"
 #include "win32/win32_environment.h"
 
 namespace hta::win32 {
@@ -10,26 +11,24 @@ namespace {
 
 constexpr UINT kActivateTimeoutMs = 2000;
 
-std::string OwnImageName() {
-  char path[MAX_PATH * 4] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  return length > 0 && length < sizeof path ? NameWithoutExtension(std::string(path, length)) : std::string();
+std::wstring OwnImageName() {
+  return WideFromUtf8(NameWithoutExtension(OwnExecutablePath()));
 }
 
-// The executable's name (NameWithoutExtension: walks double-byte
-// characters correctly) of process `processId`, or nullopt when the
-// process cannot be asked (a copy running with higher rights, say).
-std::optional<std::string> ImageNameOf(DWORD processId) {
+// The executable's name of process `processId`, or nullopt when the process
+// cannot be asked (a copy running with higher rights, say).
+std::optional<std::wstring> ImageNameOf(DWORD processId) {
   UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
   if (!process) {
     return std::nullopt;
   }
-  char path[MAX_PATH * 4] = {};
-  DWORD length = sizeof path;
-  if (!QueryFullProcessImageNameA(process.get(), 0, path, &length)) {
+  std::wstring path(32768, L'\0');
+  DWORD length = static_cast<DWORD>(path.size());
+  if (!QueryFullProcessImageNameW(process.get(), 0, path.data(), &length)) {
     return std::nullopt;
   }
-  return NameWithoutExtension(std::string(path, length));
+  path.resize(length);
+  return WideFromUtf8(NameWithoutExtension(Utf8FromWide(path)));
 }
 
 // The first top-level window of `windowClass` that belongs to another copy
@@ -40,7 +39,7 @@ std::optional<std::string> ImageNameOf(DWORD processId) {
 // class name, must not be handed the foreground).
 HWND OtherCopysWindow(const std::string& windowClass) {
   const DWORD self = GetCurrentProcessId();
-  const std::string ownName = OwnImageName();
+  const std::wstring ownName = OwnImageName();
   HWND window = nullptr;
   while ((window = FindWindowExA(nullptr, window, windowClass.c_str(), nullptr)) != nullptr) {
     DWORD owner = 0;
@@ -48,8 +47,8 @@ HWND OtherCopysWindow(const std::string& windowClass) {
     if (owner == 0 || owner == self) {
       continue;
     }
-    const std::optional<std::string> name = ImageNameOf(owner);
-    if (!name || ownName.empty() || lstrcmpiA(name->c_str(), ownName.c_str()) == 0) {
+    const std::optional<std::wstring> name = ImageNameOf(owner);
+    if (!name || ownName.empty() || lstrcmpiW(name->c_str(), ownName.c_str()) == 0) {
       return window;
     }
   }

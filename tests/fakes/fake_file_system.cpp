@@ -25,11 +25,21 @@ class FakeFileWriter final : public FileWriter {
 
   bool Write(std::span<const std::byte> bytes) override {
     if (files_.writesFail) {
+      files_.lastFailure = FileFailure::DiskFull;
       return false;
     }
+    std::size_t fits = bytes.size();
+    if (files_.diskCapacity) {
+      const std::size_t used = files_.BytesUsed();
+      fits = std::min(fits, *files_.diskCapacity - std::min(*files_.diskCapacity, used));
+    }
     std::string contents = files_.Contents(path_).value_or(std::string());
-    contents.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    contents.append(reinterpret_cast<const char*>(bytes.data()), fits);
     files_.Put(path_, std::move(contents));
+    if (fits < bytes.size()) {
+      files_.lastFailure = FileFailure::DiskFull;
+      return false;
+    }
     return true;
   }
 
@@ -50,8 +60,51 @@ bool PathLess::operator()(const std::string& a, const std::string& b) const {
                                       [](char x, char y) { return FoldCase(x) < FoldCase(y); });
 }
 
+std::string FakeFileSystem::PathFromAnsi(std::string_view text) {
+  std::string utf8;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      utf8 += c;
+    } else {
+      utf8 += static_cast<char>(0xC0 | (byte >> 6));
+      utf8 += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+  }
+  return utf8;
+}
+
+std::size_t FakeFileSystem::BytesUsed() const {
+  std::size_t used = 0;
+  for (const auto& [path, bytes] : files_) {
+    used += bytes.size();
+  }
+  return used;
+}
+
+std::vector<std::string> FakeFileSystem::FileNamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& [path, bytes] : files_) {
+    const std::string name = path.substr(std::min(folder.size(), path.size()));
+    if (path.size() > folder.size() && !PathLess()(path.substr(0, folder.size()), folder) &&
+        !PathLess()(folder, path.substr(0, folder.size())) && name.find('\\') == std::string::npos) {
+      names.push_back(name);
+    }
+  }
+  return names;
+}
+
+std::optional<std::string> FakeFileSystem::ReadAll(const std::string& path) {
+  if (IsUnreadable(path) || !Exists(path)) {
+    lastFailure = Exists(path) ? FileFailure::InUse : FileFailure::NotFound;
+    return std::nullopt;
+  }
+  return Contents(path);
+}
+
 std::unique_ptr<FileWriter> FakeFileSystem::OpenForWrite(const std::string& path, bool truncate) {
   if (IsUnreadable(path)) {
+    lastFailure = FileFailure::InUse;
     return nullptr;
   }
   if (truncate || !Exists(path)) {
@@ -97,6 +150,7 @@ FileState FakeFileSystem::StateOf(const std::string& path) {
 
 bool FakeFileSystem::MoveFileReplacing(const std::string& from, const std::string& to) {
   if (movesFail || !Exists(from) || IsUnreadable(from) || IsUnreadable(to) || FolderExists(to)) {
+    lastFailure = !Exists(from) ? FileFailure::NotFound : movesFail ? FileFailure::Other : FileFailure::InUse;
     return false;
   }
   std::string bytes = files_.at(from);
@@ -110,6 +164,7 @@ bool FakeFileSystem::MoveFileReplacing(const std::string& from, const std::strin
 
 bool FakeFileSystem::RemoveFile(const std::string& path) {
   if (!Exists(path) || IsUnreadable(path)) {
+    lastFailure = Exists(path) ? FileFailure::InUse : FileFailure::NotFound;
     return false;
   }
   files_.erase(path);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -25,11 +26,17 @@ struct PathLess {
 // whether or not its folder is listed, so tests that do not care about
 // folders need not create them. A writer's bytes reach the map at once, so a
 // read while it is open sees them, as the platform's readers do.
+//
+// Its ANSI code page is Latin-1: PathFromAnsi turns each byte above 0x7F
+// into that character's UTF-8, so a test sees where a conversion was left
+// out. The disk may be given a capacity, which the files' bytes together
+// never exceed: a Write that does not fit writes what fits and fails as on
+// a full disk, and a removal gives the room back.
 class FakeFileSystem final : public FileSystem {
  public:
-  std::optional<std::string> ReadAll(const std::string& path) override {
-    return IsUnreadable(path) ? std::nullopt : Contents(path);
-  }
+  std::string PathFromAnsi(std::string_view text) override;
+  FileFailure LastFailure() override { return lastFailure; }
+  std::optional<std::string> ReadAll(const std::string& path) override;
   std::unique_ptr<FileWriter> OpenForWrite(const std::string& path, bool truncate) override;
   std::optional<std::int64_t> FileLength(const std::string& path) override;
   // A tick of the fake's own clock, taken anew by every Put and write; a
@@ -47,6 +54,8 @@ class FakeFileSystem final : public FileSystem {
   bool MoveFileReplacing(const std::string& from, const std::string& to) override;
   // Fails when the file is missing or marked unreadable.
   bool RemoveFile(const std::string& path) override;
+  // The files whose path is `folder` and a name without a backslash.
+  std::vector<std::string> FileNamesIn(const std::string& folder) override;
 
   // Creates or replaces a file; it counts as written now.
   void Put(const std::string& path, std::string bytes) {
@@ -69,6 +78,12 @@ class FakeFileSystem final : public FileSystem {
   // When set, every Write of every writer fails and writes nothing (a full
   // disk).
   bool writesFail = false;
+  // The disk's size in bytes; none: unlimited.
+  std::optional<std::size_t> diskCapacity;
+  // What LastFailure reports: set by every failing call.
+  FileFailure lastFailure = FileFailure::None;
+  // The bytes of all files together.
+  std::size_t BytesUsed() const;
   // Writers not yet destroyed.
   std::size_t openWriters = 0;
 

@@ -123,6 +123,12 @@ std::int32_t FakeRegistry::SetValue(RegistryKey key, const char* name, std::uint
   return 0;
 }
 
+std::int32_t FakeRegistry::SetPathValue(RegistryKey key, const char* name, const std::string& path) {
+  std::vector<std::uint8_t> data(path.begin(), path.end());
+  data.push_back(0);
+  return SetValue(key, name, kRegistryString, data);
+}
+
 std::int32_t FakeRegistry::DeleteValue(RegistryKey key, const char* name) {
   ++writeCalls;
   Values* values = nullptr;

@@ -54,6 +54,8 @@ class FakeRegistry final : public RegistryCalls {
                           std::span<std::uint8_t> data, std::uint32_t& size) override;
   std::int32_t SetValue(RegistryKey key, const char* name, std::uint32_t type,
                         std::span<const std::uint8_t> data) override;
+  // Stored as SetValue stores a REG_SZ: the path's bytes (UTF-8) and a NUL.
+  std::int32_t SetPathValue(RegistryKey key, const char* name, const std::string& path) override;
   std::int32_t DeleteValue(RegistryKey key, const char* name) override;
   std::int32_t CloseKey(RegistryKey key) override;
 

@@ -8,11 +8,12 @@
 
 namespace hta::fakes {
 
-// Sound output as a record: every call as "path flags", in order.
+// Sound output as a record: every call as "<the wave's bytes> <flags>", in
+// order.
 class FakeSound final : public Sound {
  public:
-  bool PlaySoundFile(const std::string& path, std::uint32_t flags) override {
-    played.push_back(path + " " + std::to_string(flags));
+  bool PlayWave(std::string wave, std::uint32_t flags) override {
+    played.push_back(wave + " " + std::to_string(flags));
     return true;
   }
 

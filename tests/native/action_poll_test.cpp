@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "fakes/fake_log.h"
 #include "fetch_fixture.h"
 
 namespace hta::testing {
@@ -34,13 +35,30 @@ TEST_F(ActionPollTest, FailedPollKeepsTheOldListAndProcessesNothing) {
   EXPECT_EQ(popups.records.size(), 0u);
 }
 
+// The sound call is given the file in memory, and trusts the lengths it
+// states: a file that is no whole wave, or one that cannot be read, is not
+// played, and the log says why.
 TEST_F(ActionPollTest, SoundInAnyCasePlaysALocalFileAtOnceAndFetchesAMissingOneFirst) {
-  files.Put(kHtaFolder + "bell.wav", "RIFF");
-  Serve("http://files.test/ding.wav", "RIFF");
+  fakes::FakeLog log;
+  files.Put(kHtaFolder + "bell.wav", Wave("bell"));
+  Serve("http://files.test/ding.wav", Wave("ding"));
   Form().Actions().DispatchAction("Sound", "http://files.test/bell.wav", "bell.wav", "");
   Form().Actions().DispatchAction("SOUND", "http://files.test/ding.wav", "ding.wav", "");
   EXPECT_EQ(http.gets, Lines{"http://files.test/ding.wav"});
-  EXPECT_EQ(sound.played, (Lines{Wav(kHtaFolder + "bell.wav"), Wav(kHtaFolder + "ding.wav")}));
+  EXPECT_EQ(sound.played, (Lines{Played("bell"), Played("ding")}));
+
+  std::string lying = Wave("short");
+  lying[lying.size() - 10] = '\x7F';  // the data chunk claims more than there is
+  files.Put(kHtaFolder + "lying.wav", lying);
+  files.Put(kHtaFolder + "locked.wav", Wave("locked"));
+  files.MarkUnreadable(kHtaFolder + "locked.wav");
+  Form().Actions().DispatchAction("sound", "", "lying.wav", "");
+  Form().Actions().DispatchAction("sound", "", "locked.wav", "");
+  EXPECT_EQ(sound.played.size(), 2u);
+  EXPECT_EQ(log.lines,
+            (Lines{"INFO Sound: bell.wav", "INFO Download written: ding.wav", "INFO Sound: ding.wav",
+                   "INFO Sound refused: lying.wav: not a whole wave file",
+                   "INFO Sound refused: locked.wav: could not be read (in use by another program)"}));
 }
 
 TEST_F(ActionPollTest, LaunchFetchesEvenAFileThatIsThere) {

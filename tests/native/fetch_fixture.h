@@ -18,6 +18,22 @@ inline std::string Action(const std::string& type, const std::string& url, const
          "</action>\r\n";
 }
 
+// A whole wave file whose samples are `samples`.
+inline std::string Wave(const std::string& samples) {
+  const auto little32 = [](std::size_t value) {
+    std::string bytes;
+    for (int i = 0; i < 4; ++i) {
+      bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
+    return bytes;
+  };
+  // PCM, one channel, 8000 samples a second of 8 bits.
+  const std::string format("\x01\x00\x01\x00\x40\x1F\x00\x00\x40\x1F\x00\x00\x01\x00\x08\x00", 16);
+  const std::string chunks = "fmt " + little32(format.size()) + format + "data" + little32(samples.size()) +
+                             samples + (samples.size() % 2 == 1 ? std::string(1, '\0') : "");
+  return "RIFF" + little32(4 + chunks.size()) + "WAVE" + chunks;
+}
+
 // frmMain with its application folder set (InitLauncher), for the fetch,
 // the action poll and the tray. Events scripted into the message loop run
 // inside the transfers, as the platform's would.
@@ -42,9 +58,9 @@ class FetchTest : public LauncherTest {
     return kActions + "?VANO_BACKOFFICE=" + param + "&ts=" + kStamp;
   }
 
-  // A wave file as the sound call records it: played in the background,
-  // without the default sound (flags 3).
-  std::string Wav(const std::string& path) const { return path + " 3"; }
+  // The wave of `samples` as the sound call records it: played in the
+  // background, without the default sound (flags 3).
+  static std::string Played(const std::string& samples) { return Wave(samples) + " 3"; }
 };
 
 }  // namespace hta::testing

@@ -7,8 +7,10 @@
 // is running.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "fakes/fake_log.h"
 #include "fetch_fixture.h"
 
 namespace hta::testing {
@@ -32,7 +34,7 @@ TEST_F(FetchFileTest, LeftoverTempFileIsDeletedAndAFailedStartLeavesTheTargetAnd
 // processed), and a "sound" named like an application is not opened.
 TEST_F(FetchFileTest, AFileIsUsedForWhatItWasFetchedForWhateverItsName) {
   files.Put(kActionList, Action("popup", "", "", "from the list"));
-  Serve("http://files.test/ding", "RIFF");
+  Serve("http://files.test/ding", Wave("ding"));
   Serve("http://files.test/app", "APP");
   Serve("http://files.test/tune.mp3", "ID3");
   Serve("http://files.test/x.hta", "<html>");
@@ -40,7 +42,7 @@ TEST_F(FetchFileTest, AFileIsUsedForWhatItWasFetchedForWhateverItsName) {
   Form().Fetch().FetchFile("http://files.test/app", kHtaFolder + "App.HTA", FetchPurpose::Application);
   Form().Fetch().FetchFile("http://files.test/tune.mp3", kHtaFolder + "tune.mp3", FetchPurpose::Sound);
   Form().Fetch().FetchFile("http://files.test/x.hta", kHtaFolder + "x.hta", FetchPurpose::Sound);
-  EXPECT_EQ(sound.played, Lines{Wav(kHtaFolder + "DING.WaV")});
+  EXPECT_EQ(sound.played, Lines{Played("ding")});
   EXPECT_EQ(Launches(), Lines{kHtaFolder + "App.HTA|"});
   EXPECT_EQ(popups.records.size(), 0u);
   EXPECT_EQ(files.Contents(kHtaFolder + "tune.mp3"), "ID3");
@@ -51,19 +53,49 @@ TEST_F(FetchFileTest, AFileIsUsedForWhatItWasFetchedForWhateverItsName) {
 // dropped and the old one (locked, but there) used. With nothing in place and
 // the move failing, nothing is used.
 TEST_F(FetchFileTest, AnUnreplaceableTargetKeepsItsFileAndUsesItAndNothingIsUsedWithoutOne) {
-  files.Put(kHtaFolder + "s.wav", "OLD");
-  files.MarkUnreadable(kHtaFolder + "s.wav");
-  Serve("http://files.test/s.wav", "NEW");
-  Form().Fetch().FetchFile("http://files.test/s.wav", kHtaFolder + "s.wav", FetchPurpose::Sound);
-  EXPECT_EQ(files.Contents(kHtaFolder + "s.wav"), "OLD");
-  EXPECT_FALSE(files.Exists(kHtaFolder + "s.wav.temp"));
-  EXPECT_EQ(sound.played, Lines{Wav(kHtaFolder + "s.wav")});
+  fakes::FakeLog log;
+  files.Put(kHtaFolder + "s.hta", "OLD");
+  files.MarkUnreadable(kHtaFolder + "s.hta");
+  Serve("http://files.test/s.hta", "NEW");
+  Form().Fetch().FetchFile("http://files.test/s.hta", kHtaFolder + "s.hta");
+  EXPECT_EQ(files.Contents(kHtaFolder + "s.hta"), "OLD");
+  EXPECT_FALSE(files.Exists(kHtaFolder + "s.hta.temp"));
+  EXPECT_EQ(Launches(), Lines{kHtaFolder + "s.hta|"});
+  EXPECT_EQ(log.lines.front(), "INFO Download refused: s.hta: the file in place is in use");
   files.movesFail = true;
   Serve("http://files.test/b.hta", "NEW");
   Form().Fetch().FetchFile("http://files.test/b.hta", kHtaFolder + "b.hta");
   EXPECT_FALSE(files.Exists(kHtaFolder + "b.hta"));
   EXPECT_FALSE(files.Exists(kHtaFolder + "b.hta.temp"));
+  EXPECT_EQ(Launches(), Lines{kHtaFolder + "s.hta|"});
+}
+
+// A disk with room for 1000 more bytes: a download of 4000 and a login's
+// file of 4000 cannot be written. Each removes what it wrote at once, keeps
+// the old file whole and says why in one line; so the next poll's list,
+// which fits, is written and its popup shows.
+TEST_F(FetchFileTest, AWriteThatFailsLeavesNothingBehindAndTheNextFetchFits) {
+  fakes::FakeLog log;
+  files.Put(kHtaFolder + "big.hta", "OLD");
+  files.diskCapacity = files.BytesUsed() + 1000;
+  Serve("http://files.test/big.hta", std::string(4000, 'x'));
+  Form().Fetch().FetchFile("http://files.test/big.hta", kHtaFolder + "big.hta");
+  EXPECT_FALSE(files.Exists(kHtaFolder + "big.hta.temp"));
+  EXPECT_EQ(files.Contents(kHtaFolder + "big.hta"), "OLD");
   EXPECT_EQ(Launches(), Lines{});
+
+  ServeLogin(App("big.hta", "Big") + Download("big.hta", "http://files.test/big.hta") + ActionUrl(kActions));
+  Form().cmdLogin_Click();
+  EXPECT_FALSE(files.Exists(kHtaFolder + "big.hta.new"));
+  EXPECT_EQ(files.Contents(kHtaFolder + "big.hta"), "OLD");
+  const std::string refused = "INFO Download refused: big.hta: could not be written (the disk is full)";
+  EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), refused), 2)
+      << ::testing::PrintToString(log.lines);
+
+  Serve(PollUrl(), Action("popup", "", "", "there is room"));
+  Form().Timer1_Timer();
+  EXPECT_EQ(popups.records.size(), 1u);
+  EXPECT_FALSE(files.Exists(kActionList + ".temp"));
 }
 
 TEST_F(FetchFileTest, CancelledTransferClearsBusyAndLeavesTheTarget) {
@@ -73,6 +105,7 @@ TEST_F(FetchFileTest, CancelledTransferClearsBusyAndLeavesTheTarget) {
   DuringFetch([&] { Form().InternetFile1().CancelDownload(); });
   Form().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "OLD");
+  EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta.temp"));
   EXPECT_EQ(Launches(), Lines{});
   EXPECT_FALSE(Form().Fetch().FetchBusy());
 }
@@ -85,7 +118,7 @@ TEST_F(FetchFileTest, TicksWhileAListIsFetchedOrDispatchedAreSkipped) {
   State().ActionUrl = kActions;
   Serve(PollUrl(), Action("popup", "", "", "one") + Action("sound", "http://files.test/one.wav", "one.wav") +
                        Action("popup", "", "", "two"));
-  Serve("http://files.test/one.wav", "RIFF1");
+  Serve("http://files.test/one.wav", Wave("one"));
   // Bounded, so a launcher that nests would fail rather than overflow.
   pump.onEveryCall = [&, ticks = 0](std::size_t) mutable {
     if (++ticks < 300) {
@@ -133,7 +166,7 @@ TEST_F(FetchFileTest, TickDuringALoginIsSkippedAndAPopupClickWaitsForTheLoginsEn
 TEST_F(FetchFileTest, ReconnectClickedDuringAFetchLogsInOnceTheFetchHasEnded) {
   State().ActionUrl = kActions;
   Serve(PollUrl(), Action("sound", "http://files.test/one.wav", "one.wav"));
-  Serve("http://files.test/one.wav", "RIFF1");
+  Serve("http://files.test/one.wav", Wave("one"));
   ServeLogin(App("a.hta", "A"));
   bool enabledInside = true;
   pump.onEveryCall = [&, done = false](std::size_t) mutable {
@@ -146,7 +179,7 @@ TEST_F(FetchFileTest, ReconnectClickedDuringAFetchLogsInOnceTheFetchHasEnded) {
   Form().Timer1_Timer();
   EXPECT_FALSE(enabledInside) << "the click is taken at once";
   EXPECT_EQ(http.gets, (Lines{PollUrl(), "http://files.test/one.wav", BootUrl(kBoot1), LoginUrl("")}));
-  EXPECT_EQ(sound.played, Lines{Wav(kHtaFolder + "one.wav")});
+  EXPECT_EQ(sound.played, Lines{Played("one")});
   EXPECT_TRUE(view.buttonsEnabled);
 }
 

@@ -20,12 +20,17 @@ TEST(PlainFileNameTest, OrdinaryNamesPass) {
 // blank; device names in any case, with or without extension (Windows looks
 // at the part before the first dot, without trailing blanks).
 TEST(PlainFileNameTest, SeparatorsDrivesStreamsDotsAndDeviceNamesAreRefused) {
-  for (const char* name : {"..\\a.hta",  "sub/a.hta",   "C:a.hta", "a.hta:Zone.Identifier",
-                           "",           ".",           "..",      "a.hta.",
-                           "a.hta ",     "con",         "Prn",     "aux",
-                           "NUL.tar.gz", "con .hta",    "COM1",    "lpt9.hta",
-                           "CONIN$",     "conout$.txt", "COM\xB9", "lpt\xB2.hta",
-                           "LPT\xB3"}) {
+  for (const char* name : {"..\\a.hta",  "sub/a.hta",
+                           "C:a.hta",    "a.hta:Zone.Identifier",
+                           "",           ".",
+                           "..",         "a.hta.",
+                           "a.hta ",     "con",
+                           "Prn",        "aux",
+                           "NUL.tar.gz", "con .hta",
+                           "COM1",       "lpt9.hta",
+                           "CONIN$",     "conout$.txt",
+                           "COM\xB9",    "lpt\xB2.hta",
+                           "LPT\xB3",    "com\xC2\xB9.hta"}) {
     EXPECT_FALSE(IsPlainFileName(name)) << name;
   }
 }

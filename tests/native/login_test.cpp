@@ -5,9 +5,11 @@
 // pin the rules and orders they cannot reach.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "client/login.h"
+#include "fakes/fake_log.h"
 #include "launcher_fixture.h"
 
 namespace hta::testing {
@@ -117,6 +119,38 @@ TEST_F(LoginTest, AMalformedElementEndsOnlyTheReadingOfItsOwnKind) {
 }
 
 // One login at a time
+
+// A file name the reply gives is bytes of the ANSI code page (Latin-1 in
+// the fake): confined as it came, then made a UTF-8 path where it names a
+// file (the download, the launch, an action's file) and in the log; the
+// captions, the parameters and the menu's tags stay the reply's bytes.
+TEST_F(LoginTest, FileNamesOfTheReplyBecomePathsOnlyWhereTheyNameFiles) {
+  fakes::FakeLog log;
+  ServeLogin(App("Zo\xEB.hta", "Zo\xEB", "p\xE9", true) + Download("Zo\xEB.hta", "http://files.test/z") +
+             Download("..\\Zo\xEB.hta", "http://files.test/z"));
+  Serve("http://files.test/z", "Z");
+  Form().cmdLogin_Click();
+  const std::string path = kHtaFolder + "Zo\xC3\xAB.hta";
+  EXPECT_EQ(files.Contents(path), "Z\r\n");
+  EXPECT_EQ(Launches(), Lines{path + "|p\xE9"});
+  EXPECT_EQ(Form().Menu().Caption(1), "Zo\xEB");
+  EXPECT_EQ(Form().Menu().Tag(1), "Zo\xEB.hta@@@p\xE9");
+  EXPECT_NE(
+      std::find(view.lines.begin(), view.lines.end(), "SetStatusText downloading new version of Zo\xEB.hta"),
+      view.lines.end());
+  Form().Actions().DispatchAction("launch", "http://files.test/z", "r\xE9sum\xE9", "");
+  EXPECT_EQ(Launches().back(), kHtaFolder + "r\xC3\xA9sum\xC3\xA9.hta|p\xE9");
+  // A text that was not converted cannot break the log's UTF-8; an
+  // address's other bytes are percent-encoded.
+  LogInfo("raw Zo\xEB");
+  EXPECT_EQ(LogAddress("http://h.test/r\xE9sum\xE9?q=\xE9"), "http://h.test/r%E9sum%E9");
+  for (const char* line :
+       {"INFO Download written: Zo\xC3\xAB.hta",
+        "INFO Download refused: ..\\Zo\xC3\xAB.hta: not a plain file name", "INFO Launch: Zo\xC3\xAB.hta",
+        "INFO Launch: r\xC3\xA9sum\xC3\xA9.hta", "INFO raw Zo?"}) {
+    EXPECT_NE(std::find(log.lines.begin(), log.lines.end(), line), log.lines.end()) << line;
+  }
+}
 
 TEST_F(LoginTest, ALoginIsNotStartedFromInsideAnother) {
   ServeLogin(App("a.hta", "A"));

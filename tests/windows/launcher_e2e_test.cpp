@@ -191,7 +191,7 @@ TEST_F(LauncherE2eTest, LogsInDownloadsOpensTheMainApplicationShowsTheMessageAnd
 
   // The main application (the entry marked so, not the first) was opened
   // once through the shell. Wine builds the opener's command line from the
-  // registered command, %1 replaced by the file exactly as ShellExecuteA got
+  // registered command, %1 replaced by the file exactly as ShellExecuteW got
   // it and %* by the parameters string exactly as given (see
   // FakeHtaAssociation), so the line shows byte for byte the full path in the
   // test's own TEMP\hta\ and the parameters as the reply stored them.
@@ -223,7 +223,7 @@ TEST_F(LauncherE2eTest, LogsInDownloadsOpensTheMainApplicationShowsTheMessageAnd
   const std::vector<hta::wintest::FakeOpenerRun> runs = hta::wintest::FakeOpenerRuns(record);
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs[0].commandLine, opener + "--from e2e  'two words' C:\\dir\\");
-  EXPECT_EQ(runs[0].currentFolder, "C:\\") << "the launch folder given to ShellExecuteA";
+  EXPECT_EQ(runs[0].currentFolder, "C:\\") << "the launch folder given to ShellExecuteW";
 
   // The log under the test's LOCALAPPDATA tells each step, and never the
   // user string, the boot parameters, a query or the application's parameters.
@@ -314,7 +314,8 @@ TEST_F(LauncherE2eTest, WithHttpsRequiredAnHttpBackOfficeIsNeverAsked) {
   const char* policyKey = "Software\\Policies\\HTA_Launcher";
   hta::wintest::SavedRegistryValue policy(policyKey, "RequireHttps");
   ASSERT_TRUE(hta::wintest::SetRegistryDword(policyKey, "RequireHttps", 1));
-  Start({"--bootstrap", Bootstrap("tray/exebootstrap.php"), "--bootstrap", Bootstrap("quiet/exebootstrap.php")});
+  Start({"--bootstrap", Bootstrap("tray/exebootstrap.php"), "--bootstrap",
+         Bootstrap("quiet/exebootstrap.php")});
   const std::optional<MessageBoxSeen> box =
       ExpectMessageBox(driver_, "Unable to connect to any of VANO servers. Please try again later.");
   ASSERT_TRUE(box);

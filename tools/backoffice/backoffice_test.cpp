@@ -205,6 +205,8 @@ TEST(BackofficeParts, ScenarioParser) {
     const char* message;
   } cases[] = {
       {"route /a\r\nbody one \r\nbody two\r\nbody-bytes 3\r\nbody three\r\n", 0, ""},
+      {"route /a\nbody-wave 800\n", 0, ""},
+      {"route /a\nbody-wave many\n", 2, "'body-wave' wants a sample count"},
       {"# c\nbody outside\n", 2, "'body' outside a route"},
       {"route /a\nend\nroute /a\n", 3, "route /a already defined on line 1"},
       {"route /a\nbody-file missing.bin\n", 2, "cannot read body file"},

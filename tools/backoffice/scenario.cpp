@@ -76,6 +76,24 @@ constexpr unsigned long long kMaxMillis = 600000;
 constexpr unsigned long long kMaxGenerated = 1ULL << 40;
 constexpr unsigned long long kMaxChunk = 16ULL << 20;
 constexpr unsigned long long kMaxLength = 1ULL << 50;
+constexpr unsigned long long kMaxWaveSamples = 16ULL << 20;
+
+std::string Little32(std::uint32_t value) {
+  std::string bytes;
+  for (int i = 0; i < 4; ++i) {
+    bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+  }
+  return bytes;
+}
+
+// A whole wave file: PCM, one channel, 8000 samples a second of 8 bits,
+// `samples` of silence (the 8-bit middle value).
+std::string WaveFile(std::uint32_t samples) {
+  const std::string format("\x01\x00\x01\x00\x40\x1F\x00\x00\x40\x1F\x00\x00\x01\x00\x08\x00", 16);
+  std::string chunks = "fmt " + Little32(16) + format + "data" + Little32(samples) +
+                       std::string(samples, '\x80') + std::string(samples % 2, '\0');
+  return "RIFF" + Little32(static_cast<std::uint32_t>(4 + chunks.size())) + "WAVE" + chunks;
+}
 
 std::vector<std::string_view> Words(std::string_view s) {
   std::vector<std::string_view> words;
@@ -142,8 +160,9 @@ class Parser {
  private:
   static bool IsResponseDirective(const std::string& name) {
     static const std::set<std::string> kNames = {
-        "next",    "status",      "header", "body",  "body-file",  "body-bytes", "content-length",
-        "chunked", "close-after", "drip",   "stall", "stall-body", "ranges",     "conditional"};
+        "next",           "status",  "header",      "body", "body-file", "body-bytes", "body-wave",
+        "content-length", "chunked", "close-after", "drip", "stall",     "stall-body", "ranges",
+        "conditional"};
     return kNames.count(name) != 0;
   }
 
@@ -249,6 +268,14 @@ class Parser {
         return "'body-bytes' wants a byte count up to 2^40";
       }
       response_->body.push_back(BodyPiece{true, std::string(), n});
+      return "";
+    }
+    if (name == "body-wave") {
+      unsigned long long n = 0;
+      if (!ParseDecimal(arg, kMaxWaveSamples, &n)) {
+        return "'body-wave' wants a sample count up to 2^24";
+      }
+      response_->body.push_back(BodyPiece{false, WaveFile(static_cast<std::uint32_t>(n)), 0});
       return "";
     }
     std::string err = Once(name);

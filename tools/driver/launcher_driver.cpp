@@ -7,7 +7,9 @@
 #include <span>
 #include <utility>
 
+#include "win32/handles.h"
 #include "win32/main_window.h"
+#include "win32/wide_text.h"
 #include "win32/win32_file_system.h"
 #include "win32/win32_registry.h"
 
@@ -16,6 +18,8 @@ namespace {
 
 using win32::UniqueHandle;
 using win32::UniqueRegKey;
+using win32::Utf8FromWide;
+using win32::WideFromUtf8;
 
 constexpr DWORD kMessageTimeoutMs = 5000;
 constexpr const char* kMainWindowClass = "HtaLauncherMainWindow";
@@ -41,64 +45,88 @@ DWORD ProcessOf(HWND window) {
   return owner;
 }
 
+// TEMP of this process, ending in a backslash (UTF-8, as every path here).
 std::string TempPath() {
-  char buffer[MAX_PATH + 1] = {};
-  const DWORD length = GetTempPathA(sizeof buffer, buffer);
-  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string("C:\\");
+  wchar_t buffer[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
+  return length > 0 && length <= MAX_PATH ? Utf8FromWide(std::wstring_view(buffer, length))
+                                          : std::string("C:\\");
 }
 
-// A copy of this process's environment with TEMP and TMP naming `temp` and
-// the fake opener's record variable naming `record` (none when empty), as
-// the block CreateProcessA takes: NAME=VALUE strings, each ending in a NUL,
-// and one more NUL at the end.
-std::string EnvironmentWithTemp(std::string temp, const std::string& record) {
-  std::vector<std::string> entries;
-  if (char* block = GetEnvironmentStringsA()) {
-    for (const char* p = block; *p != '\0'; p += std::strlen(p) + 1) {
-      const std::string entry = p;
-      const std::string name = entry.substr(0, entry.find('=', 1));  // "=C:=C:\..." names start with "="
-      if (lstrcmpiA(name.c_str(), "TEMP") != 0 && lstrcmpiA(name.c_str(), "TMP") != 0 &&
-          lstrcmpiA(name.c_str(), "LOCALAPPDATA") != 0 &&
-          lstrcmpiA(name.c_str(), kFakeOpenerRecordVariable) != 0) {
+// Without the trailing backslash that GetTempPathW adds (it wants none in
+// the variable); a drive's root keeps it.
+std::string WithoutTrailingBackslash(std::string folder) {
+  if (folder.size() > 3 && folder.back() == '\\') {
+    folder.pop_back();
+  }
+  return folder;
+}
+
+// A copy of this process's environment with TEMP and TMP naming `temp`,
+// LOCALAPPDATA naming `localAppData` and the fake opener's record variable
+// naming `record` (none when empty), as the block CreateProcessW takes with
+// CREATE_UNICODE_ENVIRONMENT: NAME=VALUE strings, each ending in a NUL, and
+// one more NUL at the end. Wide, so a folder in any script gets through.
+std::wstring EnvironmentWithTemp(const std::string& temp, const std::string& localAppData,
+                                 const std::string& record) {
+  const std::wstring record_name = WideFromUtf8(kFakeOpenerRecordVariable);
+  std::vector<std::wstring> entries;
+  if (wchar_t* block = GetEnvironmentStringsW()) {
+    for (const wchar_t* p = block; *p != L'\0'; p += std::wcslen(p) + 1) {
+      const std::wstring entry = p;
+      const std::wstring name = entry.substr(0, entry.find(L'=', 1));  // "=C:=C:\..." names start with "="
+      if (lstrcmpiW(name.c_str(), L"TEMP") != 0 && lstrcmpiW(name.c_str(), L"TMP") != 0 &&
+          lstrcmpiW(name.c_str(), L"LOCALAPPDATA") != 0 &&
+          lstrcmpiW(name.c_str(), record_name.c_str()) != 0) {
         entries.push_back(entry);
       }
     }
-    FreeEnvironmentStringsA(block);
+    FreeEnvironmentStringsW(block);
   }
   if (!record.empty()) {
-    entries.push_back(std::string(kFakeOpenerRecordVariable) + "=" + record);
+    entries.push_back(record_name + L"=" + WideFromUtf8(record));
   }
-  // GetTempPathA wants no trailing backslash in the variable, and adds one.
-  if (temp.size() > 3 && temp.back() == '\\') {
-    temp.pop_back();
-  }
-  entries.push_back("TEMP=" + temp);
-  entries.push_back("TMP=" + temp);
-  entries.push_back("LOCALAPPDATA=" + temp);  // the log goes there too
+  entries.push_back(L"TEMP=" + WideFromUtf8(WithoutTrailingBackslash(temp)));
+  entries.push_back(L"TMP=" + WideFromUtf8(WithoutTrailingBackslash(temp)));
+  entries.push_back(L"LOCALAPPDATA=" + WideFromUtf8(WithoutTrailingBackslash(localAppData)));
   // Windows keeps the block sorted by name, without regard to case.
   std::sort(entries.begin(), entries.end(),
-            [](const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) < 0; });
-  std::string block;
-  for (const std::string& entry : entries) {
-    block += entry + '\0';
+            [](const std::wstring& a, const std::wstring& b) { return lstrcmpiW(a.c_str(), b.c_str()) < 0; });
+  std::wstring block;
+  for (const std::wstring& entry : entries) {
+    block += entry + L'\0';
   }
-  return block + '\0';
+  return block + L'\0';
 }
 
+// One entry of a folder: its name (UTF-8) and attributes.
+struct FolderEntry {
+  std::string name;
+  DWORD attributes = 0;
+};
+
 // The entries of `folder` (which ends in a backslash) but "." and "..".
-std::vector<WIN32_FIND_DATAA> EntriesOf(const std::string& folder) {
-  std::vector<WIN32_FIND_DATAA> entries;
-  WIN32_FIND_DATAA found{};
-  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
+std::vector<FolderEntry> EntriesOf(const std::string& folder) {
+  std::vector<FolderEntry> entries;
+  WIN32_FIND_DATAW found{};
+  const win32::OwnedFind search =
+      win32::TakeSearch(FindFirstFileW(WideFromUtf8(folder + "*").c_str(), &found));
+  if (search) {
     do {
-      if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0) {
-        entries.push_back(found);
+      if (std::wcscmp(found.cFileName, L".") != 0 && std::wcscmp(found.cFileName, L"..") != 0) {
+        entries.push_back({Utf8FromWide(found.cFileName), found.dwFileAttributes});
       }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    } while (FindNextFileW(search.get(), &found));
   }
   return entries;
+}
+
+bool MakeFolder(const std::string& path) {
+  return CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr) != FALSE;
+}
+
+bool CopyNew(const std::string& from, const std::string& to) {
+  return CopyFileW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(), TRUE) != FALSE;
 }
 
 // Whether `path` lies outside `folder` (which ends in a backslash).
@@ -263,6 +291,32 @@ bool SetRegistryString(const std::string& subKey, const std::string& name, const
   return SetText(HKEY_CURRENT_USER, subKey, name, value);
 }
 
+bool SetRegistryWideString(const std::string& subKey, const std::string& name, const std::string& value) {
+  const std::wstring text = WideFromUtf8(value);
+  UniqueRegKey key;
+  return RegCreateKeyExW(HKEY_CURRENT_USER, WideFromUtf8(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                         KEY_SET_VALUE, nullptr, key.receive(), nullptr) == ERROR_SUCCESS &&
+         RegSetValueExW(key.get(), WideFromUtf8(name).c_str(), 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+std::optional<std::string> RegistryWideString(const std::string& subKey, const std::string& name) {
+  const std::wstring wideKey = WideFromUtf8(subKey);
+  const std::wstring wideName = WideFromUtf8(name);
+  DWORD size = 0;
+  if (RegGetValueW(HKEY_CURRENT_USER, wideKey.c_str(), wideName.c_str(), RRF_RT_REG_SZ, nullptr, nullptr,
+                   &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+  if (RegGetValueW(HKEY_CURRENT_USER, wideKey.c_str(), wideName.c_str(), RRF_RT_REG_SZ, nullptr, text.data(),
+                   &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return Utf8FromWide(text.substr(0, text.find(L'\0')));
+}
+
 bool SetRegistryDword(const std::string& subKey, const std::string& name, DWORD value) {
   return SetValue(HKEY_CURRENT_USER, subKey, name, REG_DWORD, &value, sizeof value);
 }
@@ -346,24 +400,28 @@ void RemoveFolderTree(const std::string& base) {
   if (base.size() < 4) {
     return;  // never a drive's root
   }
-  for (const WIN32_FIND_DATAA& entry : EntriesOf(base)) {
-    const std::string path = base + entry.cFileName;
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      DeleteFileA(path.c_str());
-    } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      RemoveDirectoryA(path.c_str());  // the link only
+  for (const FolderEntry& entry : EntriesOf(base)) {
+    const std::wstring path = win32::FileCallPath(base + entry.name);
+    if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      DeleteFileW(path.c_str());
+    } else if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      RemoveDirectoryW(path.c_str());  // the link only
     } else {
-      RemoveFolderTree(path + "\\");
+      RemoveFolderTree(base + entry.name + "\\");
     }
   }
-  RemoveDirectoryA(base.c_str());
+  RemoveDirectoryW(win32::FileCallPath(base).c_str());
+}
+
+bool PathExists(const std::string& path) {
+  return GetFileAttributesW(win32::FileCallPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 ScratchFolder::ScratchFolder(const std::string& stem) {
   static std::atomic<int> counter{0};
   path_ = TempPath() + stem + "-" + std::to_string(GetCurrentProcessId()) + "-" +
           std::to_string(counter.fetch_add(1)) + "-" + std::to_string(GetTickCount64()) + "\\";
-  if (!CreateDirectoryA(path_.c_str(), nullptr)) {
+  if (!MakeFolder(path_)) {
     path_.clear();
   }
 }
@@ -384,10 +442,10 @@ std::optional<std::string> RunForOutput(const std::string& commandLine, const st
   {
     // Only these two handles are inheritable, and only they are handed on.
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    UniqueHandle in(CreateFileA(inPath.c_str(), GENERIC_READ, FILE_SHARE_READ, &inheritable, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    UniqueHandle out(CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle in(CreateFileW(WideFromUtf8(inPath).c_str(), GENERIC_READ, FILE_SHARE_READ, &inheritable,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle out(CreateFileW(WideFromUtf8(outPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (in && out) {
       STARTUPINFOA startup{};
       startup.cb = sizeof startup;
@@ -412,8 +470,8 @@ std::optional<std::string> RunForOutput(const std::string& commandLine, const st
       }
     }
   }
-  DeleteFileA(inPath.c_str());
-  DeleteFileA(outPath.c_str());
+  DeleteFileW(WideFromUtf8(inPath).c_str());
+  DeleteFileW(WideFromUtf8(outPath).c_str());
   return output;
 }
 
@@ -423,7 +481,8 @@ LauncherDriver::LauncherDriver(std::string exePath) {
   static std::atomic<int> counter{0};
   rootFolder_ = TempPath() + "hta-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
                 std::to_string(GetTickCount64()) + "-" + std::to_string(counter.fetch_add(1)) + "\\";
-  tempFolder_ = rootFolder_ + "temp\\";
+  localAppData_ = rootFolder_ + "temp\\";
+  tempFolder_ = localAppData_;
   if (exePath.empty()) {
     exeFolder_ = rootFolder_ + "app\\";
     exePath_ = exeFolder_ + "HtaLauncher.exe";
@@ -436,13 +495,13 @@ LauncherDriver::LauncherDriver(std::string exePath) {
     error_ = "the build did not say where HtaLauncher.exe is";
     return;
   }
-  if (!CreateDirectoryA(rootFolder_.c_str(), nullptr) || !CreateDirectoryA(tempFolder_.c_str(), nullptr) ||
-      (!LiesOutside(exePath_, rootFolder_) && !CreateDirectoryA(exeFolder_.c_str(), nullptr))) {
+  if (!MakeFolder(rootFolder_) || !MakeFolder(localAppData_) ||
+      (!LiesOutside(exePath_, rootFolder_) && !MakeFolder(exeFolder_))) {
     error_ = "cannot make the folders under " + rootFolder_ + ", error " + std::to_string(GetLastError());
     return;
   }
   // Never over another file: the copy is deleted at the end.
-  if (!CopyFileA(source.c_str(), exePath_.c_str(), TRUE)) {
+  if (!CopyNew(source, exePath_)) {
     error_ = "cannot copy " + source + " to " + exePath_ + ", error " + std::to_string(GetLastError());
     return;
   }
@@ -454,11 +513,11 @@ LauncherDriver::~LauncherDriver() {
   // The process has ended, but Windows may hold the exe's image a moment
   // longer; try the removal a few times.
   for (int attempt = 0; attempt < 20; ++attempt) {
-    if (ownExeElsewhere_ && DeleteFileA(exePath_.c_str())) {
+    if (ownExeElsewhere_ && DeleteFileW(WideFromUtf8(exePath_).c_str())) {
       ownExeElsewhere_ = false;
     }
     RemoveFolderTree(rootFolder_);
-    if (!ownExeElsewhere_ && GetFileAttributesA(rootFolder_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (!ownExeElsewhere_ && !PathExists(rootFolder_)) {
       break;
     }
     Sleep(50);
@@ -467,8 +526,8 @@ LauncherDriver::~LauncherDriver() {
 
 std::vector<std::string> LauncherDriver::AppFolderFiles() const {
   std::vector<std::string> names;
-  for (const WIN32_FIND_DATAA& entry : EntriesOf(AppFolder())) {
-    names.push_back(entry.cFileName);
+  for (const FolderEntry& entry : EntriesOf(AppFolder())) {
+    names.push_back(entry.name);
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -485,7 +544,7 @@ bool LauncherDriver::PlantDlls(const std::vector<std::string>& names) {
   const std::string overridesKey = "Software\\Wine\\AppDefaults\\" + program + "\\DllOverrides";
   for (const std::string& name : names) {
     const std::string planted = WindowsPathOf(HTA_PLANTED_DLL_DIR "/" + name + ".dll");
-    if (!CopyFileA(planted.c_str(), (exeFolder_ + name + ".dll").c_str(), TRUE)) {
+    if (!CopyNew(planted, exeFolder_ + name + ".dll")) {
       return false;
     }
     dllOverrides_.push_back(std::make_unique<SavedRegistryValue>(overridesKey, name));
@@ -498,8 +557,8 @@ bool LauncherDriver::PlantDlls(const std::vector<std::string>& names) {
 
 std::vector<std::string> LauncherDriver::LoadedPlantedDlls() const {
   std::vector<std::string> loaded;
-  for (const WIN32_FIND_DATAA& entry : EntriesOf(exeFolder_)) {
-    const std::string name = entry.cFileName;
+  for (const FolderEntry& entry : EntriesOf(exeFolder_)) {
+    const std::string& name = entry.name;
     if (name.size() > 7 && name.substr(name.size() - 7) == ".loaded") {
       loaded.push_back(name.substr(0, name.size() - 7));
     }
@@ -520,14 +579,23 @@ bool LauncherDriver::Start(const std::vector<std::string>& arguments, std::strin
   for (const std::string& argument : arguments) {
     commandLine += " \"" + argument + "\"";
   }
-  std::string environment = EnvironmentWithTemp(tempFolder_, openerRecord_);
-  STARTUPINFOA startup{};
+  return StartCommandLine(commandLine, error);
+}
+
+bool LauncherDriver::StartCommandLine(const std::string& commandLine, std::string& error) {
+  if (Running()) {
+    error = "a launcher of this driver runs already";
+    return false;
+  }
+  std::wstring environment = EnvironmentWithTemp(tempFolder_, localAppData_, openerRecord_);
+  std::wstring wideCommandLine = WideFromUtf8(commandLine);
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   // The launcher's own folder as its working folder, not the test's.
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, environment.data(),
-                      exeFolder_.c_str(), &startup, &info)) {
-    error = "CreateProcessA(" + commandLine + ") failed, error " + std::to_string(GetLastError());
+  if (!CreateProcessW(nullptr, wideCommandLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                      environment.data(), WideFromUtf8(exeFolder_).c_str(), &startup, &info)) {
+    error = "CreateProcessW(" + commandLine + ") failed, error " + std::to_string(GetLastError());
     return false;
   }
   started_.Restart();

@@ -8,9 +8,10 @@
 // Every launcher runs in a world of its own: a copy of the program in a
 // fresh folder (so its INI file is the test's), and an environment whose TEMP
 // and TMP name another fresh folder (so its application folder, "hta" in
-// that TEMP, is the test's). The driver always ends the process and removes both
-// folders; every wait has a deadline, so a broken program fails a test and
-// never hangs the suite.
+// that TEMP, is the test's). Paths are UTF-8 and go through the wide calls,
+// as the program's own do, so its folders may be named in any script. The driver always ends the process and
+// removes both folders; every wait has a deadline, so a broken program fails a test and never hangs the
+// suite.
 //
 // No GoogleTest in here: the demo's probe program uses the same code.
 
@@ -138,10 +139,14 @@ class FirstRunRegistry {
 };
 
 bool SetRegistryString(const std::string& subKey, const std::string& name, const std::string& value);
+// The same through the wide calls, for a text in UTF-8 (a path).
+bool SetRegistryWideString(const std::string& subKey, const std::string& name, const std::string& value);
 bool SetRegistryDword(const std::string& subKey, const std::string& name, DWORD value);
 // The value's text (REG_SZ, without its NUL); nullopt when missing or not a
 // text.
 std::optional<std::string> RegistryString(const std::string& subKey, const std::string& name);
+// The same through the wide calls, as UTF-8.
+std::optional<std::string> RegistryWideString(const std::string& subKey, const std::string& name);
 void DeleteRegistryValue(const std::string& subKey, const std::string& name);
 
 // Runs a console program with `input` as its standard input and returns what
@@ -149,6 +154,9 @@ void DeleteRegistryValue(const std::string& subKey, const std::string& name);
 // not end in time (it is then killed).
 std::optional<std::string> RunForOutput(const std::string& commandLine, const std::string& input,
                                         DWORD& exitCode, DWORD timeoutMs = 20000);
+
+// Whether a file or folder is at `path`.
+bool PathExists(const std::string& path);
 
 // Removes a folder (its path ending in a backslash) and everything in it.
 // Links inside (junctions, symbolic
@@ -177,7 +185,7 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 
 // --- What the launcher opens through the shell.
 //
-// Wine knows no program for ".hta" files (ShellExecuteA returns 31, "no
+// Wine knows no program for ".hta" files (ShellExecute returns 31, "no
 // association"), so a test that wants to see the launcher open one registers
 // hta-fake-opener.exe for them. The opener appends one line per start to the
 // file named by HTA_FAKE_OPENER_RECORD in its environment, which it inherits
@@ -187,8 +195,8 @@ inline constexpr const char* kFakeOpenerRecordVariable = "HTA_FAKE_OPENER_RECORD
 
 // One start of the fake opener, as it saw itself.
 struct FakeOpenerRun {
-  std::string commandLine;    // GetCommandLineA
-  std::string currentFolder;  // GetCurrentDirectoryA
+  std::string commandLine;    // GetCommandLineW, in UTF-8
+  std::string currentFolder;  // GetCurrentDirectoryW, in UTF-8
 };
 // The starts in a record file, in order; empty when there is none.
 std::vector<FakeOpenerRun> FakeOpenerRuns(const std::string& recordPath);
@@ -196,7 +204,7 @@ std::vector<FakeOpenerRun> FakeOpenerRuns(const std::string& recordPath);
 // ".hta" opens with the fake opener for as long as the object lives:
 //   HKCR\.hta                                  (default) kProgId
 //   HKCR\HtaLauncher.TestHta\shell\open\command (default) "<opener>" "%1" %*
-// Under HKCR because Wine's ShellExecuteA looks nowhere else (not in
+// Under HKCR because Wine's ShellExecute looks nowhere else (not in
 // HKCU\Software\Classes). Wine replaces %1 with the file as given (the
 // quotes around it are the command's) and %* with the parameters string
 // exactly as given, neither quoted nor split; %2..%9 would be the
@@ -247,8 +255,11 @@ class LauncherDriver {
   std::string IniPath() const { return exeFolder_ + "HtaLauncher.ini"; }
   // The launcher's application folder, "hta" in its TEMP.
   std::string AppFolder() const { return tempFolder_ + "hta\\"; }
-  // The launcher's log: its LOCALAPPDATA is that TEMP too.
-  std::string LogPath() const { return tempFolder_ + "HTA Launcher\\Logs\\launcher.log"; }
+  // The launcher's log: its LOCALAPPDATA is the driver's own TEMP folder.
+  std::string LogPath() const { return localAppData_ + "HTA Launcher\\Logs\\launcher.log"; }
+  // From the next Start on, TEMP and TMP name `folder` (ending in a
+  // backslash), which the caller made and removes; LOCALAPPDATA stays.
+  void UseTempFolder(std::string folder) { tempFolder_ = std::move(folder); }
   // The names in the application folder, sorted; empty when it is missing.
   std::vector<std::string> AppFolderFiles() const;
 
@@ -270,9 +281,11 @@ class LauncherDriver {
 
   // Starts the copy with `arguments` (each quoted on the command line; none
   // may hold a quote or end in a backslash).
-  // False with `error` set when CreateProcessA failed or a launcher of this
+  // False with `error` set when CreateProcessW failed or a launcher of this
   // driver already runs.
   bool Start(const std::vector<std::string>& arguments, std::string& error);
+  // The same with a whole command line (UTF-8), as the Run value holds one.
+  bool StartCommandLine(const std::string& commandLine, std::string& error);
 
   DWORD ProcessId() const { return processId_; }
   bool Running() const;
@@ -281,7 +294,7 @@ class LauncherDriver {
   // Ends the process at once (if it runs) and waits for it.
   void Kill();
 
-  // Milliseconds since CreateProcessA returned.
+  // Milliseconds since CreateProcessW returned.
   double MillisecondsSinceStart() const;
 
   // The main window once it exists (and, with `visible`, is shown); null at
@@ -323,6 +336,7 @@ class LauncherDriver {
   std::string exeFolder_;
   std::string exePath_;
   std::string tempFolder_;
+  std::string localAppData_;
   std::string openerRecord_;                                       // empty: no record variable
   std::vector<std::unique_ptr<SavedRegistryValue>> dllOverrides_;  // put back after the launcher ends
   bool ownExeElsewhere_ = false;

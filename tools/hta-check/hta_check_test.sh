@@ -35,6 +35,11 @@ check 1 'not a ".hta" file|11 applications|"../x.hta"|not a plain file name|"Ord
   --login-reply "$data/bad-login.xml"
 check 0 'played|fetched as "orders.hta"|a click fetches "news.hta"' --action-list "$data/actions.xml"
 check 2 'usage: hta-check' --poll --login-reply "$data/good-login.xml"
+# A FILE in a folder named in scripts that the ANSI code page lacks.
+scripts=$(mktemp -d)/"Zoë Дмитрий 张伟"
+mkdir -p "$scripts" && cp "$data/good-login.xml" "$scripts/"
+check 0 'main application 1 is opened at once' --login-reply "Z:$(printf '%s' "$scripts" | tr / '\\')\\good-login.xml"
+rm -rf "$(dirname "$scripts")"
 check 0 "session server: http://127.0.0.1:$port/launcher/tray/login.php|fetched (|message box: \"Welcome|no actions" \
   --poll --live "http://127.0.0.1:$port/launcher/tray/exebootstrap.php" "Secret User"
 if printf '%s\n' "$out" | grep -q Secret; then

@@ -1,7 +1,9 @@
 // hta-check: reads what a back office sends the way HTA Launcher does and
 // prints what the launcher would do with it. See README.md beside this file.
 
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,7 +12,11 @@
 #include "reply_check.h"
 #include "report.h"
 #include "transfer/internet_file.h"
+#include "win32/wide_text.h"
+#include "win32/win32_file_system.h"
 #include "win32/win32_headers.h"
+
+#include <shellapi.h>  // after the Windows headers
 
 namespace {
 
@@ -41,6 +47,7 @@ struct Arguments {
   bool requireHttps = false;
   std::string mode;  // the option that names what is checked
   std::string file;
+  int fileIndex = 0;  // of `file` in argv
   hta::check::LiveRequest live;
 };
 
@@ -57,7 +64,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
     } else if (arguments.mode.empty() && left >= 1 &&
                (option == "--bootstrap-reply" || option == "--login-reply" || option == "--action-list")) {
       arguments.mode = option;
-      arguments.file = argv[++i];
+      arguments.fileIndex = ++i;
+      arguments.file = argv[i];
     } else if (arguments.mode.empty() && left >= 2 && option == "--live") {
       arguments.mode = option;
       arguments.live.endpoint = argv[++i];
@@ -74,22 +82,27 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
 }
 
 // The file's bytes; nullopt when it cannot be read or is longer than any
-// reply the launcher reads.
+// reply the launcher reads. `path` is UTF-8, as the launcher's own file
+// calls take it.
 std::optional<std::string> ReadReply(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
+  hta::win32::Win32FileSystem files;
+  const std::optional<std::int64_t> length = files.FileLength(path);
+  if (!length || *length > static_cast<std::int64_t>(hta::kTransferLimits.textBytes)) {
     return std::nullopt;
   }
-  std::string bytes;
-  char buffer[65536];
-  std::size_t count = 0;
-  while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0 &&
-         bytes.size() <= hta::kTransferLimits.textBytes) {
-    bytes.append(buffer, count);
-  }
-  const bool failed = std::ferror(file) != 0 || bytes.size() > hta::kTransferLimits.textBytes;
-  std::fclose(file);
-  return failed ? std::nullopt : std::optional<std::string>(std::move(bytes));
+  std::optional<std::string> bytes = files.ReadAll(path);
+  return bytes && bytes->size() <= hta::kTransferLimits.textBytes ? bytes : std::nullopt;
+}
+
+// Argument `index` of this process's command line as the shell gave it, in
+// UTF-8: the ANSI `argv` spells letters outside the code page as "?", and
+// a file in a folder named in another script would not be found. Empty
+// when there is no such argument.
+std::string WideArgument(int index) {
+  int count = 0;
+  const std::unique_ptr<LPWSTR, decltype(&LocalFree)> arguments(CommandLineToArgvW(GetCommandLineW(), &count),
+                                                                &LocalFree);
+  return arguments && index < count ? hta::win32::Utf8FromWide(arguments.get()[index]) : std::string();
 }
 
 void RunOffline(const Arguments& arguments, const std::string& reply, hta::check::Report& report) {
@@ -120,7 +133,7 @@ int main(int argc, char** argv) {
   if (arguments->mode == "--live") {
     hta::check::CheckLive(arguments->live, arguments->requireHttps, report);
   } else {
-    const std::optional<std::string> reply = ReadReply(arguments->file);
+    const std::optional<std::string> reply = ReadReply(WideArgument(arguments->fileIndex));
     if (!reply) {
       std::fprintf(stderr, "hta-check: cannot read %s, or it is longer than 16 MiB\n",
                    arguments->file.c_str());
