@@ -11,6 +11,8 @@ bool ExchangeQueue::Push(HttpEvent event) {
       return false;
     }
     events_.push_back(std::move(event));
+    // Told with this event: nothing queued is left untold.
+    untoldBytes_ = 0;
   }
   if (wake_) {
     wake_();
@@ -25,7 +27,32 @@ bool ExchangeQueue::PushResponse(HttpResponse response) {
   return Push(std::move(event));
 }
 
+bool ExchangeQueue::QueueBody(std::string_view bytes) {
+  queuedBytes_ += bytes.size();
+  if (!events_.empty() && events_.back().kind == HttpEvent::Kind::Body) {
+    events_.back().body.append(bytes);
+  } else {
+    HttpEvent event;
+    event.kind = HttpEvent::Kind::Body;
+    event.body.assign(bytes);
+    events_.push_back(std::move(event));
+  }
+  const auto now = std::chrono::steady_clock::now();
+  const bool afterAPause = now - lastBlock_ >= kWakeDelay;
+  lastBlock_ = now;
+  if (untoldBytes_ == 0) {
+    untoldSince_ = now;
+  }
+  untoldBytes_ += bytes.size();
+  if (afterAPause || untoldBytes_ >= kWakeBytes || now - untoldSince_ >= kWakeDelay) {
+    untoldBytes_ = 0;
+    return true;
+  }
+  return false;
+}
+
 bool ExchangeQueue::PushBody(std::string_view bytes) {
+  bool wake = false;
   {
     std::unique_lock lock(mutex_);
     room_.wait(lock, [this] { return abandoned_ || queuedBytes_ < kLimitBytes; });
@@ -35,19 +62,9 @@ bool ExchangeQueue::PushBody(std::string_view bytes) {
     if (bytes.empty()) {
       return true;
     }
-    queuedBytes_ += bytes.size();
-    // Appended to a batch the GUI thread has not taken yet: it was already
-    // woken for it.
-    if (!events_.empty() && events_.back().kind == HttpEvent::Kind::Body) {
-      events_.back().body.append(bytes);
-      return true;
-    }
-    HttpEvent event;
-    event.kind = HttpEvent::Kind::Body;
-    event.body.assign(bytes);
-    events_.push_back(std::move(event));
+    wake = QueueBody(bytes);
   }
-  if (wake_) {
+  if (wake && wake_) {
     wake_();
   }
   return true;

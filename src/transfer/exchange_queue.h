@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -19,9 +20,13 @@ namespace hta {
 // and every member is safe to call from either side as documented.
 //
 // Body bytes pushed one after another are merged into one Body event, so
-// the GUI thread pays for one wake per batch and not per block. The worker
-// waits while kLimitBytes are queued, so a GUI thread busy elsewhere (a
-// message box, a nested transfer) never lets a fast server fill memory.
+// the GUI thread pays for one wake per batch and not per block: while blocks
+// follow each other within kWakeDelay, the GUI thread is woken once
+// kWakeBytes or kWakeDelay's worth has gathered; a block after a pause wakes
+// it at once. (So the last blocks before the network falls silent are told
+// when it speaks again, ends or fails.) The worker waits while kLimitBytes
+// are queued, so a GUI thread busy elsewhere (a message box, a nested
+// transfer) never lets a fast server fill memory.
 //
 // Once abandoned (the GUI thread gave up on the transfer) every push is
 // refused and a waiting worker is released: it only has to close its own
@@ -29,6 +34,8 @@ namespace hta {
 class ExchangeQueue {
  public:
   static constexpr std::size_t kLimitBytes = std::size_t{2} << 20;
+  static constexpr std::size_t kWakeBytes = std::size_t{64} << 10;
+  static constexpr std::chrono::steady_clock::duration kWakeDelay = std::chrono::milliseconds(2);
 
   // `wake` is called on the worker's thread after each push that the GUI
   // thread may be waiting for; it must be safe to call from any thread. May
@@ -54,6 +61,8 @@ class ExchangeQueue {
 
  private:
   bool Push(HttpEvent event);
+  // Queues `bytes` (the lock held); whether the GUI thread must be woken now.
+  bool QueueBody(std::string_view bytes);
 
   std::function<void()> wake_;
   mutable std::mutex mutex_;
@@ -61,6 +70,11 @@ class ExchangeQueue {
   std::deque<HttpEvent> events_;
   std::size_t queuedBytes_ = 0;
   bool abandoned_ = false;
+  // Body bytes queued since the last wake, when the first of them came, and
+  // when the last block came.
+  std::size_t untoldBytes_ = 0;
+  std::chrono::steady_clock::time_point untoldSince_;
+  std::chrono::steady_clock::time_point lastBlock_;
 };
 
 }  // namespace hta

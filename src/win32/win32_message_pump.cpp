@@ -31,8 +31,16 @@ bool Win32MessagePump::WaitFor(HANDLE signal) {
   }
   // MWMO_INPUTAVAILABLE: messages already in the queue wake it too, not
   // only those that arrive from now on.
-  MsgWaitForMultipleObjectsEx(1, &signal, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-  DoEvents();
+  const DWORD woke = MsgWaitForMultipleObjectsEx(1, &signal, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  // Woken by the signal alone, the look at the message queue (a server round
+  // trip under Wine, once per batch of a fast download) is left to the next
+  // wake unless it is due: a message waits a few milliseconds at most, and
+  // one that arrives while nothing is signalled wakes the wait at once.
+  const ULONGLONG now = GetTickCount64();
+  if (woke != WAIT_OBJECT_0 || now - lastSweep_ >= kSweepDueMilliseconds) {
+    DoEvents();
+    lastSweep_ = GetTickCount64();
+  }
   return !quitSeen_;
 }
 

@@ -36,8 +36,13 @@ class Win32MessagePump final : public MessagePump {
  private:
   void Dispatch(MSG& message);
 
+  // WaitFor looks at the messages at least this often while a signal keeps
+  // waking it.
+  static constexpr ULONGLONG kSweepDueMilliseconds = 10;
+
   MessageFilter* filter_;
   bool quitSeen_ = false;
+  ULONGLONG lastSweep_ = 0;
 };
 
 }  // namespace hta::win32
