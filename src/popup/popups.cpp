@@ -21,18 +21,18 @@ void frmMessage::Form_Load() {
   static_cast<void>(window_->SetTopMostWindow(true));
 }
 
-void frmMessage::message(const std::string& sText, const std::string& sUrl, const std::string& sFileName) {
-  url_ = sUrl;
-  htaPath_ = sFileName;
+void frmMessage::message(const std::string& text, const std::string& url, const std::string& fileName) {
+  url_ = url;
+  htaPath_ = fileName;
   unsigned interval = kPlainIntervalMs;
-  if (!sUrl.empty() && !sFileName.empty()) {
+  if (!url.empty() && !fileName.empty()) {
     // Without the hand cursor the popup has no border either, but it is
     // still a link: the longer time and the fetch on a click stay.
     static_cast<void>(window_->ShowLink());
     interval = kLinkIntervalMs;
   }
   window_->SetTimer(interval);
-  window_->SetText(sText);
+  window_->SetText(text);
   window_->SetTranslucent(0);
   window_->ShowNoActivate();
   FadeIn();

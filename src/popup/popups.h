@@ -53,9 +53,9 @@ class frmMessage final : public PopupEvents {
   frmMessage& operator=(const frmMessage&) = delete;
   ~frmMessage() override;
 
-  // The linked file's local path (the `sFileName` given to message).
+  // The linked file's local path (the `fileName` given to message).
   const std::string& HtaPath() const { return htaPath_; }
-  void HtaPath(const std::string& sPath) { htaPath_ = sPath; }
+  void HtaPath(const std::string& path) { htaPath_ = path; }
   const std::string& Url() const { return url_; }
 
   bool Unloaded() const { return unloaded_; }
@@ -74,7 +74,7 @@ class frmMessage final : public PopupEvents {
   void Form_Load();
   // Fills and shows the popup, then fades it in. Empty texts stand for
   // omitted arguments.
-  void message(const std::string& sText, const std::string& sUrl, const std::string& sFileName);
+  void message(const std::string& text, const std::string& url, const std::string& fileName);
   void FadeIn();
   void FadeOut();
   // Ends the popup: timer stopped, PopupCount lowered (Form_Unload), the

@@ -180,7 +180,7 @@ void frmMain::InitLauncher() {
   if (policies_->proxy) {
     ApplyProxySettings(*policies_->proxy, "policy", internetFile1_, ports_.dialogs);
   } else {
-    const cIniFile ini(ports_.profile, ports_.files, ports_.env);
+    const IniFile ini(ports_.profile, ports_.files, ports_.env);
     LoadProxySettings(ini, internetFile1_, ports_.dialogs);
   }
 
