@@ -26,10 +26,10 @@ using hta::wintest::PostClick;
 
 // Counts the window timer's ticks.
 struct Ticks final : hta::PopupEvents {
-  void lblMessage_Click() override {}
-  void lblClose_Click() override {}
-  void Form_Click() override {}
-  void Timer1_Timer() override { ++count; }
+  void MessageClicked() override {}
+  void CloseClicked() override {}
+  void BackgroundClicked() override {}
+  void TimerTick() override { ++count; }
   int count = 0;
 };
 
