@@ -65,7 +65,7 @@ inline constexpr std::string_view kNewVersionSuffix = ".new";
 // or put in place, the target is as it was and the ".new" file is gone.
 Replacement WriteNewVersion(FileSystem& files, const std::string& target, std::string_view bytes);
 
-// The application menu smnuApp: ten entries, each with a caption, a
+// The application menu: ten entries, each with a caption, a
 // visibility and a tag. The view shows captions and visibility; the tags,
 // and what is visible, are kept here, as the view cannot be asked.
 //
@@ -84,7 +84,7 @@ class AppMenu {
   void FillMenuEntry(int number, const std::string& caption, const std::string& fileName,
                      const std::string& parameters);
 
-  // Opens the application of entry `index` (smnuApp_Click): the application
+  // Opens the application of entry `index` (MenuEntryChosen): the application
   // folder and the tag's file name, with the tag's parameters, whether or
   // not the file is there. Nothing happens for an index outside 1 to 10, a
   // tag without separator, or a file name that does not name a plain file

@@ -8,7 +8,7 @@ namespace hta {
 // The values of the running session that several parts of the launcher
 // share: the login writes them, the application menu, the action poll and
 // the fetch read them, the start-up and shut-down fill and store them.
-// There is exactly one, owned by frmMain and handed by reference to whatever
+// There is exactly one, owned by Launcher and handed by reference to whatever
 // needs it; nothing keeps a copy. It lives as long as the main window.
 //
 // Numbers keep the 16-bit range the back office and the stored settings
