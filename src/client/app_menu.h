@@ -10,7 +10,7 @@
 #include "common/menu_entries.h"
 #include "ports/file_system.h"
 #include "ports/main_window.h"
-#include "ports/shell.h"
+#include "ports/shell_open.h"
 #include "session/session_state.h"
 
 namespace hta {
@@ -49,7 +49,7 @@ bool FitsShellPath(std::string_view path);
 // or "/") is a plain file name (IsPlainFileName) ending in ".hta" in any
 // letter case. The shell would run anything else the server named (".exe",
 // ".cmd", ".lnk", ".js" ...); such a path is silently not opened.
-void LaunchFile(Shell& shell, const std::string& path, const std::string& parameters);
+void LaunchFile(ShellOpen& shellOpen, const std::string& path, const std::string& parameters);
 
 // The rule LaunchFile applies: whether the shell may be asked to open `path`.
 bool IsLaunchablePath(std::string_view path);
@@ -74,7 +74,7 @@ Replacement WriteNewVersion(FileSystem& files, const std::string& target, std::s
 class AppMenu {
  public:
   // The ports and the state are borrowed and must outlive the menu.
-  AppMenu(MainWindowView& view, Shell& shell, FileSystem& files, const SessionState& state);
+  AppMenu(MainWindowView& view, ShellOpen& shellOpen, FileSystem& files, const SessionState& state);
 
   // Before a login reply is read: every entry empty and hidden.
   void Reset();
@@ -107,7 +107,7 @@ class AppMenu {
   static bool ValidIndex(int index) { return index >= 1 && index <= kAppMenuEntries; }
 
   MainWindowView& view_;
-  Shell& shell_;
+  ShellOpen& shellOpen_;
   FileSystem& files_;
   const SessionState& state_;
   std::array<Entry, kAppMenuEntries> entries_;

@@ -10,7 +10,7 @@
 #include "client/validator_store.h"
 #include "popup/popups.h"
 #include "ports/file_system.h"
-#include "ports/shell.h"
+#include "ports/shell_open.h"
 #include "session/program_state.h"
 #include "session/session_state.h"
 #include "transfer/internet_file.h"
@@ -48,7 +48,7 @@ class FetchedFileUse {
 // outlive the FileFetch.
 struct FetchPorts {
   FileSystem& files;
-  Shell& shell;
+  ShellOpen& shellOpen;
 };
 
 // The background fetch: one file at a time through the transfer, into the

@@ -89,11 +89,11 @@ std::optional<bool> ParseTruthValue(std::string_view text) {
 Launcher::Launcher(const LauncherPorts& ports, std::vector<std::string> bootstrapEndpoints)
     : ports_(ports),
       transfer_(ports.http, ports.files, ports.clock),
-      menu_(ports.view, ports.shell, ports.files, state_),
+      menu_(ports.view, ports.shellOpen, ports.files, state_),
       validators_(ports.profile, ports.files, ports.env),
       client_(ClientPorts{ports.view, ports.dialogs, ports.clock, ports.files}, state_, transfer_, menu_,
               validators_, std::move(bootstrapEndpoints), *this),
-      fetch_(FetchPorts{ports.files, ports.shell}, state_, transfer_, validators_, actions_, *this,
+      fetch_(FetchPorts{ports.files, ports.shellOpen}, state_, transfer_, validators_, actions_, *this,
              [this] { RunWaitingLogin(); }),
       popups_(PopupPorts{ports.popups, ports.pump, ports.clock, fetch_}),
       actions_(ActionPorts{ports.files, ports.sound, ports.clock, ports.view}, state_, fetch_, popups_,

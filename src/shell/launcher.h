@@ -20,7 +20,7 @@
 #include "ports/popup_window.h"
 #include "ports/profile.h"
 #include "ports/registry.h"
-#include "ports/shell.h"
+#include "ports/shell_open.h"
 #include "ports/single_instance.h"
 #include "ports/sound.h"
 #include "ports/user_settings.h"
@@ -87,7 +87,7 @@ struct LauncherPorts {
   Environment& env;
   RegistryCalls& registry;
   UserSettings& settings;
-  Shell& shell;
+  ShellOpen& shellOpen;
   FileSystem& files;
   ProfileCalls& profile;
   HttpClient& http;

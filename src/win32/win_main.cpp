@@ -20,7 +20,7 @@
 #include "win32/win32_popup.h"
 #include "win32/win32_profile.h"
 #include "win32/win32_registry.h"
-#include "win32/win32_shell.h"
+#include "win32/win32_shell_open.h"
 #include "win32/win32_single_instance.h"
 #include "win32/win32_sound.h"
 #include "win32/win32_user_settings.h"
@@ -98,7 +98,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
   hta::win32::Win32Clock clock;
   hta::win32::Win32Environment environment;
   hta::win32::Win32UserSettings settings;
-  hta::win32::Win32Shell shell;  // joins this thread to COM for ShellExecute
+  hta::win32::Win32ShellOpen shellOpen;  // joins this thread to COM for ShellExecute
   hta::win32::Win32FileSystem files;
   hta::win32::Win32Profile profile;
   hta::win32::Win32Http http(pump);
@@ -109,7 +109,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
   hta::win32::Win32Sound sound;
 
   hta::Launcher launcher(hta::LauncherPorts{window, dialogs, pump, clock, environment, registry, settings,
-                                            shell, files, profile, http, singleInstance, popups, sound},
+                                            shellOpen, files, profile, http, singleInstance, popups, sound},
                          std::move(endpoints.endpoints));
   launcher.UsePolicies(std::move(policies), std::move(endpoints.source));
   return ShowAndRun(launcher, window, pump, showCommand);

@@ -31,7 +31,7 @@ TEST(SplitTagTest, SplitsAtTheFirstOfExactlyThreeAts) {
 // Entries never filled or outside 1 to 10 open nothing; a failed shell
 // start is not reported.
 TEST_F(AppMenuTest, EntryOpensItsFileWithTheParametersUpToASeparator) {
-  shell.result = 2;
+  shellOpen.result = 2;
   Menu().FillMenuEntry(2, "B", "c.hta", "one@@@two");
   for (const int index : {0, 1, 2, 11}) {
     Program().MenuEntryChosen(index);
@@ -55,20 +55,20 @@ TEST_F(AppMenuTest, FileNameOutsideTheFolderKeepsTheEntryButIsNeverOpened) {
 // action, a popup link), the shell is handed only ".hta" files.
 TEST_F(AppMenuTest, OnlyHtaFilesAreEverOpenedAndAnEntryOfAnotherTypeStaysButDoesNothing) {
   for (const char* name : {"a.hta", "B.HTA", "c.d.Hta", "tool.cmd .hta"}) {
-    LaunchFile(shell, kHtaFolder + name, "p");
+    LaunchFile(shellOpen, kHtaFolder + name, "p");
   }
   for (const char* name : {"x.exe", "x.cmd", "x.bat",  "x.com",  "x.scr",     "x.pif",       "x.lnk",
                            "x.url", "x.js",  "x.vbs",  "x.wsf",  "x.cpl",     "x.msi",       "x.ps1",
                            "x",     "hta",   "x.hta.", "x.hta ", "x.hta.exe", "x.cmd:a.hta", "nul.hta"}) {
-    LaunchFile(shell, kHtaFolder + name, "p");
+    LaunchFile(shellOpen, kHtaFolder + name, "p");
   }
-  LaunchFile(shell, kHtaFolder, "p");
+  LaunchFile(shellOpen, kHtaFolder, "p");
   EXPECT_EQ(Launches(), (Lines{kHtaFolder + "a.hta|p", kHtaFolder + "B.HTA|p", kHtaFolder + "c.d.Hta|p",
                                kHtaFolder + "tool.cmd .hta|p"}));
   Menu().FillMenuEntry(1, "Tool", "tool.cmd", "");
   Program().MenuEntryChosen(1);
   EXPECT_TRUE(Menu().Visible(1));
-  EXPECT_EQ(shell.executed.size(), 4u);
+  EXPECT_EQ(shellOpen.executed.size(), 4u);
 }
 
 // New versions

@@ -18,7 +18,7 @@
 #include "fakes/fake_popup_window.h"
 #include "fakes/fake_profile.h"
 #include "fakes/fake_registry.h"
-#include "fakes/fake_shell.h"
+#include "fakes/fake_shell_open.h"
 #include "fakes/fake_single_instance.h"
 #include "fakes/fake_sound.h"
 #include "fakes/fake_user_settings.h"
@@ -58,7 +58,7 @@ class LauncherTest : public ::testing::Test {
 
   Launcher& Program() {
     if (!launcher) {
-      launcher.emplace(LauncherPorts{view, dialogs, pump, clock, env, registry, settings, shell, files,
+      launcher.emplace(LauncherPorts{view, dialogs, pump, clock, env, registry, settings, shellOpen, files,
                                      profile, http, instance, popups, sound},
                        endpoints);
     }
@@ -101,7 +101,7 @@ class LauncherTest : public ::testing::Test {
   // The shell launches, as "path|parameters".
   Lines Launches() const {
     Lines launched;
-    for (const auto& executed : shell.executed) {
+    for (const auto& executed : shellOpen.executed) {
       launched.push_back(executed.file + "|" + executed.parameters);
     }
     return launched;
@@ -114,7 +114,7 @@ class LauncherTest : public ::testing::Test {
   fakes::FakeEnvironment env;
   fakes::FakeRegistry registry;
   fakes::FakeUserSettings settings;
-  fakes::FakeShell shell;
+  fakes::FakeShellOpen shellOpen;
   fakes::FakeFileSystem files;
   fakes::FakeProfile profile{files};
   fakes::FakeHttp http{pump};

@@ -213,7 +213,7 @@ TEST_F(StartupTest, UnloadRemovesTheTrayIconBeforeClosingAndNothingRunsAfterIt) 
   Program().SystemResumed();
   Program().Shutdown();
   EXPECT_EQ(settings.saves, saves + 2);
-  EXPECT_EQ(shell.executed.size(), 1u);
+  EXPECT_EQ(shellOpen.executed.size(), 1u);
   EXPECT_EQ(registry.writeCalls, 0u);
   // (TearDown: no view call after Close.)
 }
