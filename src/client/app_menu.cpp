@@ -124,7 +124,7 @@ void AppMenu::OpenEntry(int index) {
     return;
   }
   // The name is confined as the server sent it, then made a path.
-  LaunchFile(shellOpen_, state_.HtaFolder + files_.PathFromAnsi(parts->fileName), parts->parameters);
+  LaunchFile(shellOpen_, state_.htaFolder + files_.PathFromAnsi(parts->fileName), parts->parameters);
 }
 
 bool AppMenu::Visible(int index) const {

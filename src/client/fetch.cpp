@@ -191,7 +191,7 @@ void FileFetch::UseFetchedFile(const std::string& target, FetchPurpose purpose) 
       use_.PlayWave(target);
       break;
     case FetchPurpose::Application:
-      LaunchFile(ports_.shellOpen, target, state_.AppParam);
+      LaunchFile(ports_.shellOpen, target, state_.appParam);
       break;
   }
 }

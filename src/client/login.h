@@ -80,7 +80,7 @@ class Client final : public ApplicationTarget,
   // Bootstrap, login request and reply, for the user string `userString`.
   // On a non-empty reply the menu is rebuilt from it, its downloads are
   // fetched, its messages shown, the action-list address replaced, the main
-  // application opened when its entry is visible, and UserString becomes
+  // application opened when its entry is visible, and userString becomes
   // `userString`. An empty reply changes none of that.
   LoginResult ConnectServer(const std::string& userString);
 

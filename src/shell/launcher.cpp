@@ -145,20 +145,20 @@ void Launcher::Start() {
 }
 
 void Launcher::InitLauncher() {
-  state_.HtaFolder = GetTempFolder(ports_.env) + std::string(kHtaSubfolder);
-  if (!FolderExists(ports_.files, state_.HtaFolder)) {
+  state_.htaFolder = GetTempFolder(ports_.env) + std::string(kHtaSubfolder);
+  if (!FolderExists(ports_.files, state_.htaFolder)) {
     // A failure shows later as downloads that cannot be written, which keep
     // the files there were; nothing here can do better.
-    ports_.files.CreateFolder(state_.HtaFolder);
+    ports_.files.CreateFolder(state_.htaFolder);
   }
   // Past the one-copy check: no other copy of this session writes here.
-  RemoveUnfinishedFiles(ports_.files, state_.HtaFolder);
-  validators_.Open(state_.HtaFolder);
+  RemoveUnfinishedFiles(ports_.files, state_.htaFolder);
+  validators_.Open(state_.htaFolder);
 
   const std::string application(kSettingsApplication);
-  state_.UserString = ports_.settings.Get(application, std::string(kUserSection), std::string(kUserKey))
+  state_.userString = ports_.settings.Get(application, std::string(kUserSection), std::string(kUserKey))
                           .value_or(std::string());
-  ports_.view.SetUserText(state_.UserString);
+  ports_.view.SetUserText(state_.userString);
 
   // Absent or unreadable: popups on, as on a first run.
   const std::optional<std::string> showPopups =
@@ -166,7 +166,7 @@ void Launcher::InitLauncher() {
   ports_.view.SetShowPopupsChecked(showPopups ? ParseTruthValue(*showPopups).value_or(true) : true);
   settingsRead_ = true;
 
-  state_.BootParams = ReadRegString(ports_.registry, static_cast<std::uint32_t>(RegistryRoot::CurrentUser),
+  state_.bootParams = ReadRegString(ports_.registry, static_cast<std::uint32_t>(RegistryRoot::CurrentUser),
                                     std::string(kBootParamsKey), std::string(kBootParamsValue));
   if (!policies_) {
     policies_ = ReadPolicies(ports_.registry);
@@ -183,7 +183,7 @@ void Launcher::InitLauncher() {
     LoadProxySettings(ini, transfer_, ports_.dialogs);
   }
 
-  state_.MainAppIndex = 0;
+  state_.mainAppIndex = 0;
 }
 
 void Launcher::GoToTray() {
@@ -309,8 +309,8 @@ void Launcher::TrayNotification(unsigned mouseMessage) {
       return;
     }
     ports_.view.BringToForeground();
-    if (state_.MainAppIndex > 0) {
-      MenuEntryChosen(state_.MainAppIndex);
+    if (state_.mainAppIndex > 0) {
+      MenuEntryChosen(state_.mainAppIndex);
     }
   } else if (mouseMessage == kTrayRightButtonUp) {
     ports_.view.BringToForeground();
@@ -331,7 +331,7 @@ void Launcher::Shutdown() {
 void Launcher::StoreUserString() {
   if (settingsRead_) {
     ports_.settings.Save(std::string(kSettingsApplication), std::string(kUserSection), std::string(kUserKey),
-                         state_.UserString);
+                         state_.userString);
   }
 }
 

@@ -27,7 +27,7 @@ TEST_F(ActionPollTest, AddressCarriesTheEncodedParameterAndA24HourTimeStamp) {
 }
 
 TEST_F(ActionPollTest, FailedPollKeepsTheOldListAndProcessesNothing) {
-  State().ActionUrl = kActions;
+  State().actionUrl = kActions;
   files.Put(kActionList, Action("popup", "", "", "old"));
   http.SetGet(PollUrl(), {.opens = false});
   Program().PollTimerTick();

@@ -15,7 +15,7 @@ namespace {
 
 class AppMenuTest : public LauncherTest {
  protected:
-  AppMenuTest() { State().HtaFolder = kHtaFolder; }
+  AppMenuTest() { State().htaFolder = kHtaFolder; }
 
   AppMenu& Menu() { return Program().Menu(); }
 };

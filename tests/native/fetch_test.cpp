@@ -115,7 +115,7 @@ TEST_F(FetchFileTest, CancelledTransferClearsBusyAndLeavesTheTarget) {
 // inside the first, so its second popup still takes the slot above its first.
 // The next tick after the cycle polls again.
 TEST_F(FetchFileTest, TicksWhileAListIsFetchedOrDispatchedAreSkipped) {
-  State().ActionUrl = kActions;
+  State().actionUrl = kActions;
   Serve(PollUrl(), Action("popup", "", "", "one") + Action("sound", "http://files.test/one.wav", "one.wav") +
                        Action("popup", "", "", "two"));
   Serve("http://files.test/one.wav", Wave("one"));
@@ -148,7 +148,7 @@ TEST_F(FetchFileTest, PopupClickDuringATransferIsQueuedAndOpensAfterIt) {
 TEST_F(FetchFileTest, TickDuringALoginIsSkippedAndAPopupClickWaitsForTheLoginsEnd) {
   files.Put(kActionList, Action("popup", "http://files.test/linked.hta", "linked", "click me"));
   Program().Actions().ProcessActionList();
-  State().ActionUrl = kActions;
+  State().actionUrl = kActions;
   Serve("http://files.test/linked.hta", "LINKED");
   ServeLogin(App("main", "Main") + ActionUrl(kActions));
   pump.onEveryCall = [&, done = false](std::size_t) mutable {
@@ -164,7 +164,7 @@ TEST_F(FetchFileTest, TickDuringALoginIsSkippedAndAPopupClickWaitsForTheLoginsEn
 }
 
 TEST_F(FetchFileTest, ReconnectClickedDuringAFetchLogsInOnceTheFetchHasEnded) {
-  State().ActionUrl = kActions;
+  State().actionUrl = kActions;
   Serve(PollUrl(), Action("sound", "http://files.test/one.wav", "one.wav"));
   Serve("http://files.test/one.wav", Wave("one"));
   ServeLogin(App("a.hta", "A"));

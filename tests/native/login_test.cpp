@@ -18,7 +18,7 @@ namespace {
 class LoginTest : public LauncherTest {
  protected:
   // As InitLauncher leaves it, for the tests that log in without Start.
-  LoginTest() { State().HtaFolder = kHtaFolder; }
+  LoginTest() { State().htaFolder = kHtaFolder; }
 };
 
 // Bootstrap
@@ -61,10 +61,10 @@ TEST_F(LoginTest, ReplyOfBlanksEmptiesTheMenuAndProcessesAndSaysNothing) {
   EXPECT_FALSE(Program().Menu().Visible(1));
   EXPECT_EQ(Program().Menu().Caption(1), "");
   EXPECT_EQ(Messages(), Lines{});
-  EXPECT_EQ(State().ActionUrl, "http://a.test/2");
+  EXPECT_EQ(State().actionUrl, "http://a.test/2");
   Serve(LoginUrl(""), App("a.hta", "A"));
   Program().ReconnectClicked();
-  EXPECT_EQ(State().ActionUrl, "");
+  EXPECT_EQ(State().actionUrl, "");
 }
 
 // The main application
@@ -92,8 +92,8 @@ TEST_F(LoginTest, TheEleventhApplicationFillsNoEntryAndOpensNothingButSetsThePar
   ServeLogin(reply);
   Program().ReconnectClicked();
   EXPECT_EQ(Program().Menu().Tag(10), "app10.hta@@@p10");
-  EXPECT_EQ(State().AppParam, "p11");
-  EXPECT_EQ(State().MainAppIndex, 0);
+  EXPECT_EQ(State().appParam, "p11");
+  EXPECT_EQ(State().mainAppIndex, 0);
   EXPECT_EQ(Launches(), Lines{});
 }
 
@@ -115,7 +115,7 @@ TEST_F(LoginTest, AMalformedElementEndsOnlyTheReadingOfItsOwnKind) {
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "new\r\n");
   EXPECT_FALSE(files.Exists(kHtaFolder + "c.hta"));
   EXPECT_EQ(Messages(), Lines{"still shown"});
-  EXPECT_EQ(State().ActionUrl, "");
+  EXPECT_EQ(State().actionUrl, "");
 }
 
 // One login at a time

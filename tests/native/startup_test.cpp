@@ -255,7 +255,7 @@ TEST_F(StartupTest, ClosingTheWindowWhileAMessageOfTheReplyIsUpShowsNoMore) {
   Program().Start();
   EXPECT_EQ(Messages(), Lines{"one"});
   EXPECT_EQ(Launches(), Lines{});
-  EXPECT_EQ(State().ActionUrl, "");
+  EXPECT_EQ(State().actionUrl, "");
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ TEST_F(TrayTest, LeftButtonUpBringsTheWindowForwardAndRightButtonUpShowsTheTrayM
   Program().TrayNotification(517);
   EXPECT_EQ(view.lines, (Lines{"BringToForeground", "BringToForeground", "ShowTrayMenu"}));
   // The neighbours of the two button-up messages do nothing.
-  State().MainAppIndex = 1;
+  State().mainAppIndex = 1;
   view.lines.clear();
   for (const unsigned message : {513u, 515u, 516u, 518u}) {
     Program().TrayNotification(message);
@@ -32,8 +32,8 @@ TEST_F(TrayTest, LeftButtonUpBringsTheWindowForwardAndRightButtonUpShowsTheTrayM
 }
 
 TEST_F(TrayTest, NothingRunsAfterTheProgramHasEnded) {
-  State().ActionUrl = kActions;
-  State().MainAppIndex = 1;
+  State().actionUrl = kActions;
+  State().mainAppIndex = 1;
   Program().Shutdown();
   view.lines.clear();
   Program().TrayNotification(514);
