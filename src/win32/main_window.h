@@ -143,7 +143,7 @@ class MainWindow final : public MainWindowView, public MessageFilter {
   UINT currentDpi_ = kDefaultDpi;
   Layout layout_;
   OwnedFont font_;       // the system's message font at currentDpi_
-  OwnedFont titleFont_;  // Label2: the message font, larger and bold
+  OwnedFont titleFont_;  // the title's: the message font, larger and bold
   OwnedIcon bigIcon_;
   OwnedIcon smallIcon_;
   OwnedIcon trayIcon_;

@@ -51,7 +51,7 @@ bool MainWindow::CreateControls(HWND window) {
                            ControlId(id), instance_, nullptr);
   };
   // Creation order is the tab order: the user box first, then the row of the
-  // check box and the two buttons, left to right. Label1 comes right before
+  // check box and the two buttons, left to right. The "User:" caption comes right before
   // the box it labels, as screen readers expect.
   Controls c;
   c.logo = child(WC_STATICA, "", SS_OWNERDRAW, 0, IDC_LOGO);
