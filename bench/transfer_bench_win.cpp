@@ -62,8 +62,8 @@ class Outcome final : public hta::InternetFileEvents {
   std::int32_t total = 0;
 
   void DownloadComplete() override { complete = true; }
-  void DownloadProgress(std::int32_t& lBytesRead) override { total = lBytesRead; }
-  void DownloadError(std::string& sErrorDescription) override { error = sErrorDescription; }
+  void DownloadProgress(std::int32_t& bytesRead) override { total = bytesRead; }
+  void DownloadError(std::string& description) override { error = description; }
   void DownloadCancelled(std::int32_t&) override { error = "cancelled"; }
 };
 

@@ -1,4 +1,4 @@
-// cIniFile's own line scanning (IsKey, IsSection, TotalKeys, TotalSections)
+// IniFile's own line scanning (IsKey, IsSection, TotalKeys, TotalSections)
 // over arbitrary file contents, checked against a second, simpler split of
 // the same text; and EnumerateSection and Setting over arbitrary answers of
 // the profile call, which must never be read past the buffer.
@@ -103,18 +103,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   InputFileSystem files(input);
   InputProfile profile(input);
   FixedEnvironment environment;
-  hta::cIniFile ini(profile, files, environment);
+  hta::IniFile ini(profile, files, environment);
 
   // The whole input as one line.
-  Check(hta::cIniFile::IsKey(input) == (input.find('=') != std::string_view::npos));
-  Check(hta::cIniFile::IsSection(input) ==
-        (input.size() >= 2 && input.front() == '[' && input.back() == ']'));
+  Check(hta::IniFile::IsKey(input) == (input.find('=') != std::string_view::npos));
+  Check(hta::IniFile::IsSection(input) == (input.size() >= 2 && input.front() == '[' && input.back() == ']'));
 
   std::int32_t keys = 0;
   std::int32_t sections = 0;
   for (const std::string& line : ReferenceLines(input)) {
-    keys += hta::cIniFile::IsKey(line) ? 1 : 0;
-    sections += hta::cIniFile::IsSection(line) ? 1 : 0;
+    keys += hta::IniFile::IsKey(line) ? 1 : 0;
+    sections += hta::IniFile::IsSection(line) ? 1 : 0;
   }
   Check(ini.TotalKeys() == keys);
   Check(ini.TotalSections() == sections);

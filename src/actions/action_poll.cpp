@@ -26,7 +26,7 @@ constexpr std::string_view kWaveExtension = ".wav";
 std::optional<std::string> ActionFilePath(FileSystem& files, const SessionState& state,
                                           const std::string& fileName, std::string_view extension) {
   const std::optional<std::string> name = ActionFileName(fileName, extension);
-  return name ? std::optional<std::string>(state.HtaFolder + files.PathFromAnsi(*name)) : std::nullopt;
+  return name ? std::optional<std::string>(state.htaFolder + files.PathFromAnsi(*name)) : std::nullopt;
 }
 
 }  // namespace
@@ -55,17 +55,17 @@ ActionDispatcher::ActionDispatcher(ActionPorts ports, const SessionState& state,
     : ports_(ports), state_(state), fetch_(fetch), popups_(popups), program_(program) {}
 
 void ActionDispatcher::PollActions() {
-  if (state_.ActionUrl.empty()) {
+  if (state_.actionUrl.empty()) {
     return;
   }
-  const std::string target = state_.HtaFolder + std::string(kActionListName);
+  const std::string target = state_.htaFolder + std::string(kActionListName);
   const std::string address =
-      ActionListAddress(state_.ActionUrl, state_.AppParam, ports_.clock.LocalTimeOfDay());
+      ActionListAddress(state_.actionUrl, state_.appParam, ports_.clock.LocalTimeOfDay());
   fetch_.FetchFile(address, target, FetchPurpose::ActionList);
 }
 
 void ActionDispatcher::ProcessActionList() {
-  const std::string path = state_.HtaFolder + std::string(kActionListName);
+  const std::string path = state_.htaFolder + std::string(kActionListName);
   // A list past the limit is not read at all, so never acted on in part.
   const std::optional<std::int64_t> length = ports_.files.FileLength(path);
   const std::optional<std::string> text =

@@ -19,7 +19,7 @@ namespace hta {
 
 // The local copy of the action list, in the application folder.
 inline constexpr std::string_view kActionListName = "actions.xml";
-// The action list's address: ActionUrl, this, AppParam, "&ts=", time stamp.
+// The action list's address: actionUrl, this, appParam, "&ts=", time stamp.
 inline constexpr std::string_view kActionQuery = "?VANO_BACKOFFICE=";
 inline constexpr std::string_view kActionTimeStampQuery = "&ts=";
 

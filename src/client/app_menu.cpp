@@ -56,7 +56,7 @@ bool FitsShellPath(std::string_view path) {
   return units <= kLongestShellPath;
 }
 
-void LaunchFile(Shell& shell, const std::string& path, const std::string& parameters) {
+void LaunchFile(ShellOpen& shellOpen, const std::string& path, const std::string& parameters) {
   const std::string name = path.substr(path.find_last_of("\\/") + 1);
   if (!IsLaunchablePath(path)) {
     LogInfo("Launch refused: " + name + ": not a plain .hta file name");
@@ -67,7 +67,7 @@ void LaunchFile(Shell& shell, const std::string& path, const std::string& parame
     return;
   }
   LogInfo("Launch: " + std::string(name));
-  shell.Execute(kLaunchVerb, path, parameters, kLaunchFolder, kShowNormal);
+  shellOpen.Execute(kLaunchVerb, path, parameters, kLaunchFolder, kShowNormal);
 }
 
 Replacement WriteNewVersion(FileSystem& files, const std::string& target, std::string_view bytes) {
@@ -87,8 +87,8 @@ Replacement WriteNewVersion(FileSystem& files, const std::string& target, std::s
   return ReplaceFileWith(files, partial, target);
 }
 
-AppMenu::AppMenu(MainWindowView& view, Shell& shell, FileSystem& files, const SessionState& state)
-    : view_(view), shell_(shell), files_(files), state_(state) {
+AppMenu::AppMenu(MainWindowView& view, ShellOpen& shellOpen, FileSystem& files, const SessionState& state)
+    : view_(view), shellOpen_(shellOpen), files_(files), state_(state) {
   for (int index = 1; index <= kAppMenuEntries; ++index) {
     Entry& entry = entries_[static_cast<std::size_t>(index - 1)];
     entry.caption = "Start application " + std::to_string(index);
@@ -124,7 +124,7 @@ void AppMenu::OpenEntry(int index) {
     return;
   }
   // The name is confined as the server sent it, then made a path.
-  LaunchFile(shell_, state_.HtaFolder + files_.PathFromAnsi(parts->fileName), parts->parameters);
+  LaunchFile(shellOpen_, state_.htaFolder + files_.PathFromAnsi(parts->fileName), parts->parameters);
 }
 
 bool AppMenu::Visible(int index) const {

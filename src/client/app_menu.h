@@ -10,7 +10,7 @@
 #include "common/menu_entries.h"
 #include "ports/file_system.h"
 #include "ports/main_window.h"
-#include "ports/shell.h"
+#include "ports/shell_open.h"
 #include "session/session_state.h"
 
 namespace hta {
@@ -49,7 +49,7 @@ bool FitsShellPath(std::string_view path);
 // or "/") is a plain file name (IsPlainFileName) ending in ".hta" in any
 // letter case. The shell would run anything else the server named (".exe",
 // ".cmd", ".lnk", ".js" ...); such a path is silently not opened.
-void LaunchFile(Shell& shell, const std::string& path, const std::string& parameters);
+void LaunchFile(ShellOpen& shellOpen, const std::string& path, const std::string& parameters);
 
 // The rule LaunchFile applies: whether the shell may be asked to open `path`.
 bool IsLaunchablePath(std::string_view path);
@@ -65,7 +65,7 @@ inline constexpr std::string_view kNewVersionSuffix = ".new";
 // or put in place, the target is as it was and the ".new" file is gone.
 Replacement WriteNewVersion(FileSystem& files, const std::string& target, std::string_view bytes);
 
-// The application menu smnuApp: ten entries, each with a caption, a
+// The application menu: ten entries, each with a caption, a
 // visibility and a tag. The view shows captions and visibility; the tags,
 // and what is visible, are kept here, as the view cannot be asked.
 //
@@ -74,7 +74,7 @@ Replacement WriteNewVersion(FileSystem& files, const std::string& target, std::s
 class AppMenu {
  public:
   // The ports and the state are borrowed and must outlive the menu.
-  AppMenu(MainWindowView& view, Shell& shell, FileSystem& files, const SessionState& state);
+  AppMenu(MainWindowView& view, ShellOpen& shellOpen, FileSystem& files, const SessionState& state);
 
   // Before a login reply is read: every entry empty and hidden.
   void Reset();
@@ -84,7 +84,7 @@ class AppMenu {
   void FillMenuEntry(int number, const std::string& caption, const std::string& fileName,
                      const std::string& parameters);
 
-  // Opens the application of entry `index` (smnuApp_Click): the application
+  // Opens the application of entry `index` (MenuEntryChosen): the application
   // folder and the tag's file name, with the tag's parameters, whether or
   // not the file is there. Nothing happens for an index outside 1 to 10, a
   // tag without separator, or a file name that does not name a plain file
@@ -107,7 +107,7 @@ class AppMenu {
   static bool ValidIndex(int index) { return index >= 1 && index <= kAppMenuEntries; }
 
   MainWindowView& view_;
-  Shell& shell_;
+  ShellOpen& shellOpen_;
   FileSystem& files_;
   const SessionState& state_;
   std::array<Entry, kAppMenuEntries> entries_;

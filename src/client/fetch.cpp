@@ -29,12 +29,12 @@ bool LocalFileExists(FileSystem& files, const std::string& path) {
   return state == FileState::Present || state == FileState::Locked;
 }
 
-FileFetch::FileFetch(FetchPorts ports, const SessionState& state, InternetFile& internetFile1,
+FileFetch::FileFetch(FetchPorts ports, const SessionState& state, InternetFile& transfer,
                      ValidatorStore& validators, FetchedFileUse& use, const ProgramState& program,
                      std::function<void()> afterFetches)
     : ports_(ports),
       state_(state),
-      internetFile1_(internetFile1),
+      transfer_(transfer),
       validators_(validators),
       use_(use),
       program_(program),
@@ -46,7 +46,7 @@ void FileFetch::FetchFile(const std::string& url, const std::string& target, Fet
   }
   Request request{url, target, purpose};
   // Busy means a transfer is on the stack below this call, waiting for it to
-  // return; a login holds InternetFile1 the same way.
+  // return; a login holds the transfer the same way.
   if (fetchBusy_ || program_.LoginRunning()) {
     Queue(std::move(request));
     return;
@@ -90,11 +90,11 @@ void FileFetch::Run(const Request& request) {
                                       ? validators_.RequestLines(request.target, request.url)
                                       : std::string();
   conditional_ = !conditional.empty();
-  internetFile1_.Url(request.url);
-  internetFile1_.LocalFile(temporary);
+  transfer_.Url(request.url);
+  transfer_.LocalFile(temporary);
   {
-    const RequestHeadersScope scope(internetFile1_, conditional);
-    internetFile1_.StartDownload();
+    const RequestHeadersScope scope(transfer_, conditional);
+    transfer_.StartDownload();
   }
   // Whatever the outcome, the temporary file has served: a complete one was
   // moved into place or dropped, and what a failed or cancelled download left
@@ -110,7 +110,7 @@ void FileFetch::Run(const Request& request) {
 
 void FileFetch::DownloadComplete() {
   const FetchPurpose purpose = purpose_;
-  const std::string temporary = internetFile1_.LocalFile();
+  const std::string temporary = transfer_.LocalFile();
   // (A download under way when the program ends is cancelled, never
   // complete: no check of the end is needed here.)
   if (temporary.size() <= kTempSuffix.size() || !EndsWithIgnoringCase(temporary, kTempSuffix)) {
@@ -118,7 +118,7 @@ void FileFetch::DownloadComplete() {
     return;
   }
   const std::string target = temporary.substr(0, temporary.size() - kTempSuffix.size());
-  if (internetFile1_.NotModified()) {
+  if (transfer_.NotModified()) {
     // Only an answer to our question keeps the file: a 304 that nobody asked
     // for brought nothing.
     if (!conditional_) {
@@ -151,13 +151,13 @@ void FileFetch::Arrived(const std::string& temporary, const std::string& target)
   }
   LogInfo("Download written: " + FileNameOf(target));
   if (purpose_ == FetchPurpose::Application) {
-    validators_.Written(target, internetFile1_.Url(), internetFile1_.ResponseHeaders());
+    validators_.Written(target, transfer_.Url(), transfer_.ResponseHeaders());
     validators_.Save();
   }
 }
 
 void FileFetch::DownloadError(std::string& description) {
-  const std::string temporary = internetFile1_.LocalFile();
+  const std::string temporary = transfer_.LocalFile();
   if (description == kCouldNotWriteLocalFile) {
     // Asked first: removing the part written so far may fail too.
     const Replacement failed{Replacement::Outcome::NotWritten, ports_.files.LastFailure()};
@@ -191,7 +191,7 @@ void FileFetch::UseFetchedFile(const std::string& target, FetchPurpose purpose) 
       use_.PlayWave(target);
       break;
     case FetchPurpose::Application:
-      LaunchFile(ports_.shell, target, state_.AppParam);
+      LaunchFile(ports_.shellOpen, target, state_.appParam);
       break;
   }
 }

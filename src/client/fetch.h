@@ -10,7 +10,7 @@
 #include "client/validator_store.h"
 #include "popup/popups.h"
 #include "ports/file_system.h"
-#include "ports/shell.h"
+#include "ports/shell_open.h"
 #include "session/program_state.h"
 #include "session/session_state.h"
 #include "transfer/internet_file.h"
@@ -48,10 +48,10 @@ class FetchedFileUse {
 // outlive the FileFetch.
 struct FetchPorts {
   FileSystem& files;
-  Shell& shell;
+  ShellOpen& shellOpen;
 };
 
-// The background fetch: one file at a time through InternetFile1, into the
+// The background fetch: one file at a time through the transfer, into the
 // target's ".temp" file, which replaces the target in one move once it is
 // complete; the file is then used for what it was fetched for: an action
 // list processed, a sound played (PlayWave decides whether it can be), an
@@ -70,8 +70,8 @@ struct FetchPorts {
 // together with everything its arrival started (an action list's own
 // fetches run first, inside its processing). A second request for a target
 // that is already queued for the same purpose only takes the newer address:
-// one fetch brings the file. Requests made while a login runs on InternetFile1 are queued the
-// same way and run when the login has ended (frmMain calls RunQueued).
+// one fetch brings the file. Requests made while a login runs on the transfer are queued the
+// same way and run when the login has ended (Launcher calls RunQueued).
 //
 // FetchBusy is true exactly while a transfer runs, and false after every
 // outcome, whatever the event handlers found. No outcome leaves the ".temp"
@@ -81,14 +81,13 @@ struct FetchPorts {
 //
 // `afterFetches` (may be empty) is called each time the outermost fetch has
 // ended with its queue, when nothing of the fetch is left on the stack: the
-// moment a login that had to wait for InternetFile1 can have it.
+// moment a login that had to wait for the transfer can have it.
 class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
  public:
   // Once `program` has ended nothing more is fetched, moved or used; while
   // it runs a login, requests are queued.
-  FileFetch(FetchPorts ports, const SessionState& state, InternetFile& internetFile1,
-            ValidatorStore& validators, FetchedFileUse& use, const ProgramState& program,
-            std::function<void()> afterFetches);
+  FileFetch(FetchPorts ports, const SessionState& state, InternetFile& transfer, ValidatorStore& validators,
+            FetchedFileUse& use, const ProgramState& program, std::function<void()> afterFetches);
   FileFetch(const FileFetch&) = delete;
   FileFetch& operator=(const FileFetch&) = delete;
 
@@ -118,7 +117,7 @@ class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
   // Clears FetchBusy and uses the file just moved into place.
   void UseFetchedFile(const std::string& target, FetchPurpose purpose);
 
-  // InternetFileEvents of InternetFile1.
+  // InternetFileEvents of the transfer.
   void DownloadComplete() override;
   void DownloadProgress(std::int32_t&) override {}
   void DownloadError(std::string&) override;
@@ -139,7 +138,7 @@ class FileFetch final : public InternetFileEvents, public PopupLinkTarget {
 
   FetchPorts ports_;
   const SessionState& state_;
-  InternetFile& internetFile1_;
+  InternetFile& transfer_;
   ValidatorStore& validators_;
   FetchedFileUse& use_;
   const ProgramState& program_;

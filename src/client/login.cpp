@@ -58,7 +58,7 @@ Client::Client(const ClientPorts& ports, SessionState& state, InternetFile& inte
 
 LoginResult Client::ConnectServer(const std::string& userString) {
   view_.SetStatusText(std::string(kConnectingText));
-  state_.ServerUrl.clear();
+  state_.serverUrl.clear();
 
   std::string server = FindServer();
   if (program_.Ended()) {
@@ -70,14 +70,14 @@ LoginResult Client::ConnectServer(const std::string& userString) {
     dialogs_.ShowMessage(std::string(kNoServerText), std::string(kAppTitle), MessageIcon::None);
     return LoginResult::NoServer;
   }
-  state_.ServerUrl = std::move(server);
+  state_.serverUrl = std::move(server);
 
-  const std::string reply = GetUrl(LoginAddress(state_.ServerUrl, userString, clock_.LocalTimeOfDay()));
+  const std::string reply = GetUrl(LoginAddress(state_.serverUrl, userString, clock_.LocalTimeOfDay()));
   if (program_.Ended()) {
     return LoginResult::Ended;
   }
   if (reply.empty()) {
-    LogInfo("Login " + LogAddress(state_.ServerUrl) + ": no reply");
+    LogInfo("Login " + LogAddress(state_.serverUrl) + ": no reply");
     view_.SetStatusText(std::string());
     dialogs_.ShowMessage(std::string(kLoginFailedText), std::string(kAppTitle), MessageIcon::None);
     return program_.Ended() ? LoginResult::Ended : LoginResult::NoReply;
@@ -89,21 +89,21 @@ LoginResult Client::ConnectServer(const std::string& userString) {
     return LoginResult::Ended;
   }
 
-  const int main = state_.MainAppIndex;
+  const int main = state_.mainAppIndex;
   const bool opened = main > 0 && menu_.Visible(main);
-  LogInfo("Login " + LogAddress(state_.ServerUrl) + ": " + std::to_string(reply.size()) +
+  LogInfo("Login " + LogAddress(state_.serverUrl) + ": " + std::to_string(reply.size()) +
           " bytes, main application " + (opened ? "opened" : "none"));
   if (opened) {
     menu_.OpenEntry(main);
   }
   view_.SetStatusText(std::string());
-  state_.UserString = userString;
+  state_.userString = userString;
   return opened ? LoginResult::MainAppOpened : LoginResult::Stay;
 }
 
 std::string Client::FindServer() {
   for (const std::string& endpoint : endpoints_) {
-    const std::string reply = GetUrl(BootstrapAddress(endpoint, state_.BootParams, clock_.LocalTimeOfDay()));
+    const std::string reply = GetUrl(BootstrapAddress(endpoint, state_.bootParams, clock_.LocalTimeOfDay()));
     if (program_.Ended()) {
       return std::string();
     }
@@ -138,7 +138,7 @@ std::string Client::GetUrl(const std::string& url) {
 // yields: nothing can end the program between the reply's arrival (checked
 // by ConnectServer) and the last of them, so they need no check of their own.
 void Client::SetAppParam(const std::string& param) {
-  state_.AppParam = param;
+  state_.appParam = param;
 }
 
 void Client::FillMenuEntry(int number, const std::string& caption, const std::string& fileName,
@@ -148,7 +148,7 @@ void Client::FillMenuEntry(int number, const std::string& caption, const std::st
 
 void Client::SetMainAppIndex(int number) {
   if (number >= 1 && number <= kAppMenuEntries) {
-    state_.MainAppIndex = static_cast<std::int16_t>(number);
+    state_.mainAppIndex = static_cast<std::int16_t>(number);
   }
 }
 
@@ -167,7 +167,7 @@ void Client::DownloadNewVersion(const std::string& fileName, const std::string& 
     LogInfo("Download refused: " + name + ": the launcher's own file");
     return;
   }
-  const std::string target = state_.HtaFolder + name;
+  const std::string target = state_.htaFolder + name;
   view_.SetStatusText(std::string(kDownloadingText) + fileName);
   const DownloadResponse response = GetConditionally(target, href);
   if (program_.Ended()) {
@@ -215,7 +215,7 @@ void Client::ShowMessage(const std::string& text) {
 
 // Scanned right after the scan's own last check, with no yield between.
 void Client::SetActionUrl(const std::string& address) {
-  state_.ActionUrl = address;
+  state_.actionUrl = address;
 }
 
 }  // namespace hta

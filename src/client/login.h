@@ -80,7 +80,7 @@ class Client final : public ApplicationTarget,
   // Bootstrap, login request and reply, for the user string `userString`.
   // On a non-empty reply the menu is rebuilt from it, its downloads are
   // fetched, its messages shown, the action-list address replaced, the main
-  // application opened when its entry is visible, and UserString becomes
+  // application opened when its entry is visible, and userString becomes
   // `userString`. An empty reply changes none of that.
   LoginResult ConnectServer(const std::string& userString);
 
@@ -95,7 +95,7 @@ class Client final : public ApplicationTarget,
   // replaced, so an old session's address never outlives a new login.
   void ProcessReply(const std::string& reply);
 
-  // The body of a GET of `url` through InternetFile1, or the empty text on
+  // The body of a GET of `url` through the transfer, or the empty text on
   // any failure. Yields to the message loop.
   std::string GetUrl(const std::string& url);
 
@@ -135,7 +135,7 @@ class Client final : public ApplicationTarget,
   // remembers validators for it.
   DownloadResponse GetConditionally(const std::string& target, const std::string& href);
 
-  // The first accepted bootstrap reply that InternetFile1's HTTPS rule
+  // The first accepted bootstrap reply that the transfer's HTTPS rule
   // allows, or the empty text.
   std::string FindServer();
 

@@ -131,7 +131,7 @@ void ValidatorStore::Open(const std::string& folder) {
   if (!length || *length > kLargestStore) {
     return;
   }
-  cIniFile ini(profile_, files_, environment_);
+  IniFile ini(profile_, files_, environment_);
   ini.FileName(path);
   if (ini.Setting(std::string(kFormatSection), std::string(kFormatKey)) != kFormat) {
     return;
@@ -212,7 +212,7 @@ bool ValidatorStore::WriteWhole(const std::string& path) {
   if (files_.StateOf(path) != FileState::Missing && !files_.RemoveFile(path)) {
     return false;
   }
-  cIniFile ini(profile_, files_, environment_);
+  IniFile ini(profile_, files_, environment_);
   ini.FileName(path);
   ini.Setting(std::string(kFormatSection), std::string(kFormatKey), std::string(), std::string(kFormat));
   for (const auto& [key, file] : byName_) {

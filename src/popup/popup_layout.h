@@ -24,11 +24,11 @@ struct PixelRect {
   int Height() const { return bottom - top; }
 };
 
-inline constexpr int kPopupWidthTwips = 5010;  // client area of frmMessage
+inline constexpr int kPopupWidthTwips = 5010;  // client area of a popup
 inline constexpr int kPopupHeightTwips = 2370;
-inline constexpr TwipsRect kMessageTwips{300, 240, 4275, 1935};  // lblMessage
-inline constexpr TwipsRect kCloseTwips{4785, 60, 255, 2235};     // lblClose, the "x" strip
-inline constexpr TwipsRect kBorderTwips{120, 120, 4575, 2145};   // shpMsgBorder
+inline constexpr TwipsRect kMessageTwips{300, 240, 4275, 1935};  // the message text
+inline constexpr TwipsRect kCloseTwips{4785, 60, 255, 2235};     // the "x" strip
+inline constexpr TwipsRect kBorderTwips{120, 120, 4575, 2145};   // the border of a link
 // The background picture is a pixel image made for 96 dots per inch.
 inline constexpr int kBackgroundWidth96 = 320;
 inline constexpr int kBackgroundHeight96 = 176;

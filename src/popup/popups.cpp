@@ -9,36 +9,36 @@
 
 namespace hta {
 
-frmMessage::frmMessage(Popups& owner, std::unique_ptr<PopupWindow> window)
+PopupMessage::PopupMessage(Popups& owner, std::unique_ptr<PopupWindow> window)
     : owner_(owner), window_(std::move(window)) {}
 
-frmMessage::~frmMessage() = default;
+PopupMessage::~PopupMessage() = default;
 
-void frmMessage::Form_Load() {
+void PopupMessage::Prepare() {
   window_->SetTranslucent(kLoadAlpha);
   // A popup that could not be made top-most still shows and works; there is
   // no caller that could do anything better with the failure.
   static_cast<void>(window_->SetTopMostWindow(true));
 }
 
-void frmMessage::message(const std::string& sText, const std::string& sUrl, const std::string& sFileName) {
-  url_ = sUrl;
-  htaPath_ = sFileName;
+void PopupMessage::Fill(const std::string& text, const std::string& url, const std::string& fileName) {
+  url_ = url;
+  htaPath_ = fileName;
   unsigned interval = kPlainIntervalMs;
-  if (!sUrl.empty() && !sFileName.empty()) {
+  if (!url.empty() && !fileName.empty()) {
     // Without the hand cursor the popup has no border either, but it is
     // still a link: the longer time and the fetch on a click stay.
     static_cast<void>(window_->ShowLink());
     interval = kLinkIntervalMs;
   }
   window_->SetTimer(interval);
-  window_->SetText(sText);
+  window_->SetText(text);
   window_->SetTranslucent(0);
   window_->ShowNoActivate();
   FadeIn();
 }
 
-void frmMessage::FadeIn() {
+void PopupMessage::FadeIn() {
   for (int alpha = 0; alpha <= kFadeLimit; alpha += kFadeInStep) {
     // Checked before each step, so after every DoEvents: a click there may
     // have closed the popup or begun its fade-out.
@@ -51,7 +51,7 @@ void frmMessage::FadeIn() {
   }
 }
 
-void frmMessage::FadeOut() {
+void PopupMessage::FadeOut() {
   for (int alpha = kFadeLimit; alpha >= 0; alpha -= kFadeOutStep) {
     if (unloaded_) {
       return;
@@ -62,7 +62,7 @@ void frmMessage::FadeOut() {
   }
 }
 
-void frmMessage::Unload() {
+void PopupMessage::Unload() {
   if (unloaded_) {
     return;
   }
@@ -70,17 +70,17 @@ void frmMessage::Unload() {
   // The window lives on until Popups destroys it (when no call of this
   // popup is on the stack any more); it must not tick in between.
   window_->SetTimer(0);
-  Form_Unload();
+  LowerPopupCount();
 }
 
-void frmMessage::Form_Unload() {
+void PopupMessage::LowerPopupCount() {
   std::int16_t& count = owner_.popupCount_;
   if (count > 0) {
     --count;
   }
 }
 
-void frmMessage::DoMessageClick() {
+void PopupMessage::DoMessageClick() {
   if (unloaded_ || closing_) {
     return;  // already on its way out: no second fetch
   }
@@ -97,7 +97,7 @@ void frmMessage::DoMessageClick() {
   Unload();
 }
 
-void frmMessage::DoTimer() {
+void PopupMessage::DoTimer() {
   if (unloaded_ || closing_) {
     return;
   }
@@ -109,15 +109,15 @@ void frmMessage::DoTimer() {
   Unload();
 }
 
-void frmMessage::lblMessage_Click() {
+void PopupMessage::MessageClicked() {
   owner_.Run(*this, [this] { DoMessageClick(); });
 }
 
-void frmMessage::lblClose_Click() {
+void PopupMessage::CloseClicked() {
   owner_.Run(*this, [this] { Unload(); });
 }
 
-void frmMessage::Form_Click() {
+void PopupMessage::BackgroundClicked() {
   owner_.Run(*this, [this] {
     if (!unloaded_) {
       window_->SetTimer(0);
@@ -125,12 +125,12 @@ void frmMessage::Form_Click() {
   });
 }
 
-void frmMessage::Timer1_Timer() {
+void PopupMessage::TimerTick() {
   owner_.Run(*this, [this] { DoTimer(); });
 }
 
 template <typename Step>
-void Popups::Run(frmMessage& popup, Step step) {
+void Popups::Run(PopupMessage& popup, Step step) {
   ++popup.active_;
   step();
   if (--popup.active_ > 0 || !popup.unloaded_) {
@@ -141,16 +141,16 @@ void Popups::Run(frmMessage& popup, Step step) {
   // popup nor its window once the handler has returned.
   const auto found =
       std::find_if(popups_.begin(), popups_.end(),
-                   [&popup](const std::unique_ptr<frmMessage>& p) { return p.get() == &popup; });
+                   [&popup](const std::unique_ptr<PopupMessage>& p) { return p.get() == &popup; });
   if (found != popups_.end()) {
     // Taken out of the list before it dies, so the list is consistent if
     // the window's destruction sends anything back.
-    std::unique_ptr<frmMessage> dying = std::move(*found);
+    std::unique_ptr<PopupMessage> dying = std::move(*found);
     popups_.erase(found);
   }
 }
 
-void Popups::Place(frmMessage& popup) {
+void Popups::Place(PopupMessage& popup) {
   std::int16_t& count = popupCount_;
   // 16 bits; the top slot is reused rather
   // than wrapping round to a negative count.
@@ -167,19 +167,19 @@ void Popups::Place(frmMessage& popup) {
 }
 
 void Popups::ShowPopup(const std::string& text, const std::string& url, const std::string& fileName) {
-  auto made = std::make_unique<frmMessage>(*this, nullptr);
+  auto made = std::make_unique<PopupMessage>(*this, nullptr);
   std::unique_ptr<PopupWindow> window = ports_.factory.Create(*made);
   if (!window) {
     return;
   }
   made->window_ = std::move(window);
   LogInfo("Popup shown");
-  frmMessage& popup = *made;
+  PopupMessage& popup = *made;
   popups_.push_back(std::move(made));
   Run(popup, [&] {
-    popup.Form_Load();
+    popup.Prepare();
     Place(popup);
-    popup.message(text, url, fileName);
+    popup.Fill(text, url, fileName);
   });
 }
 

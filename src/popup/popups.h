@@ -42,45 +42,45 @@ inline constexpr std::uint32_t kFadeSleepMs = 1;
 
 class Popups;
 
-// One popup (`frmMessage`): owns its window, and runs its load, fill, fades,
+// One popup (`PopupMessage`): owns its window, and runs its load, fill, fades,
 // timer and clicks. Made and kept only by Popups; a popup that unloaded is
 // never used again and is destroyed by Popups once none of its own calls is
 // on the stack any more.
-class frmMessage final : public PopupEvents {
+class PopupMessage final : public PopupEvents {
  public:
-  frmMessage(Popups& owner, std::unique_ptr<PopupWindow> window);
-  frmMessage(const frmMessage&) = delete;
-  frmMessage& operator=(const frmMessage&) = delete;
-  ~frmMessage() override;
+  PopupMessage(Popups& owner, std::unique_ptr<PopupWindow> window);
+  PopupMessage(const PopupMessage&) = delete;
+  PopupMessage& operator=(const PopupMessage&) = delete;
+  ~PopupMessage() override;
 
-  // The linked file's local path (the `sFileName` given to message).
+  // The linked file's local path (the `fileName` given to Fill).
   const std::string& HtaPath() const { return htaPath_; }
-  void HtaPath(const std::string& sPath) { htaPath_ = sPath; }
+  void HtaPath(const std::string& path) { htaPath_ = path; }
   const std::string& Url() const { return url_; }
 
   bool Unloaded() const { return unloaded_; }
 
   // PopupEvents: each runs through Popups::Run, so the popup is not
   // destroyed under a fade or fetch of its own that is still running.
-  void lblMessage_Click() override;
-  void lblClose_Click() override;
-  void Form_Click() override;
-  void Timer1_Timer() override;
+  void MessageClicked() override;
+  void CloseClicked() override;
+  void BackgroundClicked() override;
+  void TimerTick() override;
 
  private:
   friend class Popups;
 
   // Alpha 200, top-most; the window is still hidden.
-  void Form_Load();
+  void Prepare();
   // Fills and shows the popup, then fades it in. Empty texts stand for
   // omitted arguments.
-  void message(const std::string& sText, const std::string& sUrl, const std::string& sFileName);
+  void Fill(const std::string& text, const std::string& url, const std::string& fileName);
   void FadeIn();
   void FadeOut();
-  // Ends the popup: timer stopped, PopupCount lowered (Form_Unload), the
+  // Ends the popup: timer stopped, PopupCount lowered (LowerPopupCount), the
   // window handed back to Popups for destruction. Harmless when repeated.
   void Unload();
-  void Form_Unload();
+  void LowerPopupCount();
 
   void DoMessageClick();
   void DoTimer();
@@ -126,17 +126,17 @@ class Popups {
   std::size_t Alive() const { return popups_.size(); }
 
  private:
-  friend class frmMessage;
+  friend class PopupMessage;
 
   // Runs `step` as a call of `popup`, then destroys the popup if it has
   // unloaded and no other call of it is on the stack.
   template <typename Step>
-  void Run(frmMessage& popup, Step step);
-  void Place(frmMessage& popup);
+  void Run(PopupMessage& popup, Step step);
+  void Place(PopupMessage& popup);
 
   PopupPorts ports_;
   std::int16_t popupCount_ = 0;
-  std::vector<std::unique_ptr<frmMessage>> popups_;
+  std::vector<std::unique_ptr<PopupMessage>> popups_;
 };
 
 }  // namespace hta

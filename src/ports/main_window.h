@@ -12,45 +12,45 @@ class MainWindowEvents {
  public:
   virtual ~MainWindowEvents() = default;
 
-  virtual void cmdLogin_Click() = 0;
-  virtual void cmdExit_Click() = 0;
-  virtual void chkRun_Click() = 0;
+  virtual void ReconnectClicked() = 0;
+  virtual void ExitClicked() = 0;
+  virtual void RunAtStartupClicked() = 0;
   // `index` is 1 to 10.
-  virtual void smnuApp_Click(int index) = 0;
-  virtual void smnuShowPopups_Click() = 0;
-  virtual void smnuExit_Click() = 0;
-  virtual void Timer1_Timer() = 0;
+  virtual void MenuEntryChosen(int index) = 0;
+  virtual void ShowPopupsChosen() = 0;
+  virtual void ExitChosen() = 0;
+  virtual void PollTimerTick() = 0;
   // The mouse message that a tray notification carries (WM_LBUTTONUP ...).
   virtual void TrayNotification(unsigned mouseMessage) = 0;
   // The user closed the window (system menu, Alt+F4), or the Windows
   // session is ending (log-off, shut-down, an installer closing the
   // program): the process may be ended right after this returns.
-  virtual void Form_Unload() = 0;
+  virtual void Shutdown() = 0;
   // The machine has resumed from sleep or hibernation.
   virtual void SystemResumed() = 0;
 };
 
-// The main window `frmMain` as the core drives it. Setters change what the
+// The main window as the core drives it. Setters change what the
 // user sees at once; none of them runs the message loop or calls back into
 // MainWindowEvents.
 class MainWindowView {
  public:
   virtual ~MainWindowView() = default;
 
-  virtual void SetVersionText(const std::string& text) = 0;  // lblVersion
-  virtual void SetStatusText(const std::string& text) = 0;   // lblStatus
-  virtual void SetUserText(const std::string& text) = 0;     // txtName
-  virtual std::string UserText() = 0;                        // txtName
-  virtual void SetButtonsEnabled(bool enabled) = 0;          // cmdLogin and cmdExit
-  virtual void SetRunChecked(bool checked) = 0;              // chkRun; raises no click
-  virtual bool RunChecked() = 0;                             // chkRun
+  virtual void SetVersionText(const std::string& text) = 0;  // the version under the title
+  virtual void SetStatusText(const std::string& text) = 0;   // the status line
+  virtual void SetUserText(const std::string& text) = 0;     // the User box
+  virtual std::string UserText() = 0;                        // the User box
+  virtual void SetButtonsEnabled(bool enabled) = 0;          // the Reconnect and Exit buttons
+  virtual void SetRunChecked(bool checked) = 0;              // the Run at Startup box; raises no click
+  virtual bool RunChecked() = 0;                             // the Run at Startup box
 
   // The tray menu's entries. `index` is 1 to 10.
   virtual void SetAppEntry(int index, const std::string& caption, bool visible) = 0;
   virtual void SetShowPopupsChecked(bool checked) = 0;
   virtual bool ShowPopupsChecked() = 0;
 
-  // Timer1: (re)arms it with the interval; ticks arrive as Timer1_Timer.
+  // The poll timer: (re)arms it with the interval; ticks arrive as PollTimerTick.
   virtual void ArmTimer(unsigned milliseconds) = 0;
 
   // Tray: add the icon (tip "Launcher"), minimise and hide the window.

@@ -5,7 +5,7 @@
 
 namespace hta {
 
-// What the user and the popup's timer do to one popup (`frmMessage`). The
+// What the user and the popup's timer do to one popup (`PopupMessage`). The
 // core implements this per popup; the window calls it on the GUI thread from
 // its message handling, which may be inside a MessagePump::DoEvents of a
 // fade of this very popup. A handler may end the popup: the window must not
@@ -14,14 +14,14 @@ namespace hta {
 class PopupEvents {
  public:
   virtual ~PopupEvents() = default;
-  // A click on the message text (lblMessage).
-  virtual void lblMessage_Click() = 0;
-  // A click on the "x" strip along the right edge (lblClose).
-  virtual void lblClose_Click() = 0;
+  // A click on the message text.
+  virtual void MessageClicked() = 0;
+  // A click on the "x" strip along the right edge.
+  virtual void CloseClicked() = 0;
   // A click anywhere else on the popup.
-  virtual void Form_Click() = 0;
+  virtual void BackgroundClicked() = 0;
   // The timer armed with SetTimer is due; it keeps running until stopped.
-  virtual void Timer1_Timer() = 0;
+  virtual void TimerTick() = 0;
 };
 
 // One popup window: borderless, layered, top-most, a tool window that never
@@ -60,7 +60,7 @@ class PopupWindow {
   virtual void ShowNoActivate() = 0;
 
   // (Re)starts the popup's own periodic timer with `milliseconds`; 0 stops
-  // it. Ticks arrive as PopupEvents::Timer1_Timer.
+  // it. Ticks arrive as PopupEvents::TimerTick.
   virtual void SetTimer(unsigned milliseconds) = 0;
 };
 

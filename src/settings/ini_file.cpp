@@ -23,7 +23,7 @@ std::string Prefix(const std::vector<char>& buffer, std::size_t count) {
 
 }  // namespace
 
-cIniFile::cIniFile(ProfileCalls& profile, FileSystem& files, Environment& environment)
+IniFile::IniFile(ProfileCalls& profile, FileSystem& files, Environment& environment)
     : profile_(profile), files_(files) {
   std::string folder = environment.ExeFolder();
   // The shell reports a drive's root with its backslash ("C:\") and every
@@ -34,15 +34,15 @@ cIniFile::cIniFile(ProfileCalls& profile, FileSystem& files, Environment& enviro
   fileName_ = folder + environment.ExeName() + ".ini";
 }
 
-std::optional<std::int32_t> cIniFile::TotalKeys() const {
-  return CountLines(&cIniFile::IsKey);
+std::optional<std::int32_t> IniFile::TotalKeys() const {
+  return CountLines(&IniFile::IsKey);
 }
 
-std::optional<std::int32_t> cIniFile::TotalSections() const {
-  return CountLines(&cIniFile::IsSection);
+std::optional<std::int32_t> IniFile::TotalSections() const {
+  return CountLines(&IniFile::IsSection);
 }
 
-std::optional<std::int32_t> cIniFile::CountLines(bool (*test)(std::string_view)) const {
+std::optional<std::int32_t> IniFile::CountLines(bool (*test)(std::string_view)) const {
   const std::optional<std::string> contents = files_.ReadAll(fileName_);
   if (!contents) {
     return std::nullopt;
@@ -73,63 +73,63 @@ std::optional<std::int32_t> cIniFile::CountLines(bool (*test)(std::string_view))
   return static_cast<std::int32_t>(std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max()));
 }
 
-std::string cIniFile::Setting(const std::string& section, const std::string& sKey,
-                              const std::string& sDefault) const {
+std::string IniFile::Setting(const std::string& section, const std::string& key,
+                             const std::string& fallback) const {
   std::vector<char> buffer(kValueBufferSize, ' ');
   const std::size_t count =
-      profile_.ProfileRead(section.c_str(), sKey.c_str(), sDefault.c_str(), buffer, fileName_.c_str());
+      profile_.ProfileRead(section.c_str(), key.c_str(), fallback.c_str(), buffer, fileName_.c_str());
   if (count < 1) {
     return std::string();
   }
   return Prefix(buffer, count);
 }
 
-void cIniFile::Setting(const std::string& section, const std::string& sKey, const std::string& /*sDefault*/,
-                       const std::string& Value) {
-  profile_.ProfileWrite(section.c_str(), sKey.c_str(), Value.c_str(), fileName_.c_str());
+void IniFile::Setting(const std::string& section, const std::string& key, const std::string& /*fallback*/,
+                      const std::string& value) {
+  profile_.ProfileWrite(section.c_str(), key.c_str(), value.c_str(), fileName_.c_str());
 }
 
-void cIniFile::DeleteItem(const std::string& section, const std::string& sKey) {
-  profile_.ProfileWrite(section.c_str(), sKey.c_str(), nullptr, fileName_.c_str());
+void IniFile::DeleteItem(const std::string& section, const std::string& key) {
+  profile_.ProfileWrite(section.c_str(), key.c_str(), nullptr, fileName_.c_str());
 }
 
-void cIniFile::ProfileDeleteSection(const std::string& section) {
+void IniFile::ProfileDeleteSection(const std::string& section) {
   profile_.ProfileWrite(section.c_str(), nullptr, nullptr, fileName_.c_str());
 }
 
-void cIniFile::EnumerateSection(const std::string& section, std::vector<std::string>& sKey,
-                                std::int32_t& iCount) const {
-  sKey.clear();
-  iCount = 0;
+void IniFile::EnumerateSection(const std::string& section, std::vector<std::string>& keys,
+                               std::int32_t& count) const {
+  keys.clear();
+  count = 0;
   const std::string list = SectionKeyList(section);
   std::size_t start = 0;
   // Each complete name is followed by a NUL; a rest without one is a name
   // the buffer cut off, and is left out.
   for (std::size_t end = list.find('\0'); end != std::string::npos; end = list.find('\0', start)) {
-    sKey.push_back(list.substr(start, end - start));
+    keys.push_back(list.substr(start, end - start));
     start = end + 1;
   }
   // The buffer holds at most 8190 names, so the count always fits.
-  iCount = static_cast<std::int32_t>(sKey.size());
+  count = static_cast<std::int32_t>(keys.size());
 }
 
-void cIniFile::FileName(const std::string& sFileName) {
-  fileName_ = sFileName;
+void IniFile::FileName(const std::string& fileName) {
+  fileName_ = fileName;
 }
 
-const std::string& cIniFile::FileName() const {
+const std::string& IniFile::FileName() const {
   return fileName_;
 }
 
-bool cIniFile::IsKey(std::string_view TextLine) {
-  return TextLine.find('=') != std::string_view::npos;
+bool IniFile::IsKey(std::string_view line) {
+  return line.find('=') != std::string_view::npos;
 }
 
-bool cIniFile::IsSection(std::string_view TextLine) {
-  return TextLine.size() >= 2 && TextLine.front() == '[' && TextLine.back() == ']';
+bool IniFile::IsSection(std::string_view line) {
+  return line.size() >= 2 && line.front() == '[' && line.back() == ']';
 }
 
-std::string cIniFile::SectionKeyList(const std::string& section) const {
+std::string IniFile::SectionKeyList(const std::string& section) const {
   std::vector<char> buffer(kKeyListBufferSize, ' ');
   const std::size_t count = profile_.ProfileRead(section.c_str(), nullptr, "", buffer, fileName_.c_str());
   return Prefix(buffer, count);

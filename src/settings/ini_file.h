@@ -19,13 +19,13 @@ namespace hta {
 // The only state is the file name; nothing is cached, so every member reads
 // or writes the file afresh and none keeps it open. The ports are borrowed:
 // they must outlive the object.
-class cIniFile {
+class IniFile {
  public:
   // Names the file beside the running executable: its folder, then its name
   // without extension, then ".ini" ("C:\Apps\Launcher.exe" uses
   // "C:\Apps\Launcher.ini"; at a drive's root "C:\Launcher.ini"). The
   // environment is asked once, here.
-  cIniFile(ProfileCalls& profile, FileSystem& files, Environment& environment);
+  IniFile(ProfileCalls& profile, FileSystem& files, Environment& environment);
 
   // The number of lines of the file for which IsKey holds, over the whole
   // file (comment lines with an "=" included); nullopt when the file cannot
@@ -37,43 +37,43 @@ class cIniFile {
   // counts the file named by FileName(), never another one.
   std::optional<std::int32_t> TotalSections() const;
 
-  // Read form: the key's value, cut to 1023 characters; `sDefault` when the
+  // Read form: the key's value, cut to 1023 characters; `fallback` when the
   // key, its section or the file is missing; the empty text for an empty
   // value. The profile calls trim blanks around values.
-  std::string Setting(const std::string& section, const std::string& sKey,
-                      const std::string& sDefault = std::string()) const;
+  std::string Setting(const std::string& section, const std::string& key,
+                      const std::string& fallback = std::string()) const;
 
-  // Write form: stores `Value` as the key's value, creating the key, the
-  // section or the file as needed. `sDefault` is accepted for symmetry with
+  // Write form: stores `value` as the key's value, creating the key, the
+  // section or the file as needed. `fallback` is accepted for symmetry with
   // the read form and ignored. The platform's result is not examined: there
   // is nothing the caller could do about a failed write.
-  void Setting(const std::string& section, const std::string& sKey, const std::string& sDefault,
-               const std::string& Value);
+  void Setting(const std::string& section, const std::string& key, const std::string& fallback,
+               const std::string& value);
 
   // Removes the key (nothing happens when it is missing).
-  void DeleteItem(const std::string& section, const std::string& sKey);
+  void DeleteItem(const std::string& section, const std::string& key);
 
   // Removes the section with all its keys.
   void ProfileDeleteSection(const std::string& section);
 
-  // Lists the section's key names in file order into `sKey` (emptied first;
-  // an ordinary zero-based list) and sets `iCount` to their number, which is
-  // always sKey.size(). A missing or empty section gives 0 and an empty list.
+  // Lists the section's key names in file order into `keys` (emptied first;
+  // an ordinary zero-based list) and sets `count` to their number, which is
+  // always keys.size(). A missing or empty section gives 0 and an empty list.
   // The names are read through an 8192-character buffer: a name cut off at
   // its end is left out, so only complete names are listed.
-  void EnumerateSection(const std::string& section, std::vector<std::string>& sKey,
-                        std::int32_t& iCount) const;
+  void EnumerateSection(const std::string& section, std::vector<std::string>& keys,
+                        std::int32_t& count) const;
 
   // Replaces the file name; no test that the file exists.
-  void FileName(const std::string& sFileName);
+  void FileName(const std::string& fileName);
   const std::string& FileName() const;
 
   // True when the line holds an "=" anywhere. Any length.
-  static bool IsKey(std::string_view TextLine);
+  static bool IsKey(std::string_view line);
 
   // True when the line starts with "[" and ends with "]" exactly: nothing is
   // trimmed, so " [a]" and "[a] " are not headers, "[]" is and "[" is not.
-  static bool IsSection(std::string_view TextLine);
+  static bool IsSection(std::string_view line);
 
  private:
   // The section's key names, each followed by a NUL, as the profile call

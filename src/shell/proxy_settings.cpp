@@ -72,7 +72,7 @@ std::optional<std::uint16_t> ParseProxyPort(std::string_view text) {
   return static_cast<std::uint16_t>(port);
 }
 
-void LoadProxySettings(const cIniFile& ini, InternetFile& control, Dialogs& dialogs) {
+void LoadProxySettings(const IniFile& ini, InternetFile& control, Dialogs& dialogs) {
   const std::string section(kProxySection);
   const std::string server = ini.Setting(section, std::string(kProxyServerKey));
   const std::string portText = ini.Setting(section, std::string(kProxyPortKey));

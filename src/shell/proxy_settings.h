@@ -50,7 +50,7 @@ struct ProxyValues {
 
 // Reads the four proxy keys from `ini` in the order server, port, user,
 // password and applies them (ApplyProxySettings).
-void LoadProxySettings(const cIniFile& ini, InternetFile& control, Dialogs& dialogs);
+void LoadProxySettings(const IniFile& ini, InternetFile& control, Dialogs& dialogs);
 
 // Decrypts the password (when there is one) and configures `control`:
 // - with a server and a usable port: ProxyServer, ProxyPort, ConnectType 1

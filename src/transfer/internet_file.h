@@ -38,7 +38,7 @@ inline constexpr std::string_view kNotAvailable = "Not Available";
 // DownloadComplete, DownloadError and DownloadCancelled ends every download.
 //
 // The arguments are the download's own variables: a DownloadProgress handler
-// that changes `lBytesRead` changes the running total that the download goes
+// that changes `bytesRead` changes the running total that the download goes
 // on counting from (and reports in its later events).
 //
 // RE-ENTRY: handlers may call any member of the control, including
@@ -52,12 +52,12 @@ class InternetFileEvents {
   // After every successful read, with the running total: the position in the
   // resource of the next byte. The end of the body is a read of 0 bytes, so
   // the last progress event repeats the final total.
-  virtual void DownloadProgress(std::int32_t& lBytesRead) = 0;
+  virtual void DownloadProgress(std::int32_t& bytesRead) = 0;
   // One of the texts above.
-  virtual void DownloadError(std::string& sErrorDescription) = 0;
+  virtual void DownloadError(std::string& description) = 0;
   // The running total when the cancel was seen; raised before the file is
   // closed.
-  virtual void DownloadCancelled(std::int32_t& lPosition) = 0;
+  virtual void DownloadCancelled(std::int32_t& position) = 0;
 };
 
 // The program's one HTTP component. Every transfer is one request through
@@ -128,34 +128,34 @@ class InternetFile {
   std::int32_t FileSize() const { return fileSize_; }
 
   std::string LocalFile() const { return localFile_; }
-  void LocalFile(std::string New_LocalFile);
+  void LocalFile(std::string value);
   // 0: the system's internet settings; 1: the proxy at ProxyServer and
   // ProxyPort; 2: direct; anything else: no way to the network, so every
   // transfer fails as an unopenable address.
   std::int32_t ConnectType() const { return connectType_; }
-  void ConnectType(std::int32_t New_ConnectType);
+  void ConnectType(std::int32_t value);
   std::string Url() const { return url_; }
-  void Url(std::string New_Url);
+  void Url(std::string value);
   // Stored only; requests use the port of their address.
   std::int16_t Port() const { return port_; }
-  void Port(std::int16_t New_Port);
+  void Port(std::int16_t value);
   // Credentials of the HEAD request (the password counts only with a user).
   // The proxy's never end up here.
   std::string SiteUser() const { return siteUser_; }
-  void SiteUser(std::string New_SiteUser);
+  void SiteUser(std::string value);
   std::string SitePassword() const { return sitePassword_; }
-  void SitePassword(std::string New_SitePassword);
+  void SitePassword(std::string value);
   std::int16_t ProxyPort() const { return proxyPort_; }
-  void ProxyPort(std::int16_t New_ProxyPort);
+  void ProxyPort(std::int16_t value);
   std::string ProxyServer() const { return proxyServer_; }
-  void ProxyServer(std::string New_ProxyServer);
+  void ProxyServer(std::string value);
   // Set as proxy options on every request before its one send (WinINet
   // then answers a proxy's demand for them itself); never stored, and never
   // sent to the server.
   std::string ProxyUser() const { return proxyUser_; }
-  void ProxyUser(std::string New_ProxyUser);
+  void ProxyUser(std::string value);
   std::string ProxyPassword() const { return proxyPassword_; }
-  void ProxyPassword(std::string New_ProxyPassword);
+  void ProxyPassword(std::string value);
 
   // When set, only https addresses are reachable and only responses that
   // came over TLS are used (HttpsRule): any other transfer, the header
@@ -166,14 +166,14 @@ class InternetFile {
 
   // --- Methods.
 
-  // The whole body of a GET of `sUrl` (kept in Url), or the empty text on
+  // The whole body of a GET of `url` (kept in Url), or the empty text on
   // any failure: no way to the network, an address that cannot be opened (not http or
   // https, or holding a control character), an HTTP status of 400 or more, a
   // failed or stalled read, a body shorter than its Content-Length or longer
   // than the limit, no memory for it, or an empty body. The address is
   // copied on entry, so a handler that changes the caller's variable during
   // the transfer does not redirect it. Raises no event.
-  std::string syncGET(std::string sUrl);
+  std::string syncGET(std::string url);
 
   // A HEAD request for Url that fills FileExists, LastModified and FileSize:
   // - LastModified: the Last-Modified value as sent, or "Not Available";

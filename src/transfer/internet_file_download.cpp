@@ -34,17 +34,17 @@ void InternetFile::BeginTransfer() {
   }
 }
 
-std::string InternetFile::syncGET(std::string sUrl) {
+std::string InternetFile::syncGET(std::string url) {
   const std::uint64_t started = clock_.MonotonicMicroseconds();
-  url_ = sUrl;
+  url_ = url;
   BeginTransfer();
   bool interrupted = false;
-  Opened opened = OpenAddress(sUrl, 0, interrupted);
+  Opened opened = OpenAddress(url, 0, interrupted);
   if (!opened.exchange || opened.nothingLeft) {
     return std::string();
   }
   std::string text = ReadText(opened);
-  LogTransferTime(sUrl, std::to_string(text.size()) + " bytes", started);
+  LogTransferTime(url, std::to_string(text.size()) + " bytes", started);
   return text;
 }
 

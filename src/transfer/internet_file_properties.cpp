@@ -61,44 +61,44 @@ void InternetFile::Notify(std::string_view key) {
   }
 }
 
-void InternetFile::LocalFile(std::string New_LocalFile) {
-  Store(localFile_, std::move(New_LocalFile), "LocalFile");
+void InternetFile::LocalFile(std::string value) {
+  Store(localFile_, std::move(value), "LocalFile");
 }
 
-void InternetFile::ConnectType(std::int32_t New_ConnectType) {
-  Store(connectType_, std::move(New_ConnectType), "ConnectType");
+void InternetFile::ConnectType(std::int32_t value) {
+  Store(connectType_, std::move(value), "ConnectType");
 }
 
-void InternetFile::Url(std::string New_Url) {
-  Store(url_, std::move(New_Url), "Url");
+void InternetFile::Url(std::string value) {
+  Store(url_, std::move(value), "Url");
 }
 
-void InternetFile::Port(std::int16_t New_Port) {
-  Store(port_, std::move(New_Port), "Port");
+void InternetFile::Port(std::int16_t value) {
+  Store(port_, std::move(value), "Port");
 }
 
-void InternetFile::SiteUser(std::string New_SiteUser) {
-  Store(siteUser_, std::move(New_SiteUser), "SiteUser");
+void InternetFile::SiteUser(std::string value) {
+  Store(siteUser_, std::move(value), "SiteUser");
 }
 
-void InternetFile::SitePassword(std::string New_SitePassword) {
-  Store(sitePassword_, std::move(New_SitePassword), "SitePassword");
+void InternetFile::SitePassword(std::string value) {
+  Store(sitePassword_, std::move(value), "SitePassword");
 }
 
-void InternetFile::ProxyPort(std::int16_t New_ProxyPort) {
-  Store(proxyPort_, std::move(New_ProxyPort), "ProxyPort");
+void InternetFile::ProxyPort(std::int16_t value) {
+  Store(proxyPort_, std::move(value), "ProxyPort");
 }
 
-void InternetFile::ProxyServer(std::string New_ProxyServer) {
-  Store(proxyServer_, std::move(New_ProxyServer), "ProxyServer");
+void InternetFile::ProxyServer(std::string value) {
+  Store(proxyServer_, std::move(value), "ProxyServer");
 }
 
-void InternetFile::ProxyUser(std::string New_ProxyUser) {
-  Store(proxyUser_, std::move(New_ProxyUser), "ProxyUser");
+void InternetFile::ProxyUser(std::string value) {
+  Store(proxyUser_, std::move(value), "ProxyUser");
 }
 
-void InternetFile::ProxyPassword(std::string New_ProxyPassword) {
-  Store(proxyPassword_, std::move(New_ProxyPassword), "ProxyPassword");
+void InternetFile::ProxyPassword(std::string value) {
+  Store(proxyPassword_, std::move(value), "ProxyPassword");
 }
 
 }  // namespace hta

@@ -7,7 +7,7 @@
 
 namespace hta::win32 {
 
-// The logo of the main window (Image1): a 32-bit bitmap resource with
+// The logo of the main window: a 32-bit bitmap resource with
 // premultiplied alpha, scaled to the size the window's DPI asks for and laid
 // over the window's background colour. GDI's own stretching is nearest
 // neighbour (or halftone without alpha), so the scaling is done here with an

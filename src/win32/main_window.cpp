@@ -69,8 +69,8 @@ void MainWindow::Show(int showCommand) {
   }
   ShowWindow(window_.get(), showCommand);
   UpdateWindow(window_.get());
-  if (controls_.txtName != nullptr) {
-    SetFocus(controls_.txtName);
+  if (controls_.userBox != nullptr) {
+    SetFocus(controls_.userBox);
   }
 }
 
@@ -107,7 +107,7 @@ LRESULT MainWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
       return 0;
     case DM_GETDEFID:
       // Enter anywhere in the window means "&Reconnect".
-      return MAKELRESULT(IDC_CMDLOGIN, DC_HASDEFID);
+      return MAKELRESULT(IDC_RECONNECT, DC_HASDEFID);
     case WM_TIMER:
       OnTimer(wParam);
       return 0;
@@ -174,18 +174,18 @@ void MainWindow::OnCommand(int id, int code, HWND control) {
   // disabled; a disabled button must not start a second login in the middle
   // of the first.
   switch (id) {
-    case IDC_CMDLOGIN:
+    case IDC_RECONNECT:
       if (control != nullptr && IsWindowEnabled(control)) {
-        events_->cmdLogin_Click();
+        events_->ReconnectClicked();
       }
       break;
-    case IDC_CMDEXIT:
+    case IDC_EXIT:
       if (control != nullptr && IsWindowEnabled(control)) {
-        events_->cmdExit_Click();
+        events_->ExitClicked();
       }
       break;
-    case IDC_CHKRUN:
-      events_->chkRun_Click();
+    case IDC_RUN_AT_STARTUP:
+      events_->RunAtStartupClicked();
       break;
     default:
       break;  // IDOK and IDCANCEL from Enter and Escape: nothing to do
@@ -194,7 +194,7 @@ void MainWindow::OnCommand(int id, int code, HWND control) {
 
 void MainWindow::OnTimer(WPARAM id) {
   if (id == kTimer1Id && events_ != nullptr) {
-    events_->Timer1_Timer();
+    events_->PollTimerTick();
   } else if (id == kTrayRetryTimerId) {
     OnTrayRetryTimer();
   }
@@ -204,7 +204,7 @@ void MainWindow::OnClose() {
   // Closing is the core's decision (it saves the settings first), so the
   // system menu's Close and Alt+F4 only report the wish.
   if (events_ != nullptr) {
-    events_->Form_Unload();
+    events_->Shutdown();
   }
 }
 
@@ -214,7 +214,7 @@ void MainWindow::OnEndSession(WPARAM ending) {
   // the process as soon as this returns, so the core stores the settings
   // and removes the icon here. With FALSE the end was called off.
   if (ending != FALSE && events_ != nullptr) {
-    events_->Form_Unload();
+    events_->Shutdown();
   }
 }
 
@@ -257,8 +257,8 @@ std::optional<LRESULT> MainWindow::OnActivate(HWND window, WPARAM state) {
   }
   // Otherwise the window itself would take the focus and no control
   // would answer the keyboard until the user pressed Tab.
-  if (controls_.txtName != nullptr) {
-    SetFocus(controls_.txtName);
+  if (controls_.userBox != nullptr) {
+    SetFocus(controls_.userBox);
     return 0;
   }
   return std::nullopt;
@@ -285,28 +285,28 @@ std::optional<LRESULT> MainWindow::OnRegisteredMessage(HWND window, UINT message
 }
 
 void MainWindow::SetVersionText(const std::string& text) {
-  SetWindowTextA(controls_.lblVersion, text.c_str());
+  SetWindowTextA(controls_.versionLabel, text.c_str());
 }
 
 void MainWindow::SetStatusText(const std::string& text) {
-  SetWindowTextA(controls_.lblStatus, text.c_str());
+  SetWindowTextA(controls_.statusLine, text.c_str());
   // The label is drawn at once: the status is set in the middle of long
   // operations that pump messages only between their steps.
-  if (controls_.lblStatus != nullptr) {
-    UpdateWindow(controls_.lblStatus);
+  if (controls_.statusLine != nullptr) {
+    UpdateWindow(controls_.statusLine);
   }
 }
 
 void MainWindow::SetUserText(const std::string& text) {
-  SetWindowTextA(controls_.txtName, text.c_str());
+  SetWindowTextA(controls_.userBox, text.c_str());
 }
 
 std::string MainWindow::UserText() {
-  if (controls_.txtName == nullptr) {
+  if (controls_.userBox == nullptr) {
     return {};
   }
-  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(controls_.txtName)) + 1, '\0');
-  int length = GetWindowTextA(controls_.txtName, text.data(), static_cast<int>(text.size()));
+  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(controls_.userBox)) + 1, '\0');
+  int length = GetWindowTextA(controls_.userBox, text.data(), static_cast<int>(text.size()));
   text.resize(static_cast<std::size_t>(std::max(length, 0)));
   return text;
 }
@@ -316,27 +316,29 @@ void MainWindow::SetButtonsEnabled(bool enabled) {
     // Keep the keyboard alive: the focus would otherwise stay on a disabled
     // button that ignores every key.
     HWND focus = GetFocus();
-    if ((focus == controls_.cmdLogin || focus == controls_.cmdExit) && controls_.txtName != nullptr) {
-      SetFocus(controls_.txtName);
+    if ((focus == controls_.reconnectButton || focus == controls_.exitButton) &&
+        controls_.userBox != nullptr) {
+      SetFocus(controls_.userBox);
     }
   }
-  if (controls_.cmdLogin != nullptr) {
-    EnableWindow(controls_.cmdLogin, enabled);
+  if (controls_.reconnectButton != nullptr) {
+    EnableWindow(controls_.reconnectButton, enabled);
   }
-  if (controls_.cmdExit != nullptr) {
-    EnableWindow(controls_.cmdExit, enabled);
+  if (controls_.exitButton != nullptr) {
+    EnableWindow(controls_.exitButton, enabled);
   }
 }
 
 void MainWindow::SetRunChecked(bool checked) {
-  // BM_SETCHECK does not send BN_CLICKED, so this raises no chkRun_Click.
-  if (controls_.chkRun != nullptr) {
-    SendMessageA(controls_.chkRun, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  // BM_SETCHECK does not send BN_CLICKED, so this raises no RunAtStartupClicked.
+  if (controls_.runAtStartupBox != nullptr) {
+    SendMessageA(controls_.runAtStartupBox, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
   }
 }
 
 bool MainWindow::RunChecked() {
-  return controls_.chkRun != nullptr && SendMessageA(controls_.chkRun, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  return controls_.runAtStartupBox != nullptr &&
+         SendMessageA(controls_.runAtStartupBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void MainWindow::SetAppEntry(int index, const std::string& caption, bool visible) {

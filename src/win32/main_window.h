@@ -12,7 +12,7 @@
 
 namespace hta::win32 {
 
-// frmMain: the program's one top-level window, a plain Win32 window with
+// The program's one top-level window, a plain Win32 window with
 // dialog-style keyboard handling (Tab, Enter, Alt+mnemonics through
 // IsDialogMessageA), fixed size, laid out anew for every DPI it is shown at.
 // It is a view only: it shows what MainWindowView is told and passes what the
@@ -28,7 +28,7 @@ class MainWindow final : public MainWindowView, public MessageFilter {
   static constexpr const char* kClassName = "HtaLauncherMainWindow";
   // The tray icon's notifications, with the mouse message in lParam.
   static constexpr UINT kTrayMessage = WM_APP + 1;
-  // Timer1's id: a WM_TIMER with it runs the action poll at once.
+  // The poll timer's id: a WM_TIMER with it runs the action poll at once.
   static constexpr UINT_PTR kTimer1Id = 1;
 
   explicit MainWindow(HINSTANCE instance);
@@ -66,15 +66,15 @@ class MainWindow final : public MainWindowView, public MessageFilter {
  private:
   struct Controls {
     // Child windows are destroyed with their parent; these do not own them.
-    HWND image1 = nullptr;
-    HWND label2 = nullptr;
-    HWND lblVersion = nullptr;
-    HWND label1 = nullptr;
-    HWND txtName = nullptr;
-    HWND chkRun = nullptr;
-    HWND cmdLogin = nullptr;
-    HWND cmdExit = nullptr;
-    HWND lblStatus = nullptr;
+    HWND logo = nullptr;
+    HWND titleLabel = nullptr;
+    HWND versionLabel = nullptr;
+    HWND userCaption = nullptr;
+    HWND userBox = nullptr;
+    HWND runAtStartupBox = nullptr;
+    HWND reconnectButton = nullptr;
+    HWND exitButton = nullptr;
+    HWND statusLine = nullptr;
   };
 
   struct Layout {
@@ -82,13 +82,14 @@ class MainWindow final : public MainWindowView, public MessageFilter {
     int clientHeight = 0;
     int separatorTop = 0;
     int logoSize = 0;
-    RECT image1{}, label2{}, lblVersion{}, label1{}, txtName{}, chkRun{}, cmdLogin{}, cmdExit{}, lblStatus{};
+    RECT logo{}, titleLabel{}, versionLabel{}, userCaption{}, userBox{}, runAtStartupBox{}, reconnectButton{},
+        exitButton{}, statusLine{};
   };
 
   static constexpr DWORD kWindowStyle =
       WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
   static constexpr DWORD kWindowExStyle = 0;
-  // The tray icon's retries, apart from Timer1 so that they never poll.
+  // The tray icon's retries, apart from the poll timer so that they never poll.
   static constexpr UINT_PTR kTrayRetryTimerId = 2;
   static constexpr UINT kTrayIconId = 1;
 
@@ -142,7 +143,7 @@ class MainWindow final : public MainWindowView, public MessageFilter {
   UINT currentDpi_ = kDefaultDpi;
   Layout layout_;
   OwnedFont font_;       // the system's message font at currentDpi_
-  OwnedFont titleFont_;  // Label2: the message font, larger and bold
+  OwnedFont titleFont_;  // the title's: the message font, larger and bold
   OwnedIcon bigIcon_;
   OwnedIcon smallIcon_;
   OwnedIcon trayIcon_;

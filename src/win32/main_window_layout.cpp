@@ -51,23 +51,24 @@ bool MainWindow::CreateControls(HWND window) {
                            ControlId(id), instance_, nullptr);
   };
   // Creation order is the tab order: the user box first, then the row of the
-  // check box and the two buttons, left to right. Label1 comes right before
+  // check box and the two buttons, left to right. The "User:" caption comes right before
   // the box it labels, as screen readers expect.
   Controls c;
-  c.image1 = child(WC_STATICA, "", SS_OWNERDRAW, 0, IDC_IMAGE1);
+  c.logo = child(WC_STATICA, "", SS_OWNERDRAW, 0, IDC_LOGO);
   // Texts from outside (the version, the status) get SS_NOPREFIX so that an
   // "&" in them shows as itself instead of underlining the next letter.
-  c.label2 = child(WC_STATICA, "VANO Launcher", SS_LEFT | SS_NOPREFIX, 0, IDC_LABEL2);
-  c.lblVersion = child(WC_STATICA, "", SS_LEFT | SS_NOPREFIX, 0, IDC_LBLVERSION);
-  c.label1 = child(WC_STATICA, "User:", SS_LEFT, 0, IDC_LABEL1);
-  c.txtName = child(WC_EDITA, "", WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE, IDC_TXTNAME);
-  c.chkRun = child(WC_BUTTONA, "&Run at Startup", WS_TABSTOP | BS_AUTOCHECKBOX, 0, IDC_CHKRUN);
-  c.cmdLogin = child(WC_BUTTONA, "&Reconnect", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDC_CMDLOGIN);
-  c.cmdExit = child(WC_BUTTONA, "E&xit", WS_TABSTOP | BS_PUSHBUTTON, 0, IDC_CMDEXIT);
-  c.lblStatus = child(WC_STATICA, "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, IDC_LBLSTATUS);
+  c.titleLabel = child(WC_STATICA, "VANO Launcher", SS_LEFT | SS_NOPREFIX, 0, IDC_TITLE);
+  c.versionLabel = child(WC_STATICA, "", SS_LEFT | SS_NOPREFIX, 0, IDC_VERSION_LABEL);
+  c.userCaption = child(WC_STATICA, "User:", SS_LEFT, 0, IDC_USER_CAPTION);
+  c.userBox = child(WC_EDITA, "", WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE, IDC_USER_BOX);
+  c.runAtStartupBox =
+      child(WC_BUTTONA, "&Run at Startup", WS_TABSTOP | BS_AUTOCHECKBOX, 0, IDC_RUN_AT_STARTUP);
+  c.reconnectButton = child(WC_BUTTONA, "&Reconnect", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDC_RECONNECT);
+  c.exitButton = child(WC_BUTTONA, "E&xit", WS_TABSTOP | BS_PUSHBUTTON, 0, IDC_EXIT);
+  c.statusLine = child(WC_STATICA, "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, IDC_STATUS_LINE);
   controls_ = c;
-  return c.image1 && c.label2 && c.lblVersion && c.label1 && c.txtName && c.chkRun && c.cmdLogin &&
-         c.cmdExit && c.lblStatus;
+  return c.logo && c.titleLabel && c.versionLabel && c.userCaption && c.userBox && c.runAtStartupBox &&
+         c.reconnectButton && c.exitButton && c.statusLine;
 }
 
 void MainWindow::MakeFonts() {
@@ -94,12 +95,13 @@ void MainWindow::MakeFonts() {
   OwnedFont titleFont(CreateFontIndirectA(&title));
   // Hand the controls the new fonts before the old ones are deleted: a
   // control must never hold a deleted font.
-  const HWND normal[] = {controls_.lblVersion, controls_.label1,  controls_.txtName,  controls_.chkRun,
-                         controls_.cmdLogin,   controls_.cmdExit, controls_.lblStatus};
+  const HWND normal[] = {controls_.versionLabel,    controls_.userCaption,     controls_.userBox,
+                         controls_.runAtStartupBox, controls_.reconnectButton, controls_.exitButton,
+                         controls_.statusLine};
   for (HWND control : normal) {
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
   }
-  SendMessageA(controls_.label2, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont.get()), FALSE);
+  SendMessageA(controls_.titleLabel, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont.get()), FALSE);
   font_ = std::move(font);
   titleFont_ = std::move(titleFont);
 }
@@ -125,7 +127,7 @@ MainWindow::Layout MainWindow::ComputeLayout() const {
   WindowDc dc(window_.get());
   const int line = LineHeight(dc.get(), font_.get());
   const int titleLine = LineHeight(dc.get(), titleFont_.get());
-  const int label1Width = TextWidth(dc.get(), font_.get(), "User:");
+  const int userCaptionWidth = TextWidth(dc.get(), font_.get(), "User:");
   const int checkGlyph = dpi_.SystemMetric(SM_CXMENUCHECK, dpi);
   const int checkWidth = checkGlyph + s(6) + TextWidth(dc.get(), font_.get(), "&Run at Startup") + s(4);
   const int buttonWidth = std::max({s(88), TextWidth(dc.get(), font_.get(), "&Reconnect") + s(24),
@@ -141,31 +143,31 @@ MainWindow::Layout MainWindow::ComputeLayout() const {
 
   // Header: the logo, with the title and the version beside it.
   l.logoSize = s(48);
-  l.image1 = Rect(margin, margin, l.logoSize, l.logoSize);
+  l.logo = Rect(margin, margin, l.logoSize, l.logoSize);
   const int textLeft = margin + l.logoSize + s(12);
   const int textWidth = l.clientWidth - textLeft - margin;
   const int block = titleLine + s(2) + line;
   const int blockTop = margin + std::max(0, (l.logoSize - block) / 2);
-  l.label2 = Rect(textLeft, blockTop, textWidth, titleLine);
-  l.lblVersion = Rect(textLeft, blockTop + titleLine + s(2), textWidth, line);
+  l.titleLabel = Rect(textLeft, blockTop, textWidth, titleLine);
+  l.versionLabel = Rect(textLeft, blockTop + titleLine + s(2), textWidth, line);
   const int headerBottom = margin + std::max(l.logoSize, block);
 
   l.separatorTop = headerBottom + s(10);
 
   // The user box, lined up with the title above it.
   const int rowUser = l.separatorTop + s(2) + s(12);
-  const int editLeft = std::max(textLeft, margin + label1Width + gap);
-  l.label1 = Rect(margin, rowUser + (editHeight - line) / 2, editLeft - margin - gap / 2, line);
-  l.txtName = Rect(editLeft, rowUser, l.clientWidth - editLeft - margin, editHeight);
+  const int editLeft = std::max(textLeft, margin + userCaptionWidth + gap);
+  l.userCaption = Rect(margin, rowUser + (editHeight - line) / 2, editLeft - margin - gap / 2, line);
+  l.userBox = Rect(editLeft, rowUser, l.clientWidth - editLeft - margin, editHeight);
 
   // The check box on the left, the buttons on the right.
   const int rowButtons = rowUser + editHeight + s(12);
-  l.chkRun = Rect(margin, rowButtons + (buttonHeight - checkHeight) / 2, checkWidth, checkHeight);
-  l.cmdExit = Rect(l.clientWidth - margin - buttonWidth, rowButtons, buttonWidth, buttonHeight);
-  l.cmdLogin = Rect(l.cmdExit.left - gap - buttonWidth, rowButtons, buttonWidth, buttonHeight);
+  l.runAtStartupBox = Rect(margin, rowButtons + (buttonHeight - checkHeight) / 2, checkWidth, checkHeight);
+  l.exitButton = Rect(l.clientWidth - margin - buttonWidth, rowButtons, buttonWidth, buttonHeight);
+  l.reconnectButton = Rect(l.exitButton.left - gap - buttonWidth, rowButtons, buttonWidth, buttonHeight);
 
   const int rowStatus = rowButtons + buttonHeight + s(10);
-  l.lblStatus = Rect(margin, rowStatus, l.clientWidth - 2 * margin, line);
+  l.statusLine = Rect(margin, rowStatus, l.clientWidth - 2 * margin, line);
   l.clientHeight = rowStatus + line + margin;
   return l;
 }
@@ -178,15 +180,15 @@ void MainWindow::ApplyDpi(const POINT* position) {
   MakeFonts();
   LoadIcons();
   layout_ = ComputeLayout();
-  Place(controls_.image1, layout_.image1);
-  Place(controls_.label2, layout_.label2);
-  Place(controls_.lblVersion, layout_.lblVersion);
-  Place(controls_.label1, layout_.label1);
-  Place(controls_.txtName, layout_.txtName);
-  Place(controls_.chkRun, layout_.chkRun);
-  Place(controls_.cmdLogin, layout_.cmdLogin);
-  Place(controls_.cmdExit, layout_.cmdExit);
-  Place(controls_.lblStatus, layout_.lblStatus);
+  Place(controls_.logo, layout_.logo);
+  Place(controls_.titleLabel, layout_.titleLabel);
+  Place(controls_.versionLabel, layout_.versionLabel);
+  Place(controls_.userCaption, layout_.userCaption);
+  Place(controls_.userBox, layout_.userBox);
+  Place(controls_.runAtStartupBox, layout_.runAtStartupBox);
+  Place(controls_.reconnectButton, layout_.reconnectButton);
+  Place(controls_.exitButton, layout_.exitButton);
+  Place(controls_.statusLine, layout_.statusLine);
 
   RECT frame{0, 0, layout_.clientWidth, layout_.clientHeight};
   dpi_.AdjustWindowRect(frame, kWindowStyle, kWindowExStyle, currentDpi_);
@@ -225,7 +227,7 @@ void MainWindow::OnSettingChange(HWND window, WPARAM what) {
 }
 
 std::optional<LRESULT> MainWindow::OnCtlColorStatic(WPARAM dcParam, LPARAM control) {
-  if (reinterpret_cast<HWND>(control) != controls_.lblVersion) {
+  if (reinterpret_cast<HWND>(control) != controls_.versionLabel) {
     return std::nullopt;
   }
   HDC dc = reinterpret_cast<HDC>(dcParam);
@@ -244,7 +246,7 @@ void MainWindow::OnPaint(HWND window) {
 }
 
 std::optional<LRESULT> MainWindow::OnDrawItem(WPARAM id, LPARAM itemParam) {
-  if (id != IDC_IMAGE1) {
+  if (id != IDC_LOGO) {
     return std::nullopt;
   }
   const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(itemParam);

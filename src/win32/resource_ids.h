@@ -9,21 +9,21 @@
 #define IDB_LOGO 101
 #define IDB_POPUP_BACKGROUND 102
 
-// Controls of frmMain, in tab order where they take the focus.
-#define IDC_LABEL1 1001
-#define IDC_TXTNAME 1002
-#define IDC_CMDLOGIN 1003
-#define IDC_CMDEXIT 1004
-#define IDC_CHKRUN 1005
-#define IDC_LBLSTATUS 1006
-#define IDC_LBLVERSION 1007
-#define IDC_LABEL2 1008
-#define IDC_IMAGE1 1009
+// Controls of the main window, in tab order where they take the focus.
+#define IDC_USER_CAPTION 1001
+#define IDC_USER_BOX 1002
+#define IDC_RECONNECT 1003
+#define IDC_EXIT 1004
+#define IDC_RUN_AT_STARTUP 1005
+#define IDC_STATUS_LINE 1006
+#define IDC_VERSION_LABEL 1007
+#define IDC_TITLE 1008
+#define IDC_LOGO 1009
 
-// Entries of the tray menu mnuForm.
-#define IDM_SMNUAPP_FIRST 2001  // smnuApp(1) to smnuApp(10): 2001 to 2010
-#define IDM_SMNUAPP_LAST 2010
-#define IDM_MNUSHOW 2020
-#define IDM_MNUHIDE 2021
-#define IDM_SMNUSHOWPOPUPS 2022
-#define IDM_SMNUEXIT 2023
+// Entries of the tray menu.
+#define IDM_APP_FIRST 2001  // application entries 1 to 10: 2001 to 2010
+#define IDM_APP_LAST 2010
+#define IDM_SHOW 2020
+#define IDM_HIDE 2021
+#define IDM_SHOW_POPUPS 2022
+#define IDM_EXIT 2023

@@ -122,13 +122,13 @@ void MainWindow::ShowTrayMenu() {
   const TrayMenuModel::Choice choice = TrayMenuModel::Decode(chosen);
   switch (choice.command) {
     case TrayMenuModel::Command::App:
-      events_->smnuApp_Click(choice.appIndex);
+      events_->MenuEntryChosen(choice.appIndex);
       break;
     case TrayMenuModel::Command::ShowPopups:
-      events_->smnuShowPopups_Click();
+      events_->ShowPopupsChosen();
       break;
     case TrayMenuModel::Command::Exit:
-      events_->smnuExit_Click();
+      events_->ExitChosen();
       break;
     case TrayMenuModel::Command::None:
       break;

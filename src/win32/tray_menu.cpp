@@ -44,33 +44,33 @@ OwnedMenu TrayMenuModel::Build() const {
     if (apps_[i - 1].visible) {
       // The captions come from the server's reply; an "&" in them only
       // makes a mnemonic, AppendMenuA never reads them as a format.
-      AppendMenuA(m, MF_STRING, IDM_SMNUAPP_FIRST + i - 1, apps_[i - 1].caption.c_str());
+      AppendMenuA(m, MF_STRING, IDM_APP_FIRST + i - 1, apps_[i - 1].caption.c_str());
     }
   }
-  AppendMenuA(m, MF_SEPARATOR, 0, nullptr);  // smnuSeparator1
+  AppendMenuA(m, MF_SEPARATOR, 0, nullptr);  // below the applications
   if (showVisible_) {
-    AppendMenuA(m, MF_STRING, IDM_MNUSHOW, "Set &user string...");
+    AppendMenuA(m, MF_STRING, IDM_SHOW, "Set &user string...");
   }
   if (hideVisible_) {
-    AppendMenuA(m, MF_STRING, IDM_MNUHIDE, "&Hide");
+    AppendMenuA(m, MF_STRING, IDM_HIDE, "&Hide");
   }
   if (separator2Visible_) {
     AppendMenuA(m, MF_SEPARATOR, 0, nullptr);
   }
-  AppendMenuA(m, MF_STRING | (showPopupsChecked_ ? MF_CHECKED : MF_UNCHECKED), IDM_SMNUSHOWPOPUPS,
+  AppendMenuA(m, MF_STRING | (showPopupsChecked_ ? MF_CHECKED : MF_UNCHECKED), IDM_SHOW_POPUPS,
               "Show &popup messages");
-  AppendMenuA(m, MF_STRING, IDM_SMNUEXIT, "E&xit");
+  AppendMenuA(m, MF_STRING, IDM_EXIT, "E&xit");
   return menu;
 }
 
 TrayMenuModel::Choice TrayMenuModel::Decode(UINT commandId) {
-  if (commandId >= IDM_SMNUAPP_FIRST && commandId <= IDM_SMNUAPP_LAST) {
-    return {Command::App, static_cast<int>(commandId - IDM_SMNUAPP_FIRST) + 1};
+  if (commandId >= IDM_APP_FIRST && commandId <= IDM_APP_LAST) {
+    return {Command::App, static_cast<int>(commandId - IDM_APP_FIRST) + 1};
   }
   switch (commandId) {
-    case IDM_SMNUSHOWPOPUPS:
+    case IDM_SHOW_POPUPS:
       return {Command::ShowPopups, 0};
-    case IDM_SMNUEXIT:
+    case IDM_EXIT:
       return {Command::Exit, 0};
     default:
       return {};

@@ -9,7 +9,7 @@
 
 namespace hta::win32 {
 
-// The window's menu mnuForm as a model: every entry with its caption,
+// The tray menu as a model: every entry with its caption,
 // visibility and check mark. A Win32 menu cannot hold a hidden item, so the
 // popup menu is built from the visible entries each time it is shown.
 class TrayMenuModel {
@@ -45,7 +45,7 @@ class TrayMenuModel {
     bool visible = false;
   };
   std::array<App, kAppCount> apps_;
-  // mnuShow, mnuHide and smnuSeparator2 exist but start hidden, and nothing
+  // "Set user string...", "Hide" and the second separator exist but start hidden, and nothing
   // in the program shows them.
   bool showVisible_ = false;
   bool hideVisible_ = false;

@@ -160,7 +160,7 @@ Win32Popup::Part Win32Popup::HitTest(POINT point) const {
     return Part::Message;
   }
   if (point.x >= 0 && point.y >= 0 && point.x < width_ && point.y < height_) {
-    return Part::Form;
+    return Part::Background;
   }
   return Part::None;
 }
@@ -205,7 +205,7 @@ void Win32Popup::Paint(HDC dc) const {
     DrawTextA(dc, "x", 1, &strip, DT_CENTER | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
   }
 
-  // Form_Paint: the black outline from (1, 1) to (width - 2, height - 2),
+  // Last, the black outline from (1, 1) to (width - 2, height - 2),
   // in pixels, both ends included.
   OwnedBrush frame(CreateSolidBrush(kFrameColour));
   RECT outline{1, 1, width_ - 1, height_ - 1};
@@ -249,14 +249,14 @@ LRESULT Win32Popup::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
       return 0;
     case WM_TIMER:
       if (wParam == kTimerId) {
-        events_.Timer1_Timer();
+        events_.TimerTick();
         return 0;
       }
       break;
     case WM_CLOSE:
       // Whoever asks the popup to close gets what "x" does; the core owns
       // the window's end, so DefWindowProc must not destroy it.
-      events_.lblClose_Click();
+      events_.CloseClicked();
       return 0;
     case WM_NCDESTROY:
       SetWindowLongPtrA(window, GWLP_USERDATA, 0);
@@ -308,13 +308,13 @@ void Win32Popup::OnButtonUp(POINT point) {
   PopupEvents& events = events_;
   switch (released) {
     case Part::Close:
-      events.lblClose_Click();
+      events.CloseClicked();
       break;
     case Part::Message:
-      events.lblMessage_Click();
+      events.MessageClicked();
       break;
-    case Part::Form:
-      events.Form_Click();
+    case Part::Background:
+      events.BackgroundClicked();
       break;
     case Part::None:
       break;

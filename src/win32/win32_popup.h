@@ -10,7 +10,7 @@
 
 namespace hta::win32 {
 
-// frmMessage's window: a WS_POPUP that is layered, top-most, a tool window
+// PopupMessage's window: a WS_POPUP that is layered, top-most, a tool window
 // (no task-bar button) and never activated (WS_EX_NOACTIVATE, MA_NOACTIVATE,
 // shown with SW_SHOWNOACTIVATE), so a popup never takes the keyboard focus
 // from what the user is typing into. It paints the background picture at
@@ -23,7 +23,7 @@ namespace hta::win32 {
 class Win32Popup final : public PopupWindow {
  public:
   static constexpr const char* kClassName = "HtaLauncherPopup";
-  // The one timer of the window (Timer1).
+  // The one timer of the window.
   static constexpr UINT_PTR kTimerId = 1;
 
   Win32Popup(PopupEvents& events, int dpi, HBITMAP background);
@@ -51,7 +51,7 @@ class Win32Popup final : public PopupWindow {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
  private:
-  enum class Part { None, Message, Close, Form };
+  enum class Part { None, Message, Close, Background };
 
   LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void OnPaint(HWND window) const;

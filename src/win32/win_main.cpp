@@ -1,12 +1,12 @@
 // HtaLauncher.exe: makes the Win32 ports, hands them to the program's logic
-// (frmMain) and runs the message loop until the main window is gone.
+// (Launcher) and runs the message loop until the main window is gone.
 
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "shell/command_line.h"
-#include "shell/frm_main.h"
+#include "shell/launcher.h"
 #include "shell/policies.h"
 #include "win32/main_window.h"
 #include "win32/win32_clock.h"
@@ -20,7 +20,7 @@
 #include "win32/win32_popup.h"
 #include "win32/win32_profile.h"
 #include "win32/win32_registry.h"
-#include "win32/win32_shell.h"
+#include "win32/win32_shell_open.h"
 #include "win32/win32_single_instance.h"
 #include "win32/win32_sound.h"
 #include "win32/win32_user_settings.h"
@@ -42,27 +42,27 @@ void RegisterForRestart() {
 }
 
 // The window, the start-up and the message loop, until the window is gone.
-int ShowAndRun(hta::frmMain& form, hta::win32::MainWindow& window, hta::win32::Win32MessagePump& pump,
+int ShowAndRun(hta::Launcher& launcher, hta::win32::MainWindow& window, hta::win32::Win32MessagePump& pump,
                int showCommand) {
-  // Created hidden: Form_Load needs the window (its timer, its controls)
+  // Created hidden: Start needs the window (its timer, its controls)
   // before it knows whether this copy may run at all.
-  if (!window.Create(form)) {
+  if (!window.Create(launcher)) {
     return 1;
   }
   RegisterForRestart();
 
-  // The start-up runs with the window hidden, as a form's load procedure
+  // The start-up runs with the window hidden, as a window's start-up
   // always has: a second copy ends without a window ever flashing up, and a
   // login that sends the program to the tray (the usual start at log-on)
   // shows nothing but the tray icon. The window appears only when start-up
   // leaves it on screen (a failed login, no main application). Message
   // boxes of the start-up appear on their own meanwhile.
-  form.Form_Load();
-  if (!form.Ended() && !form.InTray()) {
+  launcher.Start();
+  if (!launcher.Ended() && !launcher.InTray()) {
     window.Show(showCommand);
   }
 
-  // Form_Load may already have ended the program (a second copy, no back
+  // Start may already have ended the program (a second copy, no back
   // office): the window is then gone and WM_QUIT waits in the queue.
   return pump.Run();
 }
@@ -89,16 +89,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
   hta::SetLogLevel(hta::ChooseLogLevel(policies, arguments));
   hta::EndpointChoice endpoints = hta::ChooseEndpoints(policies, arguments);
 
-  // The ports live on this thread's stack for the whole run; frmMain
-  // borrows them. The window outlives frmMain (declared before it), so no
-  // message can reach a destroyed form.
+  // The ports live on this thread's stack for the whole run; Launcher
+  // borrows them. The window outlives Launcher (declared before it), so no
+  // message can reach a destroyed launcher.
   hta::win32::MainWindow window(instance);
   hta::win32::Win32MessagePump pump(&window);
   hta::win32::Win32Dialogs dialogs([&window] { return window.Handle(); });
   hta::win32::Win32Clock clock;
   hta::win32::Win32Environment environment;
   hta::win32::Win32UserSettings settings;
-  hta::win32::Win32Shell shell;  // joins this thread to COM for ShellExecute
+  hta::win32::Win32ShellOpen shellOpen;  // joins this thread to COM for ShellExecute
   hta::win32::Win32FileSystem files;
   hta::win32::Win32Profile profile;
   hta::win32::Win32Http http(pump);
@@ -108,9 +108,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
   hta::win32::Win32PopupFactory popups(instance, instance);
   hta::win32::Win32Sound sound;
 
-  hta::frmMain form(hta::LauncherPorts{window, dialogs, pump, clock, environment, registry, settings, shell,
-                                       files, profile, http, singleInstance, popups, sound},
-                    std::move(endpoints.endpoints));
-  form.UsePolicies(std::move(policies), std::move(endpoints.source));
-  return ShowAndRun(form, window, pump, showCommand);
+  hta::Launcher launcher(hta::LauncherPorts{window, dialogs, pump, clock, environment, registry, settings,
+                                            shellOpen, files, profile, http, singleInstance, popups, sound},
+                         std::move(endpoints.endpoints));
+  launcher.UsePolicies(std::move(policies), std::move(endpoints.source));
+  return ShowAndRun(launcher, window, pump, showCommand);
 }

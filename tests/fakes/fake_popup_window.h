@@ -44,10 +44,10 @@ class FakePopupFactory final : public PopupFactory {
   Record& At(int number) { return *records.at(static_cast<std::size_t>(number) - 1); }
 
   // What the user and the timer do; the window must still be alive.
-  void ClickText(int number) { Events(number).lblMessage_Click(); }
-  void ClickClose(int number) { Events(number).lblClose_Click(); }
-  void ClickForm(int number) { Events(number).Form_Click(); }
-  void Tick(int number) { Events(number).Timer1_Timer(); }
+  void ClickText(int number) { Events(number).MessageClicked(); }
+  void ClickClose(int number) { Events(number).CloseClicked(); }
+  void ClickForm(int number) { Events(number).BackgroundClicked(); }
+  void Tick(int number) { Events(number).TimerTick(); }
 
   PopupScreen screen{0, 0, 1280, 800, 96};
   bool refuse = false;         // Create returns null

@@ -1,4 +1,4 @@
-// The action poll through frmMain over fakes, beyond what the real program
+// The action poll through Launcher over fakes, beyond what the real program
 // under Wine shows (tests/windows/tray_e2e_test.cpp: the list's address with
 // the login's parameter, a sound and a launch action, popups with and without
 // a link, the menu entry that drops them): the encoding and 24-hour stamp of
@@ -20,17 +20,17 @@ using ActionPollTest = FetchTest;
 // Only what would break the request line is encoded in the parameter.
 TEST_F(ActionPollTest, AddressCarriesTheEncodedParameterAndA24HourTimeStamp) {
   ServeLogin(App("a.hta", "A", "a b&c\t") + ActionUrl(kActions));
-  Form().cmdLogin_Click();
+  Program().ReconnectClicked();
   clock.now = TimeOfDay{21, 7, 3};
-  Form().Timer1_Timer();
+  Program().PollTimerTick();
   EXPECT_EQ(http.gets.back(), kActions + "?VANO_BACKOFFICE=a%20b&c%09&ts=21:07:03");
 }
 
 TEST_F(ActionPollTest, FailedPollKeepsTheOldListAndProcessesNothing) {
-  State().ActionUrl = kActions;
+  State().actionUrl = kActions;
   files.Put(kActionList, Action("popup", "", "", "old"));
   http.SetGet(PollUrl(), {.opens = false});
-  Form().Timer1_Timer();
+  Program().PollTimerTick();
   EXPECT_EQ(files.Contents(kActionList), Action("popup", "", "", "old"));
   EXPECT_EQ(popups.records.size(), 0u);
 }
@@ -42,8 +42,8 @@ TEST_F(ActionPollTest, SoundInAnyCasePlaysALocalFileAtOnceAndFetchesAMissingOneF
   fakes::FakeLog log;
   files.Put(kHtaFolder + "bell.wav", Wave("bell"));
   Serve("http://files.test/ding.wav", Wave("ding"));
-  Form().Actions().DispatchAction("Sound", "http://files.test/bell.wav", "bell.wav", "");
-  Form().Actions().DispatchAction("SOUND", "http://files.test/ding.wav", "ding.wav", "");
+  Program().Actions().DispatchAction("Sound", "http://files.test/bell.wav", "bell.wav", "");
+  Program().Actions().DispatchAction("SOUND", "http://files.test/ding.wav", "ding.wav", "");
   EXPECT_EQ(http.gets, Lines{"http://files.test/ding.wav"});
   EXPECT_EQ(sound.played, (Lines{Played("bell"), Played("ding")}));
 
@@ -52,8 +52,8 @@ TEST_F(ActionPollTest, SoundInAnyCasePlaysALocalFileAtOnceAndFetchesAMissingOneF
   files.Put(kHtaFolder + "lying.wav", lying);
   files.Put(kHtaFolder + "locked.wav", Wave("locked"));
   files.MarkUnreadable(kHtaFolder + "locked.wav");
-  Form().Actions().DispatchAction("sound", "", "lying.wav", "");
-  Form().Actions().DispatchAction("sound", "", "locked.wav", "");
+  Program().Actions().DispatchAction("sound", "", "lying.wav", "");
+  Program().Actions().DispatchAction("sound", "", "locked.wav", "");
   EXPECT_EQ(sound.played.size(), 2u);
   EXPECT_EQ(log.lines,
             (Lines{"INFO Sound: bell.wav", "INFO Download written: ding.wav", "INFO Sound: ding.wav",
@@ -64,16 +64,16 @@ TEST_F(ActionPollTest, SoundInAnyCasePlaysALocalFileAtOnceAndFetchesAMissingOneF
 TEST_F(ActionPollTest, LaunchFetchesEvenAFileThatIsThere) {
   files.Put(kHtaFolder + "app.hta", "OLD");
   Serve("http://files.test/app.hta", "NEW");
-  Form().Actions().DispatchAction("Launch", "http://files.test/app.hta", "app", "");
+  Program().Actions().DispatchAction("Launch", "http://files.test/app.hta", "app", "");
   EXPECT_EQ(http.gets, Lines{"http://files.test/app.hta"});
   EXPECT_EQ(files.Contents(kHtaFolder + "app.hta"), "NEW");
 }
 
 // Nor does a tick without an action address.
 TEST_F(ActionPollTest, UnknownTypesDoNothing) {
-  Form().Timer1_Timer();
+  Program().PollTimerTick();
   for (const char* type : {"sounds", "popup2", "launch "}) {
-    Form().Actions().DispatchAction(type, "http://files.test/x.hta", "x", "text");
+    Program().Actions().DispatchAction(type, "http://files.test/x.hta", "x", "text");
   }
   EXPECT_EQ(http.gets, Lines{});
   EXPECT_EQ(sound.played, Lines{});
@@ -82,36 +82,36 @@ TEST_F(ActionPollTest, UnknownTypesDoNothing) {
 
 // The rule itself is in file_names_test.cpp.
 TEST_F(ActionPollTest, RefusedFileNamesAreSkippedAndARefusedPopupShowsWithoutLink) {
-  Form().Actions().DispatchAction("sound", "http://files.test/s.wav", "..\\evil", "");
-  Form().Actions().DispatchAction("launch", "http://files.test/s.hta", "..\\evil", "");
+  Program().Actions().DispatchAction("sound", "http://files.test/s.wav", "..\\evil", "");
+  Program().Actions().DispatchAction("launch", "http://files.test/s.hta", "..\\evil", "");
   // Only the poll writes the action list.
-  Form().Actions().DispatchAction("sound", "http://files.test/s.wav", "Actions.XML", "");
+  Program().Actions().DispatchAction("sound", "http://files.test/s.wav", "Actions.XML", "");
   EXPECT_EQ(http.gets, Lines{});
-  Form().Actions().DispatchAction("popup", "http://files.test/x.hta", "..\\evil", "still shown");
+  Program().Actions().DispatchAction("popup", "http://files.test/x.hta", "..\\evil", "still shown");
   ASSERT_EQ(popups.records.size(), 1u);
   EXPECT_EQ(popups.At(1).text, "still shown");
   EXPECT_FALSE(popups.At(1).link);
 }
 
 TEST_F(ActionPollTest, AnEmptyListResetsPopupCountAMissingOrTooLongOneChangesNothing) {
-  Form().PopupWindows().PopupCount(3);
-  Form().Actions().ProcessActionList();
-  EXPECT_EQ(Form().PopupWindows().PopupCount(), 3);
+  Program().PopupWindows().PopupCount(3);
+  Program().Actions().ProcessActionList();
+  EXPECT_EQ(Program().PopupWindows().PopupCount(), 3);
   std::string tooLong = Action("popup", "", "", "never");
   tooLong.resize(kTransferLimits.textBytes + 1, ' ');
   files.Put(kActionList, tooLong);
-  Form().Actions().ProcessActionList();
-  EXPECT_EQ(Form().PopupWindows().PopupCount(), 3);
+  Program().Actions().ProcessActionList();
+  EXPECT_EQ(Program().PopupWindows().PopupCount(), 3);
   EXPECT_EQ(popups.records.size(), 0u);
 
   // A malformed list keeps the actions before the fault.
   files.Put(kActionList, Action("popup", "", "", "first") + "<action type=\"popup>");
-  Form().Actions().ProcessActionList();
+  Program().Actions().ProcessActionList();
   ASSERT_EQ(popups.records.size(), 1u);
   EXPECT_EQ(popups.At(1).text, "first");
   files.Put(kActionList, "");
-  Form().Actions().ProcessActionList();
-  EXPECT_EQ(Form().PopupWindows().PopupCount(), 0);
+  Program().Actions().ProcessActionList();
+  EXPECT_EQ(Program().PopupWindows().PopupCount(), 0);
 }
 
 }  // namespace

@@ -15,9 +15,9 @@ namespace {
 
 class AppMenuTest : public LauncherTest {
  protected:
-  AppMenuTest() { State().HtaFolder = kHtaFolder; }
+  AppMenuTest() { State().htaFolder = kHtaFolder; }
 
-  AppMenu& Menu() { return Form().Menu(); }
+  AppMenu& Menu() { return Program().Menu(); }
 };
 
 // Tags and entries
@@ -31,10 +31,10 @@ TEST(SplitTagTest, SplitsAtTheFirstOfExactlyThreeAts) {
 // Entries never filled or outside 1 to 10 open nothing; a failed shell
 // start is not reported.
 TEST_F(AppMenuTest, EntryOpensItsFileWithTheParametersUpToASeparator) {
-  shell.result = 2;
+  shellOpen.result = 2;
   Menu().FillMenuEntry(2, "B", "c.hta", "one@@@two");
   for (const int index : {0, 1, 2, 11}) {
-    Form().smnuApp_Click(index);
+    Program().MenuEntryChosen(index);
   }
   EXPECT_EQ(Launches(), Lines{kHtaFolder + "c.hta|one"});
   EXPECT_EQ(Messages(), Lines{});
@@ -43,10 +43,10 @@ TEST_F(AppMenuTest, EntryOpensItsFileWithTheParametersUpToASeparator) {
 TEST_F(AppMenuTest, FileNameOutsideTheFolderKeepsTheEntryButIsNeverOpened) {
   // Not as the main application of the login, which still goes to the tray...
   ServeLogin(App("..\\..\\x.hta", "X", "", true));
-  Form().cmdLogin_Click();
-  EXPECT_TRUE(Form().InTray());
+  Program().ReconnectClicked();
+  EXPECT_TRUE(Program().InTray());
   // ...nor from the menu.
-  Form().smnuApp_Click(1);
+  Program().MenuEntryChosen(1);
   EXPECT_TRUE(Menu().Visible(1));
   EXPECT_EQ(Launches(), Lines{});
 }
@@ -55,20 +55,20 @@ TEST_F(AppMenuTest, FileNameOutsideTheFolderKeepsTheEntryButIsNeverOpened) {
 // action, a popup link), the shell is handed only ".hta" files.
 TEST_F(AppMenuTest, OnlyHtaFilesAreEverOpenedAndAnEntryOfAnotherTypeStaysButDoesNothing) {
   for (const char* name : {"a.hta", "B.HTA", "c.d.Hta", "tool.cmd .hta"}) {
-    LaunchFile(shell, kHtaFolder + name, "p");
+    LaunchFile(shellOpen, kHtaFolder + name, "p");
   }
   for (const char* name : {"x.exe", "x.cmd", "x.bat",  "x.com",  "x.scr",     "x.pif",       "x.lnk",
                            "x.url", "x.js",  "x.vbs",  "x.wsf",  "x.cpl",     "x.msi",       "x.ps1",
                            "x",     "hta",   "x.hta.", "x.hta ", "x.hta.exe", "x.cmd:a.hta", "nul.hta"}) {
-    LaunchFile(shell, kHtaFolder + name, "p");
+    LaunchFile(shellOpen, kHtaFolder + name, "p");
   }
-  LaunchFile(shell, kHtaFolder, "p");
+  LaunchFile(shellOpen, kHtaFolder, "p");
   EXPECT_EQ(Launches(), (Lines{kHtaFolder + "a.hta|p", kHtaFolder + "B.HTA|p", kHtaFolder + "c.d.Hta|p",
                                kHtaFolder + "tool.cmd .hta|p"}));
   Menu().FillMenuEntry(1, "Tool", "tool.cmd", "");
-  Form().smnuApp_Click(1);
+  Program().MenuEntryChosen(1);
   EXPECT_TRUE(Menu().Visible(1));
-  EXPECT_EQ(shell.executed.size(), 4u);
+  EXPECT_EQ(shellOpen.executed.size(), 4u);
 }
 
 // New versions
@@ -76,12 +76,12 @@ TEST_F(AppMenuTest, OnlyHtaFilesAreEverOpenedAndAnEntryOfAnotherTypeStaysButDoes
 TEST_F(AppMenuTest, BodyOfThreeCharactersReplacesALongerFileAndAFailedDownloadKeepsIt) {
   files.Put(kHtaFolder + "a.hta", std::string(1000, 'o'));
   Serve("http://files.test/a.hta", "abc");
-  Form().Session().DownloadNewVersion("a.hta", "http://files.test/a.hta");
+  Program().Session().DownloadNewVersion("a.hta", "http://files.test/a.hta");
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "abc\r\n");
   EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta.new"));
   // A failed download keeps the old file, creates none and clears the status.
-  Form().Session().DownloadNewVersion("a.hta", "http://files.test/missing");
-  Form().Session().DownloadNewVersion("b.hta", "http://files.test/missing");
+  Program().Session().DownloadNewVersion("a.hta", "http://files.test/missing");
+  Program().Session().DownloadNewVersion("b.hta", "http://files.test/missing");
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "abc\r\n");
   EXPECT_FALSE(files.Exists(kHtaFolder + "b.hta"));
   EXPECT_EQ(view.statusText, "");
@@ -103,7 +103,7 @@ TEST_F(AppMenuTest, WriteOrMoveThatFailsKeepsTheOldVersionAndLeavesNoPartialFile
     const std::string name = std::string(c.fault) + ".hta";
     files.Put(kHtaFolder + name, "old");
     c.cause(kHtaFolder + name);
-    Form().Session().DownloadNewVersion(name, "http://files.test/new");
+    Program().Session().DownloadNewVersion(name, "http://files.test/new");
     files.writesFail = false;
     files.movesFail = false;
     EXPECT_EQ(files.Contents(kHtaFolder + name), "old") << c.fault;

@@ -34,19 +34,19 @@ inline std::string Wave(const std::string& samples) {
   return "RIFF" + little32(4 + chunks.size()) + "WAVE" + chunks;
 }
 
-// frmMain with its application folder set (InitLauncher), for the fetch,
+// Launcher with its application folder set (InitLauncher), for the fetch,
 // the action poll and the tray. Events scripted into the message loop run
 // inside the transfers, as the platform's would.
 class FetchTest : public LauncherTest {
  protected:
-  void SetUp() override { Form().InitLauncher(); }
+  void SetUp() override { Program().InitLauncher(); }
 
   // Runs `during` once, inside the first DoEvents of a running fetch's
   // transfer once its body is being written (FetchBusy true, the control's
   // LocalFile there).
   void DuringFetch(std::function<void()> during) {
     pump.onEveryCall = [this, during = std::move(during), done = false](std::size_t) mutable {
-      if (!done && Form().Fetch().FetchBusy() && files.Exists(Form().InternetFile1().LocalFile())) {
+      if (!done && Program().Fetch().FetchBusy() && files.Exists(Program().Transfer().LocalFile())) {
         done = true;
         during();
       }

@@ -1,4 +1,4 @@
-// The background fetch through frmMain over fakes, for what the real program
+// The background fetch through Launcher over fakes, for what the real program
 // under Wine (tests/windows/tray_e2e_test.cpp fetches a list and its files
 // through ".temp" files) does not show: the old file kept until the one move,
 // the use that follows the fetch's purpose, a locked or unreplaceable target,
@@ -22,11 +22,11 @@ TEST_F(FetchFileTest, LeftoverTempFileIsDeletedAndAFailedStartLeavesTheTargetAnd
   files.Put(kHtaFolder + "a.hta.temp", "LEFT OVER");
   files.Put(kHtaFolder + "a.hta", "OLD");
   http.SetGet("http://files.test/a.hta", {.opens = false});
-  Form().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
+  Program().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
   EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta.temp"));
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "OLD");
   EXPECT_EQ(Launches(), Lines{});
-  EXPECT_FALSE(Form().Fetch().FetchBusy());
+  EXPECT_FALSE(Program().Fetch().FetchBusy());
 }
 
 // What a file's arrival does follows from why it was fetched, never from its
@@ -38,10 +38,10 @@ TEST_F(FetchFileTest, AFileIsUsedForWhatItWasFetchedForWhateverItsName) {
   Serve("http://files.test/app", "APP");
   Serve("http://files.test/tune.mp3", "ID3");
   Serve("http://files.test/x.hta", "<html>");
-  Form().Fetch().FetchFile("http://files.test/ding", kHtaFolder + "DING.WaV", FetchPurpose::Sound);
-  Form().Fetch().FetchFile("http://files.test/app", kHtaFolder + "App.HTA", FetchPurpose::Application);
-  Form().Fetch().FetchFile("http://files.test/tune.mp3", kHtaFolder + "tune.mp3", FetchPurpose::Sound);
-  Form().Fetch().FetchFile("http://files.test/x.hta", kHtaFolder + "x.hta", FetchPurpose::Sound);
+  Program().Fetch().FetchFile("http://files.test/ding", kHtaFolder + "DING.WaV", FetchPurpose::Sound);
+  Program().Fetch().FetchFile("http://files.test/app", kHtaFolder + "App.HTA", FetchPurpose::Application);
+  Program().Fetch().FetchFile("http://files.test/tune.mp3", kHtaFolder + "tune.mp3", FetchPurpose::Sound);
+  Program().Fetch().FetchFile("http://files.test/x.hta", kHtaFolder + "x.hta", FetchPurpose::Sound);
   EXPECT_EQ(sound.played, Lines{Played("ding")});
   EXPECT_EQ(Launches(), Lines{kHtaFolder + "App.HTA|"});
   EXPECT_EQ(popups.records.size(), 0u);
@@ -57,14 +57,14 @@ TEST_F(FetchFileTest, AnUnreplaceableTargetKeepsItsFileAndUsesItAndNothingIsUsed
   files.Put(kHtaFolder + "s.hta", "OLD");
   files.MarkUnreadable(kHtaFolder + "s.hta");
   Serve("http://files.test/s.hta", "NEW");
-  Form().Fetch().FetchFile("http://files.test/s.hta", kHtaFolder + "s.hta");
+  Program().Fetch().FetchFile("http://files.test/s.hta", kHtaFolder + "s.hta");
   EXPECT_EQ(files.Contents(kHtaFolder + "s.hta"), "OLD");
   EXPECT_FALSE(files.Exists(kHtaFolder + "s.hta.temp"));
   EXPECT_EQ(Launches(), Lines{kHtaFolder + "s.hta|"});
   EXPECT_EQ(log.lines.front(), "INFO Download refused: s.hta: the file in place is in use");
   files.movesFail = true;
   Serve("http://files.test/b.hta", "NEW");
-  Form().Fetch().FetchFile("http://files.test/b.hta", kHtaFolder + "b.hta");
+  Program().Fetch().FetchFile("http://files.test/b.hta", kHtaFolder + "b.hta");
   EXPECT_FALSE(files.Exists(kHtaFolder + "b.hta"));
   EXPECT_FALSE(files.Exists(kHtaFolder + "b.hta.temp"));
   EXPECT_EQ(Launches(), Lines{kHtaFolder + "s.hta|"});
@@ -79,13 +79,13 @@ TEST_F(FetchFileTest, AWriteThatFailsLeavesNothingBehindAndTheNextFetchFits) {
   files.Put(kHtaFolder + "big.hta", "OLD");
   files.diskCapacity = files.BytesUsed() + 1000;
   Serve("http://files.test/big.hta", std::string(4000, 'x'));
-  Form().Fetch().FetchFile("http://files.test/big.hta", kHtaFolder + "big.hta");
+  Program().Fetch().FetchFile("http://files.test/big.hta", kHtaFolder + "big.hta");
   EXPECT_FALSE(files.Exists(kHtaFolder + "big.hta.temp"));
   EXPECT_EQ(files.Contents(kHtaFolder + "big.hta"), "OLD");
   EXPECT_EQ(Launches(), Lines{});
 
   ServeLogin(App("big.hta", "Big") + Download("big.hta", "http://files.test/big.hta") + ActionUrl(kActions));
-  Form().cmdLogin_Click();
+  Program().ReconnectClicked();
   EXPECT_FALSE(files.Exists(kHtaFolder + "big.hta.new"));
   EXPECT_EQ(files.Contents(kHtaFolder + "big.hta"), "OLD");
   const std::string refused = "INFO Download refused: big.hta: could not be written (the disk is full)";
@@ -93,7 +93,7 @@ TEST_F(FetchFileTest, AWriteThatFailsLeavesNothingBehindAndTheNextFetchFits) {
       << ::testing::PrintToString(log.lines);
 
   Serve(PollUrl(), Action("popup", "", "", "there is room"));
-  Form().Timer1_Timer();
+  Program().PollTimerTick();
   EXPECT_EQ(popups.records.size(), 1u);
   EXPECT_FALSE(files.Exists(kActionList + ".temp"));
 }
@@ -102,12 +102,12 @@ TEST_F(FetchFileTest, CancelledTransferClearsBusyAndLeavesTheTarget) {
   files.Put(kHtaFolder + "a.hta", "OLD");
   http.SetGet("http://files.test/a.hta",
               {.body = std::string(10000, 'x'), .contentLength = 10000, .largestRead = 100});
-  DuringFetch([&] { Form().InternetFile1().CancelDownload(); });
-  Form().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
+  DuringFetch([&] { Program().Transfer().CancelDownload(); });
+  Program().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "OLD");
   EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta.temp"));
   EXPECT_EQ(Launches(), Lines{});
-  EXPECT_FALSE(Form().Fetch().FetchBusy());
+  EXPECT_FALSE(Program().Fetch().FetchBusy());
 }
 
 // A tick at every yield of a whole poll cycle (the list's transfer, a
@@ -115,68 +115,68 @@ TEST_F(FetchFileTest, CancelledTransferClearsBusyAndLeavesTheTarget) {
 // inside the first, so its second popup still takes the slot above its first.
 // The next tick after the cycle polls again.
 TEST_F(FetchFileTest, TicksWhileAListIsFetchedOrDispatchedAreSkipped) {
-  State().ActionUrl = kActions;
+  State().actionUrl = kActions;
   Serve(PollUrl(), Action("popup", "", "", "one") + Action("sound", "http://files.test/one.wav", "one.wav") +
                        Action("popup", "", "", "two"));
   Serve("http://files.test/one.wav", Wave("one"));
   // Bounded, so a launcher that nests would fail rather than overflow.
   pump.onEveryCall = [&, ticks = 0](std::size_t) mutable {
     if (++ticks < 300) {
-      Form().Timer1_Timer();
+      Program().PollTimerTick();
     }
   };
-  Form().Timer1_Timer();
+  Program().PollTimerTick();
   EXPECT_EQ(http.gets, (Lines{PollUrl(), "http://files.test/one.wav"}));
   ASSERT_EQ(popups.records.size(), 2u);
   EXPECT_LT(popups.At(2).top, popups.At(1).top);
   pump.onEveryCall = nullptr;
-  Form().Timer1_Timer();
+  Program().PollTimerTick();
   EXPECT_EQ(http.gets.size(), 3u);
 }
 
 TEST_F(FetchFileTest, PopupClickDuringATransferIsQueuedAndOpensAfterIt) {
   files.Put(kActionList, Action("popup", "http://files.test/linked.hta", "linked", "click me"));
-  Form().Actions().ProcessActionList();
+  Program().Actions().ProcessActionList();
   Serve("http://files.test/a.hta", "APP");
   Serve("http://files.test/linked.hta", "LINKED");
   DuringFetch([&] { popups.ClickText(1); });
-  Form().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
+  Program().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
   EXPECT_EQ(http.gets, (Lines{"http://files.test/a.hta", "http://files.test/linked.hta"}));
   EXPECT_EQ(Launches(), (Lines{kHtaFolder + "a.hta|", kHtaFolder + "linked.hta|"}));
 }
 
 TEST_F(FetchFileTest, TickDuringALoginIsSkippedAndAPopupClickWaitsForTheLoginsEnd) {
   files.Put(kActionList, Action("popup", "http://files.test/linked.hta", "linked", "click me"));
-  Form().Actions().ProcessActionList();
-  State().ActionUrl = kActions;
+  Program().Actions().ProcessActionList();
+  State().actionUrl = kActions;
   Serve("http://files.test/linked.hta", "LINKED");
   ServeLogin(App("main", "Main") + ActionUrl(kActions));
   pump.onEveryCall = [&, done = false](std::size_t) mutable {
-    if (!done && Form().LoginRunning()) {
+    if (!done && Program().LoginRunning()) {
       done = true;
-      Form().Timer1_Timer();
+      Program().PollTimerTick();
       popups.ClickText(1);
     }
   };
-  Form().cmdLogin_Click();
+  Program().ReconnectClicked();
   EXPECT_EQ(http.gets, (Lines{BootUrl(kBoot1), LoginUrl(""), "http://files.test/linked.hta"}));
   EXPECT_EQ(Launches(), Lines{kHtaFolder + "linked.hta|"});
 }
 
 TEST_F(FetchFileTest, ReconnectClickedDuringAFetchLogsInOnceTheFetchHasEnded) {
-  State().ActionUrl = kActions;
+  State().actionUrl = kActions;
   Serve(PollUrl(), Action("sound", "http://files.test/one.wav", "one.wav"));
   Serve("http://files.test/one.wav", Wave("one"));
   ServeLogin(App("a.hta", "A"));
   bool enabledInside = true;
   pump.onEveryCall = [&, done = false](std::size_t) mutable {
-    if (!done && Form().Fetch().FetchBusy()) {
+    if (!done && Program().Fetch().FetchBusy()) {
       done = true;
-      Form().cmdLogin_Click();
+      Program().ReconnectClicked();
       enabledInside = view.buttonsEnabled;
     }
   };
-  Form().Timer1_Timer();
+  Program().PollTimerTick();
   EXPECT_FALSE(enabledInside) << "the click is taken at once";
   EXPECT_EQ(http.gets, (Lines{PollUrl(), "http://files.test/one.wav", BootUrl(kBoot1), LoginUrl("")}));
   EXPECT_EQ(sound.played, Lines{Played("one")});
@@ -187,20 +187,20 @@ TEST_F(FetchFileTest, ReconnectClickedDuringAFetchLogsInOnceTheFetchHasEnded) {
 // Reconnect clicked during it still gets its login afterwards.
 TEST_F(FetchFileTest, ReconnectClickedDuringAFetchQueuedBehindALoginLogsInAfterIt) {
   files.Put(kActionList, Action("popup", "http://files.test/linked.hta", "linked", "click me"));
-  Form().Actions().ProcessActionList();
+  Program().Actions().ProcessActionList();
   Serve("http://files.test/linked.hta", "LINKED");
   ServeLogin(App("main", "Main"));
   pump.onEveryCall = [&, step = 0](std::size_t) mutable {
-    if (step == 0 && Form().LoginRunning()) {
+    if (step == 0 && Program().LoginRunning()) {
       step = 1;
       popups.ClickText(1);
-    } else if (step == 1 && Form().Fetch().FetchBusy() &&
-               Form().InternetFile1().Url() == "http://files.test/linked.hta") {
+    } else if (step == 1 && Program().Fetch().FetchBusy() &&
+               Program().Transfer().Url() == "http://files.test/linked.hta") {
       step = 2;
-      Form().cmdLogin_Click();
+      Program().ReconnectClicked();
     }
   };
-  Form().cmdLogin_Click();
+  Program().ReconnectClicked();
   EXPECT_EQ(http.gets, (Lines{BootUrl(kBoot1), LoginUrl(""), "http://files.test/linked.hta", BootUrl(kBoot1),
                               LoginUrl("")}));
   EXPECT_TRUE(view.buttonsEnabled);

@@ -17,9 +17,9 @@ TEST(IniFileNameTest, BesideTheProgramAndAtADrivesRootWithOneBackslash) {
   fakes::FakeFileSystem files;
   fakes::FakeProfile profile{files};
   fakes::FakeEnvironment environment{"C:\\", "MyLauncher"};
-  EXPECT_EQ(cIniFile(profile, files, environment).FileName(), "C:\\MyLauncher.ini");
+  EXPECT_EQ(IniFile(profile, files, environment).FileName(), "C:\\MyLauncher.ini");
   fakes::FakeEnvironment inFolder;
-  EXPECT_EQ(cIniFile(profile, files, inFolder).FileName(), "C:\\Program Files\\HTA Launcher\\Launcher.ini");
+  EXPECT_EQ(IniFile(profile, files, inFolder).FileName(), "C:\\Program Files\\HTA Launcher\\Launcher.ini");
 }
 
 }  // namespace

@@ -28,9 +28,9 @@ class RecordingEvents final : public InternetFileEvents {
   std::function<void(const std::string&)> onEvent;
 
   void DownloadComplete() override { Note("complete"); }
-  void DownloadProgress(std::int32_t& lBytesRead) override { Note("progress " + std::to_string(lBytesRead)); }
-  void DownloadError(std::string& sErrorDescription) override { Note("error [" + sErrorDescription + "]"); }
-  void DownloadCancelled(std::int32_t& lPosition) override { Note("cancelled " + std::to_string(lPosition)); }
+  void DownloadProgress(std::int32_t& bytesRead) override { Note("progress " + std::to_string(bytesRead)); }
+  void DownloadError(std::string& description) override { Note("error [" + description + "]"); }
+  void DownloadCancelled(std::int32_t& position) override { Note("cancelled " + std::to_string(position)); }
 
  private:
   void Note(const std::string& event) {

@@ -18,11 +18,11 @@
 #include "fakes/fake_popup_window.h"
 #include "fakes/fake_profile.h"
 #include "fakes/fake_registry.h"
-#include "fakes/fake_shell.h"
+#include "fakes/fake_shell_open.h"
 #include "fakes/fake_single_instance.h"
 #include "fakes/fake_sound.h"
 #include "fakes/fake_user_settings.h"
-#include "shell/frm_main.h"
+#include "shell/launcher.h"
 
 namespace hta::testing {
 
@@ -41,14 +41,14 @@ inline const std::string kHtaFolder = kTemp + "hta\\";
 inline const std::string kIniFile = "C:\\Program Files\\HTA Launcher\\Launcher.ini";
 inline const std::string kRunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-// frmMain over fresh fakes: an empty registry, no stored settings, no INI
-// file, nothing served. At the end the form is destroyed, and the fakes must
+// Launcher over fresh fakes: an empty registry, no stored settings, no INI
+// file, nothing served. At the end the launcher is destroyed, and the fakes must
 // have seen no misuse: no WinINet handle or registry key left open or
 // misused, and nothing done to the window after it was closed.
 class LauncherTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    form.reset();
+    launcher.reset();
     EXPECT_EQ(http.problems, Lines{});
     EXPECT_EQ(http.LiveExchanges(), 0u);
     EXPECT_EQ(registry.problems, Lines{});
@@ -56,16 +56,16 @@ class LauncherTest : public ::testing::Test {
     EXPECT_EQ(view.problems, Lines{});
   }
 
-  frmMain& Form() {
-    if (!form) {
-      form.emplace(LauncherPorts{view, dialogs, pump, clock, env, registry, settings, shell, files, profile,
-                                 http, instance, popups, sound},
-                   endpoints);
+  Launcher& Program() {
+    if (!launcher) {
+      launcher.emplace(LauncherPorts{view, dialogs, pump, clock, env, registry, settings, shellOpen, files,
+                                     profile, http, instance, popups, sound},
+                       endpoints);
     }
-    return *form;
+    return *launcher;
   }
 
-  SessionState& State() { return Form().State(); }
+  SessionState& State() { return Program().State(); }
 
   // A 200 reply with `body` and its Content-Length.
   void Serve(const std::string& url, std::string body) {
@@ -101,7 +101,7 @@ class LauncherTest : public ::testing::Test {
   // The shell launches, as "path|parameters".
   Lines Launches() const {
     Lines launched;
-    for (const auto& executed : shell.executed) {
+    for (const auto& executed : shellOpen.executed) {
       launched.push_back(executed.file + "|" + executed.parameters);
     }
     return launched;
@@ -114,7 +114,7 @@ class LauncherTest : public ::testing::Test {
   fakes::FakeEnvironment env;
   fakes::FakeRegistry registry;
   fakes::FakeUserSettings settings;
-  fakes::FakeShell shell;
+  fakes::FakeShellOpen shellOpen;
   fakes::FakeFileSystem files;
   fakes::FakeProfile profile{files};
   fakes::FakeHttp http{pump};
@@ -122,7 +122,7 @@ class LauncherTest : public ::testing::Test {
   fakes::FakePopupFactory popups;
   fakes::FakeSound sound;
   std::vector<std::string> endpoints{kBoot1, kBoot2, kBoot3};
-  std::optional<frmMain> form;
+  std::optional<Launcher> launcher;
 };
 
 // Markup of the back office's replies.

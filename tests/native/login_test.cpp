@@ -1,4 +1,4 @@
-// Bootstrap and login: cmdLogin_Click and ConnectServer over the fakes, from
+// Bootstrap and login: ReconnectClicked and ConnectServer over the fakes, from
 // the bootstrap requests to the processed reply. The end-to-end tests under
 // Wine show the endpoints tried in order, the failure messages, the
 // downloads and the main application opened through the real program; these
@@ -17,8 +17,8 @@ namespace {
 
 class LoginTest : public LauncherTest {
  protected:
-  // As InitLauncher leaves it, for the tests that log in without Form_Load.
-  LoginTest() { State().HtaFolder = kHtaFolder; }
+  // As InitLauncher leaves it, for the tests that log in without Start.
+  LoginTest() { State().htaFolder = kHtaFolder; }
 };
 
 // Bootstrap
@@ -38,14 +38,14 @@ TEST_F(LoginTest, RequestsCarryEncodedParametersAndAFreshTwentyFourHourTimeStamp
   // Boot parameters keep their query syntax but not their blanks; the user
   // string is encoded but for the unreserved characters.
   registry.PutString(RegistryRoot::CurrentUser, "Software\\VANO\\VANO.exe", "BootParams", "a b&c=%41\r\n");
-  Form().InitLauncher();
+  Program().InitLauncher();
   view.userText = "Ann-Marie_O.Neil~2 & co=\xE9#%";
   clock.now = TimeOfDay{23, 0, 5};
   const std::string boot = kBoot1 + "?bootparams=a%20b&c=%41%0D%0A&ts=23:00:05";
   Serve(boot, kServer);
   // The clock moves on while the bootstrap request runs.
   pump.onEveryCall = [&](std::size_t) { clock.now = TimeOfDay{9, 8, 7}; };
-  Form().cmdLogin_Click();
+  Program().ReconnectClicked();
   EXPECT_EQ(http.gets,
             (Lines{boot, kServer + "?user=Ann-Marie_O.Neil~2%20%26%20co%3D%E9%23%25&ts=09:08:07"}));
 }
@@ -55,31 +55,31 @@ TEST_F(LoginTest, RequestsCarryEncodedParametersAndAFreshTwentyFourHourTimeStamp
 // Every other login replaces the action URL, the last one of the reply.
 TEST_F(LoginTest, ReplyOfBlanksEmptiesTheMenuAndProcessesAndSaysNothing) {
   ServeLogin(App("a.hta", "A") + ActionUrl("http://a.test/1") + ActionUrl("http://a.test/2"));
-  Form().cmdLogin_Click();
+  Program().ReconnectClicked();
   Serve(LoginUrl(""), "     ");
-  Form().cmdLogin_Click();
-  EXPECT_FALSE(Form().Menu().Visible(1));
-  EXPECT_EQ(Form().Menu().Caption(1), "");
+  Program().ReconnectClicked();
+  EXPECT_FALSE(Program().Menu().Visible(1));
+  EXPECT_EQ(Program().Menu().Caption(1), "");
   EXPECT_EQ(Messages(), Lines{});
-  EXPECT_EQ(State().ActionUrl, "http://a.test/2");
+  EXPECT_EQ(State().actionUrl, "http://a.test/2");
   Serve(LoginUrl(""), App("a.hta", "A"));
-  Form().cmdLogin_Click();
-  EXPECT_EQ(State().ActionUrl, "");
+  Program().ReconnectClicked();
+  EXPECT_EQ(State().actionUrl, "");
 }
 
 // The main application
 
 TEST_F(LoginTest, MainApplicationIndexIsKeptByRepliesThatMarkNone) {
   ServeLogin(App("a.hta", "A", "pa") + App("b.hta", "B", "pb", true) + App("c.hta", "C", "pc"));
-  Form().cmdLogin_Click();
+  Program().ReconnectClicked();
   EXPECT_EQ(Launches(), Lines{kHtaFolder + "b.hta|pb"});
   // A reply that marks none and has no second entry opens nothing...
   Serve(LoginUrl(""), App("x.hta", "X"));
-  Form().cmdLogin_Click();
+  Program().ReconnectClicked();
   EXPECT_EQ(Launches().size(), 1u);
   // ...one that has a second entry opens it.
   Serve(LoginUrl(""), App("x.hta", "X") + App("y.hta", "Y", "py"));
-  Form().cmdLogin_Click();
+  Program().ReconnectClicked();
   EXPECT_EQ(Launches(), (Lines{kHtaFolder + "b.hta|pb", kHtaFolder + "y.hta|py"}));
 }
 
@@ -90,10 +90,10 @@ TEST_F(LoginTest, TheEleventhApplicationFillsNoEntryAndOpensNothingButSetsThePar
         App("app" + std::to_string(i) + ".hta", "App " + std::to_string(i), "p" + std::to_string(i), i == 11);
   }
   ServeLogin(reply);
-  Form().cmdLogin_Click();
-  EXPECT_EQ(Form().Menu().Tag(10), "app10.hta@@@p10");
-  EXPECT_EQ(State().AppParam, "p11");
-  EXPECT_EQ(State().MainAppIndex, 0);
+  Program().ReconnectClicked();
+  EXPECT_EQ(Program().Menu().Tag(10), "app10.hta@@@p10");
+  EXPECT_EQ(State().appParam, "p11");
+  EXPECT_EQ(State().mainAppIndex, 0);
   EXPECT_EQ(Launches(), Lines{});
 }
 
@@ -107,15 +107,15 @@ TEST_F(LoginTest, AMalformedElementEndsOnlyTheReadingOfItsOwnKind) {
   Serve("http://files.test/a.hta", "new");
   Serve("http://files.test/c.hta", "new");
 
-  Form().cmdLogin_Click();
+  Program().ReconnectClicked();
 
-  EXPECT_EQ(Form().Menu().Caption(1), "A");
-  EXPECT_FALSE(Form().Menu().Visible(2));
+  EXPECT_EQ(Program().Menu().Caption(1), "A");
+  EXPECT_FALSE(Program().Menu().Visible(2));
   EXPECT_EQ(Launches(), Lines{});
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "new\r\n");
   EXPECT_FALSE(files.Exists(kHtaFolder + "c.hta"));
   EXPECT_EQ(Messages(), Lines{"still shown"});
-  EXPECT_EQ(State().ActionUrl, "");
+  EXPECT_EQ(State().actionUrl, "");
 }
 
 // One login at a time
@@ -129,16 +129,16 @@ TEST_F(LoginTest, FileNamesOfTheReplyBecomePathsOnlyWhereTheyNameFiles) {
   ServeLogin(App("Zo\xEB.hta", "Zo\xEB", "p\xE9", true) + Download("Zo\xEB.hta", "http://files.test/z") +
              Download("..\\Zo\xEB.hta", "http://files.test/z"));
   Serve("http://files.test/z", "Z");
-  Form().cmdLogin_Click();
+  Program().ReconnectClicked();
   const std::string path = kHtaFolder + "Zo\xC3\xAB.hta";
   EXPECT_EQ(files.Contents(path), "Z\r\n");
   EXPECT_EQ(Launches(), Lines{path + "|p\xE9"});
-  EXPECT_EQ(Form().Menu().Caption(1), "Zo\xEB");
-  EXPECT_EQ(Form().Menu().Tag(1), "Zo\xEB.hta@@@p\xE9");
+  EXPECT_EQ(Program().Menu().Caption(1), "Zo\xEB");
+  EXPECT_EQ(Program().Menu().Tag(1), "Zo\xEB.hta@@@p\xE9");
   EXPECT_NE(
       std::find(view.lines.begin(), view.lines.end(), "SetStatusText downloading new version of Zo\xEB.hta"),
       view.lines.end());
-  Form().Actions().DispatchAction("launch", "http://files.test/z", "r\xE9sum\xE9", "");
+  Program().Actions().DispatchAction("launch", "http://files.test/z", "r\xE9sum\xE9", "");
   EXPECT_EQ(Launches().back(), kHtaFolder + "r\xC3\xA9sum\xC3\xA9.hta|p\xE9");
   // A text that was not converted cannot break the log's UTF-8; an
   // address's other bytes are percent-encoded.
@@ -158,13 +158,13 @@ TEST_F(LoginTest, ALoginIsNotStartedFromInsideAnother) {
   pump.onEveryCall = [&](std::size_t) {
     if (!clicked) {
       clicked = true;
-      EXPECT_TRUE(form->LoginRunning());
-      form->cmdLogin_Click();
+      EXPECT_TRUE(launcher->LoginRunning());
+      launcher->ReconnectClicked();
     }
   };
-  Form().cmdLogin_Click();
+  Program().ReconnectClicked();
   EXPECT_EQ(http.gets, (Lines{BootUrl(kBoot1), LoginUrl("")}));
-  EXPECT_FALSE(Form().LoginRunning());
+  EXPECT_FALSE(Program().LoginRunning());
 }
 
 }  // namespace

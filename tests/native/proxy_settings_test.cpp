@@ -1,5 +1,5 @@
 // Proxy settings: the password key, the number text inside it, and the
-// configuration of InternetFile1 from the INI file's proxy section. The
+// configuration of the transfer from the INI file's proxy section. The
 // end-to-end tests under Wine log in through a proxy named there, with a
 // stored password; these pin the fallbacks and the boundaries.
 #include <gtest/gtest.h>
@@ -61,7 +61,7 @@ class ProxySettingsTest : public LauncherTest {
   // The INI file's proxy section holds the "key=value\r\n" lines.
   void WriteIni(const std::string& lines) { files.Put(kIniFile, "[proxy]\r\n" + lines); }
 
-  InternetFile& Control() { return Form().InternetFile1(); }
+  InternetFile& Control() { return Program().Transfer(); }
 };
 
 TEST_F(ProxySettingsTest, WithoutAServerOrAUsablePortOnlyTheSystemSettingsAreChosen) {
@@ -69,7 +69,7 @@ TEST_F(ProxySettingsTest, WithoutAServerOrAUsablePortOnlyTheSystemSettingsAreCho
                               "ProxyPort=8080\r\nProxyUser=alice\r\n"}) {
     WriteIni(section);
     Control().ConnectType(1);
-    Form().InitLauncher();
+    Program().InitLauncher();
     EXPECT_EQ(Control().ConnectType(), 0) << section;
     EXPECT_EQ(Control().ProxyServer(), "") << section;
     EXPECT_EQ(Control().ProxyUser(), "") << section;
@@ -85,7 +85,7 @@ TEST_F(ProxySettingsTest, AProxyServerSetByPolicyTakesAllFourFromThePolicyAndNon
   registry.PutString(RegistryRoot::CurrentUser, key, "ProxyPort", "3128");
   registry.PutString(RegistryRoot::CurrentUser, key, "ProxyUser", "bob");
   registry.PutString(RegistryRoot::LocalMachine, key, "ProxyPass", Encrypt("pw", ProxyPasswordKey("bob")));
-  Form().InitLauncher();
+  Program().InitLauncher();
   EXPECT_EQ(Control().ProxyServer(), "policy.corp");
   EXPECT_EQ(Control().ProxyPort(), 3128);
   EXPECT_EQ(Control().ProxyUser(), "bob");
@@ -94,7 +94,7 @@ TEST_F(ProxySettingsTest, AProxyServerSetByPolicyTakesAllFourFromThePolicyAndNon
 
 TEST_F(ProxySettingsTest, DamagedStoredPasswordIsReportedAndTheStartUpGoesOn) {
   WriteIni("ProxyServer=p\r\nProxyPort=8080\r\nProxyUser=bob\r\nProxyPass=ABC\r\n");
-  Form().InitLauncher();
+  Program().InitLauncher();
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].caption, "Data corrupted");
   EXPECT_EQ(dialogs.shown[0].text, "Data string is corrupted.  Cannot be Decrypted.");
@@ -105,7 +105,7 @@ TEST_F(ProxySettingsTest, DamagedStoredPasswordIsReportedAndTheStartUpGoesOn) {
 
 TEST_F(ProxySettingsTest, PortAbove32767ReachesTheRequestUnchanged) {
   WriteIni("ProxyServer=proxy.corp\r\nProxyPort=60000\r\n");
-  Form().Form_Load();
+  Program().Start();
   EXPECT_EQ(static_cast<std::uint16_t>(Control().ProxyPort()), 60000);
   ASSERT_FALSE(http.requests.empty());
   EXPECT_EQ(http.requests.front().access, HttpAccess::Proxy);

@@ -25,7 +25,7 @@ class RunAtStartupTest : public LauncherTest {
 
   void Tick(bool checked) {
     view.runChecked = checked;
-    Form().chkRun_Click();
+    Program().RunAtStartupClicked();
   }
 };
 
@@ -47,7 +47,7 @@ TEST_F(RunAtStartupTest, AClearedBoxStaysClearedWhenAnUpgradeWritesTheValueBack)
   EXPECT_EQ(settings.Value("HTA_Launcher", "settings", "runAtStartup"), "False");
   // The installer's upgrade registers the program again.
   registry.PutString(RegistryRoot::CurrentUser, kRunKeyPath, "Launcher", "\"C:\\New\\Launcher.exe\"");
-  Form().Form_Load();
+  Program().Start();
   EXPECT_EQ(RunValue(), std::nullopt);
   EXPECT_FALSE(view.runChecked);
 }

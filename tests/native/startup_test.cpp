@@ -1,5 +1,5 @@
-// Start-up and shut-down of the main window: Form_Load, InitLauncher,
-// Form_Unload, and the readers they use. The end-to-end tests under Wine run
+// Start-up and shut-down of the main window: Start, InitLauncher,
+// Shutdown, and the readers they use. The end-to-end tests under Wine run
 // the real program through a first run, a configured workstation, a second
 // copy and the settings stored at its end; these pin what they cannot reach.
 #include <gtest/gtest.h>
@@ -46,7 +46,7 @@ TEST_F(StartupTest, StoredPopupPreferenceIsATruthValueAndAnythingElseMeansOn) {
   }
   settings.Put("HTA_Launcher", "settings", "showPopups", "maybe");
   view.showPopupsChecked = false;
-  Form().InitLauncher();
+  Program().InitLauncher();
   EXPECT_TRUE(view.showPopupsChecked);
 }
 
@@ -164,8 +164,8 @@ TEST_F(StartupTest, TheLogTellsEachStepAndNeverTheUserStringQueriesParametersOrP
   Serve(BootUrl(kBoot2), kServer);
   Serve(LoginUrl("secret-user"), App("a.hta", "A", "secret-param", true) +
                                      Download("../b.hta", "http://dl.test/b?secret-query") + Message("m"));
-  Form().Form_Load();
-  Form().cmdExit_Click();
+  Program().Start();
+  Program().ExitClicked();
   for (const std::string& line : log.lines) {
     for (const char* secret : {"secret", "?", "bootparams", "user="}) {
       EXPECT_EQ(line.find(secret), std::string::npos) << line;
@@ -193,7 +193,7 @@ TEST_F(StartupTest, UnloadRemovesTheTrayIconBeforeClosingAndNothingRunsAfterIt) 
   env.tempFolder = "";
   files.folderCreationFails = true;
   ServeLogin(App("a.hta", "A", "", true));
-  Form().Form_Load();
+  Program().Start();
   EXPECT_EQ(files.folderCreations, Lines{"hta\\"});
   EXPECT_EQ(Launches(), Lines{"hta\\a.hta|"});
   // The one-minute timer is armed before anything else.
@@ -201,19 +201,19 @@ TEST_F(StartupTest, UnloadRemovesTheTrayIconBeforeClosingAndNothingRunsAfterIt) 
   view.lines.clear();
 
   const std::size_t saves = settings.saves;
-  Form().Form_Unload();
+  Program().Shutdown();
 
   EXPECT_EQ(view.lines, (Lines{"RemoveTrayIcon", "Close"}));
   EXPECT_EQ(settings.saves, saves + 2);
   EXPECT_EQ(instance.releases, 1u) << "a new start is not refused while this one unwinds";
-  Form().cmdLogin_Click();
-  Form().smnuApp_Click(1);
+  Program().ReconnectClicked();
+  Program().MenuEntryChosen(1);
   view.runChecked = true;
-  Form().chkRun_Click();
-  Form().SystemResumed();
-  Form().Form_Unload();
+  Program().RunAtStartupClicked();
+  Program().SystemResumed();
+  Program().Shutdown();
   EXPECT_EQ(settings.saves, saves + 2);
-  EXPECT_EQ(shell.executed.size(), 1u);
+  EXPECT_EQ(shellOpen.executed.size(), 1u);
   EXPECT_EQ(registry.writeCalls, 0u);
   // (TearDown: no view call after Close.)
 }
@@ -229,11 +229,11 @@ TEST_F(StartupTest, ClosingTheWindowDuringTheAutomaticLoginEndsItThere) {
   pump.onEveryCall = [&](std::size_t) {
     if (readsBefore == 0 && !http.gets.empty() && http.gets.back() == LoginUrl("") && http.bodyEvents > 0) {
       readsBefore = http.bodyEvents;
-      form->Form_Unload();
+      launcher->Shutdown();
     }
   };
 
-  Form().Form_Load();
+  Program().Start();
   EXPECT_EQ(http.bodyEvents, readsBefore) << "no read after the close";
 
   EXPECT_EQ(view.closes, 1u);
@@ -241,7 +241,7 @@ TEST_F(StartupTest, ClosingTheWindowDuringTheAutomaticLoginEndsItThere) {
   EXPECT_EQ(Launches(), Lines{});
   EXPECT_EQ(Messages(), Lines{});
   EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta"));
-  EXPECT_FALSE(Form().InTray());
+  EXPECT_FALSE(Program().InTray());
   // (TearDown: no view call after Close.)
 }
 
@@ -249,13 +249,13 @@ TEST_F(StartupTest, ClosingTheWindowWhileAMessageOfTheReplyIsUpShowsNoMore) {
   ServeLogin(Message("one") + Message("two") + App("a.hta", "A", "", true) + ActionUrl("http://a.test/"));
   dialogs.onShow = [&](const std::string& text) {
     if (text == "one") {
-      form->Form_Unload();
+      launcher->Shutdown();
     }
   };
-  Form().Form_Load();
+  Program().Start();
   EXPECT_EQ(Messages(), Lines{"one"});
   EXPECT_EQ(Launches(), Lines{});
-  EXPECT_EQ(State().ActionUrl, "");
+  EXPECT_EQ(State().actionUrl, "");
 }
 
 }  // namespace

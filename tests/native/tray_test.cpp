@@ -1,4 +1,4 @@
-// The tray icon's notifications through frmMain over fakes, beyond what the
+// The tray icon's notifications through Launcher over fakes, beyond what the
 // real program shows under Wine (tests/windows/tray_e2e_test.cpp: a click
 // and a double click each open the main application once, a right click the
 // menu, a resume polls): the window brought forward, the messages ignored,
@@ -18,29 +18,29 @@ using TrayTest = FetchTest;
 // Without a main application the left button only brings the window forward.
 TEST_F(TrayTest, LeftButtonUpBringsTheWindowForwardAndRightButtonUpShowsTheTrayMenuToo) {
   view.lines.clear();
-  Form().TrayNotification(514);
-  Form().TrayNotification(517);
+  Program().TrayNotification(514);
+  Program().TrayNotification(517);
   EXPECT_EQ(view.lines, (Lines{"BringToForeground", "BringToForeground", "ShowTrayMenu"}));
   // The neighbours of the two button-up messages do nothing.
-  State().MainAppIndex = 1;
+  State().mainAppIndex = 1;
   view.lines.clear();
   for (const unsigned message : {513u, 515u, 516u, 518u}) {
-    Form().TrayNotification(message);
+    Program().TrayNotification(message);
   }
   EXPECT_EQ(view.lines, Lines{});
   EXPECT_EQ(Launches(), Lines{});
 }
 
 TEST_F(TrayTest, NothingRunsAfterTheProgramHasEnded) {
-  State().ActionUrl = kActions;
-  State().MainAppIndex = 1;
-  Form().Form_Unload();
+  State().actionUrl = kActions;
+  State().mainAppIndex = 1;
+  Program().Shutdown();
   view.lines.clear();
-  Form().TrayNotification(514);
-  Form().TrayNotification(517);
-  Form().smnuShowPopups_Click();
-  Form().Timer1_Timer();
-  Form().SystemResumed();
+  Program().TrayNotification(514);
+  Program().TrayNotification(517);
+  Program().ShowPopupsChosen();
+  Program().PollTimerTick();
+  Program().SystemResumed();
   EXPECT_EQ(view.lines, Lines{});
   EXPECT_EQ(http.gets, Lines{});
 }

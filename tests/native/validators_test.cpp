@@ -46,7 +46,7 @@ class ValidatorsTest : public FetchTest {
     ServeLogin(App("a.hta", "A", "", true) + Download("a.hta", "http://dl.test/a") +
                Download("b.hta", "http://dl.test/b") + Download("c.hta", "http://dl.test/c"));
   }
-  void LogIn() { Form().cmdLogin_Click(); }
+  void LogIn() { Program().ReconnectClicked(); }
 };
 
 // The second login asks with the server's own values for the files that are
@@ -83,10 +83,10 @@ TEST_F(ValidatorsTest, ANewStartAsksWithTheStoredValidatorsAndAServerWithoutThem
   Serve("http://dl.test/b", "BBBB");
   Serve("http://dl.test/c", "CCCC");
   LogIn();
-  form.reset();
+  launcher.reset();
   ServeNotModified("http://dl.test/a");
   ServeNotModified("http://dl.test/b");
-  Form().InitLauncher();
+  Program().InitLauncher();
   LogIn();
   EXPECT_EQ(SentHeaders("http://dl.test/a"), (Lines{"", IfNoneMatch("a1")}));
   EXPECT_EQ(SentHeaders("http://dl.test/b"), (Lines{"", ""}));
@@ -101,20 +101,20 @@ TEST_F(ValidatorsTest, ANewStartAsksWithTheStoredValidatorsAndAServerWithoutThem
 TEST_F(ValidatorsTest, ALaunchFetchIsConditionalAndItsFileOpensAfterA304) {
   ServeWith("http://files.test/app.hta", "<html>", ETag("v1"));
   ServeWith("http://files.test/ding", "RIFF", ETag("s1"));
-  Form().Fetch().FetchFile("http://files.test/app.hta", kHtaFolder + "app.hta", FetchPurpose::Application);
-  Form().Fetch().FetchFile("http://files.test/ding", kHtaFolder + "ding.wav", FetchPurpose::Sound);
+  Program().Fetch().FetchFile("http://files.test/app.hta", kHtaFolder + "app.hta", FetchPurpose::Application);
+  Program().Fetch().FetchFile("http://files.test/ding", kHtaFolder + "ding.wav", FetchPurpose::Sound);
   ServeNotModified("http://files.test/app.hta");
-  Form().Fetch().FetchFile("http://files.test/app.hta", kHtaFolder + "app.hta", FetchPurpose::Application);
-  Form().Fetch().FetchFile("http://files.test/ding", kHtaFolder + "ding.wav", FetchPurpose::Sound);
+  Program().Fetch().FetchFile("http://files.test/app.hta", kHtaFolder + "app.hta", FetchPurpose::Application);
+  Program().Fetch().FetchFile("http://files.test/ding", kHtaFolder + "ding.wav", FetchPurpose::Sound);
   ServeWith("http://other.test/app.hta", "<new>", ETag("v1"));
-  Form().Fetch().FetchFile("http://other.test/app.hta", kHtaFolder + "app.hta", FetchPurpose::Application);
+  Program().Fetch().FetchFile("http://other.test/app.hta", kHtaFolder + "app.hta", FetchPurpose::Application);
   EXPECT_EQ(SentHeaders("http://files.test/app.hta"), (Lines{"", IfNoneMatch("v1")}));
   EXPECT_EQ(SentHeaders("http://files.test/ding"), (Lines{"", ""}));
   EXPECT_EQ(SentHeaders("http://other.test/app.hta"), (Lines{""}));
   EXPECT_EQ(files.Contents(kHtaFolder + "app.hta"), "<new>");
   EXPECT_EQ(Launches(), (Lines{kHtaFolder + "app.hta|", kHtaFolder + "app.hta|", kHtaFolder + "app.hta|"}));
   EXPECT_FALSE(files.Exists(kHtaFolder + "app.hta.temp"));
-  EXPECT_FALSE(Form().Fetch().FetchBusy());
+  EXPECT_FALSE(Program().Fetch().FetchBusy());
 }
 
 // A 304 to a request that did not ask is no file: nothing is replaced or
@@ -122,10 +122,10 @@ TEST_F(ValidatorsTest, ALaunchFetchIsConditionalAndItsFileOpensAfterA304) {
 TEST_F(ValidatorsTest, A304NobodyAskedForKeepsTheFileAndUsesNothing) {
   files.Put(kHtaFolder + "app.hta", "OLD");
   ServeNotModified("http://files.test/app.hta");
-  Form().Fetch().FetchFile("http://files.test/app.hta", kHtaFolder + "app.hta", FetchPurpose::Application);
+  Program().Fetch().FetchFile("http://files.test/app.hta", kHtaFolder + "app.hta", FetchPurpose::Application);
   EXPECT_EQ(files.Contents(kHtaFolder + "app.hta"), "OLD");
   EXPECT_EQ(Launches(), Lines{});
-  EXPECT_FALSE(Form().Fetch().FetchBusy());
+  EXPECT_FALSE(Program().Fetch().FetchBusy());
 }
 
 // A damaged or foreign store, or one whose values would smuggle a header
@@ -134,7 +134,7 @@ TEST_F(ValidatorsTest, ADamagedOrForeignStoreAsksNothingAndIsReplacedWhole) {
   const std::string url = "http://files.test/app.hta";
   const std::string target = kHtaFolder + "app.hta";
   ServeWith(url, "<html>", ETag("v1"));
-  Form().Fetch().FetchFile(url, target, FetchPurpose::Application);
+  Program().Fetch().FetchFile(url, target, FetchPurpose::Application);
   const std::string written = *files.Contents(kStore);
   const std::string line = written.substr(written.find("app.hta="));
   std::string smuggling = written;
@@ -143,15 +143,15 @@ TEST_F(ValidatorsTest, ADamagedOrForeignStoreAsksNothingAndIsReplacedWhole) {
                                         "[files]\r\n" + line,  // no format mark: not ours
                                         "[store]\r\nformat=1\r\n[files]\r\napp.hta=1 2 3\r\n", smuggling}) {
     files.Put(kStore, store);
-    form.reset();
-    Form().InitLauncher();
-    Form().Fetch().FetchFile(url, target, FetchPurpose::Application);
+    launcher.reset();
+    Program().InitLauncher();
+    Program().Fetch().FetchFile(url, target, FetchPurpose::Application);
     EXPECT_EQ(SentHeaders(url).back(), "") << store;
     EXPECT_NE(files.Contents(kStore)->find("[store]"), std::string::npos) << store;
   }
-  form.reset();
-  Form().InitLauncher();
-  Form().Fetch().FetchFile(url, target, FetchPurpose::Application);
+  launcher.reset();
+  Program().InitLauncher();
+  Program().Fetch().FetchFile(url, target, FetchPurpose::Application);
   EXPECT_EQ(SentHeaders(url).back(), IfNoneMatch("v1"));
   EXPECT_FALSE(files.Exists(kStore + ".new"));
 }

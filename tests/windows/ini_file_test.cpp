@@ -1,4 +1,4 @@
-// cIniFile over the real profile calls and the real file port, in a folder
+// IniFile over the real profile calls and the real file port, in a folder
 // of its own under the temporary folder. Each test uses a fresh folder: the
 // platform may cache a profile file between calls, so a file is never
 // rewritten behind the profile calls' back within one test.
@@ -21,7 +21,7 @@
 
 namespace {
 
-using hta::cIniFile;
+using hta::IniFile;
 using hta::win32::UniqueHandle;
 using Names = std::vector<std::string>;
 
@@ -60,7 +60,7 @@ class WindowsIniFileTest : public ::testing::Test {
   hta::win32::Win32Profile profile_;
   hta::win32::Win32FileSystem files_;
   FolderEnvironment environment_{folder_};
-  cIniFile ini_{profile_, files_, environment_};
+  IniFile ini_{profile_, files_, environment_};
 };
 
 // Reads never create the file; a missing file, or a folder in its place,

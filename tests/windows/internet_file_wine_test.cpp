@@ -52,14 +52,12 @@ class RecordingEvents final : public hta::InternetFileEvents {
   Lines events;
 
   void DownloadComplete() override { events.push_back("complete"); }
-  void DownloadProgress(std::int32_t& lBytesRead) override {
-    events.push_back("progress " + std::to_string(lBytesRead));
+  void DownloadProgress(std::int32_t& bytesRead) override {
+    events.push_back("progress " + std::to_string(bytesRead));
   }
-  void DownloadError(std::string& sErrorDescription) override {
-    events.push_back("error " + sErrorDescription);
-  }
-  void DownloadCancelled(std::int32_t& lPosition) override {
-    events.push_back("cancelled " + std::to_string(lPosition));
+  void DownloadError(std::string& description) override { events.push_back("error " + description); }
+  void DownloadCancelled(std::int32_t& position) override {
+    events.push_back("cancelled " + std::to_string(position));
   }
 
   // The last event, or "(none)".

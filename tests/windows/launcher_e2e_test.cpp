@@ -2,7 +2,7 @@
 // outside as a user sees it: the requests the server received and their
 // order, the files in the application folder, what it opened through the
 // shell, the message boxes (read and dismissed through their windows), the
-// window going to the tray, its form and keyboard, the registry values it
+// window going to the tray, its window and keyboard, the registry values it
 // leaves, a second copy, "&Run at Startup", a proxy, and the end of the
 // program when no back office answers.
 //
@@ -73,7 +73,7 @@ HWND Focus(HWND main) {
 }
 
 // The window as a user (or a screen reader) sees it: a fixed-size window,
-// every control of the form, visible, and Tab going round them in reading
+// every control of the window, visible, and Tab going round them in reading
 // order from the user box, which starts with the focus.
 void ExpectTheForm(HWND main) {
   EXPECT_EQ(WindowText(main), kCaption);
@@ -85,15 +85,15 @@ void ExpectTheForm(HWND main) {
     const char* windowClass;
     const char* text;
   } controls[] = {
-      {IDC_LABEL1, "Static", "User:"},
-      {IDC_TXTNAME, "Edit", ""},
-      {IDC_CMDLOGIN, "Button", "&Reconnect"},
-      {IDC_CMDEXIT, "Button", "E&xit"},
-      {IDC_CHKRUN, "Button", "&Run at Startup"},
-      {IDC_LBLSTATUS, "Static", ""},
-      {IDC_LBLVERSION, "Static", "version " HTA_VERSION_TEXT},
-      {IDC_LABEL2, "Static", "VANO Launcher"},
-      {IDC_IMAGE1, "Static", ""},
+      {IDC_USER_CAPTION, "Static", "User:"},
+      {IDC_USER_BOX, "Edit", ""},
+      {IDC_RECONNECT, "Button", "&Reconnect"},
+      {IDC_EXIT, "Button", "E&xit"},
+      {IDC_RUN_AT_STARTUP, "Button", "&Run at Startup"},
+      {IDC_STATUS_LINE, "Static", ""},
+      {IDC_VERSION_LABEL, "Static", "version " HTA_VERSION_TEXT},
+      {IDC_TITLE, "Static", "VANO Launcher"},
+      {IDC_LOGO, "Static", ""},
   };
   for (const auto& c : controls) {
     HWND control = GetDlgItem(main, c.id);
@@ -104,11 +104,12 @@ void ExpectTheForm(HWND main) {
     GetClientRect(control, &r);
     EXPECT_TRUE(IsWindowVisible(control) && r.right > 0 && r.bottom > 0) << c.id << " cannot be seen";
   }
-  EXPECT_EQ(GetWindowLongPtrA(GetDlgItem(main, IDC_CHKRUN), GWL_STYLE) & BS_TYPEMASK, BS_AUTOCHECKBOX);
-  EXPECT_EQ(GetWindowLongPtrA(GetDlgItem(main, IDC_IMAGE1), GWL_STYLE) & SS_TYPEMASK, SS_OWNERDRAW);
-  const HWND order[] = {GetDlgItem(main, IDC_TXTNAME), GetDlgItem(main, IDC_CHKRUN),
-                        GetDlgItem(main, IDC_CMDLOGIN), GetDlgItem(main, IDC_CMDEXIT),
-                        GetDlgItem(main, IDC_TXTNAME)};
+  EXPECT_EQ(GetWindowLongPtrA(GetDlgItem(main, IDC_RUN_AT_STARTUP), GWL_STYLE) & BS_TYPEMASK,
+            BS_AUTOCHECKBOX);
+  EXPECT_EQ(GetWindowLongPtrA(GetDlgItem(main, IDC_LOGO), GWL_STYLE) & SS_TYPEMASK, SS_OWNERDRAW);
+  const HWND order[] = {GetDlgItem(main, IDC_USER_BOX), GetDlgItem(main, IDC_RUN_AT_STARTUP),
+                        GetDlgItem(main, IDC_RECONNECT), GetDlgItem(main, IDC_EXIT),
+                        GetDlgItem(main, IDC_USER_BOX)};
   ASSERT_TRUE(hta::wintest::WaitUntil([&] { return Focus(main) == order[0]; }, kStepTimeoutMs));
   for (std::size_t i = 1; i < std::size(order); ++i) {
     ASSERT_TRUE(PostMessageA(Focus(main), WM_KEYDOWN, VK_TAB, 1));
@@ -169,9 +170,9 @@ TEST_F(LauncherE2eTest, LogsInDownloadsOpensTheMainApplicationShowsTheMessageAnd
 
   ASSERT_TRUE(driver_.WaitForTray(kStepTimeoutMs)) << "the window did not go to the tray";
   HWND window = driver_.WaitForMainWindow(kStepTimeoutMs);
-  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_CMDLOGIN))) << "the buttons stay disabled in the tray";
-  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_CMDEXIT)));
-  EXPECT_EQ(WindowText(GetDlgItem(window, IDC_TXTNAME)), "e2e-user");
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_RECONNECT))) << "the buttons stay disabled in the tray";
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_EXIT)));
+  EXPECT_EQ(WindowText(GetDlgItem(window, IDC_USER_BOX)), "e2e-user");
 
   const std::vector<LoggedRequest> requests = LauncherRequests();
   // The control's one HEAD request comes first, to the address's own host
@@ -250,11 +251,11 @@ TEST_F(LauncherE2eTest, EmptyLoginReplyKeepsTheWindowAndTheRememberedSettings) {
   ASSERT_NE(window, nullptr) << "the window comes up when the login fails";
   EXPECT_TRUE(hta::wintest::WaitUntil(
       [&] {
-        return IsWindowEnabled(GetDlgItem(window, IDC_CMDEXIT)) &&
-               IsWindowEnabled(GetDlgItem(window, IDC_CMDLOGIN));
+        return IsWindowEnabled(GetDlgItem(window, IDC_EXIT)) &&
+               IsWindowEnabled(GetDlgItem(window, IDC_RECONNECT));
       },
       kStepTimeoutMs));
-  EXPECT_EQ(WindowText(GetDlgItem(window, IDC_TXTNAME)), "remembered");
+  EXPECT_EQ(WindowText(GetDlgItem(window, IDC_USER_BOX)), "remembered");
   EXPECT_EQ(driver_.AppFolderFiles(), std::vector<std::string>{}) << "the folder is made, and stays empty";
   EXPECT_NE(GetFileAttributesA(driver_.AppFolder().c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(Paths(LauncherRequests()), (std::vector<std::string>{"HEAD /launcher/empty/exebootstrap.php",
@@ -263,10 +264,10 @@ TEST_F(LauncherE2eTest, EmptyLoginReplyKeepsTheWindowAndTheRememberedSettings) {
       << Describe(LauncherRequests());
 
   // Typed after the failed login, never used for one: not stored.
-  ASSERT_TRUE(SendMessageTimeoutA(GetDlgItem(window, IDC_TXTNAME), WM_SETTEXT, 0,
+  ASSERT_TRUE(SendMessageTimeoutA(GetDlgItem(window, IDC_USER_BOX), WM_SETTEXT, 0,
                                   reinterpret_cast<LPARAM>("typed but not used"), SMTO_ABORTIFHUNG,
                                   kStepTimeoutMs, nullptr));
-  ASSERT_TRUE(PostMessageA(GetDlgItem(window, IDC_CMDEXIT), BM_CLICK, 0, 0));
+  ASSERT_TRUE(PostMessageA(GetDlgItem(window, IDC_EXIT), BM_CLICK, 0, 0));
   EXPECT_EQ(driver_.WaitForExit(kStepTimeoutMs), std::optional<DWORD>(0)) << "E&xit did not end the program";
   EXPECT_EQ(RegistryString(Registry::kUserKey, "user"), "remembered");
   EXPECT_EQ(RegistryString(Registry::kSettingsKey, "showPopups"), "False");
@@ -355,7 +356,7 @@ TEST_F(LauncherE2eTest, TheFirstEndpointThatAnswersIsUsedAndRunAtStartupFollowsT
   EXPECT_TRUE(launcher.MessageBoxes().empty());
   ExpectTheForm(window);
 
-  HWND box = GetDlgItem(window, IDC_CHKRUN);
+  HWND box = GetDlgItem(window, IDC_RUN_AT_STARTUP);
   EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), BST_CHECKED);
   EXPECT_EQ(RegistryString(Registry::kRunKey, runValue), elsewhere) << "setting the box wrote nothing";
   // Cleared: the value is gone.

@@ -1,5 +1,5 @@
 // The program's resources, then the window in this process and the message
-// box, for what the real program (launcher_e2e_test.cpp: its form, keyboard
+// box, for what the real program (launcher_e2e_test.cpp: its window, keyboard
 // and end) cannot be made to show: a click on a disabled button, the timer,
 // a close the core refuses, calls after the end, a gone owner and a text
 // with printf directives.
@@ -75,17 +75,17 @@ class RecordingEvents final : public hta::MainWindowEvents {
   std::vector<std::string> calls;
   hta::MainWindowView* closeOnUnload = nullptr;
 
-  void cmdLogin_Click() override { calls.push_back("cmdLogin_Click"); }
-  void cmdExit_Click() override { calls.push_back("cmdExit_Click"); }
-  void chkRun_Click() override {}
-  void smnuApp_Click(int) override {}
-  void smnuShowPopups_Click() override {}
-  void smnuExit_Click() override {}
-  void Timer1_Timer() override { calls.push_back("Timer1_Timer"); }
+  void ReconnectClicked() override { calls.push_back("ReconnectClicked"); }
+  void ExitClicked() override { calls.push_back("ExitClicked"); }
+  void RunAtStartupClicked() override {}
+  void MenuEntryChosen(int) override {}
+  void ShowPopupsChosen() override {}
+  void ExitChosen() override {}
+  void PollTimerTick() override { calls.push_back("PollTimerTick"); }
   void TrayNotification(unsigned) override {}
   void SystemResumed() override {}
-  void Form_Unload() override {
-    calls.push_back("Form_Unload");
+  void Shutdown() override {
+    calls.push_back("Shutdown");
     if (closeOnUnload != nullptr) {
       closeOnUnload->Close();
     }
@@ -94,7 +94,7 @@ class RecordingEvents final : public hta::MainWindowEvents {
 
 // Buttons report clicks only while enabled (what the dialog manager sends
 // for Enter, default button disabled or not, included); the armed timer
-// ticks as Timer1_Timer; a close asks the core, which decides; Close ends the
+// ticks as PollTimerTick; a close asks the core, which decides; Close ends the
 // loop, and every view method copes with the window being gone.
 TEST(MainWindowViewTest, ButtonsTheTimerAndTheCloseReachTheCoreAsItAllows) {
   hta::win32::MainWindow window{GetModuleHandleA(nullptr)};
@@ -102,14 +102,14 @@ TEST(MainWindowViewTest, ButtonsTheTimerAndTheCloseReachTheCoreAsItAllows) {
   hta::win32::Win32MessagePump pump{&window};
   ASSERT_TRUE(window.Create(events));
   const auto control = [&](int id) { return GetDlgItem(window.Handle(), id); };
-  SendMessageA(control(IDC_CMDLOGIN), BM_CLICK, 0, 0);
-  SendMessageA(control(IDC_CMDEXIT), BM_CLICK, 0, 0);
+  SendMessageA(control(IDC_RECONNECT), BM_CLICK, 0, 0);
+  SendMessageA(control(IDC_EXIT), BM_CLICK, 0, 0);
   window.SetButtonsEnabled(false);
-  EXPECT_FALSE(IsWindowEnabled(control(IDC_CMDEXIT)));
-  SendMessageA(window.Handle(), WM_COMMAND, MAKEWPARAM(IDC_CMDLOGIN, BN_CLICKED),
-               reinterpret_cast<LPARAM>(control(IDC_CMDLOGIN)));
+  EXPECT_FALSE(IsWindowEnabled(control(IDC_EXIT)));
+  SendMessageA(window.Handle(), WM_COMMAND, MAKEWPARAM(IDC_RECONNECT, BN_CLICKED),
+               reinterpret_cast<LPARAM>(control(IDC_RECONNECT)));
   window.SetButtonsEnabled(true);
-  EXPECT_EQ(SendMessageA(window.Handle(), DM_GETDEFID, 0, 0), MAKELRESULT(IDC_CMDLOGIN, DC_HASDEFID));
+  EXPECT_EQ(SendMessageA(window.Handle(), DM_GETDEFID, 0, 0), MAKELRESULT(IDC_RECONNECT, DC_HASDEFID));
   window.ArmTimer(20);
   EXPECT_TRUE(WaitUntil(
       [&] {
@@ -118,14 +118,14 @@ TEST(MainWindowViewTest, ButtonsTheTimerAndTheCloseReachTheCoreAsItAllows) {
       },
       kMessageTimeoutMs));
   window.ArmTimer(0);
-  EXPECT_EQ(events.calls, (std::vector<std::string>{"cmdLogin_Click", "cmdExit_Click", "Timer1_Timer"}));
+  EXPECT_EQ(events.calls, (std::vector<std::string>{"ReconnectClicked", "ExitClicked", "PollTimerTick"}));
 
   events.calls.clear();
   SendMessageA(window.Handle(), WM_CLOSE, 0, 0);
   EXPECT_NE(window.Handle(), nullptr) << "the core decides; this core did not close";
   events.closeOnUnload = &window;
   SendMessageA(window.Handle(), WM_CLOSE, 0, 0);
-  EXPECT_EQ(events.calls, (std::vector<std::string>{"Form_Unload", "Form_Unload"}));
+  EXPECT_EQ(events.calls, (std::vector<std::string>{"Shutdown", "Shutdown"}));
   EXPECT_EQ(window.Handle(), nullptr);
   MSG message;
   bool quit = false;

@@ -192,7 +192,7 @@ TEST_F(ProfileScriptsTest, TheRunValueOfAProgramFolderInOtherScriptsStartsIt) {
   Start({"--bootstrap", server_->Url("/launcher/stay/exebootstrap.php")});
   HWND window = driver_.WaitForMainWindow(kStartTimeoutMs, true);
   ASSERT_NE(window, nullptr);
-  ASSERT_TRUE(PostMessageA(GetDlgItem(window, IDC_CHKRUN), BM_CLICK, 0, 0));
+  ASSERT_TRUE(PostMessageA(GetDlgItem(window, IDC_RUN_AT_STARTUP), BM_CLICK, 0, 0));
   const std::string expected = "\"" + driver_.ExePath() + "\"";
   std::optional<std::string> run;
   EXPECT_TRUE(WaitUntil(

@@ -26,10 +26,10 @@ using hta::wintest::PostClick;
 
 // Counts the window timer's ticks.
 struct Ticks final : hta::PopupEvents {
-  void lblMessage_Click() override {}
-  void lblClose_Click() override {}
-  void Form_Click() override {}
-  void Timer1_Timer() override { ++count; }
+  void MessageClicked() override {}
+  void CloseClicked() override {}
+  void BackgroundClicked() override {}
+  void TimerTick() override { ++count; }
   int count = 0;
 };
 
@@ -82,7 +82,7 @@ TEST_F(PopupWindowTest, APopupHasItsPictureNoBorderNeverTakesTheForegroundAndTic
   EXPECT_NE(GetWindowLongA(popup, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0) << "no taskbar button";
   EXPECT_EQ(GetForegroundWindow(), typing.get());
   EXPECT_EQ(GetActiveWindow(), typing.get());
-  // Nor does the mouse activate it, or a click on its form.
+  // Nor does the mouse activate it, or a click on its background.
   EXPECT_EQ(SendMessageA(popup, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(popup),
                          MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN)),
             MA_NOACTIVATE);

@@ -1,6 +1,6 @@
 // The real HtaLauncher.exe in the tray, against the loopback back office,
 // driven from outside the way Windows drives it: a timer tick is the
-// WM_TIMER of the main window's Timer1 posted to it, a click on the tray
+// WM_TIMER of the main window's the poll timer posted to it, a click on the tray
 // icon is the icon's callback message posted as the shell posts it (or the
 // mouse's messages posted to Wine's own window of the icon), a click on a
 // popup is the mouse's button messages at a point of its client area, a
@@ -100,7 +100,7 @@ class TrayE2eTest : public hta::wintest::RealLauncherTest {
     return matching;
   }
 
-  // Timer1 is due, as SetTimer would deliver it after a minute.
+  // The poll timer is due, as SetTimer would deliver it after a minute.
   void Tick() const { ASSERT_TRUE(PostMessageA(main_, WM_TIMER, hta::win32::MainWindow::kTimer1Id, 0)); }
 
   // The mouse messages of a click (or a double click: down, up, double

@@ -42,7 +42,7 @@ bool ClientKeepsAlive(const RequestHead& req) {
       (proxy != nullptr && ListHasToken(*proxy, "close"))) {
     return false;
   }
-  if (req.minor_version >= 1) {
+  if (req.minorVersion >= 1) {
     return true;
   }
   return (conn != nullptr && ListHasToken(*conn, "keep-alive")) ||
@@ -122,7 +122,7 @@ BodyRead SkipRequestBody(int fd, Input& in, const RequestHead& req) {
     }
   }
   const bool has_body = coding != nullptr || n > 0;
-  if (has_body && req.minor_version >= 1) {
+  if (has_body && req.minorVersion >= 1) {
     const std::string* expect = req.Find("Expect");
     if (expect != nullptr && EqualsIgnoringCase(TrimBlanks(*expect), "100-continue") &&
         !SendAll(fd, "HTTP/1.1 100 Continue\r\n\r\n")) {
@@ -157,7 +157,7 @@ bool Respond(int fd, const RequestHead& req, ServerState& state, bool keep_alive
         req.path == kRequestsPath ? state.log().Snapshot() : std::to_string(BytesSent()) + "\n";
     return SendSimple(fd, &req, "HTTP/1.1 200 OK", "", "text/plain; charset=utf-8", body, keep_alive);
   }
-  if (!state.proxy_credentials().empty() && !ProxyAuthorized(req, state.proxy_credentials())) {
+  if (!state.ProxyCredentials().empty() && !ProxyAuthorized(req, state.ProxyCredentials())) {
     return SendSimple(fd, &req, "HTTP/1.1 407 Proxy Authentication Required",
                       "Proxy-Authenticate: Basic realm=\"loopback\"\r\n", kHtml, k407, keep_alive);
   }
@@ -203,8 +203,8 @@ std::string Base64(std::string_view bytes) {
 
 ServerState::ServerState(const Scenario& scenario, RequestLog& log)
     : scenario_(scenario), log_(log), next_(scenario.routes.size(), 0) {
-  if (!scenario.proxy_auth.empty()) {
-    proxy_credentials_ = Base64(scenario.proxy_auth);
+  if (!scenario.proxyAuth.empty()) {
+    proxyCredentials_ = Base64(scenario.proxyAuth);
   }
 }
 

@@ -19,7 +19,7 @@ class ServerState {
   const Scenario& scenario() const { return scenario_; }
   RequestLog& log() { return log_; }
   // base64("user:password") when proxy-auth is set, else "".
-  const std::string& proxy_credentials() const { return proxy_credentials_; }
+  const std::string& ProxyCredentials() const { return proxyCredentials_; }
 
   // The response route `route` gives now. Counters are per route and shared
   // by all connections: "first login fails, second works" must hold even
@@ -29,7 +29,7 @@ class ServerState {
  private:
   const Scenario& scenario_;
   RequestLog& log_;
-  std::string proxy_credentials_;
+  std::string proxyCredentials_;
   std::mutex mu_;
   std::vector<std::size_t> next_;
 };

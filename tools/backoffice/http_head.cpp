@@ -96,7 +96,7 @@ bool ParseRequestLine(std::string_view line, RequestHead* out) {
   }
   out->method = std::string(method);
   out->target = std::string(target);
-  out->minor_version = version[7] - '0';
+  out->minorVersion = version[7] - '0';
   if (method == "CONNECT") {
     if (target.front() == '/') {
       return false;

@@ -13,8 +13,8 @@ namespace backoffice {
 // Windows-side tests check WinINet's spelling).
 struct RequestHead {
   std::string method;
-  std::string target;     // as written: origin form, absolute form (proxy) or authority form (CONNECT)
-  int minor_version = 1;  // HTTP/1.x
+  std::string target;    // as written: origin form, absolute form (proxy) or authority form (CONNECT)
+  int minorVersion = 1;  // HTTP/1.x
   std::vector<std::pair<std::string, std::string>> headers;
   // What routes are matched against: the target without scheme, authority,
   // query and fragment. "" for CONNECT, which names no path at all.

@@ -52,9 +52,9 @@ constexpr char kUsage[] =
 struct Options {
   std::string scenario;
   unsigned long long port = 0;
-  std::string port_file;
+  std::string portFile;
   std::string log;
-  unsigned long long max_seconds = 120;
+  unsigned long long maxSeconds = 120;
   std::string root;
 };
 
@@ -98,11 +98,11 @@ Options ParseOptions(int argc, char** argv) {
         Fail(kExitUsage, "--port wants 0 to 65535");
       }
     } else if (name == "--port-file") {
-      o.port_file = value;
+      o.portFile = value;
     } else if (name == "--log") {
       o.log = value;
     } else if (name == "--max-seconds") {
-      if (!ParseDecimal(value, 86400, &o.max_seconds) || o.max_seconds == 0) {
+      if (!ParseDecimal(value, 86400, &o.maxSeconds) || o.maxSeconds == 0) {
         Fail(kExitUsage, "--max-seconds wants 1 to 86400");
       }
     } else if (name == "--root") {
@@ -219,8 +219,8 @@ std::uint16_t BoundPort(int listener) {
 }
 
 // Accepts connections until the time limit or a stop signal.
-void AcceptUntilStopped(int listener, unsigned long long max_seconds, ServerState& state) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(max_seconds);
+void AcceptUntilStopped(int listener, unsigned long long maxSeconds, ServerState& state) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(maxSeconds);
   for (;;) {
     auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
@@ -263,13 +263,13 @@ int Run(int argc, char** argv) {
   SubstitutePort(&scenario, port);
   ServerState state(scenario, log);
 
-  if (!opt.port_file.empty() && !WritePortFile(opt.port_file, port)) {
-    Fail(kExitStart, "cannot write port file " + opt.port_file + ": " + strerror(errno));
+  if (!opt.portFile.empty() && !WritePortFile(opt.portFile, port)) {
+    Fail(kExitStart, "cannot write port file " + opt.portFile + ": " + strerror(errno));
   }
   std::printf("listening on 127.0.0.1:%u\n", static_cast<unsigned>(port));
   std::fflush(stdout);
 
-  AcceptUntilStopped(listener, opt.max_seconds, state);
+  AcceptUntilStopped(listener, opt.maxSeconds, state);
 
   close(listener);
   RequestStop();

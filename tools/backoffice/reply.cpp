@@ -61,7 +61,7 @@ std::string Hex(std::uint64_t n) {
 // of the chunk it stops in, so the client sees a chunk that promised more
 // than arrived, just like a real connection that dropped.
 bool SendBody(Output& out, const Response& r, std::uint64_t start, std::uint64_t len) {
-  const std::uint64_t budget = r.close_after ? std::min(*r.close_after, len) : len;
+  const std::uint64_t budget = r.closeAfter ? std::min(*r.closeAfter, len) : len;
   std::string block;
   auto send_payload = [&](std::uint64_t from, std::uint64_t n) {
     while (n > 0) {
@@ -85,7 +85,7 @@ bool SendBody(Output& out, const Response& r, std::uint64_t start, std::uint64_t
     if (pos >= budget) {
       return out.Flush();
     }
-    const std::uint64_t chunk = std::min(r.chunk_size, len - pos);
+    const std::uint64_t chunk = std::min(r.chunkSize, len - pos);
     const std::uint64_t take = std::min(chunk, budget - pos);
     if (!out.Write(Hex(chunk) + "\r\n") || !send_payload(pos, take)) {
       return false;
@@ -203,14 +203,14 @@ std::string ResponseHead(const RequestHead& req, const Response& r, const Select
   h += sel.extra;
   if (r.chunked) {
     h += "Transfer-Encoding: chunked\r\n";
-  } else if (r.length_mode == LengthMode::kTrue) {
+  } else if (r.lengthMode == LengthMode::kTrue) {
     h += "Content-Length: " + std::to_string(len) + "\r\n";
-  } else if (r.length_mode == LengthMode::kFixed) {
-    h += "Content-Length: " + std::to_string(r.fixed_length) + "\r\n";
+  } else if (r.lengthMode == LengthMode::kFixed) {
+    h += "Content-Length: " + std::to_string(r.fixedLength) + "\r\n";
   }
   if (announced && !r.closes) {
     h += "Connection: close\r\n";
-  } else if (!closes && req.minor_version == 0) {
+  } else if (!closes && req.minorVersion == 0) {
     h += "Connection: keep-alive\r\n";  // an HTTP/1.0 client assumes close unless told
   }
   h += "\r\n";
@@ -220,7 +220,7 @@ std::string ResponseHead(const RequestHead& req, const Response& r, const Select
 }  // namespace
 
 bool SendScenarioResponse(int fd, const RequestHead& req, const Response& r, bool keep_alive) {
-  if (r.stall_ms > 0 && !SleepUnlessStopping(r.stall_ms)) {
+  if (r.stallMs > 0 && !SleepUnlessStopping(r.stallMs)) {
     return false;
   }
   const bool head_only = req.method == "HEAD";
@@ -232,14 +232,14 @@ bool SendScenarioResponse(int fd, const RequestHead& req, const Response& r, boo
     return SendUnsatisfiable(fd, r.BodySize(), keep_alive);
   }
   const std::uint64_t len = sel.end - sel.start;
-  const bool lying = r.length_mode == LengthMode::kFixed && r.fixed_length != len;
+  const bool lying = r.lengthMode == LengthMode::kFixed && r.fixedLength != len;
   // A close we announce: the client asked for it, or the body has no length
   // and only the close ends it. Faults (close-after, a lying length) close
   // without warning, because that is the fault being simulated; the close
   // after a lying length also keeps the stray bytes from being read as the
   // next response.
-  const bool announced = !keep_alive || r.length_mode == LengthMode::kNone;
-  const bool closes = announced || r.closes || (!head_only && (r.close_after.has_value() || lying));
+  const bool announced = !keep_alive || r.lengthMode == LengthMode::kNone;
+  const bool closes = announced || r.closes || (!head_only && (r.closeAfter.has_value() || lying));
 
   Output out(fd);
   if (!out.Write(ResponseHead(req, r, sel, len, announced, closes))) {
@@ -248,10 +248,10 @@ bool SendScenarioResponse(int fd, const RequestHead& req, const Response& r, boo
   if (head_only) {
     return out.Flush() && !closes;
   }
-  if (r.stall_body_ms > 0 && (!out.Flush() || !SleepUnlessStopping(r.stall_body_ms))) {
+  if (r.stallBodyMs > 0 && (!out.Flush() || !SleepUnlessStopping(r.stallBodyMs))) {
     return false;
   }
-  out.Pace(r.drip_bytes, r.drip_ms);
+  out.Pace(r.dripBytes, r.dripMs);
   return SendBody(out, r, sel.start, len) && !closes;
 }
 
@@ -265,7 +265,7 @@ bool SendSimple(int fd, const RequestHead* req, std::string_view status, std::st
   h += "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
   if (!keep_alive) {
     h += "Connection: close\r\n";
-  } else if (req != nullptr && req->minor_version == 0) {
+  } else if (req != nullptr && req->minorVersion == 0) {
     h += "Connection: keep-alive\r\n";
   }
   h += "\r\n";

@@ -159,10 +159,10 @@ class Parser {
 
  private:
   static bool IsResponseDirective(const std::string& name) {
-    static const std::set<std::string> kNames = {
-        "next",           "status",  "header",      "body", "body-file", "body-bytes", "body-wave",
-        "content-length", "chunked", "close-after", "drip", "stall",     "stall-body", "ranges",
-        "conditional"};
+    static const std::set<std::string> kNames = {"next",       "status",      "header",     "body",
+                                                 "body-file",  "body-bytes",  "body-wave",  "content-length",
+                                                 "chunked",    "close-after", "drip",       "stall",
+                                                 "stall-body", "ranges",      "conditional"};
     return kNames.count(name) != 0;
   }
 
@@ -170,13 +170,13 @@ class Parser {
     if (!out_->routes.empty()) {
       return "'proxy-auth' must come before the first route";
     }
-    if (!out_->proxy_auth.empty()) {
+    if (!out_->proxyAuth.empty()) {
       return "'proxy-auth' given twice";
     }
     if (arg.find(':') == std::string_view::npos || Words(arg).size() != 1) {
       return "'proxy-auth' wants USER:PASSWORD (no blanks)";
     }
-    out_->proxy_auth = std::string(arg);
+    out_->proxyAuth = std::string(arg);
     return "";
   }
 
@@ -236,7 +236,7 @@ class Parser {
   void BeginResponse() {
     response_ = &out_->routes.back().responses.back();
     seen_.clear();
-    last_was_body_line_ = false;
+    lastWasBodyLine_ = false;
   }
 
   // Single-valued directives may appear once per response: a second "status"
@@ -252,10 +252,10 @@ class Parser {
   std::string ResponseLine(const std::string& name, std::string_view arg) {
     if (name == "body") {
       AppendBodyLine(arg);
-      last_was_body_line_ = true;
+      lastWasBodyLine_ = true;
       return "";
     }
-    last_was_body_line_ = false;
+    lastWasBodyLine_ = false;
     if (name == "header") {
       return Header(arg);
     }
@@ -285,7 +285,7 @@ class Parser {
   // Successive body lines are joined by "\n"; see README.md.
   void AppendBodyLine(std::string_view arg) {
     Response& r = *response_;
-    if (last_was_body_line_) {
+    if (lastWasBodyLine_) {
       r.body.back().text += '\n';
       r.body.back().text.append(arg);
     } else {
@@ -309,14 +309,14 @@ class Parser {
       if (!ParseDecimal(arg, kMaxLength, &n)) {
         return "'close-after' wants a byte count";
       }
-      r.close_after = n;
+      r.closeAfter = n;
     } else if (name == "drip") {
       return Drip(arg);
     } else if (name == "stall" || name == "stall-body") {
       if (!ParseDecimal(arg, kMaxMillis, &n)) {
         return "'" + name + "' wants milliseconds, at most 600000";
       }
-      (name == "stall" ? r.stall_ms : r.stall_body_ms) = static_cast<std::uint32_t>(n);
+      (name == "stall" ? r.stallMs : r.stallBodyMs) = static_cast<std::uint32_t>(n);
     } else if (name == "ranges" || name == "conditional") {
       if (!arg.empty()) {
         return "'" + name + "' takes no argument";
@@ -332,10 +332,10 @@ class Parser {
     Response& r = *response_;
     unsigned long long n = 0;
     if (arg == "none") {
-      r.length_mode = LengthMode::kNone;
+      r.lengthMode = LengthMode::kNone;
     } else if (ParseDecimal(arg, kMaxLength, &n)) {
-      r.length_mode = LengthMode::kFixed;
-      r.fixed_length = n;
+      r.lengthMode = LengthMode::kFixed;
+      r.fixedLength = n;
     } else {
       return "'content-length' wants a number or 'none'";
     }
@@ -349,9 +349,9 @@ class Parser {
       if (!ParseDecimal(arg, kMaxChunk, &n) || n == 0) {
         return "'chunked' takes a chunk size from 1 to 16 MiB";
       }
-      r.chunk_size = n;
+      r.chunkSize = n;
     }
-    if (r.length_mode != LengthMode::kTrue) {
+    if (r.lengthMode != LengthMode::kTrue) {
       return "'content-length' and 'chunked' cannot be combined";
     }
     r.chunked = true;
@@ -365,8 +365,8 @@ class Parser {
         !ParseDecimal(w[1], kMaxMillis, &ms)) {
       return "'drip' wants BYTES MILLISECONDS (bytes >= 1, at most 600000 ms)";
     }
-    response_->drip_bytes = bytes;
-    response_->drip_ms = static_cast<std::uint32_t>(ms);
+    response_->dripBytes = bytes;
+    response_->dripMs = static_cast<std::uint32_t>(ms);
     return "";
   }
 
@@ -413,7 +413,7 @@ class Parser {
   Scenario* out_;
   Response* response_ = nullptr;  // the response being filled; null outside routes
   std::set<std::string> seen_;
-  bool last_was_body_line_ = false;
+  bool lastWasBodyLine_ = false;
   std::map<std::string, int> lines_;  // route key -> line that defined it
 };
 

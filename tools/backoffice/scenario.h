@@ -31,7 +31,7 @@ inline unsigned char PatternByte(std::uint64_t i) {
 
 enum class LengthMode {
   kTrue,   // Content-Length is the length actually sent
-  kFixed,  // Content-Length is `fixed_length`, whatever is sent
+  kFixed,  // Content-Length is `fixedLength`, whatever is sent
   kNone,   // no Content-Length; the body ends when the connection closes
 };
 
@@ -39,15 +39,15 @@ struct Response {
   std::string status = "HTTP/1.1 200 OK";
   std::vector<std::string> headers;  // "Name: value", sent as written
   std::vector<BodyPiece> body;
-  LengthMode length_mode = LengthMode::kTrue;
-  std::uint64_t fixed_length = 0;
+  LengthMode lengthMode = LengthMode::kTrue;
+  std::uint64_t fixedLength = 0;
   bool chunked = false;
-  std::uint64_t chunk_size = 4096;
-  std::optional<std::uint64_t> close_after;  // body bytes sent before the connection drops
-  std::uint64_t drip_bytes = 0;              // 0 = no pacing
-  std::uint32_t drip_ms = 0;
-  std::uint32_t stall_ms = 0;       // before anything is sent
-  std::uint32_t stall_body_ms = 0;  // between the header block and the body
+  std::uint64_t chunkSize = 4096;
+  std::optional<std::uint64_t> closeAfter;  // body bytes sent before the connection drops
+  std::uint64_t dripBytes = 0;              // 0 = no pacing
+  std::uint32_t dripMs = 0;
+  std::uint32_t stallMs = 0;      // before anything is sent
+  std::uint32_t stallBodyMs = 0;  // between the header block and the body
   bool ranges = false;
   // Answers a request whose If-None-Match names this response's ETag (or
   // "*"), or, without If-None-Match, whose If-Modified-Since is this
@@ -68,7 +68,7 @@ struct Route {
 };
 
 struct Scenario {
-  std::string proxy_auth;  // "user:password"; empty = no proxy authentication
+  std::string proxyAuth;  // "user:password"; empty = no proxy authentication
   std::vector<Route> routes;
 };
 

@@ -121,8 +121,8 @@ bool Input::Discard(std::uint64_t n) {
 
 void Output::Pace(std::uint64_t burst, std::uint32_t pause_ms) {
   burst_ = burst;
-  pause_ms_ = pause_ms;
-  in_burst_ = 0;
+  pauseMs_ = pause_ms;
+  inBurst_ = 0;
 }
 
 bool Output::Write(std::string_view data) {
@@ -136,17 +136,17 @@ bool Output::Write(std::string_view data) {
   while (!data.empty()) {
     // The pause comes before a burst, never after the last one, so a dripped
     // response ends as soon as its last byte is out.
-    if (in_burst_ == burst_) {
-      if (!SleepUnlessStopping(pause_ms_)) {
+    if (inBurst_ == burst_) {
+      if (!SleepUnlessStopping(pauseMs_)) {
         return false;
       }
-      in_burst_ = 0;
+      inBurst_ = 0;
     }
-    std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(data.size(), burst_ - in_burst_));
+    std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(data.size(), burst_ - inBurst_));
     if (!SendAll(fd_, data.substr(0, n))) {
       return false;
     }
-    in_burst_ += n;
+    inBurst_ += n;
     data.remove_prefix(n);
   }
   return true;

@@ -69,8 +69,8 @@ class Output {
   int fd_;
   std::string buf_;
   std::uint64_t burst_ = 0;
-  std::uint32_t pause_ms_ = 0;
-  std::uint64_t in_burst_ = 0;
+  std::uint32_t pauseMs_ = 0;
+  std::uint64_t inBurst_ = 0;
 };
 
 // Ends a connection without losing the last response. close() on a socket

@@ -9,7 +9,7 @@
 //                                 tray (minimised and hidden)
 //   hta-probe close               closes the launcher's window (WM_CLOSE, as
 //                                 the window's Close does)
-//   hta-probe tick                runs the action poll now: Timer1's tick,
+//   hta-probe tick                runs the action poll now: the poll timer's tick,
 //                                 instead of waiting up to a minute for it
 //   hta-probe wait-window SECONDS waits until the launcher's window is on
 //                                 screen with no message box over it and
@@ -255,7 +255,8 @@ int Usage() {
   std::fputs(
       "usage: hta-probe wait-box SECONDS | dismiss-box | wait-tray SECONDS | close | tick"
       " | wait-window SECONDS | tray-menu SECONDS | end-menu | wait-popups COUNT SECONDS | start-to-tray "
-      "BOOTSTRAP_URL RUNS | silent-server | second-start BOOTSTRAP_URL SYNC_FOLDER | soak CYCLES SYNC_FOLDER\n",
+      "BOOTSTRAP_URL RUNS | silent-server | second-start BOOTSTRAP_URL SYNC_FOLDER | soak CYCLES "
+      "SYNC_FOLDER\n",
       stderr);
   return 2;
 }

@@ -57,7 +57,7 @@ class SilentServer {
 
  private:
   bool Start(LauncherDriver& driver, const Stage& stage);
-  // Posts Timer1's tick once the launcher sits in the tray.
+  // Posts the poll timer's tick once the launcher sits in the tray.
   bool TickInTray(LauncherDriver& driver);
   bool StageOver(LauncherDriver& driver, const Stage& stage);
   int LastSequence() const {

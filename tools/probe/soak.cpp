@@ -127,7 +127,7 @@ bool Soak::Start() {
   return true;
 }
 
-// Posts Timer1's tick until one of them asks for the action list.
+// Posts the poll timer's tick until one of them asks for the action list.
 bool Soak::TickUntilListRequested() {
   for (int attempt = 0; attempt < kTickAttempts; ++attempt) {
     PostMessageA(main_, WM_TIMER, win32::MainWindow::kTimer1Id, 0);
@@ -139,7 +139,7 @@ bool Soak::TickUntilListRequested() {
 }
 
 // Waits until at least `atLeast` popups are shown and every shown one is
-// faded in, then clicks the "x" of each. The launcher's own Timer1 still
+// faded in, then clicks the "x" of each. The launcher's own the poll timer still
 // runs (once a minute), so a poll of its own may add a list's popups to
 // those of the posted tick: all of them are closed.
 bool Soak::ClosePopups(std::size_t atLeast) {

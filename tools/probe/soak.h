@@ -10,7 +10,7 @@ inline constexpr long kFirstCheckpoint = 20;
 
 // scripts/soak's driver: starts the launcher against the back office whose
 // port file and request log are "soak.port" and "soak.log" in
-// HTA_BACKOFFICE_DIR, then runs `cycles` polls, each posted as Timer1's tick
+// HTA_BACKOFFICE_DIR, then runs `cycles` polls, each posted as the poll timer's tick
 // (again when a tick asked for nothing) and counted only once the server saw
 // the action list and the launched file, the fake opener opened that file,
 // and both popups (with any of a poll by the launcher's own one-minute

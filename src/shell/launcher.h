@@ -20,7 +20,7 @@
 #include "ports/popup_window.h"
 #include "ports/profile.h"
 #include "ports/registry.h"
-#include "ports/shell.h"
+#include "ports/shell_open.h"
 #include "ports/single_instance.h"
 #include "ports/sound.h"
 #include "ports/user_settings.h"
@@ -48,9 +48,9 @@ inline constexpr std::string_view kBootParamsValue = "BootParams";
 // The application folder, below the temporary folder.
 inline constexpr std::string_view kHtaSubfolder = "hta\\";
 
-// Timer1's interval once the program runs: the action poll's period.
+// The poll timer's interval once the program runs: the action poll's period.
 inline constexpr unsigned kPollInterval = 60000;
-// Timer1's interval after the machine resumes from sleep: the action list
+// The poll timer's interval after the machine resumes from sleep: the action list
 // is asked for soon, once the network has had a moment to come back, rather
 // than up to a minute later.
 inline constexpr unsigned kResumePollDelay = 3000;
@@ -78,7 +78,7 @@ bool FolderExists(FileSystem& files, const std::string& path);
 std::optional<bool> ParseTruthValue(std::string_view text);
 
 // Everything the main window's logic reaches the platform through. All are
-// borrowed and must outlive the frmMain that gets them.
+// borrowed and must outlive the Launcher that gets them.
 struct LauncherPorts {
   MainWindowView& view;
   Dialogs& dialogs;
@@ -87,7 +87,7 @@ struct LauncherPorts {
   Environment& env;
   RegistryCalls& registry;
   UserSettings& settings;
-  Shell& shell;
+  ShellOpen& shellOpen;
   FileSystem& files;
   ProfileCalls& profile;
   HttpClient& http;
@@ -98,13 +98,13 @@ struct LauncherPorts {
 
 // The main window's logic: start-up, the login button, the run-at-start-up
 // box, the application menu, the tray icon's clicks, the action poll and
-// shut-down. It owns the session state, the transfer control InternetFile1,
+// shut-down. It owns the session state, the transfer (Transfer()),
 // the application menu, the background fetch, the action dispatcher and the
 // popups, and drives the window through MainWindowView.
 //
 // Ending the program. The core never ends the process itself. Where the
 // program ends at once (a second copy, no bootstrap endpoint answering,
-// Form_Unload) it sets Ended(), asks a running download to stop, gives up
+// Shutdown) it sets Ended(), asks a running download to stop, gives up
 // the one-copy claim and calls view.Close(), which ends the message loop.
 // From then on every handler returns at once, and a handler that was
 // waiting in a yield when it happened (a transfer, a message box) unwinds
@@ -119,60 +119,60 @@ struct LauncherPorts {
 //
 // Every handler may be entered from inside another one's yield (see
 // MainWindowEvents); a login never runs inside another login.
-class frmMain final : public MainWindowEvents, public ProgramState {
+class Launcher final : public MainWindowEvents, public ProgramState {
  public:
   // The endpoints are the bootstrap addresses in the order they are tried
   // (BootstrapEndpoints of shell/command_line.h).
-  frmMain(const LauncherPorts& ports, std::vector<std::string> bootstrapEndpoints);
-  frmMain(const frmMain&) = delete;
-  frmMain& operator=(const frmMain&) = delete;
+  Launcher(const LauncherPorts& ports, std::vector<std::string> bootstrapEndpoints);
+  Launcher(const Launcher&) = delete;
+  Launcher& operator=(const Launcher&) = delete;
 
   // The policies read at start-up and where the endpoints given to the
   // constructor came from (ChooseEndpoints), for InitLauncher and the log;
-  // before Form_Load. Without it InitLauncher reads the policies itself.
+  // before Start. Without it InitLauncher reads the policies itself.
   void UsePolicies(Policies policies, std::string endpointsSource);
 
-  // The start-up sequence: arms Timer1; ends at once when another copy runs
+  // The start-up sequence: arms the poll timer; ends at once when another copy runs
   // (after bringing that copy forward); sets the version label and the
   // run-at-start-up box (RunAtStartupAtLoad); InitLauncher; then the
-  // automatic login, exactly as cmdLogin_Click. Runs once; a second call
+  // automatic login, exactly as ReconnectClicked. Runs once; a second call
   // does nothing.
-  void Form_Load();
+  void Start();
 
   // The session state at start-up: the application folder (created when
-  // missing, cleared of unfinished files), the remembered user string (into txtName), the popup
-  // preference, the boot parameters, the HTTPS policy (into InternetFile1),
-  // the proxy settings, no main application. Called once, by Form_Load.
+  // missing, cleared of unfinished files), the remembered user string (into the User box), the popup
+  // preference, the boot parameters, the HTTPS policy (into the transfer),
+  // the proxy settings, no main application. Called once, by Start.
   void InitLauncher();
 
   // Sends the window to the tray (after a login that opened the main
   // application).
-  void shrinkMe();
+  void GoToTray();
 
   // MainWindowEvents.
-  // Disables both buttons and logs in with the text of txtName. The window
+  // Disables both buttons and logs in with the text of the User box. The window
   // goes to the tray when the main application was opened (both buttons stay
   // disabled); the buttons come back when the window stays; the program
   // ends when no bootstrap endpoint answered.
-  void cmdLogin_Click() override;
-  // Both run Form_Unload.
-  void cmdExit_Click() override;
-  void smnuExit_Click() override;
+  void ReconnectClicked() override;
+  // Both run Shutdown.
+  void ExitClicked() override;
+  void ExitChosen() override;
   // Registers or unregisters the program in the Run key by the box's
-  // state and remembers that state in the settings (Form_Load keeps a
-  // cleared box cleared across upgrades); does nothing while Form_Load sets
+  // state and remembers that state in the settings (Start keeps a
+  // cleared box cleared across upgrades); does nothing while Start sets
   // the box.
-  void chkRun_Click() override;
+  void RunAtStartupClicked() override;
   // Opens the application of menu entry `index` (1 to 10).
-  void smnuApp_Click(int index) override;
+  void MenuEntryChosen(int index) override;
   // Inverts the check of "Show popup messages" and stores the choice.
-  void smnuShowPopups_Click() override;
+  void ShowPopupsChosen() override;
   // Polls the action list. A tick while a login runs is skipped: the login
-  // holds InternetFile1 and is about to replace the action-list address, so
+  // holds the transfer and is about to replace the action-list address, so
   // a poll held back for it would ask the old one; the next tick polls. So
   // is a tick while a fetch runs or its list is being dispatched.
-  // The first poll after a resume puts Timer1 back to kPollInterval.
-  void Timer1_Timer() override;
+  // The first poll after a resume puts the poll timer back to kPollInterval.
+  void PollTimerTick() override;
   // WM_LBUTTONUP: the window's process to the foreground, then the main
   // application, when there is one. WM_RBUTTONUP: to the foreground, then
   // the tray menu. Anything else (moves, presses, double clicks): nothing.
@@ -183,8 +183,8 @@ class frmMain final : public MainWindowEvents, public ProgramState {
   // Removes the tray icon, stores the user string and the popup preference
   // (only once start-up has read them, so an early close never overwrites
   // them with empty values), and ends the program.
-  void Form_Unload() override;
-  // Timer1 ticks after kResumePollDelay: the action list is polled by the
+  void Shutdown() override;
+  // The poll timer ticks after kResumePollDelay: the action list is polled by the
   // tick, with a tick's rules (never inside a login, queued behind a
   // running fetch), so a transfer that the sleep broke is not joined by a
   // second one.
@@ -193,17 +193,17 @@ class frmMain final : public MainWindowEvents, public ProgramState {
   // ProgramState. The program has ended: the view was told to close;
   // nothing more runs.
   bool Ended() const override { return ended_; }
-  // The window went to the tray (shrinkMe).
+  // The window went to the tray (GoToTray).
   bool InTray() const { return inTray_; }
-  // Form_Load is setting the run-at-start-up box.
-  bool isLoading() const { return isLoading_; }
+  // Start is setting the run-at-start-up box.
+  bool SettingRunBox() const { return settingRunBox_; }
   // A login is under way (the action poll must not start a transfer on
-  // InternetFile1 meanwhile).
+  // the transfer meanwhile).
   bool LoginRunning() const override { return loginRunning_; }
 
   SessionState& State() { return state_; }
   const SessionState& State() const { return state_; }
-  InternetFile& InternetFile1() { return internetFile1_; }
+  InternetFile& Transfer() { return transfer_; }
   AppMenu& Menu() { return menu_; }
   Client& Session() { return client_; }
   FileFetch& Fetch() { return fetch_; }
@@ -226,17 +226,17 @@ class frmMain final : public MainWindowEvents, public ProgramState {
   std::string endpointsSource_ = "built-in";
   bool ended_ = false;
   bool inTray_ = false;
-  bool isLoading_ = false;
+  bool settingRunBox_ = false;
   bool loginRunning_ = false;
   bool loginWaiting_ = false;
   bool loaded_ = false;
   bool settingsRead_ = false;
-  // Timer1 runs at kResumePollDelay until its next poll.
+  // The poll timer runs at kResumePollDelay until its next poll.
   bool resumePollDue_ = false;
   // The last left-button message was a double click: the up that follows
   // belongs to it.
   bool trayDoubleClick_ = false;
-  InternetFile internetFile1_;
+  InternetFile transfer_;
   AppMenu menu_;
   // What the server said of the application files, for the login's
   // downloads and the fetch.

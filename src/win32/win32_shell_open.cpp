@@ -1,4 +1,4 @@
-#include "win32/win32_shell.h"
+#include "win32/win32_shell_open.h"
 
 #include <objbase.h>
 #include <shellapi.h>
@@ -15,7 +15,7 @@ const wchar_t* NullIfEmpty(const std::wstring& text) {
 
 }  // namespace
 
-Win32Shell::Win32Shell() {
+Win32ShellOpen::Win32ShellOpen() {
   // S_FALSE (already joined by someone else) must be balanced too; only a
   // failure (RPC_E_CHANGED_MODE: the thread is multi-threaded) must not.
   // COINIT_DISABLE_OLE1DDE: ShellExecute would otherwise try the old DDE
@@ -23,15 +23,15 @@ Win32Shell::Win32Shell() {
   comJoined_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
 }
 
-Win32Shell::~Win32Shell() {
+Win32ShellOpen::~Win32ShellOpen() {
   if (comJoined_) {
     CoUninitialize();
   }
 }
 
-std::intptr_t Win32Shell::Execute(const std::string& verb, const std::string& file,
-                                  const std::string& parameters, const std::string& directory,
-                                  int showCommand) {
+std::intptr_t Win32ShellOpen::Execute(const std::string& verb, const std::string& file,
+                                      const std::string& parameters, const std::string& directory,
+                                      int showCommand) {
   // The shell takes no "\\?\" path: the core never hands it one longer
   // than MAX_PATH.
   const std::wstring wideVerb = WideFromAnsi(verb);

@@ -6,9 +6,9 @@
 namespace hta {
 
 // Opening documents through the Windows shell. Never re-enters the core.
-class Shell {
+class ShellOpen {
  public:
-  virtual ~Shell() = default;
+  virtual ~ShellOpen() = default;
 
   // ShellExecuteW with no owner window (named Execute: windows.h defines
   // ShellExecute as a macro). Returns the call's result (greater

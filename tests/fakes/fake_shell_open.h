@@ -3,13 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "ports/shell.h"
+#include "ports/shell_open.h"
 
 namespace hta::fakes {
 
 // Records every ShellExecute instead of starting anything, and reports
 // success (a result above 32) unless told otherwise.
-class FakeShell final : public Shell {
+class FakeShellOpen final : public ShellOpen {
  public:
   struct Executed {
     std::string verb;

@@ -1,4 +1,4 @@
-#include "shell/frm_main.h"
+#include "shell/launcher.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -86,32 +86,31 @@ std::optional<bool> ParseTruthValue(std::string_view text) {
   return NumberIsNonZero(text);
 }
 
-frmMain::frmMain(const LauncherPorts& ports, std::vector<std::string> bootstrapEndpoints)
+Launcher::Launcher(const LauncherPorts& ports, std::vector<std::string> bootstrapEndpoints)
     : ports_(ports),
-      internetFile1_(ports.http, ports.files, ports.clock),
-      menu_(ports.view, ports.shell, ports.files, state_),
+      transfer_(ports.http, ports.files, ports.clock),
+      menu_(ports.view, ports.shellOpen, ports.files, state_),
       validators_(ports.profile, ports.files, ports.env),
-      client_(ClientPorts{ports.view, ports.dialogs, ports.clock, ports.files}, state_, internetFile1_, menu_,
+      client_(ClientPorts{ports.view, ports.dialogs, ports.clock, ports.files}, state_, transfer_, menu_,
               validators_, std::move(bootstrapEndpoints), *this),
-      fetch_(FetchPorts{ports.files, ports.shell}, state_, internetFile1_, validators_, actions_, *this,
+      fetch_(FetchPorts{ports.files, ports.shellOpen}, state_, transfer_, validators_, actions_, *this,
              [this] { RunWaitingLogin(); }),
       popups_(PopupPorts{ports.popups, ports.pump, ports.clock, fetch_}),
       actions_(ActionPorts{ports.files, ports.sound, ports.clock, ports.view}, state_, fetch_, popups_,
                *this) {
-  // A control on a form that keeps no stored properties starts as a new
-  // instance.
-  internetFile1_.InitProperties();
-  // Only the background fetch downloads on InternetFile1 (the login's
+  // The transfer starts from its properties' defaults.
+  transfer_.InitProperties();
+  // Only the background fetch downloads on the transfer (the login's
   // requests raise no events).
-  internetFile1_.SetEvents(&fetch_);
+  transfer_.SetEvents(&fetch_);
 }
 
-void frmMain::UsePolicies(Policies policies, std::string endpointsSource) {
+void Launcher::UsePolicies(Policies policies, std::string endpointsSource) {
   policies_ = std::move(policies);
   endpointsSource_ = std::move(endpointsSource);
 }
 
-void frmMain::Form_Load() {
+void Launcher::Start() {
   if (loaded_ || ended_) {
     return;
   }
@@ -131,10 +130,10 @@ void frmMain::Form_Load() {
   const std::optional<std::string> runChoice = ports_.settings.Get(
       std::string(kSettingsApplication), std::string(kSettingsSection), std::string(kRunAtStartupKey));
   const bool userCleared = runChoice && ParseTruthValue(*runChoice) == false;
-  isLoading_ = true;
+  settingRunBox_ = true;
   ports_.view.SetRunChecked(
       RunAtStartupAtLoad(ports_.registry, ports_.dialogs, ports_.env.ExeName(), userCleared));
-  isLoading_ = false;
+  settingRunBox_ = false;
 
   InitLauncher();
   // InitLauncher can show a message box (a damaged stored password), in
@@ -142,24 +141,24 @@ void frmMain::Form_Load() {
   if (ended_) {
     return;
   }
-  cmdLogin_Click();
+  ReconnectClicked();
 }
 
-void frmMain::InitLauncher() {
-  state_.HtaFolder = GetTempFolder(ports_.env) + std::string(kHtaSubfolder);
-  if (!FolderExists(ports_.files, state_.HtaFolder)) {
+void Launcher::InitLauncher() {
+  state_.htaFolder = GetTempFolder(ports_.env) + std::string(kHtaSubfolder);
+  if (!FolderExists(ports_.files, state_.htaFolder)) {
     // A failure shows later as downloads that cannot be written, which keep
     // the files there were; nothing here can do better.
-    ports_.files.CreateFolder(state_.HtaFolder);
+    ports_.files.CreateFolder(state_.htaFolder);
   }
   // Past the one-copy check: no other copy of this session writes here.
-  RemoveUnfinishedFiles(ports_.files, state_.HtaFolder);
-  validators_.Open(state_.HtaFolder);
+  RemoveUnfinishedFiles(ports_.files, state_.htaFolder);
+  validators_.Open(state_.htaFolder);
 
   const std::string application(kSettingsApplication);
-  state_.UserString = ports_.settings.Get(application, std::string(kUserSection), std::string(kUserKey))
+  state_.userString = ports_.settings.Get(application, std::string(kUserSection), std::string(kUserKey))
                           .value_or(std::string());
-  ports_.view.SetUserText(state_.UserString);
+  ports_.view.SetUserText(state_.userString);
 
   // Absent or unreadable: popups on, as on a first run.
   const std::optional<std::string> showPopups =
@@ -167,37 +166,37 @@ void frmMain::InitLauncher() {
   ports_.view.SetShowPopupsChecked(showPopups ? ParseTruthValue(*showPopups).value_or(true) : true);
   settingsRead_ = true;
 
-  state_.BootParams = ReadRegString(ports_.registry, static_cast<std::uint32_t>(RegistryRoot::CurrentUser),
+  state_.bootParams = ReadRegString(ports_.registry, static_cast<std::uint32_t>(RegistryRoot::CurrentUser),
                                     std::string(kBootParamsKey), std::string(kBootParamsValue));
   if (!policies_) {
     policies_ = ReadPolicies(ports_.registry);
   }
   // Once, before the first transfer: every request of this run follows it.
-  internetFile1_.RequireHttps(policies_->requireHttps);
+  transfer_.RequireHttps(policies_->requireHttps);
 
   // A proxy set by policy is the whole proxy setting: the INI beside a
   // per-user install is nobody's to maintain.
   if (policies_->proxy) {
-    ApplyProxySettings(*policies_->proxy, "policy", internetFile1_, ports_.dialogs);
+    ApplyProxySettings(*policies_->proxy, "policy", transfer_, ports_.dialogs);
   } else {
-    const cIniFile ini(ports_.profile, ports_.files, ports_.env);
-    LoadProxySettings(ini, internetFile1_, ports_.dialogs);
+    const IniFile ini(ports_.profile, ports_.files, ports_.env);
+    LoadProxySettings(ini, transfer_, ports_.dialogs);
   }
 
-  state_.MainAppIndex = 0;
+  state_.mainAppIndex = 0;
 }
 
-void frmMain::shrinkMe() {
+void Launcher::GoToTray() {
   ports_.view.ShrinkToTray();
   inTray_ = true;
 }
 
-void frmMain::cmdLogin_Click() {
+void Launcher::ReconnectClicked() {
   if (ended_ || loginRunning_) {
     return;
   }
   // A click that arrives while a fetch yields would start the login on
-  // InternetFile1 in the middle of the fetch's transfer, and one of the two
+  // the transfer in the middle of the fetch's transfer, and one of the two
   // would fail (a failed login ends the program). The click is taken now and
   // the login runs once the fetch has ended.
   if (fetch_.Running()) {
@@ -214,7 +213,7 @@ void frmMain::cmdLogin_Click() {
   switch (result) {
     case LoginResult::MainAppOpened:
       StoreUserString();
-      shrinkMe();
+      GoToTray();
       break;
     case LoginResult::Stay:
       StoreUserString();
@@ -234,22 +233,22 @@ void frmMain::cmdLogin_Click() {
   fetch_.RunQueued();
 }
 
-void frmMain::RunWaitingLogin() {
+void Launcher::RunWaitingLogin() {
   if (loginWaiting_) {
-    cmdLogin_Click();
+    ReconnectClicked();
   }
 }
 
-void frmMain::cmdExit_Click() {
-  Form_Unload();
+void Launcher::ExitClicked() {
+  Shutdown();
 }
 
-void frmMain::smnuExit_Click() {
-  Form_Unload();
+void Launcher::ExitChosen() {
+  Shutdown();
 }
 
-void frmMain::chkRun_Click() {
-  if (ended_ || isLoading_) {
+void Launcher::RunAtStartupClicked() {
+  if (ended_ || settingRunBox_) {
     return;
   }
   const bool checked = ports_.view.RunChecked();
@@ -258,14 +257,14 @@ void frmMain::chkRun_Click() {
                        std::string(kRunAtStartupKey), checked ? "True" : "False");
 }
 
-void frmMain::smnuApp_Click(int index) {
+void Launcher::MenuEntryChosen(int index) {
   if (ended_) {
     return;
   }
   menu_.OpenEntry(index);
 }
 
-void frmMain::smnuShowPopups_Click() {
+void Launcher::ShowPopupsChosen() {
   if (ended_) {
     return;
   }
@@ -273,7 +272,7 @@ void frmMain::smnuShowPopups_Click() {
   StoreShowPopups();
 }
 
-void frmMain::Timer1_Timer() {
+void Launcher::PollTimerTick() {
   // A tick that comes while a login or a fetch yields (the poll's own
   // transfer, or its list being dispatched: a popup fading in, a sound or a
   // launch being fetched) is skipped; the next one polls. Run inside, it
@@ -290,7 +289,7 @@ void frmMain::Timer1_Timer() {
   actions_.PollActions();
 }
 
-void frmMain::SystemResumed() {
+void Launcher::SystemResumed() {
   if (ended_) {
     return;
   }
@@ -298,7 +297,7 @@ void frmMain::SystemResumed() {
   ports_.view.ArmTimer(kResumePollDelay);
 }
 
-void frmMain::TrayNotification(unsigned mouseMessage) {
+void Launcher::TrayNotification(unsigned mouseMessage) {
   if (ended_) {
     return;
   }
@@ -310,8 +309,8 @@ void frmMain::TrayNotification(unsigned mouseMessage) {
       return;
     }
     ports_.view.BringToForeground();
-    if (state_.MainAppIndex > 0) {
-      smnuApp_Click(state_.MainAppIndex);
+    if (state_.mainAppIndex > 0) {
+      MenuEntryChosen(state_.mainAppIndex);
     }
   } else if (mouseMessage == kTrayRightButtonUp) {
     ports_.view.BringToForeground();
@@ -319,7 +318,7 @@ void frmMain::TrayNotification(unsigned mouseMessage) {
   }
 }
 
-void frmMain::Form_Unload() {
+void Launcher::Shutdown() {
   if (ended_) {
     return;
   }
@@ -329,21 +328,21 @@ void frmMain::Form_Unload() {
   End("closed");
 }
 
-void frmMain::StoreUserString() {
+void Launcher::StoreUserString() {
   if (settingsRead_) {
     ports_.settings.Save(std::string(kSettingsApplication), std::string(kUserSection), std::string(kUserKey),
-                         state_.UserString);
+                         state_.userString);
   }
 }
 
-void frmMain::StoreShowPopups() {
+void Launcher::StoreShowPopups() {
   if (settingsRead_) {
     ports_.settings.Save(std::string(kSettingsApplication), std::string(kSettingsSection),
                          std::string(kShowPopupsKey), ports_.view.ShowPopupsChecked() ? "True" : "False");
   }
 }
 
-void frmMain::End(std::string_view why) {
+void Launcher::End(std::string_view why) {
   if (ended_) {
     return;
   }
@@ -351,7 +350,7 @@ void frmMain::End(std::string_view why) {
   LogInfo("End: " + std::string(why));
   // Seen by the download after the read in progress; a download that is not
   // running forgets it when it starts, and none starts any more.
-  internetFile1_.CancelDownload();
+  transfer_.CancelDownload();
   // A new start must not be refused while this process unwinds.
   ports_.instance.Release();
   ports_.view.Close();

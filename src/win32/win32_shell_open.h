@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ports/shell.h"
+#include "ports/shell_open.h"
 
 namespace hta::win32 {
 
@@ -13,12 +13,12 @@ namespace hta::win32 {
 // the calling thread, so the object joins the thread to a single-threaded
 // apartment for as long as it lives (and leaves it on destruction, if it
 // joined). Make it on the GUI thread and keep it there.
-class Win32Shell final : public Shell {
+class Win32ShellOpen final : public ShellOpen {
  public:
-  Win32Shell();
-  ~Win32Shell() override;
-  Win32Shell(const Win32Shell&) = delete;
-  Win32Shell& operator=(const Win32Shell&) = delete;
+  Win32ShellOpen();
+  ~Win32ShellOpen() override;
+  Win32ShellOpen(const Win32ShellOpen&) = delete;
+  Win32ShellOpen& operator=(const Win32ShellOpen&) = delete;
 
   // ShellExecuteW(nullptr, verb, file, parameters, directory, showCommand),
   // each text widened from its encoding (see the port).
