@@ -158,6 +158,16 @@ class TrayE2eTest : public hta::wintest::RealLauncherTest {
               "\"" + hta::wintest::FakeOpenerExePath() + "\" \"" + file + "\" " + parameters);
   }
 
+  // The lines of the launcher's log that hold `text`.
+  std::size_t LogLinesWith(const std::string& text) const {
+    const std::string log = hta::wintest::ReadFileBytes(driver_.LogPath()).value_or("");
+    std::size_t count = 0;
+    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + text.size())) {
+      ++count;
+    }
+    return count;
+  }
+
   bool ChooseFromTrayMenu(UINT message, WPARAM key) {
     return driver_.ChooseFromTrayMenu(message, key, kStepTimeoutMs);
   }
@@ -317,10 +327,11 @@ TEST_F(TrayE2eTest, TheTrayMenuOpensApplicationsTogglesPopupsAndExits) {
   // "Show &popup messages" turns them off: the next list's popup is dropped.
   ASSERT_TRUE(ChooseFromTrayMenu(WM_CHAR, 'p'));
   Tick();
-  ASSERT_TRUE(WaitUntil([&] { return RequestsFor("/tray/menu/actions.php").size() == 2; }, kStepTimeoutMs));
-  // The list is processed right after its arrival; a popup would show within
-  // this time.
-  Sleep(1000);
+  // The poll's log line comes once the list has been acted on: a popup
+  // would have been shown before it.
+  ASSERT_TRUE(WaitUntil([&] { return LogLinesWith(" INFO  Poll: ") == 2; }, kStepTimeoutMs))
+      << Describe(TrayRequests());
+  EXPECT_EQ(LogLinesWith(" INFO  Popup shown"), 1u);
   EXPECT_TRUE(VisibleWindowsOf(driver_.ProcessId(), hta::win32::Win32Popup::kClassName).empty());
 
   // The command file was downloaded at login, and never run.
