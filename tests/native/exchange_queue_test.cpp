@@ -31,7 +31,7 @@ std::pair<std::string, HttpEvent::Kind> TakeAll(ExchangeQueue& queue, std::size_
   }
 }
 
-TEST(ExchangeQueueTest, AWorkersBlocksArriveWholeInOrderInBatches) {
+TEST(ExchangeQueueTest, AWorkersBlocksArriveWholeInOrder) {
   std::atomic<int> wakes = 0;
   ExchangeQueue queue([&] { ++wakes; });
   std::string sent;

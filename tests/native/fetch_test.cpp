@@ -18,7 +18,7 @@ namespace {
 
 using FetchFileTest = FetchTest;
 
-TEST_F(FetchFileTest, LeftoverTempFileIsDeletedAndAFailedStartLeavesTheTargetAndClearsBusy) {
+TEST_F(FetchFileTest, AFailedStartLeavesTheTarget) {
   files.Put(kHtaFolder + "a.hta.temp", "LEFT OVER");
   files.Put(kHtaFolder + "a.hta", "OLD");
   http.SetGet("http://files.test/a.hta", {.opens = false});
@@ -52,7 +52,7 @@ TEST_F(FetchFileTest, AFileIsUsedForWhatItWasFetchedForWhateverItsName) {
 // A target held open by another program cannot be replaced: the new file is
 // dropped and the old one (locked, but there) used. With nothing in place and
 // the move failing, nothing is used.
-TEST_F(FetchFileTest, AnUnreplaceableTargetKeepsItsFileAndUsesItAndNothingIsUsedWithoutOne) {
+TEST_F(FetchFileTest, AnUnreplaceableTargetIsUsedAsItIs) {
   fakes::FakeLog log;
   files.Put(kHtaFolder + "s.hta", "OLD");
   files.MarkUnreadable(kHtaFolder + "s.hta");
@@ -98,7 +98,7 @@ TEST_F(FetchFileTest, AWriteThatFailsLeavesNothingBehindAndTheNextFetchFits) {
   EXPECT_FALSE(files.Exists(kActionList + ".temp"));
 }
 
-TEST_F(FetchFileTest, CancelledTransferClearsBusyAndLeavesTheTarget) {
+TEST_F(FetchFileTest, ACancelledFetchLeavesTheTarget) {
   files.Put(kHtaFolder + "a.hta", "OLD");
   http.SetGet("http://files.test/a.hta",
               {.body = std::string(10000, 'x'), .contentLength = 10000, .largestRead = 100});
@@ -134,7 +134,7 @@ TEST_F(FetchFileTest, TicksWhileAListIsFetchedOrDispatchedAreSkipped) {
   EXPECT_EQ(http.gets.size(), 3u);
 }
 
-TEST_F(FetchFileTest, PopupClickDuringATransferIsQueuedAndOpensAfterIt) {
+TEST_F(FetchFileTest, APopupClickDuringATransferOpensAfterIt) {
   files.Put(kActionList, Action("popup", "http://files.test/linked.hta", "linked", "click me"));
   Form().Actions().ProcessActionList();
   Serve("http://files.test/a.hta", "APP");
@@ -145,7 +145,7 @@ TEST_F(FetchFileTest, PopupClickDuringATransferIsQueuedAndOpensAfterIt) {
   EXPECT_EQ(Launches(), (Lines{kHtaFolder + "a.hta|", kHtaFolder + "linked.hta|"}));
 }
 
-TEST_F(FetchFileTest, TickDuringALoginIsSkippedAndAPopupClickWaitsForTheLoginsEnd) {
+TEST_F(FetchFileTest, NothingElseRunsDuringALogin) {
   files.Put(kActionList, Action("popup", "http://files.test/linked.hta", "linked", "click me"));
   Form().Actions().ProcessActionList();
   State().ActionUrl = kActions;

@@ -178,7 +178,7 @@ class TrayE2eTest : public hta::wintest::RealLauncherTest {
   HWND main_ = nullptr;
 };
 
-TEST_F(TrayE2eTest, ATickFetchesTheActionListAndItsFilesThroughTemporaryFiles) {
+TEST_F(TrayE2eTest, ATickFetchesEveryFileThroughATemporaryFile) {
   // DLLs named like WinINet and WinMM beside the program, preferred by Wine
   // as Windows prefers them: the program uses both (transfers, the sound)
   // and must take neither.
@@ -220,7 +220,7 @@ TEST_F(TrayE2eTest, ATickFetchesTheActionListAndItsFilesThroughTemporaryFiles) {
   EXPECT_EQ(driver_.LoadedPlantedDlls(), std::vector<std::string>{});
 }
 
-TEST_F(TrayE2eTest, TheIconComesBackAndPopupsStandAboveEachOtherInTheCornerAndCloseByTimerAndCross) {
+TEST_F(TrayE2eTest, TheIconComesBackWhenTheTaskbarDoes) {
   StartInTray("three");
   ASSERT_TRUE(WaitUntil([&] { return NotifyIcon(NIM_MODIFY, main_); }, kStepTimeoutMs))
       << "no icon in the tray";
@@ -231,7 +231,12 @@ TEST_F(TrayE2eTest, TheIconComesBackAndPopupsStandAboveEachOtherInTheCornerAndCl
   ASSERT_TRUE(PostMessageA(main_, RegisterWindowMessageA("TaskbarCreated"), 0, 0));
   EXPECT_TRUE(WaitUntil([&] { return NotifyIcon(NIM_MODIFY, main_); }, kStepTimeoutMs))
       << "the icon did not come back";
+}
 
+// The popups of one list stand above each other in the corner; each goes
+// when its time is up or its "x" is clicked.
+TEST_F(TrayE2eTest, APollsPopupsStackUpInTheCornerUntilClosed) {
+  StartInTray("three");
   // Back from sleep, the list is polled within seconds, without waiting for
   // the minute's tick. Ticks that arrive while that list is fetched and its
   // popups fade in are skipped, so the list is fetched once and its popups
@@ -281,7 +286,7 @@ TEST_F(TrayE2eTest, TheIconComesBackAndPopupsStandAboveEachOtherInTheCornerAndCl
   EXPECT_EQ(RequestsFor("/tray/three/actions.php").size(), 1u) << Describe(TrayRequests());
 }
 
-TEST_F(TrayE2eTest, TheTrayMenuOpensApplicationsTogglesPopupsAndExits) {
+TEST_F(TrayE2eTest, EachTrayMenuEntryDoesWhatItSays) {
   ASSERT_TRUE(hta::wintest::SetRegistryString(Registry::kUserKey, "user", "tray-user"));
   StartInTray("menu");
   // The login opened the main application.
@@ -368,7 +373,7 @@ TEST_F(TrayE2eTest, AListThatNeverAnswersHoldsThePollingOnlyUntilTheTimeLimit) {
 // The end of the session and Exit in the middle of a slow download. The
 // user string is stored at the login, the popup choice at the end; the
 // session's end is answered "yes", a called-off end changes nothing.
-TEST_F(TrayE2eTest, ExitDuringASlowDownloadEndsAtOnceAndTheSessionsEndStoresTheSettings) {
+TEST_F(TrayE2eTest, EveryEndStoresTheSettingsWithoutWaitingForADownload) {
   StartInTray("slow");
   EXPECT_EQ(hta::wintest::RegistryString(Registry::kUserKey, "user"), "") << "stored after the login";
   EXPECT_EQ(SendToMain(WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP), TRUE);
@@ -442,7 +447,7 @@ TEST_F(TrayE2eTest, TheWindowKeepsAnsweringWhileTheBackOfficeIsSilent) {
 // its list is on its way and once while a request for a file of a list is:
 // the program ends within seconds, long before the requests' 30 s time
 // limit, and leaves no temporary file behind.
-TEST_F(TrayE2eTest, ExitWhileTheBackOfficeNeverAnswersEndsTheProgramAndLeavesNoTemporaryFile) {
+TEST_F(TrayE2eTest, ExitWhileTheBackOfficeNeverAnswersEndsTheProgramCleanly) {
   const struct {
     const char* name;
     const char* silentPath;
