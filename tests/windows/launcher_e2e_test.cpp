@@ -327,7 +327,7 @@ TEST_F(LauncherE2eTest, WithHttpsRequiredAnHttpBackOfficeIsNeverAsked) {
 // At a drive's root (in Wine's prefix, the test's own; on Windows only where
 // the user may write there, else in the driver's folder): a copy of its own
 // name, whose Run value is named after it.
-TEST_F(LauncherE2eTest, TheFirstEndpointThatAnswersIsUsed) {
+TEST_F(LauncherE2eTest, ACopyAtADrivesRootRunsUnderItsOwnName) {
   const std::string name = "HtaLauncherE2e" + std::to_string(GetCurrentProcessId());
   hta::wintest::SavedRegistryValue savedRun(Registry::kRunKey, name);
   LauncherDriver atRoot("C:\\" + name + ".exe");
