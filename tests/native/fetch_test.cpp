@@ -74,7 +74,7 @@ TEST_F(FetchFileTest, AnUnreplaceableTargetIsUsedAsItIs) {
 // file of 4000 cannot be written. Each removes what it wrote at once, keeps
 // the old file whole and says why in one line; so the next poll's list,
 // which fits, is written and its popup shows.
-TEST_F(FetchFileTest, AWriteThatFailsLeavesNothingBehindAndTheNextFetchFits) {
+TEST_F(FetchFileTest, AWriteThatFailsLeavesNothingBehind) {
   fakes::FakeLog log;
   files.Put(kHtaFolder + "big.hta", "OLD");
   files.diskCapacity = files.BytesUsed() + 1000;

@@ -75,26 +75,6 @@ TEST_F(ValidatorsTest, ALoginAsksConditionallyOnlyForFilesStillAsWritten) {
   EXPECT_NE(std::find(log.lines.begin(), log.lines.end(), "INFO Download unchanged: a.hta"), log.lines.end());
 }
 
-// The validators are on the disk: a new start asks with them; a server that
-// sends none gets plain requests, and a 304 nobody asked for brings nothing.
-TEST_F(ValidatorsTest, ANewStartAsksWithTheStoredValidators) {
-  ServeThreeDownloads();
-  ServeWith("http://dl.test/a", "AAAA", ETag("a1"));
-  Serve("http://dl.test/b", "BBBB");
-  Serve("http://dl.test/c", "CCCC");
-  LogIn();
-  form.reset();
-  ServeNotModified("http://dl.test/a");
-  ServeNotModified("http://dl.test/b");
-  Form().InitLauncher();
-  LogIn();
-  EXPECT_EQ(SentHeaders("http://dl.test/a"), (Lines{"", IfNoneMatch("a1")}));
-  EXPECT_EQ(SentHeaders("http://dl.test/b"), (Lines{"", ""}));
-  EXPECT_EQ(SentHeaders("http://dl.test/c"), (Lines{"", ""}));
-  EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "AAAA\r\n");
-  EXPECT_EQ(files.Contents(kHtaFolder + "b.hta"), "BBBB\r\n");
-}
-
 // A launch action's or popup link's file: asked for only if it changed, kept
 // and opened on a 304 as after a 200. Another address for the same file, a
 // sound and the action list are fetched whole whatever the server sent.

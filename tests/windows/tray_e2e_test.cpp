@@ -39,7 +39,6 @@
 namespace {
 
 using hta::wintest::CentreOf;
-using hta::wintest::FakeOpenerRun;
 using hta::wintest::LoggedRequest;
 using hta::wintest::PostClick;
 using hta::wintest::VisibleWindowsOf;
@@ -147,34 +146,12 @@ class TrayE2eTest : public hta::wintest::RealLauncherTest {
     return popups;
   }
 
-  // Waits for the fake opener's `count`th start, which opened `file` with
-  // `parameters` (see FakeHtaAssociation: both exactly as given), and for no
-  // more than that.
-  void ExpectOpened(std::size_t count, const std::string& file, const std::string& parameters) const {
-    std::vector<FakeOpenerRun> runs;
-    WaitUntil([&] { return (runs = hta::wintest::FakeOpenerRuns(record_)).size() >= count; }, kStepTimeoutMs);
-    ASSERT_EQ(runs.size(), count) << "opened nothing, or too much; requests:" << Describe(TrayRequests());
-    EXPECT_EQ(runs.back().commandLine,
-              "\"" + hta::wintest::FakeOpenerExePath() + "\" \"" + file + "\" " + parameters);
-  }
-
-  // The lines of the launcher's log that hold `text`.
-  std::size_t LogLinesWith(const std::string& text) const {
-    const std::string log = hta::wintest::ReadFileBytes(driver_.LogPath()).value_or("");
-    std::size_t count = 0;
-    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + text.size())) {
-      ++count;
-    }
-    return count;
-  }
-
   bool ChooseFromTrayMenu(UINT message, WPARAM key) {
     return driver_.ChooseFromTrayMenu(message, key, kStepTimeoutMs);
   }
 
   // TearDown ends the launcher before the association goes.
   hta::wintest::FakeHtaAssociation association_;
-  std::string record_;
   HWND main_ = nullptr;
 };
 
@@ -334,9 +311,9 @@ TEST_F(TrayE2eTest, EachTrayMenuEntryDoesWhatItSays) {
   Tick();
   // The poll's log line comes once the list has been acted on: a popup
   // would have been shown before it.
-  ASSERT_TRUE(WaitUntil([&] { return LogLinesWith(" INFO  Poll: ") == 2; }, kStepTimeoutMs))
+  ASSERT_TRUE(WaitUntil([&] { return CountLines(Log(), " INFO  Poll: ") == 2; }, kStepTimeoutMs))
       << Describe(TrayRequests());
-  EXPECT_EQ(LogLinesWith(" INFO  Popup shown"), 1u);
+  EXPECT_EQ(CountLines(Log(), " INFO  Popup shown"), 1);
   EXPECT_TRUE(VisibleWindowsOf(driver_.ProcessId(), hta::win32::Win32Popup::kClassName).empty());
 
   // The command file was downloaded at login, and never run.
