@@ -55,6 +55,10 @@ wine_env_start() {
   else
     "$WINE64" reg delete "$x11_key" /v Managed /f >"$WINE_ENV_DIR/reg.log" 2>&1 </dev/null || true
   fi
+  # A program that crashes prints its backtrace on stderr and ends at once,
+  # instead of waiting on Wine's crash dialog until the test's time limit.
+  "$WINE64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >>"$WINE_ENV_DIR/reg.log" 2>&1 </dev/null || true
 }
 
 wine_env_stop() {

@@ -18,7 +18,7 @@ namespace {
 using ActionPollTest = FetchTest;
 
 // Only what would break the request line is encoded in the parameter.
-TEST_F(ActionPollTest, AddressCarriesTheEncodedParameterAndA24HourTimeStamp) {
+TEST_F(ActionPollTest, TheListsAddressCarriesItsQuery) {
   ServeLogin(App("a.hta", "A", "a b&c\t") + ActionUrl(kActions));
   Program().ReconnectClicked();
   clock.now = TimeOfDay{21, 7, 3};
@@ -26,7 +26,7 @@ TEST_F(ActionPollTest, AddressCarriesTheEncodedParameterAndA24HourTimeStamp) {
   EXPECT_EQ(http.gets.back(), kActions + "?VANO_BACKOFFICE=a%20b&c%09&ts=21:07:03");
 }
 
-TEST_F(ActionPollTest, FailedPollKeepsTheOldListAndProcessesNothing) {
+TEST_F(ActionPollTest, AFailedPollActsOnNothing) {
   State().actionUrl = kActions;
   files.Put(kActionList, Action("popup", "", "", "old"));
   http.SetGet(PollUrl(), {.opens = false});
@@ -38,7 +38,7 @@ TEST_F(ActionPollTest, FailedPollKeepsTheOldListAndProcessesNothing) {
 // The sound call is given the file in memory, and trusts the lengths it
 // states: a file that is no whole wave, or one that cannot be read, is not
 // played, and the log says why.
-TEST_F(ActionPollTest, SoundInAnyCasePlaysALocalFileAtOnceAndFetchesAMissingOneFirst) {
+TEST_F(ActionPollTest, ASoundIsFetchedOnlyWhenMissing) {
   fakes::FakeLog log;
   files.Put(kHtaFolder + "bell.wav", Wave("bell"));
   Serve("http://files.test/ding.wav", Wave("ding"));
@@ -81,7 +81,7 @@ TEST_F(ActionPollTest, UnknownTypesDoNothing) {
 }
 
 // The rule itself is in file_names_test.cpp.
-TEST_F(ActionPollTest, RefusedFileNamesAreSkippedAndARefusedPopupShowsWithoutLink) {
+TEST_F(ActionPollTest, RefusedFileNamesAreNeverUsed) {
   Program().Actions().DispatchAction("sound", "http://files.test/s.wav", "..\\evil", "");
   Program().Actions().DispatchAction("launch", "http://files.test/s.hta", "..\\evil", "");
   // Only the poll writes the action list.

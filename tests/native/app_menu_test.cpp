@@ -53,7 +53,7 @@ TEST_F(AppMenuTest, FileNameOutsideTheFolderKeepsTheEntryButIsNeverOpened) {
 
 // Whatever the path comes from (an entry, the main application, a launch
 // action, a popup link), the shell is handed only ".hta" files.
-TEST_F(AppMenuTest, OnlyHtaFilesAreEverOpenedAndAnEntryOfAnotherTypeStaysButDoesNothing) {
+TEST_F(AppMenuTest, OnlyHtaFilesAreEverOpened) {
   for (const char* name : {"a.hta", "B.HTA", "c.d.Hta", "tool.cmd .hta"}) {
     LaunchFile(shellOpen, kHtaFolder + name, "p");
   }
@@ -73,7 +73,7 @@ TEST_F(AppMenuTest, OnlyHtaFilesAreEverOpenedAndAnEntryOfAnotherTypeStaysButDoes
 
 // New versions
 
-TEST_F(AppMenuTest, BodyOfThreeCharactersReplacesALongerFileAndAFailedDownloadKeepsIt) {
+TEST_F(AppMenuTest, ADownloadReplacesTheFileOnlyWhenItArrived) {
   files.Put(kHtaFolder + "a.hta", std::string(1000, 'o'));
   Serve("http://files.test/a.hta", "abc");
   Program().Session().DownloadNewVersion("a.hta", "http://files.test/a.hta");
@@ -87,7 +87,7 @@ TEST_F(AppMenuTest, BodyOfThreeCharactersReplacesALongerFileAndAFailedDownloadKe
   EXPECT_EQ(view.statusText, "");
 }
 
-TEST_F(AppMenuTest, WriteOrMoveThatFailsKeepsTheOldVersionAndLeavesNoPartialFile) {
+TEST_F(AppMenuTest, AFailedWriteOrMoveKeepsTheOldVersion) {
   struct Case {
     const char* fault;
     std::function<void(const std::string& target)> cause;

@@ -26,7 +26,7 @@ TEST(HexDecodeTest, NonHexPairsReadAsFarAsTheirDigitsGo) {
 }
 
 // An empty key gives an empty text silently; an odd length is corrupted.
-TEST(DecryptTest, KnownStoredFormEmptyKeyAndOddLength) {
+TEST(DecryptTest, ReadsTheStoredForm) {
   // "AB" under key "k": 0x41 ^ 214 ^ 0x6B = 0xFC, 0x42 ^ 231 ^ 0x6B = 0xCE.
   EXPECT_EQ(Encrypt("AB", "k"), "FCCE");
   EXPECT_EQ(Decrypt("fcce", "k"), "AB");
@@ -36,7 +36,7 @@ TEST(DecryptTest, KnownStoredFormEmptyKeyAndOddLength) {
   EXPECT_EQ(Decrypt("FCC", ""), std::nullopt);
 }
 
-TEST(DecryptTest, TrailingBlanksAndNulBytesArePartOfThePassword) {
+TEST(DecryptTest, EveryByteIsPartOfThePassword) {
   for (const std::string& password : {std::string("secret "), Bytes("a\0b\0")}) {
     EXPECT_EQ(Decrypt(Encrypt(password, "key"), "key"), password);
   }

@@ -31,7 +31,7 @@ std::pair<std::string, HttpEvent::Kind> TakeAll(ExchangeQueue& queue, std::size_
   }
 }
 
-TEST(ExchangeQueueTest, BlocksFromAWorkerArriveWholeInOrderAndMergedIntoBatches) {
+TEST(ExchangeQueueTest, AWorkersBlocksArriveWholeInOrder) {
   std::atomic<int> wakes = 0;
   ExchangeQueue queue([&] { ++wakes; });
   std::string sent;
@@ -57,41 +57,51 @@ TEST(ExchangeQueueTest, BlocksFromAWorkerArriveWholeInOrderAndMergedIntoBatches)
   EXPECT_EQ(queue.Take(), std::nullopt);
 }
 
-TEST(ExchangeQueueTest, AWorkerWaitsForRoomAndAbandoningReleasesIt) {
-  ExchangeQueue queue(nullptr);
-  const std::string block(ExchangeQueue::kLimitBytes, 'x');
-  std::atomic<bool> secondPushReturned = false;
-  std::atomic<bool> secondPushAccepted = true;
-  std::thread worker([&] {
-    EXPECT_TRUE(queue.PushBody(block));
-    // The queue is full: this waits until the GUI thread takes or gives up.
-    secondPushAccepted = queue.PushBody("more");
-    secondPushReturned = true;
-    EXPECT_FALSE(queue.PushBody("after"));
-    queue.PushEnd();
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(secondPushReturned);
-  queue.Abandon();
-  worker.join();
-  EXPECT_FALSE(secondPushAccepted);
-  EXPECT_TRUE(queue.Abandoned());
-  EXPECT_EQ(queue.Take(), std::nullopt) << "nothing is kept for a transfer given up";
+// Waits on the GUI thread's side until the worker's first push has woken it.
+void WaitForAWake(const std::atomic<int>& wakes) {
+  while (wakes == 0) {
+    std::this_thread::yield();
+  }
 }
 
-TEST(ExchangeQueueTest, TakingMakesRoomForAWaitingWorker) {
-  ExchangeQueue queue(nullptr);
+TEST(ExchangeQueueTest, AWorkerWaitsForRoomBeforeQueueingMore) {
+  std::atomic<int> wakes = 0;
+  ExchangeQueue queue([&] { ++wakes; });
   const std::string block(ExchangeQueue::kLimitBytes, 'y');
   std::thread worker([&] {
     EXPECT_TRUE(queue.PushBody(block));
-    EXPECT_TRUE(queue.PushBody(block));
+    EXPECT_TRUE(queue.PushBody("more"));
     queue.PushFailed("read failed");
   });
+  // A full queue holds the next block back, so the first take is the
+  // block alone; taking it makes the room the next block waits for.
+  WaitForAWake(wakes);
+  const std::optional<HttpEvent> first = queue.Take();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->body.size(), block.size()) << "a block was queued past the limit";
   std::size_t bodyEvents = 0;
-  const auto [body, last] = TakeAll(queue, bodyEvents);
+  const auto [rest, last] = TakeAll(queue, bodyEvents);
   worker.join();
-  EXPECT_EQ(body.size(), 2 * block.size());
+  EXPECT_EQ(rest, "more");
   EXPECT_EQ(last, HttpEvent::Kind::Failed);
+}
+
+TEST(ExchangeQueueTest, AbandoningReleasesAWorkerWaitingForRoom) {
+  std::atomic<int> wakes = 0;
+  ExchangeQueue queue([&] { ++wakes; });
+  const std::string block(ExchangeQueue::kLimitBytes, 'x');
+  std::thread worker([&] {
+    EXPECT_TRUE(queue.PushBody(block));
+    // The queue is full: this waits until the GUI thread gives up.
+    EXPECT_FALSE(queue.PushBody("more")) << "a block was queued past the limit";
+    EXPECT_FALSE(queue.PushBody("after"));
+    queue.PushEnd();
+  });
+  WaitForAWake(wakes);
+  queue.Abandon();
+  worker.join();
+  EXPECT_TRUE(queue.Abandoned());
+  EXPECT_EQ(queue.Take(), std::nullopt) << "nothing is kept for a transfer given up";
 }
 
 }  // namespace

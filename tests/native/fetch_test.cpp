@@ -18,7 +18,7 @@ namespace {
 
 using FetchFileTest = FetchTest;
 
-TEST_F(FetchFileTest, LeftoverTempFileIsDeletedAndAFailedStartLeavesTheTargetAndClearsBusy) {
+TEST_F(FetchFileTest, AFailedStartLeavesTheTarget) {
   files.Put(kHtaFolder + "a.hta.temp", "LEFT OVER");
   files.Put(kHtaFolder + "a.hta", "OLD");
   http.SetGet("http://files.test/a.hta", {.opens = false});
@@ -52,7 +52,7 @@ TEST_F(FetchFileTest, AFileIsUsedForWhatItWasFetchedForWhateverItsName) {
 // A target held open by another program cannot be replaced: the new file is
 // dropped and the old one (locked, but there) used. With nothing in place and
 // the move failing, nothing is used.
-TEST_F(FetchFileTest, AnUnreplaceableTargetKeepsItsFileAndUsesItAndNothingIsUsedWithoutOne) {
+TEST_F(FetchFileTest, AnUnreplaceableTargetIsUsedAsItIs) {
   fakes::FakeLog log;
   files.Put(kHtaFolder + "s.hta", "OLD");
   files.MarkUnreadable(kHtaFolder + "s.hta");
@@ -74,7 +74,7 @@ TEST_F(FetchFileTest, AnUnreplaceableTargetKeepsItsFileAndUsesItAndNothingIsUsed
 // file of 4000 cannot be written. Each removes what it wrote at once, keeps
 // the old file whole and says why in one line; so the next poll's list,
 // which fits, is written and its popup shows.
-TEST_F(FetchFileTest, AWriteThatFailsLeavesNothingBehindAndTheNextFetchFits) {
+TEST_F(FetchFileTest, AWriteThatFailsLeavesNothingBehind) {
   fakes::FakeLog log;
   files.Put(kHtaFolder + "big.hta", "OLD");
   files.diskCapacity = files.BytesUsed() + 1000;
@@ -98,7 +98,7 @@ TEST_F(FetchFileTest, AWriteThatFailsLeavesNothingBehindAndTheNextFetchFits) {
   EXPECT_FALSE(files.Exists(kActionList + ".temp"));
 }
 
-TEST_F(FetchFileTest, CancelledTransferClearsBusyAndLeavesTheTarget) {
+TEST_F(FetchFileTest, ACancelledFetchLeavesTheTarget) {
   files.Put(kHtaFolder + "a.hta", "OLD");
   http.SetGet("http://files.test/a.hta",
               {.body = std::string(10000, 'x'), .contentLength = 10000, .largestRead = 100});
@@ -134,7 +134,7 @@ TEST_F(FetchFileTest, TicksWhileAListIsFetchedOrDispatchedAreSkipped) {
   EXPECT_EQ(http.gets.size(), 3u);
 }
 
-TEST_F(FetchFileTest, PopupClickDuringATransferIsQueuedAndOpensAfterIt) {
+TEST_F(FetchFileTest, APopupClickDuringATransferOpensAfterIt) {
   files.Put(kActionList, Action("popup", "http://files.test/linked.hta", "linked", "click me"));
   Program().Actions().ProcessActionList();
   Serve("http://files.test/a.hta", "APP");
@@ -145,7 +145,7 @@ TEST_F(FetchFileTest, PopupClickDuringATransferIsQueuedAndOpensAfterIt) {
   EXPECT_EQ(Launches(), (Lines{kHtaFolder + "a.hta|", kHtaFolder + "linked.hta|"}));
 }
 
-TEST_F(FetchFileTest, TickDuringALoginIsSkippedAndAPopupClickWaitsForTheLoginsEnd) {
+TEST_F(FetchFileTest, NothingElseRunsDuringALogin) {
   files.Put(kActionList, Action("popup", "http://files.test/linked.hta", "linked", "click me"));
   Program().Actions().ProcessActionList();
   State().actionUrl = kActions;

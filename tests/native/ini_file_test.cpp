@@ -13,7 +13,7 @@ namespace {
 
 // The shell gives a drive's root with its backslash, every other folder
 // without one.
-TEST(IniFileNameTest, BesideTheProgramAndAtADrivesRootWithOneBackslash) {
+TEST(IniFileNameTest, LiesBesideTheProgram) {
   fakes::FakeFileSystem files;
   fakes::FakeProfile profile{files};
   fakes::FakeEnvironment environment{"C:\\", "MyLauncher"};

@@ -37,7 +37,7 @@ class InternetFileDownload : public InternetFileFixture {
 // One progress per batch with the running total; the end of the body
 // repeats it. A longer file is emptied first, and the file is closed when
 // Complete is raised, so the handler may move it into place at once.
-TEST_F(InternetFileDownload, OneProgressPerReadThenCompleteWithTheFileEmptiedFirstAndWrittenWhole) {
+TEST_F(InternetFileDownload, ADownloadWritesTheWholeFileReportingEachRead) {
   const std::vector<std::pair<std::size_t, Lines>> cases = {
       {0, {"progress 0", "complete"}},
       {2049, {"progress 2048", "progress 2049", "progress 2049", "complete"}},
@@ -65,7 +65,7 @@ TEST_F(InternetFileDownload, OneProgressPerReadThenCompleteWithTheFileEmptiedFir
 // --- Failures.
 
 // It keeps the batches already written and closes the file before the error.
-TEST_F(InternetFileDownload, AReadFailureKeepsTheBatchesReadAndClosesTheFileBeforeTheError) {
+TEST_F(InternetFileDownload, AReadFailureKeepsWhatWasReadInAClosedFile) {
   events.onEvent = [&](const std::string& event) {
     EXPECT_EQ(files.openWriters, event.starts_with("error") ? 0u : 1u);
   };
@@ -83,7 +83,7 @@ TEST_F(InternetFileDownload, AReadFailureKeepsTheBatchesReadAndClosesTheFileBefo
   EXPECT_EQ(File(kFile), std::nullopt);
 }
 
-TEST_F(InternetFileDownload, ALocalFileThatCannotBeOpenedOrWrittenIsAnErrorAndClosesTheTransfer) {
+TEST_F(InternetFileDownload, ALocalFileThatCannotBeWrittenFailsTheDownload) {
   files.Put(kFile, "locked");
   files.MarkUnreadable(kFile);
   Serve(kUrl, Resource(100));
@@ -132,7 +132,7 @@ TEST_F(InternetFileDownload, ACancelWhileNoDownloadRunsIsForgottenOneDuringTheWa
 // While a batch is held back by the network, the window's handlers run: a
 // cancel there ends the download without waiting for it, and a new transfer
 // started next is not disturbed by the one given up.
-TEST_F(InternetFileDownload, ACancelWhileABatchIsHeldBackEndsAtOnceAndTheNextTransferRunsWhole) {
+TEST_F(InternetFileDownload, ACancelWhileABatchIsHeldBackEndsAtOnce) {
   http.SetGet(kUrl, Reply{.body = Resource(6000), .largestRead = 2048, .heldEvent = 3});
   Serve("http://h/next", "next");
   std::string during;

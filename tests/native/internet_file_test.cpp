@@ -17,7 +17,7 @@ using fakes::FakeHttp;
 
 // --- Addresses.
 
-TEST(InternetFileAddress, SplitsHttpAndHttpsAddressesIntoSchemeHostPortAndPath) {
+TEST(InternetFileAddress, SplitsAnAddressIntoItsParts) {
   // "s|host|port|path" ("s" for https), or "none".
   const auto split = [](std::string_view url) {
     const auto parsed = ParseHttpAddress(url);
@@ -77,7 +77,7 @@ class InternetFileRequests : public InternetFileFixture {};
 
 // The header request goes once, before the first transfer, with the site's
 // credentials; the GETs carry the proxy's credentials and never the site's.
-TEST_F(InternetFileRequests, OneHeaderRequestGoesFirstWithTheSiteCredentialsAndGetsCarryOnlyTheProxys) {
+TEST_F(InternetFileRequests, EachRequestCarriesOnlyItsOwnCredentials) {
   Serve("http://h/ok", "fine");
   Control().SiteUser("site");
   Control().SitePassword("s3cret");
@@ -128,7 +128,7 @@ class InternetFileGet : public InternetFileFixture {};
 // as for an address that cannot be opened); so are a failed read, a body
 // shorter than its Content-Length or longer than the limit, and a link too
 // slow.
-TEST_F(InternetFileGet, ErrorStatusesFailedReadsShortLongAndSlowBodiesFail) {
+TEST_F(InternetFileGet, EveryFaultyReplyFails) {
   struct Case {
     std::string what;
     Reply reply;
@@ -167,7 +167,7 @@ TEST_F(InternetFileGet, ErrorStatusesFailedReadsShortLongAndSlowBodiesFail) {
 // An address with a control character is never opened; where HTTPS is
 // required, neither is one that is not https, and a response that did not
 // come over TLS is never read: all fail as an unopenable address.
-TEST_F(InternetFileGet, ControlCharactersAndWithHttpsRequiredPlainAddressesOrRepliesAreRefused) {
+TEST_F(InternetFileGet, UnsafeAddressesAreNeverOpened) {
   const std::string evil = "http://h/x\r\nX-Evil: 1";
   Serve(evil, "must not be fetched");
   EXPECT_EQ(Control().syncGET(evil), "");

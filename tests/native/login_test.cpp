@@ -23,7 +23,7 @@ class LoginTest : public LauncherTest {
 
 // Bootstrap
 
-TEST(AcceptBootstrapReplyTest, AnHttpAddressWithoutControlCharactersOnceTrailingBlanksAndLineEndsAreCut) {
+TEST(AcceptBootstrapReplyTest, OnlyAnHttpAddressIsAccepted) {
   EXPECT_EQ(AcceptBootstrapReply("https://a/x.php?y=1"), "https://a/x.php?y=1");
   EXPECT_EQ(AcceptBootstrapReply("http://a/ \r\n"), "http://a/");
   EXPECT_EQ(AcceptBootstrapReply("http://"), "http://");
@@ -34,7 +34,7 @@ TEST(AcceptBootstrapReplyTest, AnHttpAddressWithoutControlCharactersOnceTrailing
   EXPECT_EQ(AcceptBootstrapReply(std::string("http://a/\0", 10)), std::nullopt);
 }
 
-TEST_F(LoginTest, RequestsCarryEncodedParametersAndAFreshTwentyFourHourTimeStamp) {
+TEST_F(LoginTest, RequestsCarryTheirQueryEncoded) {
   // Boot parameters keep their query syntax but not their blanks; the user
   // string is encoded but for the unreserved characters.
   registry.PutString(RegistryRoot::CurrentUser, "Software\\VANO\\VANO.exe", "BootParams", "a b&c=%41\r\n");
@@ -53,7 +53,7 @@ TEST_F(LoginTest, RequestsCarryEncodedParametersAndAFreshTwentyFourHourTimeStamp
 // Empty and blank replies
 
 // Every other login replaces the action URL, the last one of the reply.
-TEST_F(LoginTest, ReplyOfBlanksEmptiesTheMenuAndProcessesAndSaysNothing) {
+TEST_F(LoginTest, AReplyOfBlanksEmptiesTheMenu) {
   ServeLogin(App("a.hta", "A") + ActionUrl("http://a.test/1") + ActionUrl("http://a.test/2"));
   Program().ReconnectClicked();
   Serve(LoginUrl(""), "     ");
@@ -83,7 +83,7 @@ TEST_F(LoginTest, MainApplicationIndexIsKeptByRepliesThatMarkNone) {
   EXPECT_EQ(Launches(), (Lines{kHtaFolder + "b.hta|pb", kHtaFolder + "y.hta|py"}));
 }
 
-TEST_F(LoginTest, TheEleventhApplicationFillsNoEntryAndOpensNothingButSetsTheParameter) {
+TEST_F(LoginTest, TheEleventhApplicationOnlySetsTheParameter) {
   std::string reply;
   for (int i = 1; i <= 11; ++i) {
     reply +=

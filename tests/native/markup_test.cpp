@@ -40,7 +40,7 @@ class Recorder : public ApplicationTarget,
 
 using Calls = std::vector<std::string>;
 
-TEST(ReadAttribute, SkipsOneCharacterAfterEqualsAndEndsAtNextDoubleQuoteWhichMustBeThere) {
+TEST(ReadAttribute, TakesTheValueUpToTheNextDoubleQuote) {
   EXPECT_EQ(ReadAttribute("href", R"(<download filename="a.hta" href=""/>)"), "");
   EXPECT_EQ(ReadAttribute("missing", R"(<download filename="a.hta"/>)"), "");
   // Whatever follows "=" is skipped as if it were the quote.
@@ -86,7 +86,7 @@ TEST(Markup, ApplicationMarkersAreExact) {
   EXPECT_EQ(r.calls, (Calls{"param[]", "entry 1 [kept][d.hta][]"}));
 }
 
-TEST(Markup, DownloadNeedsBothValuesAndEndsAtFirstSlashGreaterThan) {
+TEST(Markup, ADownloadNeedsBothValues) {
   Recorder r;
   const std::string text = R"(<download filename="a.hta" href=""/>)"
                            R"(<download filename="b.hta"/>)"
@@ -112,7 +112,7 @@ TEST(Markup, ActionsAreDispatchedInOrderWithEmptyValuesPassedOn) {
 }
 
 // A malformed element stops the scan and keeps the earlier effects.
-TEST(Markup, MessagesMatchLongerTagNamesAndAMalformedElementStopsTheScan) {
+TEST(Markup, AMalformedElementStopsTheScan) {
   Recorder r;
   EXPECT_EQ(ProcessMessages("<messages>first</message><messagebox>second</message>", r), MarkupResult::Ok);
   EXPECT_EQ(ProcessMessages("<message>one</message><message>two", r), MarkupResult::Malformed);

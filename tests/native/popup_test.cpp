@@ -44,7 +44,7 @@ class PopupTest : public ::testing::Test {
 
 // --- Placement and PopupCount -------------------------------------------
 
-TEST_F(PopupTest, PlacementFollowsTheWorkAreaAndKeepsPixelMarginsAtOtherDpis) {
+TEST_F(PopupTest, PlacementFollowsTheWorkAreaAtAnyDpi) {
   // A work area that does not start at 0 (task bar on the left and top) at
   // 120 DPI (12 twips a pixel, so 417.5 by 197.5 rounded up): the size grows,
   // the margins stay 20/60/5.
@@ -87,7 +87,7 @@ TEST_F(PopupTest, AWindowThePlatformRefusesCountsNothing) {
 // A link needs both address and file name (an address alone: the plain-click
 // test below) and stays longer; a top-most refusal or a missing hand cursor
 // keeps the long time and the fetch.
-TEST_F(PopupTest, ALinkNeedsBothAddressAndFileNameAndStaysLongerWhateverThePlatformRefuses) {
+TEST_F(PopupTest, ALinkStaysLongerWhateverThePlatformRefuses) {
   popups.ShowPopup("file only", "", "C:\\tmp\\hta\\app.hta");
   EXPECT_EQ(windows.At(1).timer, 7000u);
   EXPECT_FALSE(windows.At(1).link);
@@ -116,7 +116,7 @@ TEST_F(PopupTest, AClickOnAPlainTextOrOnTheFormOnlyStopsTheTimer) {
 
 // --- Re-entry: events inside a fade or a fetch ---------------------------
 
-TEST_F(PopupTest, CloseDuringTheFadeOutStopsItAndUnloadsOnce) {
+TEST_F(PopupTest, ACloseDuringTheFadeOutUnloadsOnce) {
   popups.ShowPopup("timer then x");
   pump.After(5, [this] { windows.ClickClose(1); });
   windows.Tick(1);
@@ -124,7 +124,7 @@ TEST_F(PopupTest, CloseDuringTheFadeOutStopsItAndUnloadsOnce) {
   EXPECT_EQ(windows.At(1).destroyed, 1u);
 }
 
-TEST_F(PopupTest, ALinkClickDuringTheFadeInFadesOutInsteadAndTheFadeInStops) {
+TEST_F(PopupTest, ALinkClickDuringTheFadeInTurnsItIntoAFadeOut) {
   pump.At(3, [this] { windows.ClickText(1); });
   popups.ShowPopup("link", "http://srv/a.hta", "C:\\a.hta");
   std::vector<int> alphas = {200, 0, 0, 6, 12};
@@ -138,7 +138,7 @@ TEST_F(PopupTest, ALinkClickDuringTheFadeInFadesOutInsteadAndTheFadeInStops) {
 
 // A second click inside the fetch starts no second fetch; an "x" clicked
 // there skips the fade-out.
-TEST_F(PopupTest, ASecondClickDuringTheFetchStartsNoSecondFetchAndACloseThereSkipsTheFadeOut) {
+TEST_F(PopupTest, ClicksDuringALinksFetchStartNoSecondFetch) {
   popups.ShowPopup("link", "http://srv/a.hta", "C:\\a.hta");
   const std::size_t alphaCalls = windows.At(1).alphas.size();
   link.during = [this] {

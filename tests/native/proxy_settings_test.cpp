@@ -38,7 +38,7 @@ TEST(ProxyPasswordKeyTest, UserNameFirstThenTheFixedPartsWhateverTheLocale) {
   EXPECT_EQ(during, std::string(kKeyTail));
 }
 
-TEST(NumberTextTest, FifteenSignificantDigitsWithoutTrailingZerosAndAnExponentBelowTenThousandths) {
+TEST(NumberTextTest, WritesFifteenSignificantDigits) {
   EXPECT_EQ(NumberText(std::sin(10.0)), "-0.54402111088937");
   EXPECT_EQ(NumberText(-0.0), "0");
   EXPECT_EQ(NumberText(0.0001), "0.0001");
@@ -78,7 +78,7 @@ TEST_F(ProxySettingsTest, WithoutAServerOrAUsablePortOnlyTheSystemSettingsAreCho
 
 // A server set by policy brings the other three from the policy too (each
 // the machine's or else the user's); the INI file is not read at all.
-TEST_F(ProxySettingsTest, AProxyServerSetByPolicyTakesAllFourFromThePolicyAndNoneFromTheIni) {
+TEST_F(ProxySettingsTest, AProxyServerSetByPolicyTakesAllFourFromThePolicy) {
   WriteIni("ProxyServer=ini.corp\r\nProxyPort=8080\r\nProxyUser=alice\r\n");
   const std::string key = "Software\\Policies\\HTA_Launcher";
   registry.PutString(RegistryRoot::LocalMachine, key, "ProxyServer", "policy.corp");
@@ -92,7 +92,7 @@ TEST_F(ProxySettingsTest, AProxyServerSetByPolicyTakesAllFourFromThePolicyAndNon
   EXPECT_EQ(Control().ProxyPassword(), "pw");
 }
 
-TEST_F(ProxySettingsTest, DamagedStoredPasswordIsReportedAndTheStartUpGoesOn) {
+TEST_F(ProxySettingsTest, ADamagedStoredPasswordDoesNotStopTheStartUp) {
   WriteIni("ProxyServer=p\r\nProxyPort=8080\r\nProxyUser=bob\r\nProxyPass=ABC\r\n");
   Program().InitLauncher();
   ASSERT_EQ(dialogs.shown.size(), 1u);

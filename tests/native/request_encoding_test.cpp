@@ -16,13 +16,13 @@ using Args = std::vector<std::string>;
 // ---------------------------------------------------------------------------
 // Encoders
 
-TEST(PercentEncodeAllTest, UnreservedCharactersPassAndEveryOtherByteBecomesUpperCaseHex) {
+TEST(PercentEncodeAllTest, OnlyUnreservedCharactersPass) {
   EXPECT_EQ(PercentEncodeAll("AZaz09-._~"), "AZaz09-._~");
   EXPECT_EQ(PercentEncodeAll(std::string(" /%&=+\0\x1f\x7f\xe9\xff", 11)),
             "%20%2F%25%26%3D%2B%00%1F%7F%E9%FF");
 }
 
-TEST(PercentEncodeBlanksTest, OnlyBlanksAndControlCharactersAreEncoded) {
+TEST(PercentEncodeBlanksTest, OnlyWhatWouldBreakTheRequestLineIsEncoded) {
   EXPECT_EQ(PercentEncodeBlanks("a=1&b=%41 c\r\n\t\x7F"), "a=1&b=%41%20c%0D%0A%09%7F");
   EXPECT_EQ(PercentEncodeBlanks("\xE9t\xE9"), "\xE9t\xE9");
   EXPECT_EQ(PercentEncodeBlanks(std::string("\0", 1)), "%00");
@@ -40,7 +40,7 @@ TEST(TimeStampTextTest, TwentyFourHourTwoDigitsEach) {
 
 // An option is never taken as the value of another; without a value the
 // built-in endpoints apply.
-TEST(CommandLineTest, BootstrapOptionsReplaceTheBuiltInEndpointsAndAnEmptyOneKeepsThem) {
+TEST(CommandLineTest, BootstrapOptionsReplaceTheBuiltInEndpoints) {
   EXPECT_EQ(BootstrapEndpoints(Args{"--bootstrap", "--bootstrap", "http://x/"}), Args{"http://x/"});
   for (const Args& args :
        {Args{}, Args{"--bootstrap"}, Args{"--bootstrap", ""}, Args{"--bootstrap=http://x/"}}) {
@@ -48,7 +48,7 @@ TEST(CommandLineTest, BootstrapOptionsReplaceTheBuiltInEndpointsAndAnEmptyOneKee
   }
 }
 
-TEST(SplitCommandLineTest, BlanksSeparateQuotesGroupAndBackslashesFollowTheRuntime) {
+TEST(SplitCommandLineTest, SplitsAsTheCRuntimeDoes) {
   EXPECT_EQ(SplitCommandLine("  \t "), Args{});
   EXPECT_EQ(SplitCommandLine("--bootstrap http://a/b  x"), (Args{"--bootstrap", "http://a/b", "x"}));
   EXPECT_EQ(SplitCommandLine("\"a b\" c\"d e\"f"), (Args{"a b", "cd ef"}));

@@ -29,7 +29,7 @@ class RunAtStartupTest : public LauncherTest {
   }
 };
 
-TEST_F(RunAtStartupTest, TickingWritesTheQuotedPathClearingRemovesOnlyItAndSaysNothingWhenThereIsNone) {
+TEST_F(RunAtStartupTest, TheBoxWritesOrRemovesItsOwnRunValue) {
   registry.PutString(RegistryRoot::CurrentUser, kRunKeyPath, "Other", "\"C:\\Other.exe\"");
   Tick(false);
   Tick(true);
@@ -52,7 +52,7 @@ TEST_F(RunAtStartupTest, AClearedBoxStaysClearedWhenAnUpgradeWritesTheValueBack)
   EXPECT_FALSE(view.runChecked);
 }
 
-TEST_F(RunAtStartupTest, RegistryFailuresAreReportedAndChangeNothing) {
+TEST_F(RunAtStartupTest, RegistryFailuresAreReportedToTheUser) {
   struct Case {
     std::int32_t FakeRegistry::*fails;
     std::int32_t code;

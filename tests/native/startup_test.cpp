@@ -30,7 +30,7 @@ class StartupTest : public LauncherTest {};
 
 // Remembered settings
 
-TEST_F(StartupTest, StoredPopupPreferenceIsATruthValueAndAnythingElseMeansOn) {
+TEST_F(StartupTest, AStoredPopupChoiceIsOnUnlessItReadsAsFalse) {
   const std::vector<std::pair<const char*, std::optional<bool>>> cases = {
       {"  TRUE ", true},
       {"False", false},
@@ -65,7 +65,7 @@ class ReadRegStringTest : public ::testing::Test {
   FakeRegistry registry;
 };
 
-TEST_F(ReadRegStringTest, TextMustFitA255ByteBufferANumberIsSignedDecimalAndOnlyOpenKeysRead) {
+TEST_F(ReadRegStringTest, ReadsWhatTheProgramsBufferCanHold) {
   registry.PutString(RegistryRoot::CurrentUser, kVano, "BootParams", std::string(254, 'b'));  // 255 with NUL
   EXPECT_EQ(Read(), std::string(254, 'b'));
   registry.PutString(RegistryRoot::CurrentUser, kVano, "BootParams", std::string(255, 'b'));
@@ -89,7 +89,7 @@ TEST_F(ReadRegStringTest, TextMustFitA255ByteBufferANumberIsSignedDecimalAndOnly
 // user's; whatever is there but not a readable DWORD turns it on.
 class RequireHttpsPolicyTest : public ReadRegStringTest {};
 
-TEST_F(RequireHttpsPolicyTest, ADwordPerValueMachineFirstAndAnythingUnreadableMeansOn) {
+TEST_F(RequireHttpsPolicyTest, AnythingButAReadableZeroDwordMeansOn) {
   using Value = std::optional<FakeRegistry::Value>;
   const Value one = FakeRegistry::Value{4, {1, 0, 0, 0}};
   const Value zero = FakeRegistry::Value{4, {0, 0, 0, 0}};
@@ -130,7 +130,7 @@ TEST_F(RequireHttpsPolicyTest, ADwordPerValueMachineFirstAndAnythingUnreadableMe
 // Endpoints: the policy's over "--bootstrap" over the built-in ones; each
 // value the machine's when there; a value of the wrong type is logged and
 // left out; "--log-level" only raises the policy's level.
-TEST_F(RequireHttpsPolicyTest, PolicyOverCommandLineOverBuiltInAndAWrongTypeIsLoggedAndIgnored) {
+TEST_F(RequireHttpsPolicyTest, EndpointsComeFromThePolicyFirst) {
   fakes::FakeLog log;
   const std::string key = "Software\\Policies\\HTA_Launcher";
   const Lines arguments = {"--bootstrap", "https://staging.test/b.php", "--log-level", "debug"};
@@ -156,7 +156,7 @@ TEST_F(RequireHttpsPolicyTest, PolicyOverCommandLineOverBuiltInAndAWrongTypeIsLo
 
 // What support staff read: where things came from and how they went, never
 // the user string, a query, an application parameter or a password.
-TEST_F(StartupTest, TheLogTellsEachStepAndNeverTheUserStringQueriesParametersOrPasswords) {
+TEST_F(StartupTest, TheLogTellsEachStepWithoutSecrets) {
   fakes::FakeLog log;
   files.Put(kIniFile, "[proxy]\r\nProxyServer=proxy.corp\r\nProxyPort=8080\r\nProxyUser=alice\r\nProxyPass=" +
                           Encrypt("secret-pw", ProxyPasswordKey("alice")) + "\r\n");
@@ -189,7 +189,7 @@ TEST_F(StartupTest, TheLogTellsEachStepAndNeverTheUserStringQueriesParametersOrP
 
 // Problems with the application folder do not stop the start-up: no
 // temporary folder leaves a relative one, which cannot be created.
-TEST_F(StartupTest, UnloadRemovesTheTrayIconBeforeClosingAndNothingRunsAfterIt) {
+TEST_F(StartupTest, UnloadRemovesTheTrayIconBeforeClosing) {
   env.tempFolder = "";
   files.folderCreationFails = true;
   ServeLogin(App("a.hta", "A", "", true));

@@ -52,7 +52,7 @@ class ValidatorsTest : public FetchTest {
 // The second login asks with the server's own values for the files that are
 // still as written, and fetches whole the one changed and the one removed
 // on the disk; a 304 keeps the file and the main application opens.
-TEST_F(ValidatorsTest, ALoginAsksOnlyForFilesStillAsWrittenAndA304KeepsThem) {
+TEST_F(ValidatorsTest, ALoginAsksConditionallyOnlyForFilesStillAsWritten) {
   ServeThreeDownloads();
   ServeWith("http://dl.test/a", "AAAA", ETag("a1") + "Last-Modified: " + kDate + "\r\n");
   ServeWith("http://dl.test/b", "BBBB", ETag("b1"));
@@ -75,30 +75,10 @@ TEST_F(ValidatorsTest, ALoginAsksOnlyForFilesStillAsWrittenAndA304KeepsThem) {
   EXPECT_NE(std::find(log.lines.begin(), log.lines.end(), "INFO Download unchanged: a.hta"), log.lines.end());
 }
 
-// The validators are on the disk: a new start asks with them; a server that
-// sends none gets plain requests, and a 304 nobody asked for brings nothing.
-TEST_F(ValidatorsTest, ANewStartAsksWithTheStoredValidatorsAndAServerWithoutThemGetsPlainRequests) {
-  ServeThreeDownloads();
-  ServeWith("http://dl.test/a", "AAAA", ETag("a1"));
-  Serve("http://dl.test/b", "BBBB");
-  Serve("http://dl.test/c", "CCCC");
-  LogIn();
-  launcher.reset();
-  ServeNotModified("http://dl.test/a");
-  ServeNotModified("http://dl.test/b");
-  Program().InitLauncher();
-  LogIn();
-  EXPECT_EQ(SentHeaders("http://dl.test/a"), (Lines{"", IfNoneMatch("a1")}));
-  EXPECT_EQ(SentHeaders("http://dl.test/b"), (Lines{"", ""}));
-  EXPECT_EQ(SentHeaders("http://dl.test/c"), (Lines{"", ""}));
-  EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "AAAA\r\n");
-  EXPECT_EQ(files.Contents(kHtaFolder + "b.hta"), "BBBB\r\n");
-}
-
 // A launch action's or popup link's file: asked for only if it changed, kept
 // and opened on a 304 as after a 200. Another address for the same file, a
 // sound and the action list are fetched whole whatever the server sent.
-TEST_F(ValidatorsTest, ALaunchFetchIsConditionalAndItsFileOpensAfterA304) {
+TEST_F(ValidatorsTest, ALaunchedFileOpensAfterA304) {
   ServeWith("http://files.test/app.hta", "<html>", ETag("v1"));
   ServeWith("http://files.test/ding", "RIFF", ETag("s1"));
   Program().Fetch().FetchFile("http://files.test/app.hta", kHtaFolder + "app.hta", FetchPurpose::Application);
@@ -119,7 +99,7 @@ TEST_F(ValidatorsTest, ALaunchFetchIsConditionalAndItsFileOpensAfterA304) {
 
 // A 304 to a request that did not ask is no file: nothing is replaced or
 // opened, and the fetch ends.
-TEST_F(ValidatorsTest, A304NobodyAskedForKeepsTheFileAndUsesNothing) {
+TEST_F(ValidatorsTest, A304NobodyAskedForIsIgnored) {
   files.Put(kHtaFolder + "app.hta", "OLD");
   ServeNotModified("http://files.test/app.hta");
   Program().Fetch().FetchFile("http://files.test/app.hta", kHtaFolder + "app.hta", FetchPurpose::Application);
@@ -130,7 +110,7 @@ TEST_F(ValidatorsTest, A304NobodyAskedForKeepsTheFileAndUsesNothing) {
 
 // A damaged or foreign store, or one whose values would smuggle a header
 // line, asks nothing; the next file written replaces it with a sound one.
-TEST_F(ValidatorsTest, ADamagedOrForeignStoreAsksNothingAndIsReplacedWhole) {
+TEST_F(ValidatorsTest, ADamagedOrForeignStoreIsReplacedWhole) {
   const std::string url = "http://files.test/app.hta";
   const std::string target = kHtaFolder + "app.hta";
   ServeWith(url, "<html>", ETag("v1"));

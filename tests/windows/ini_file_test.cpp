@@ -67,7 +67,7 @@ class WindowsIniFileTest : public ::testing::Test {
 // cannot be counted. Values are cut to 1023 characters (a stored password
 // longer than that reads back odd-sized, and so as damaged); an empty value
 // is a value, a missing key gives the default.
-TEST_F(WindowsIniFileTest, ReadsCutValuesTo1023CharactersAndCreateNothing) {
+TEST_F(WindowsIniFileTest, ReadsCutValuesTo1023Characters) {
   EXPECT_EQ(ini_.Setting("proxy", "ProxyPort", "8080"), "8080");
   EXPECT_EQ(ini_.TotalKeys(), std::nullopt);
   EXPECT_EQ(GetFileAttributesA(IniPath().c_str()), INVALID_FILE_ATTRIBUTES);
@@ -133,7 +133,7 @@ TEST_F(WindowsIniFileTest, WriteReadDeleteRoundTrips) {
 // held without sharing is Locked and cannot be replaced; a new file is
 // flushed through a handle of the move's own, so one that could be renamed
 // but not flushed is not moved either.
-TEST_F(WindowsIniFileTest, FilePortTellsLockedFilesFromFoldersAndMovesOnlyWhatItFlushed) {
+TEST_F(WindowsIniFileTest, FilePortRespectsFilesOthersHold) {
   ASSERT_TRUE(hta::wintest::WriteFileBytes(IniPath(), "x"));
   const auto held = [&](const std::string& path, DWORD access, DWORD share) {
     return UniqueHandle(

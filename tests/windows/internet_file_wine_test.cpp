@@ -122,7 +122,7 @@ class WineTransferTest : public ::testing::Test {
 // A body cut short of its length is a failed read that keeps what arrived
 // (the address opened, so the file exists); a status of 400 or more gives no
 // body, and a download fails with no file.
-TEST_F(WineTransferTest, BodiesArriveWholeThroughSyncGetAndDownloads) {
+TEST_F(WineTransferTest, BodiesArriveWhole) {
   struct Case {
     const char* path;
     std::size_t size, orSize;  // the bytes kept: Pattern(size) or Pattern(orSize)
@@ -163,10 +163,8 @@ TEST_F(WineTransferTest, BodiesArriveWholeThroughSyncGetAndDownloads) {
 }
 
 // Read from the real header queries: size, date, and the status text, where
-// only "404 File Not Found" means missing. The control's first transfer
-// sends one HEAD, and its GETs ask caches for fresh data (Wine's WinINet
-// sends Pragma alone; Windows may add Cache-Control).
-TEST_F(WineTransferTest, RequestInformationReadsTheHeadersAndGetsAskForFreshData) {
+// only "404 File Not Found" means missing.
+TEST_F(WineTransferTest, RequestInformationReadsTheRealHeaders) {
   control_.Url(Address("/full"));
   control_.RequestInformation();
   EXPECT_TRUE(control_.FileExists());
@@ -176,6 +174,10 @@ TEST_F(WineTransferTest, RequestInformationReadsTheHeadersAndGetsAskForFreshData
   control_.RequestInformation();
   EXPECT_TRUE(control_.FileExists());
   EXPECT_EQ(control_.LastModified(), "Not Available") << "the second answer was read";
+}
+
+// Wine's WinINet sends Pragma alone; Windows may add Cache-Control.
+TEST_F(WineTransferTest, GetsAskCachesForFreshData) {
   control_.syncGET(Address("/text"));
   const LoggedRequest get = MyRequests().back();
   ASSERT_EQ(get.method + " " + get.target, "GET /text?" + token_);
@@ -195,7 +197,7 @@ TEST_F(WineTransferTest, ADrippingBodyIsHandedOverAsItArrives) {
 // never sends its status line fails the open, one that never sends its body
 // fails the read, and so does one that sends a byte every 300 ms (each call
 // within its limit, the whole far too slow).
-TEST_F(WineTransferTest, StallsAndTricklesFailWithinTheLimits) {
+TEST_F(WineTransferTest, SlowServersFailWithinTheLimits) {
   hta::TransferLimits limits = hta::kTransferLimits;
   limits.callMilliseconds = 1000;
   limits.slowWindowMicroseconds = 2000000;
@@ -224,7 +226,7 @@ void CALLBACK CancelOnTimer(HWND, UINT, UINT_PTR id, DWORD) {
 // line, or in the middle of the body) ends the download at once, with the
 // real 30 s limits: nothing waits for the worker, which is still blocked. A
 // new transfer then runs beside it, and a syncGET is cancelled the same way.
-TEST_F(WineTransferTest, ACancelDuringASilentServerEndsTheTransferAtOnceAndTheNextRunsBesideIt) {
+TEST_F(WineTransferTest, ACancelDuringASilentServerNeverWaitsForTheNetwork) {
   cancelTarget = &control_;
   for (const char* path : {"/stall", "/stall-body"}) {
     SCOPED_TRACE(path);
@@ -244,7 +246,7 @@ TEST_F(WineTransferTest, ACancelDuringASilentServerEndsTheTransferAtOnceAndTheNe
 
 // From 5000 bytes kept, a resume asks for the rest and completes the file,
 // whether the server honours the range (206) or sends it all (200).
-TEST_F(WineTransferTest, ResumeFrom5000BytesAsksForTheRestAndCompletesTheFile) {
+TEST_F(WineTransferTest, AResumeFrom5000BytesCompletesTheFile) {
   for (const char* path : {"/resume-206", "/resume-200"}) {
     SCOPED_TRACE(path);
     const std::string name = std::string(path + 1) + ".bin";

@@ -147,7 +147,7 @@ class LauncherE2eTest : public hta::wintest::RealLauncherTest {
   }
 };
 
-TEST_F(LauncherE2eTest, LogsInDownloadsOpensTheMainApplicationShowsTheMessageAndGoesToTheTray) {
+TEST_F(LauncherE2eTest, ALoginCarriesOutItsWholeReply) {
   ASSERT_TRUE(SetRegistryString(Registry::kUserKey, "user", "e2e-user"));
   ASSERT_TRUE(SetRegistryString(Registry::kBootParamsKey, "BootParams", "e2e-boot"));
   // An application folder that exists already is used as it is.
@@ -239,7 +239,7 @@ TEST_F(LauncherE2eTest, LogsInDownloadsOpensTheMainApplicationShowsTheMessageAnd
   }
 }
 
-TEST_F(LauncherE2eTest, EmptyLoginReplyKeepsTheWindowAndTheRememberedSettings) {
+TEST_F(LauncherE2eTest, AnEmptyLoginReplyLeavesTheWindowAsItWas) {
   ASSERT_TRUE(SetRegistryString(Registry::kUserKey, "user", "remembered"));
   ASSERT_TRUE(SetRegistryString(Registry::kSettingsKey, "showPopups", "False"));
   Start({"--bootstrap", Bootstrap("empty/exebootstrap.php")});
@@ -273,7 +273,7 @@ TEST_F(LauncherE2eTest, EmptyLoginReplyKeepsTheWindowAndTheRememberedSettings) {
   EXPECT_EQ(RegistryString(Registry::kSettingsKey, "showPopups"), "False");
 }
 
-TEST_F(LauncherE2eTest, UnreachableBackOfficeShowsTheMessageAndEndsTheProgram) {
+TEST_F(LauncherE2eTest, AnUnreachableBackOfficeEndsTheProgramWithAMessage) {
   ASSERT_TRUE(SetRegistryString(Registry::kUserKey, "user", "before"));
   // A full log is moved aside by the first line of this start.
   const std::string log = driver_.LogPath();
@@ -328,7 +328,7 @@ TEST_F(LauncherE2eTest, WithHttpsRequiredAnHttpBackOfficeIsNeverAsked) {
 // At a drive's root (in Wine's prefix, the test's own; on Windows only where
 // the user may write there, else in the driver's folder): a copy of its own
 // name, whose Run value is named after it.
-TEST_F(LauncherE2eTest, TheFirstEndpointThatAnswersIsUsedAndRunAtStartupFollowsTheBox) {
+TEST_F(LauncherE2eTest, ACopyAtADrivesRootRunsUnderItsOwnName) {
   const std::string name = "HtaLauncherE2e" + std::to_string(GetCurrentProcessId());
   hta::wintest::SavedRegistryValue savedRun(Registry::kRunKey, name);
   LauncherDriver atRoot("C:\\" + name + ".exe");

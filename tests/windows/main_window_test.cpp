@@ -37,7 +37,7 @@ std::string ResourceBytes(HMODULE module, const char* type, int id) {
   return data ? std::string(data, SizeofResource(module, found)) : std::string();
 }
 
-TEST(LauncherResourcesTest, CarryTheVersionTheIconsAndTheManifest) {
+TEST(LauncherResourcesTest, TheProgramFileCarriesItsResources) {
   const std::string path = hta::wintest::LauncherExePath();
   DWORD ignored = 0;
   std::vector<char> block(GetFileVersionInfoSizeA(path.c_str(), &ignored));
@@ -96,7 +96,7 @@ class RecordingEvents final : public hta::MainWindowEvents {
 // for Enter, default button disabled or not, included); the armed timer
 // ticks as PollTimerTick; a close asks the core, which decides; Close ends the
 // loop, and every view method copes with the window being gone.
-TEST(MainWindowViewTest, ButtonsTheTimerAndTheCloseReachTheCoreAsItAllows) {
+TEST(MainWindowViewTest, TheWindowsInputReachesTheCoreAsItAllows) {
   hta::win32::MainWindow window{GetModuleHandleA(nullptr)};
   RecordingEvents events;
   hta::win32::Win32MessagePump pump{&window};
@@ -144,7 +144,7 @@ TEST(MainWindowViewTest, ButtonsTheTimerAndTheCloseReachTheCoreAsItAllows) {
   EXPECT_FALSE(window.RunChecked());
 }
 
-TEST(DialogsTest, ShowMessageShowsTheTextAsGivenAndReturnsWhenTheUserClosesTheBox) {
+TEST(DialogsTest, ShowMessageShowsTheTextAsGivenUntilTheBoxIsClosed) {
   HWND goneOwner = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
   DestroyWindow(goneOwner);
   // An owner that no longer exists must not make the box fail to appear.

@@ -44,14 +44,6 @@ constexpr const char* kScriptsFolder = "Zoë Дмитрий 张伟";
 constexpr const char* kEnvironmentKey = "Environment";
 
 // The number of lines of `text` that hold `part`.
-int CountLines(const std::string& text, const std::string& part) {
-  int count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) {
-    ++count;
-  }
-  return count;
-}
-
 std::string ProcessVariable(const wchar_t* name) {
   wchar_t value[32768] = {};
   const DWORD length = GetEnvironmentVariableW(name, value, 32768);
@@ -116,19 +108,7 @@ class ProfileScriptsTest : private ScriptedTemp, public hta::wintest::RealLaunch
 
   std::vector<LoggedRequest> PathsRequests() const { return server_->RequestsWith("/paths/", mark_); }
 
-  std::string Log() const { return ReadFileBytes(driver_.LogPath()).value_or(""); }
-
-  // The fake opener's `count`th start opened `file` with `parameters`.
-  void ExpectOpened(std::size_t count, const std::string& file, const std::string& parameters) const {
-    std::vector<FakeOpenerRun> runs;
-    WaitUntil([&] { return (runs = hta::wintest::FakeOpenerRuns(record_)).size() >= count; }, kStepTimeoutMs);
-    ASSERT_EQ(runs.size(), count) << "requests:" << Describe(PathsRequests());
-    EXPECT_EQ(runs.back().commandLine,
-              "\"" + hta::wintest::FakeOpenerExePath() + "\" \"" + file + "\" " + parameters);
-  }
-
   hta::wintest::FakeHtaAssociation association_;
-  std::string record_;
 };
 
 // The application folder holds what a killed run left: its unfinished
@@ -138,7 +118,7 @@ class ProfileScriptsTest : private ScriptedTemp, public hta::wintest::RealLaunch
 // application opens, and a tick's sound is read and played and its launch
 // opens, each with its path in the folder whose name the ANSI calls cannot
 // spell; the log in the same profile says so.
-TEST_F(ProfileScriptsTest, DownloadsOpenPlayAndLogInAProfileNamedInOtherScripts) {
+TEST_F(ProfileScriptsTest, AProfileNamedInOtherScriptsWorksAsAnyOther) {
   const std::string app = driver_.AppFolder();
   ASSERT_TRUE(MakeFolder(app));
   for (const char* name : {"stale.hta.temp", "stale.hta.new", "actions.xml.TEMP", "kept.txt"}) {
@@ -210,15 +190,12 @@ TEST_F(ProfileScriptsTest, TheRunValueOfAProgramFolderInOtherScriptsStartsIt) {
   EXPECT_TRUE(WaitUntil([&] { return CountLines(Log(), started) == 1; }, kStartTimeoutMs)) << Log();
 }
 
-class PathsE2eTest : public hta::wintest::RealLauncherTest {
- protected:
-  std::string Log() const { return ReadFileBytes(driver_.LogPath()).value_or(""); }
-};
+using PathsE2eTest = hta::wintest::RealLauncherTest;
 
 // A launched file that another program holds open without sharing cannot
 // be replaced: the new one is dropped with its ".temp", and the one in
 // place is opened.
-TEST_F(PathsE2eTest, AFileHeldByAnotherProgramIsKeptAndOpenedAndNothingIsLeftBehind) {
+TEST_F(PathsE2eTest, AFileHeldByAnotherProgramIsOpenedAsItIs) {
   hta::wintest::FakeHtaAssociation association;
   ASSERT_TRUE(association.Ready()) << association.Error();
   const std::string record = driver_.RecordFakeOpenerRuns();
@@ -249,7 +226,7 @@ TEST_F(PathsE2eTest, AFileHeldByAnotherProgramIsKeptAndOpenedAndNothingIsLeftBeh
 // A temporary folder of 200 characters and a file name of 100 from the
 // reply: the download lands under its whole name, past MAX_PATH; the shell,
 // which takes no such path, is not asked to open it, and the log says why.
-TEST_F(PathsE2eTest, ALongTemporaryFolderGetsItsFileWholeAndTheLaunchIsRefusedWithALogLine) {
+TEST_F(PathsE2eTest, ALaunchPathTooLongForTheShellIsRefused) {
   hta::wintest::ScratchFolder scratch("hta-long");
   ASSERT_FALSE(scratch.path().empty());
   ASSERT_LT(scratch.path().size(), 199u);
@@ -275,7 +252,7 @@ TEST_F(PathsE2eTest, ALongTemporaryFolderGetsItsFileWholeAndTheLaunchIsRefusedWi
 // bytes cannot be written. The old one stays whole, the part written goes at
 // once, and the log says why; so the next poll's list is written, and its
 // popup shows, as the first one's did.
-TEST_F(PathsE2eTest, AFullDiskFailsTheDownloadLeavesNothingBehindAndTheNextPollWorks) {
+TEST_F(PathsE2eTest, AFullDiskFailsADownloadCleanly) {
   const std::string disk = hta::wintest::WindowsPath(
       std::string(std::getenv(hta::wintest::kBackOfficeDirVariable)) + "/small-disk");
   const std::string state = ReadFileBytes(disk + ".state").value_or("no state file");

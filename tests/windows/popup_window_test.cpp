@@ -33,6 +33,12 @@ struct Ticks final : hta::PopupEvents {
   int count = 0;
 };
 
+// Counts the ticks of a thread timer set by the test itself.
+int referenceTicks = 0;
+void CALLBACK CountReferenceTick(HWND, UINT, UINT_PTR, DWORD) {
+  ++referenceTicks;
+}
+
 class PopupWindowTest : public ::testing::Test {
  protected:
   void TearDown() override { Pump(); }
@@ -46,13 +52,54 @@ class PopupWindowTest : public ::testing::Test {
     } while (GetTickCount64() < end);
   }
 
+  // Turns the message loop until `condition()` holds; false after 2 s.
+  template <typename Condition>
+  bool PumpUntil(Condition condition) {
+    return hta::wintest::WaitUntil(
+        [&] {
+          pump.DoEvents();
+          return condition();
+        },
+        2000);
+  }
+
+  // A popup of the real factory, shown as the core shows one; null when
+  // the factory made none or a window of another kind.
+  hta::win32::Win32Popup* ShowPopup() {
+    window = factory.Create(events);
+    auto* made = dynamic_cast<hta::win32::Win32Popup*>(window.get());
+    if (made != nullptr) {
+      window->SetText("Do not steal the focus");
+      window->SetTranslucent(198);
+      window->SetTopMostWindow(true);
+      window->ShowNoActivate();
+      pump.DoEvents();
+    }
+    return made;
+  }
+
   // The launcher loaded for its resources only.
   hta::win32::OwnedModule resources = hta::win32::LoadDataModule(hta::wintest::LauncherExePath().c_str());
   hta::win32::Win32PopupFactory factory{GetModuleHandleA(nullptr), resources.get()};
   hta::win32::Win32MessagePump pump;
+  Ticks events;
+  std::unique_ptr<hta::PopupWindow> window;
 };
 
-TEST_F(PopupWindowTest, APopupHasItsPictureNoBorderNeverTakesTheForegroundAndTicksAndALinkShowsTheHand) {
+TEST_F(PopupWindowTest, APopupIsItsPictureAloneWithoutBorderOrTaskbarButton) {
+  hta::win32::Win32Popup* made = ShowPopup();
+  ASSERT_NE(made, nullptr);
+  const int dpi = factory.Screen().dpi;
+  EXPECT_TRUE(made->HasBackground()) << "the background picture was not found in "
+                                     << hta::wintest::LauncherExePath();
+  RECT client{};
+  ASSERT_TRUE(GetClientRect(made->Handle(), &client));
+  EXPECT_EQ(client.right, hta::PopupWidthPixels(dpi)) << "the client area is the whole window";
+  EXPECT_EQ(client.bottom, hta::PopupHeightPixels(dpi));
+  EXPECT_NE(GetWindowLongA(made->Handle(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0) << "no taskbar button";
+}
+
+TEST_F(PopupWindowTest, APopupNeverTakesTheForeground) {
   hta::win32::OwnedWindow typing(CreateWindowExA(0, "STATIC", "Typing here", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                                  100, 100, 300, 200, nullptr, nullptr,
                                                  GetModuleHandleA(nullptr), nullptr));
@@ -62,24 +109,11 @@ TEST_F(PopupWindowTest, APopupHasItsPictureNoBorderNeverTakesTheForegroundAndTic
   Pump();
   ASSERT_EQ(GetForegroundWindow(), typing.get());
 
-  Ticks events;
-  const std::unique_ptr<hta::PopupWindow> window = factory.Create(events);
-  auto* made = dynamic_cast<hta::win32::Win32Popup*>(window.get());
+  hta::win32::Win32Popup* made = ShowPopup();
   ASSERT_NE(made, nullptr);
-  const int dpi = factory.Screen().dpi;
-  window->SetText("Do not steal the focus");
-  window->SetTranslucent(198);
-  window->SetTopMostWindow(true);
-  window->ShowNoActivate();
-  Pump();
   HWND popup = made->Handle();
-  EXPECT_TRUE(made->HasBackground()) << "the background picture was not found in "
-                                     << hta::wintest::LauncherExePath();
-  RECT client{};
-  ASSERT_TRUE(GetClientRect(popup, &client));
-  EXPECT_EQ(client.right, hta::PopupWidthPixels(dpi)) << "the client area is the whole window";
-  EXPECT_EQ(client.bottom, hta::PopupHeightPixels(dpi));
-  EXPECT_NE(GetWindowLongA(popup, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0) << "no taskbar button";
+  // A window that takes the foreground does so while it is being shown.
+  ASSERT_TRUE(IsWindowVisible(popup));
   EXPECT_EQ(GetForegroundWindow(), typing.get());
   EXPECT_EQ(GetActiveWindow(), typing.get());
   // Nor does the mouse activate it, or a click on its background.
@@ -87,30 +121,39 @@ TEST_F(PopupWindowTest, APopupHasItsPictureNoBorderNeverTakesTheForegroundAndTic
                          MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN)),
             MA_NOACTIVATE);
   PostClick(popup, POINT{3, 3});
-  Pump();
+  pump.DoEvents();  // dispatches the click's messages, already queued
   EXPECT_EQ(GetForegroundWindow(), typing.get());
   EXPECT_TRUE(IsWindow(popup));
+}
 
-  // The window's own timer ticks at its interval until stopped (the real
-  // program's tests post the ticks).
+// The window's own timer ticks at its interval until stopped (the real
+// program's tests post the ticks).
+TEST_F(PopupWindowTest, TheWindowTimerTicksUntilStopped) {
+  ASSERT_NE(ShowPopup(), nullptr);
   window->SetTimer(20);
-  EXPECT_TRUE(hta::wintest::WaitUntil(
-      [&] {
-        pump.DoEvents();
-        return events.count >= 2;
-      },
-      2000));
+  EXPECT_TRUE(PumpUntil([&] { return events.count >= 2; }));
+  // Stopped, it stays silent while a timer of the same interval, set after
+  // the stop, comes due three times.
   window->SetTimer(0);
-  Pump(30);
+  referenceTicks = 0;
+  const UINT_PTR reference = SetTimer(nullptr, 0, 20, CountReferenceTick);
+  ASSERT_NE(reference, 0u);
+  ASSERT_TRUE(PumpUntil([] { return referenceTicks >= 1; }));
   const int stopped = events.count;
-  Pump(100);
+  ASSERT_TRUE(PumpUntil([] { return referenceTicks >= 4; }));
+  KillTimer(nullptr, reference);
   EXPECT_EQ(events.count, stopped);
+}
 
-  // A link popup shows the hand over its text (where the cursor can be placed).
+// A link popup shows the hand over its text (where the cursor can be placed).
+TEST_F(PopupWindowTest, ALinkShowsTheHandOverItsText) {
+  hta::win32::Win32Popup* made = ShowPopup();
+  ASSERT_NE(made, nullptr);
   ASSERT_TRUE(window->ShowLink());
+  HWND popup = made->Handle();
   RECT rect{};
   GetWindowRect(popup, &rect);
-  const POINT text = CentreOf(hta::ToPixels(hta::kMessageTwips, dpi));
+  const POINT text = CentreOf(hta::ToPixels(hta::kMessageTwips, factory.Screen().dpi));
   if (SetCursorPos(rect.left + text.x, rect.top + text.y)) {
     SendMessageA(popup, WM_SETCURSOR, reinterpret_cast<WPARAM>(popup), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_HAND));

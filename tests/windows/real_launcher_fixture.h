@@ -59,6 +59,27 @@ class RealLauncherTest : public ::testing::Test {
     return text;
   }
 
+  // The launcher's log as it stands, and the number of places `part` is in
+  // a text.
+  std::string Log() const { return ReadFileBytes(driver_.LogPath()).value_or(""); }
+  static int CountLines(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) {
+      ++count;
+    }
+    return count;
+  }
+
+  // Waits for the fake opener's `count`th start in record_ (see
+  // FakeHtaAssociation), which opened `file` with `parameters` exactly as
+  // given, and for no more than that.
+  void ExpectOpened(std::size_t count, const std::string& file, const std::string& parameters) const {
+    std::vector<FakeOpenerRun> runs;
+    WaitUntil([&] { return (runs = FakeOpenerRuns(record_)).size() >= count; }, kStepTimeoutMs);
+    ASSERT_EQ(runs.size(), count) << "requests:" << Describe(server_->RequestsWith("", mark_));
+    EXPECT_EQ(runs.back().commandLine, "\"" + FakeOpenerExePath() + "\" \"" + file + "\" " + parameters);
+  }
+
   // Members go in reverse order: the driver (ending the launcher), then the
   // registry as it was, and the lock last.
   RealLauncherLock lock_;
@@ -66,6 +87,7 @@ class RealLauncherTest : public ::testing::Test {
   std::optional<BackOffice> server_;
   LauncherDriver driver_;
   int mark_ = 0;
+  std::string record_;  // the fake opener's record, for tests that keep one
 };
 
 }  // namespace hta::wintest

@@ -60,7 +60,7 @@ class ValidatorsE2eTest : public hta::wintest::RealLauncherTest {
   }
 };
 
-TEST_F(ValidatorsE2eTest, ASecondStartGets304sForUnchangedFilesAndOpensTheMainApplicationFromThem) {
+TEST_F(ValidatorsE2eTest, ASecondStartKeepsUnchangedFilesThrough304s) {
   hta::wintest::FakeHtaAssociation association;
   ASSERT_TRUE(association.Ready()) << association.Error();
   const std::string record = driver_.RecordFakeOpenerRuns();

@@ -41,16 +41,17 @@ std::vector<std::string> Captions(HMENU menu) {
   return out;
 }
 
-// One test, as each costs a start of the test program under Wine.
-TEST(Win32BasicsTest, PathsTheQuitMessageTheTrayMenuAndTheLogoScaling) {
-  // A folder ends in a backslash only at a drive root; a name loses only its
-  // last extension.
+// A folder ends in a backslash only at a drive root; a name loses only its
+// last extension.
+TEST(Win32BasicsTest, APathIsSplitAtItsLastBackslash) {
   EXPECT_EQ(FolderOfPath("C:\\Apps\\Launcher.exe"), "C:\\Apps");
   EXPECT_EQ(FolderOfPath("C:\\Launcher.exe"), "C:\\");
   EXPECT_EQ(NameWithoutExtension("C:\\a.b\\Launcher"), "Launcher");
   EXPECT_EQ(NameWithoutExtension("C:\\Apps\\My.Launcher.exe"), "My.Launcher");
+}
 
-  // A WM_QUIT posted while a transfer runs must still end the program.
+// A WM_QUIT posted while a transfer runs must still end the program.
+TEST(Win32BasicsTest, AQuitSeenByANestedLoopIsLeftForTheMainLoop) {
   hta::win32::Win32MessagePump pump;
   PostThreadMessageA(GetCurrentThreadId(), WM_APP + 7, 0, 0);
   PostQuitMessage(7);
@@ -59,8 +60,10 @@ TEST(Win32BasicsTest, PathsTheQuitMessageTheTrayMenuAndTheLogoScaling) {
   ASSERT_TRUE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE));
   EXPECT_EQ(message.message, static_cast<UINT>(WM_QUIT));
   EXPECT_FALSE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) << "the pending message was dispatched";
+}
 
-  // Five applications at first; only visible entries, with their captions.
+// Five applications at first; only visible entries, with their captions.
+TEST(Win32BasicsTest, TheTrayMenuHoldsOnlyItsVisibleEntries) {
   TrayMenuModel model;
   EXPECT_EQ(Captions(model.Build().get()),
             (std::vector<std::string>{"Start application 1", "Start application 2", "Start application 3",
@@ -77,8 +80,10 @@ TEST(Win32BasicsTest, PathsTheQuitMessageTheTrayMenuAndTheLogoScaling) {
   EXPECT_EQ(Captions(menu.get()),
             (std::vector<std::string>{"Orders", "Stock & Prices", "-", "Show &popup messages", "E&xit"}));
   EXPECT_EQ(TrayMenuModel::Decode(GetMenuItemID(menu.get(), 1)).appIndex, 10) << "the entry opens the tenth";
+}
 
-  // The logo's scaling averages areas and keeps a uniform colour.
+// The logo's scaling averages areas, so a uniform colour stays uniform.
+TEST(Win32BasicsTest, TheLogoScalingAveragesAreas) {
   // 2 x 2 pixels to 1: the average of the four.
   std::vector<std::uint8_t> square = {0, 0, 0, 0, 200, 100, 40, 255, 200, 100, 40, 255, 0, 0, 0, 0};
   EXPECT_EQ(hta::win32::ScaleBgra(square, 2, 2, 1, 1), (std::vector<std::uint8_t>{100, 50, 20, 128}));

@@ -147,7 +147,7 @@ std::string Fetch(std::uint16_t port, std::string_view requests) {
 // to keep the connection) gets no body, HTTP/1.1 keeps the connection, a path
 // no route names gets 404, and HTTP/1.0 alone closes. The log keeps each
 // request's query and fields, and never the log's own fetch.
-TEST(BackofficeProgram, ServesPipelinedRequestsInOrderAndLogsThem) {
+TEST(BackofficeProgram, ServesPipelinedRequestsInOrder) {
   Server server("route /hello\n  header Content-Type: text/plain\n  body Hello, world!\n");
   const std::uint16_t port = server.Port();
   ASSERT_NE(port, 0) << server.File("stderr.txt");

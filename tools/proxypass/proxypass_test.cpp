@@ -61,7 +61,7 @@ std::string StoredLine(const std::string& password, const std::string& user) {
 // Nothing goes to standard output that could end up in an INI file when the
 // launcher could not read the password back whole, or the arguments are
 // wrong.
-TEST(ProxyPassTool, PrintsTheLaunchersStoredFormOfTheFirstLineAndRefusesWhatItCouldNotReadBack) {
+TEST(ProxyPassTool, PrintsOnlyWhatTheLauncherReadsBack) {
   std::string everyByte;
   for (int c = 1; c < 256; ++c) {
     everyByte += c == '\n' || c == '\r' ? std::string() : std::string(1, static_cast<char>(c));
