@@ -61,6 +61,7 @@
 #include "soak.h"
 #include "win32/main_window.h"
 #include "win32/unique_handle.h"
+#include "win32/wide_text.h"
 #include "win32/win32_headers.h"
 #include "win32/win32_popup.h"
 
@@ -240,10 +241,9 @@ int SecondStart(const std::vector<std::string>& args) {
     // The script reads the server's byte count between the starts.
     const std::string done = args[1] + "\\done-" + std::to_string(start);
     const std::string ack = args[1] + "\\ack-" + std::to_string(start);
-    hta::win32::UniqueHandle marker(
-        CreateFileA(done.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!marker || !hta::wintest::WaitUntil(
-                       [&] { return GetFileAttributesA(ack.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000)) {
+    hta::win32::UniqueHandle marker(CreateFileW(hta::win32::FileCallPath(done).c_str(), GENERIC_WRITE, 0,
+                                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!marker || !hta::wintest::WaitUntil([&] { return hta::wintest::PathExists(ack); }, 60000)) {
       std::puts("the script did not acknowledge the start");
       return 1;
     }

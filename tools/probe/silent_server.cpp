@@ -88,8 +88,7 @@ bool SilentServer::StageOver(LauncherDriver& driver, const Stage& stage) {
     return driver.WaitForTray(kStageTimeoutMs);
   }
   const std::string file = driver.AppFolder() + stage.doneFile;
-  return WaitUntil([&] { return GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                   kStageTimeoutMs);
+  return WaitUntil([&] { return wintest::PathExists(file); }, kStageTimeoutMs);
 }
 
 std::optional<wintest::WindowAnswers> SilentServer::Answers(const Stage& stage) {

@@ -200,8 +200,7 @@ bool Soak::Checkpoint(long cycle) {
               static_cast<long>(temps));
   std::fflush(stdout);
   const std::string ack = syncFolder_ + "\\ack-" + std::to_string(cycle);
-  return WaitUntil([&] { return GetFileAttributesA(ack.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                   kCheckpointAckMs) ||
+  return WaitUntil([&] { return wintest::PathExists(ack); }, kCheckpointAckMs) ||
          Fail(cycle, "the script did not acknowledge the checkpoint");
 }
 
