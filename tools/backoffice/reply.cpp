@@ -251,7 +251,7 @@ bool SendScenarioResponse(int fd, const RequestHead& req, const Response& r, boo
   if (r.stallBodyMs > 0 && (!out.Flush() || !SleepUnlessStopping(r.stallBodyMs))) {
     return false;
   }
-  out.Pace(r.dripBytes, r.dripMs);
+  out.Pace(r.dripBytes, r.dripMs, r.dripAfter);
   return SendBody(out, r, sel.start, len) && !closes;
 }
 

@@ -360,13 +360,14 @@ class Parser {
 
   std::string Drip(std::string_view arg) {
     std::vector<std::string_view> w = Words(arg);
-    unsigned long long bytes = 0, ms = 0;
-    if (w.size() != 2 || !ParseDecimal(w[0], kMaxChunk, &bytes) || bytes == 0 ||
-        !ParseDecimal(w[1], kMaxMillis, &ms)) {
-      return "'drip' wants BYTES MILLISECONDS (bytes >= 1, at most 600000 ms)";
+    unsigned long long bytes = 0, ms = 0, after = 0;
+    if ((w.size() != 2 && w.size() != 3) || !ParseDecimal(w[0], kMaxChunk, &bytes) || bytes == 0 ||
+        !ParseDecimal(w[1], kMaxMillis, &ms) || (w.size() == 3 && !ParseDecimal(w[2], kMaxLength, &after))) {
+      return "'drip' wants BYTES MILLISECONDS [AFTER] (bytes >= 1, at most 600000 ms)";
     }
     response_->dripBytes = bytes;
     response_->dripMs = static_cast<std::uint32_t>(ms);
+    response_->dripAfter = after;
     return "";
   }
 

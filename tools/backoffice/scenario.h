@@ -46,6 +46,7 @@ struct Response {
   std::optional<std::uint64_t> closeAfter;  // body bytes sent before the connection drops
   std::uint64_t dripBytes = 0;              // 0 = no pacing
   std::uint32_t dripMs = 0;
+  std::uint64_t dripAfter = 0;    // body bytes sent at full speed before the drip
   std::uint32_t stallMs = 0;      // before anything is sent
   std::uint32_t stallBodyMs = 0;  // between the header block and the body
   bool ranges = false;

@@ -119,13 +119,23 @@ bool Input::Discard(std::uint64_t n) {
   return true;
 }
 
-void Output::Pace(std::uint64_t burst, std::uint32_t pause_ms) {
+void Output::Pace(std::uint64_t burst, std::uint32_t pause_ms, std::uint64_t first_unpaced) {
   burst_ = burst;
   pauseMs_ = pause_ms;
   inBurst_ = 0;
+  unpaced_ = first_unpaced;
 }
 
 bool Output::Write(std::string_view data) {
+  if (unpaced_ > 0) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(data.size(), unpaced_));
+    buf_.append(data.substr(0, n));
+    unpaced_ -= n;
+    data.remove_prefix(n);
+    if (buf_.size() >= kFlushAt && !Flush()) {
+      return false;
+    }
+  }
   if (burst_ == 0) {
     buf_.append(data);
     return buf_.size() < kFlushAt || Flush();

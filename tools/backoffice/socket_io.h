@@ -56,12 +56,13 @@ class Input {
 
 // Buffered writes, so a header block and the first body block leave in one
 // segment (TCP_NODELAY is on, for drip). With pacing set, writes go out
-// `burst` bytes at a time with a pause between bursts instead.
+// `burst` bytes at a time with a pause between bursts instead, once the
+// first `first_unpaced` bytes have gone out at full speed.
 class Output {
  public:
   explicit Output(int fd) : fd_(fd) {}
 
-  void Pace(std::uint64_t burst, std::uint32_t pause_ms);
+  void Pace(std::uint64_t burst, std::uint32_t pause_ms, std::uint64_t first_unpaced);
   bool Write(std::string_view data);
   bool Flush();
 
@@ -71,6 +72,7 @@ class Output {
   std::uint64_t burst_ = 0;
   std::uint32_t pauseMs_ = 0;
   std::uint64_t inBurst_ = 0;
+  std::uint64_t unpaced_ = 0;
 };
 
 // Ends a connection without losing the last response. close() on a socket
