@@ -46,6 +46,11 @@ struct HttpRequest {
   // The connect, send and receive time limits, each: no call of the
   // transfer waits longer than this for the network.
   std::uint32_t callMilliseconds = 30000;
+  // After the response, the longest the body may go without handing over a
+  // byte: the exchange then fails. A read may wait for more than has
+  // arrived, and a byte now and then keeps every call within its limit, so
+  // only this bounds a body that slows to a trickle.
+  std::uint32_t quietMilliseconds = 60000;
 };
 
 // What the response said about itself, read once its headers have arrived.

@@ -1,6 +1,7 @@
 #include "transfer/internet_file.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 #include "common/control_characters.h"
@@ -72,6 +73,8 @@ std::optional<HttpRequest> InternetFile::MakeRequest(const std::string& address,
   request.proxyUser = proxyUser_;
   request.proxyPassword = proxyPassword_;
   request.callMilliseconds = limits_.callMilliseconds;
+  request.quietMilliseconds =
+      static_cast<std::uint32_t>(std::min<std::uint64_t>(limits_.slowWindowMicroseconds / 1000, UINT32_MAX));
   return request;
 }
 

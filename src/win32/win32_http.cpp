@@ -63,13 +63,18 @@ class Win32Exchange final : public HttpExchange {
         return *last_;
       }
       if (std::optional<HttpEvent> event = shared_->queue.Take()) {
-        if (event->kind == HttpEvent::Kind::End || event->kind == HttpEvent::Kind::Failed) {
-          last_ = EventOf(event->kind, event->reason);
-        }
-        return std::move(*event);
+        return Taken(std::move(*event));
+      }
+      const std::optional<DWORD> quietLeft = QuietLeft();
+      if (quietLeft == 0u) {
+        // The worker may be blocked in a read for a long while yet; it
+        // learns at its next step that nobody wants its bytes.
+        shared_->queue.Abandon();
+        last_ = EventOf(HttpEvent::Kind::Failed, "the body went quiet");
+        continue;
       }
       // The program is ending: nobody is left to use the transfer.
-      if (!pump_.WaitFor(shared_->wake.get())) {
+      if (!pump_.WaitFor(shared_->wake.get(), quietLeft.value_or(INFINITE))) {
         interrupted_ = true;
       }
     }
@@ -80,10 +85,31 @@ class Win32Exchange final : public HttpExchange {
   void Interrupt() override { interrupted_ = true; }
 
  private:
+  HttpEvent Taken(HttpEvent event) {
+    if (event.kind == HttpEvent::Kind::End || event.kind == HttpEvent::Kind::Failed) {
+      last_ = EventOf(event.kind, event.reason);
+    }
+    responded_ = responded_ || event.kind == HttpEvent::Kind::Response;
+    lastTaken_ = GetTickCount64();
+    return event;
+  }
+
+  // How long the body may stay quiet from now; nullopt before the response.
+  std::optional<DWORD> QuietLeft() const {
+    if (!responded_) {
+      return std::nullopt;
+    }
+    const ULONGLONG quiet = GetTickCount64() - lastTaken_;
+    const ULONGLONG limit = shared_->request.quietMilliseconds;
+    return static_cast<DWORD>(quiet >= limit ? 0 : limit - quiet);
+  }
+
   std::shared_ptr<SharedExchange> shared_;
   Win32MessagePump& pump_;
   std::optional<HttpEvent> last_;
   bool interrupted_ = false;
+  bool responded_ = false;
+  ULONGLONG lastTaken_ = 0;  // GetTickCount64 when the last event was taken
 };
 
 }  // namespace
@@ -94,10 +120,11 @@ std::unique_ptr<HttpExchange> Win32Http::Start(const HttpRequest& request) {
     return std::make_unique<Win32Exchange>(pump_, "CreateEvent failed");
   }
   auto parameter = std::make_unique<std::shared_ptr<SharedExchange>>(shared);
-  // The worker is never joined: its handle goes at once.
-  const UniqueHandle thread(CreateThread(nullptr, 0, WorkerMain, parameter.get(), 0, nullptr));
-  if (!thread) {
-    return std::make_unique<Win32Exchange>(pump_, "CreateThread failed");
+  // A thread of the process's pool: starting one costs a few milliseconds
+  // under Wine, taking an idle one next to nothing. Blocked for long in a
+  // slow read, a worker only makes the pool start another.
+  if (!QueueUserWorkItem(WorkerMain, parameter.get(), WT_EXECUTELONGFUNCTION)) {
+    return std::make_unique<Win32Exchange>(pump_, "QueueUserWorkItem failed");
   }
   parameter.release();  // the worker's now
   return std::make_unique<Win32Exchange>(std::move(shared), pump_);

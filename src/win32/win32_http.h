@@ -7,11 +7,14 @@
 
 namespace hta::win32 {
 
-// HttpClient on WinINet. Each exchange runs on a worker thread of its own,
-// which owns every WinINet handle of its transfer (session, connection and
-// request) and is the only code that calls WinINet. The GUI thread waits for
-// its events in MsgWaitForMultipleObjectsEx and dispatches every message as
-// it arrives, so the window answers whatever the network does.
+// HttpClient on WinINet. Each exchange runs on a worker thread of the
+// process's thread pool, which owns every WinINet handle of its transfer
+// (session, connection and request) while it runs and is the only code that
+// calls WinINet. The GUI thread waits for its events in
+// MsgWaitForMultipleObjectsEx and dispatches every message as it arrives, so
+// the window answers whatever the network does. A body that goes quiet for
+// the request's quietMilliseconds fails on the GUI thread's side, whatever
+// the worker is blocked in.
 //
 // An abandoned worker is never waited for: WinINet under Wine does not abort
 // a blocked call when its handle is closed from another thread, so a cancel

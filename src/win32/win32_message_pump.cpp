@@ -25,13 +25,13 @@ void Win32MessagePump::DoEvents() {
   }
 }
 
-bool Win32MessagePump::WaitFor(HANDLE signal) {
+bool Win32MessagePump::WaitFor(HANDLE signal, DWORD milliseconds) {
   if (quitSeen_) {
     return false;
   }
   // MWMO_INPUTAVAILABLE: messages already in the queue wake it too, not
   // only those that arrive from now on.
-  const DWORD woke = MsgWaitForMultipleObjectsEx(1, &signal, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  const DWORD woke = MsgWaitForMultipleObjectsEx(1, &signal, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   // Woken by the signal alone, the look at the message queue (a server round
   // trip under Wine, once per batch of a fast download) is left to the next
   // wake unless it is due: a message waits a few milliseconds at most, and

@@ -25,10 +25,11 @@ class Win32MessagePump final : public MessagePump {
 
   void DoEvents() override;
 
-  // Sleeps until `signal` is set or a message arrives, then dispatches
-  // every message that is pending (RE-ENTRY as DoEvents). False once the
-  // program's quit request has been seen: nothing should wait any longer.
-  bool WaitFor(HANDLE signal);
+  // Sleeps until `signal` is set, a message arrives or `milliseconds` pass,
+  // then dispatches every message that is pending (RE-ENTRY as DoEvents).
+  // False once the program's quit request has been seen: nothing should
+  // wait any longer.
+  bool WaitFor(HANDLE signal, DWORD milliseconds = INFINITE);
 
   // Runs until WM_QUIT arrives and returns its exit code.
   int Run();

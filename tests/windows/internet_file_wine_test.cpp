@@ -196,7 +196,8 @@ TEST_F(WineTransferTest, ADrippingBodyIsHandedOverAsItArrives) {
 // With the limits shortened to 1 s a call and 1 KiB in 2 s: a server that
 // never sends its status line fails the open, one that never sends its body
 // fails the read, and so does one that sends a byte every 300 ms (each call
-// within its limit, the whole far too slow).
+// within its limit, the whole far too slow), even after a fast first MiB
+// that has the worker wait for a large read.
 TEST_F(WineTransferTest, SlowServersFailWithinTheLimits) {
   hta::TransferLimits limits = hta::kTransferLimits;
   limits.callMilliseconds = 1000;
@@ -204,7 +205,8 @@ TEST_F(WineTransferTest, SlowServersFailWithinTheLimits) {
   control_.SetLimits(limits);
   const std::pair<const char*, const char*> cases[] = {{"/stall", "error Could not find Url"},
                                                        {"/stall-body", "error Could not read Url"},
-                                                       {"/trickle", "error Could not read Url"}};
+                                                       {"/trickle", "error Could not read Url"},
+                                                       {"/fast-then-trickle", "error Could not read Url"}};
   for (const auto& [path, error] : cases) {
     SCOPED_TRACE(path);
     const ULONGLONG start = GetTickCount64();
