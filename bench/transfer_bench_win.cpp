@@ -3,8 +3,9 @@
 // - StartDownload of a large file (the launcher's background fetch): a worker
 //   thread reads, the calling thread waits in the message loop and writes;
 // - the bare loop: the same query-read-write over WinINet with reads of up
-//   to 64 KiB, on one thread, with no window and no control, over the same
-//   file: the baseline the download is held against;
+//   to 64 KiB, sized as the worker sizes them, on one thread, with no window
+//   and no control, over the same file: the baseline the download is held
+//   against;
 // - syncGET of a smaller body (the launcher's server requests).
 // Each is measured `--runs` times and the best run counts. Given curl's
 // figure for the same address (bytes per second, from the same run of the
@@ -13,7 +14,11 @@
 // Google Benchmark has no mingw-w64 build here, so this is a plain program.
 //
 //   transfer_bench_win --download URL --get URL [--curl-download BPS]
-//                      [--curl-get BPS] [--runs N]
+//                      [--curl-get BPS] [--runs N] [--folder DIR]
+//
+// The files are written in DIR (default: the temporary folder). On a disk,
+// the write-back of one run's 50 MiB can fall into the next run, on either
+// side: scripts/bench gives a folder in memory when the machine has one.
 
 #include <algorithm>
 #include <cstddef>
@@ -28,6 +33,7 @@
 
 #include "transfer/http_address.h"
 #include "transfer/internet_file.h"
+#include "transfer/read_pace.h"
 #include "win32/handles.h"
 #include "win32/win32_clock.h"
 #include "win32/win32_file_system.h"
@@ -106,7 +112,8 @@ struct CloseInternet {
 using OwnedInternet = hta::win32::Owned<HINTERNET, CloseInternet>;
 
 // The download stripped bare: one request, then query what has arrived,
-// read at most 64 KiB of it, write it; one thread, no window, no events.
+// read as much as the worker would (at most 64 KiB), write it; one thread,
+// no window, no events.
 std::optional<Run> TimeBaseline(const std::string& url, const std::string& localFile) {
   const std::optional<hta::HttpAddress> address = hta::ParseHttpAddress(url);
   if (!address) {
@@ -127,7 +134,9 @@ std::optional<Run> TimeBaseline(const std::string& url, const std::string& local
     return std::nullopt;
   }
   std::uint64_t total = 0;
-  std::vector<std::byte> buffer(64 * 1024);
+  std::vector<std::byte> buffer(hta::kLargestRead);
+  hta::win32::Win32Clock clock;
+  std::optional<std::uint64_t> began;
   for (;;) {
     DWORD available = 0;
     if (!InternetQueryDataAvailable(request.get(), &available, 0, 0)) {
@@ -136,8 +145,10 @@ std::optional<Run> TimeBaseline(const std::string& url, const std::string& local
     if (available == 0) {
       break;
     }
+    const std::uint64_t now = clock.MonotonicMicroseconds();
+    began = began.value_or(now);
     DWORD read = 0;
-    const DWORD want = std::min<DWORD>(available, static_cast<DWORD>(buffer.size()));
+    const DWORD want = hta::PacedReadSize(available, total, now - *began);
     if (!InternetReadFile(request.get(), buffer.data(), want, &read) ||
         !file->Write(std::span(buffer.data(), read))) {
       return std::nullopt;
@@ -205,7 +216,7 @@ void Report(const char* what, const Run& best, double curlBytesPerSecond) {
 int Usage() {
   std::fprintf(stderr,
                "usage: transfer_bench_win --download URL --get URL [--curl-download BPS] [--curl-get BPS] "
-               "[--runs N]\n");
+               "[--runs N] [--folder DIR]\n");
   return 2;
 }
 
@@ -217,6 +228,7 @@ int main(int argc, char** argv) {
   double curlDownload = 0;
   double curlGet = 0;
   int runs = 3;
+  std::string folder;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string name = argv[i];
     const char* value = argv[i + 1];
@@ -228,6 +240,8 @@ int main(int argc, char** argv) {
       curlDownload = std::atof(value);
     } else if (name == "--curl-get") {
       curlGet = std::atof(value);
+    } else if (name == "--folder") {
+      folder = value;
     } else if (name == "--runs") {
       runs = std::max(1, std::atoi(value));
     } else {
@@ -239,16 +253,27 @@ int main(int argc, char** argv) {
   }
 
   char temp[MAX_PATH + 1] = {};
-  if (GetTempPathA(sizeof temp, temp) == 0) {
+  if (folder.empty() && GetTempPathA(sizeof temp, temp) != 0) {
+    folder = temp;
+  }
+  if (folder.empty()) {
     std::fprintf(stderr, "no temporary folder\n");
     return 1;
   }
+  if (folder.back() != '\\') {
+    folder += '\\';
+  }
   const std::string localFile =
-      std::string(temp) + "hta-transfer-bench-" + std::to_string(GetCurrentProcessId()) + ".bin";
+      folder + "hta-transfer-bench-" + std::to_string(GetCurrentProcessId()) + ".bin";
 
   // The download and its bare loop take turns, so a load that comes and goes
   // on the machine weighs on both alike.
   std::printf("StartDownload and the bare loop of %s, in turn\n", downloadUrl.c_str());
+  // One pair first, not counted: the first transfers of a process pay for
+  // loading WinINet, a cold page cache and a fresh file.
+  if (!TimeDownload(downloadUrl, localFile) || !TimeBaseline(downloadUrl, localFile)) {
+    return 1;
+  }
   std::optional<Run> download;
   std::optional<Run> baseline;
   for (int i = 0; i < runs; ++i) {

@@ -1,6 +1,7 @@
 #include "transfer/exchange_queue.h"
 
 #include <utility>
+#include <vector>
 
 namespace hta {
 
@@ -27,23 +28,19 @@ bool ExchangeQueue::PushResponse(HttpResponse response) {
   return Push(std::move(event));
 }
 
-bool ExchangeQueue::QueueBody(std::string_view bytes) {
-  queuedBytes_ += bytes.size();
-  if (!events_.empty() && events_.back().kind == HttpEvent::Kind::Body) {
-    events_.back().body.append(bytes);
-  } else {
-    HttpEvent event;
-    event.kind = HttpEvent::Kind::Body;
-    event.body.assign(bytes);
-    events_.push_back(std::move(event));
-  }
+bool ExchangeQueue::QueueBody(std::string block) {
+  queuedBytes_ += block.size();
   const auto now = std::chrono::steady_clock::now();
   const bool afterAPause = now - lastBlock_ >= kWakeDelay;
   lastBlock_ = now;
   if (untoldBytes_ == 0) {
     untoldSince_ = now;
   }
-  untoldBytes_ += bytes.size();
+  untoldBytes_ += block.size();
+  HttpEvent event;
+  event.kind = HttpEvent::Kind::Body;
+  event.body = std::move(block);
+  events_.push_back(std::move(event));
   if (afterAPause || untoldBytes_ >= kWakeBytes || now - untoldSince_ >= kWakeDelay) {
     untoldBytes_ = 0;
     return true;
@@ -51,7 +48,7 @@ bool ExchangeQueue::QueueBody(std::string_view bytes) {
   return false;
 }
 
-bool ExchangeQueue::PushBody(std::string_view bytes) {
+bool ExchangeQueue::PushBody(std::string block) {
   bool wake = false;
   {
     std::unique_lock lock(mutex_);
@@ -59,10 +56,10 @@ bool ExchangeQueue::PushBody(std::string_view bytes) {
     if (abandoned_) {
       return false;
     }
-    if (bytes.empty()) {
+    if (block.empty()) {
       return true;
     }
-    wake = QueueBody(bytes);
+    wake = QueueBody(std::move(block));
   }
   if (wake && wake_) {
     wake_();
@@ -90,6 +87,8 @@ bool ExchangeQueue::Abandoned() const {
 
 std::optional<HttpEvent> ExchangeQueue::Take() {
   std::optional<HttpEvent> event;
+  std::vector<std::string> more;  // the blocks that follow a first one
+  std::size_t bodyBytes = 0;
   {
     const std::lock_guard lock(mutex_);
     if (events_.empty()) {
@@ -98,10 +97,23 @@ std::optional<HttpEvent> ExchangeQueue::Take() {
     event = std::move(events_.front());
     events_.pop_front();
     if (event->kind == HttpEvent::Kind::Body) {
-      queuedBytes_ -= event->body.size();
+      bodyBytes = event->body.size();
+      while (!events_.empty() && events_.front().kind == HttpEvent::Kind::Body) {
+        bodyBytes += events_.front().body.size();
+        more.push_back(std::move(events_.front().body));
+        events_.pop_front();
+      }
+      queuedBytes_ -= bodyBytes;
     }
   }
   room_.notify_all();
+  // Joined into one with the lock released, so the worker reads on.
+  if (!more.empty()) {
+    event->body.reserve(bodyBytes);
+    for (const std::string& block : more) {
+      event->body += block;
+    }
+  }
   return event;
 }
 

@@ -8,7 +8,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "ports/http.h"
 
@@ -19,7 +18,9 @@ namespace hta {
 // takes them when it wakes. This is the only state the two threads share,
 // and every member is safe to call from either side as documented.
 //
-// Body bytes pushed one after another are merged into one Body event, so
+// Body blocks are queued as the worker read them, taken over and not
+// copied, and Take() hands every block queued at that moment over as one
+// Body event, joined on the GUI thread's side once the lock is released. So
 // the GUI thread pays for one wake per batch and not per block: while blocks
 // follow each other within kWakeDelay, the GUI thread is woken once
 // kWakeBytes or kWakeDelay's worth has gathered; a block after a pause wakes
@@ -34,7 +35,7 @@ namespace hta {
 class ExchangeQueue {
  public:
   static constexpr std::size_t kLimitBytes = std::size_t{2} << 20;
-  static constexpr std::size_t kWakeBytes = std::size_t{64} << 10;
+  static constexpr std::size_t kWakeBytes = std::size_t{256} << 10;
   static constexpr std::chrono::steady_clock::duration kWakeDelay = std::chrono::milliseconds(2);
 
   // `wake` is called on the worker's thread after each push that the GUI
@@ -48,21 +49,22 @@ class ExchangeQueue {
   // abandoned: the worker then stops.
   bool PushResponse(HttpResponse response);
   // Waits for room first (see kLimitBytes); an empty block pushes nothing.
-  bool PushBody(std::string_view bytes);
+  bool PushBody(std::string block);
   // The last push of a transfer: End or Failed.
   void PushEnd();
   void PushFailed(std::string reason);
   bool Abandoned() const;
 
   // --- The GUI thread's side.
-  // The oldest event not yet taken; nullopt when none is queued.
+  // The oldest event not yet taken, with every Body block queued after it
+  // when it is one; nullopt when none is queued.
   std::optional<HttpEvent> Take();
   void Abandon();
 
  private:
   bool Push(HttpEvent event);
-  // Queues `bytes` (the lock held); whether the GUI thread must be woken now.
-  bool QueueBody(std::string_view bytes);
+  // Queues `block` (the lock held); whether the GUI thread must be woken now.
+  bool QueueBody(std::string block);
 
   std::function<void()> wake_;
   mutable std::mutex mutex_;

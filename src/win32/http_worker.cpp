@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "transfer/internet_file.h"
+#include "transfer/read_pace.h"
 #include "win32/handles.h"
+#include "win32/win32_clock.h"
 #include "win32/win32_headers.h"
 
 // After windows.h, whose types it needs.
@@ -109,10 +110,11 @@ HttpResponse ReadResponse(HINTERNET request) {
 }
 
 void ReadBody(HINTERNET request, ExchangeQueue& queue) {
-  std::vector<char> buffer(kWorkerReadBytes);
+  Win32Clock clock;  // stateless: safe on any thread
+  std::uint64_t bytesSoFar = 0;
+  std::optional<std::uint64_t> began;
   for (;;) {
-    // A read of a whole buffer would wait for all of it; only what has
-    // arrived is taken, so a slow link's bytes are handed over as they come.
+    // Waits for the first bytes not yet read; 0 at the end of the body.
     DWORD available = 0;
     if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
       queue.PushFailed(Failure("InternetQueryDataAvailable"));
@@ -122,9 +124,13 @@ void ReadBody(HINTERNET request, ExchangeQueue& queue) {
       queue.PushEnd();
       return;
     }
-    const DWORD want = std::min<DWORD>(available, kWorkerReadBytes);
+    const std::uint64_t now = clock.MonotonicMicroseconds();
+    began = began.value_or(now);
+    const DWORD want = PacedReadSize(available, bytesSoFar, now - *began);
+    // Read into a block of its own, which the queue takes over.
+    std::string block(want, '\0');
     DWORD read = 0;
-    if (!InternetReadFile(request, buffer.data(), want, &read) || read > want) {
+    if (!InternetReadFile(request, block.data(), want, &read) || read > want) {
       queue.PushFailed(Failure("InternetReadFile"));
       return;
     }
@@ -132,7 +138,9 @@ void ReadBody(HINTERNET request, ExchangeQueue& queue) {
       queue.PushEnd();
       return;
     }
-    if (!queue.PushBody(std::string_view(buffer.data(), read))) {
+    bytesSoFar += read;
+    block.resize(read);
+    if (!queue.PushBody(std::move(block))) {
       return;
     }
   }

@@ -5,9 +5,6 @@
 
 namespace hta::win32 {
 
-// Reads at most this much at a time: what has arrived, up to this.
-inline constexpr unsigned long kWorkerReadBytes = 64 * 1024;
-
 // Carries out `request` with WinINet on the calling (worker) thread and
 // pushes its events into `queue`, the last being End or Failed (unless the
 // queue was abandoned, when it stops at its next step). Opens, uses and

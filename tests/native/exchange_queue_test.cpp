@@ -42,7 +42,7 @@ TEST(ExchangeQueueTest, AWorkersBlocksArriveWholeInOrder) {
     EXPECT_TRUE(queue.PushResponse(HttpResponse{}));
     for (std::size_t at = 0; at < sent.size();) {
       const std::size_t length = std::min<std::size_t>(1 + at % 700, sent.size() - at);
-      EXPECT_TRUE(queue.PushBody(std::string_view(sent).substr(at, length)));
+      EXPECT_TRUE(queue.PushBody(sent.substr(at, length)));
       at += length;
     }
     queue.PushEnd();
