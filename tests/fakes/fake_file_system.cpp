@@ -5,14 +5,11 @@
 #include <span>
 #include <utility>
 
+#include "common/ascii.h"
+
 namespace hta::fakes {
 
 namespace {
-
-unsigned char FoldCase(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return (byte >= 'a' && byte <= 'z') ? static_cast<unsigned char>(byte - 'a' + 'A') : byte;
-}
 
 class FakeFileWriter final : public FileWriter {
  public:
@@ -57,7 +54,7 @@ std::string FolderName(const std::string& path) {
 
 bool PathLess::operator()(const std::string& a, const std::string& b) const {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [](char x, char y) { return FoldCase(x) < FoldCase(y); });
+                                      [](char x, char y) { return LowerAscii(x) < LowerAscii(y); });
 }
 
 std::string FakeFileSystem::PathFromAnsi(std::string_view text) {
@@ -76,18 +73,18 @@ std::string FakeFileSystem::PathFromAnsi(std::string_view text) {
 
 std::size_t FakeFileSystem::BytesUsed() const {
   std::size_t used = 0;
-  for (const auto& [path, bytes] : files_) {
-    used += bytes.size();
+  for (const auto& [path, file] : files_) {
+    used += file.bytes.size();
   }
   return used;
 }
 
 std::vector<std::string> FakeFileSystem::FileNamesIn(const std::string& folder) {
   std::vector<std::string> names;
-  for (const auto& [path, bytes] : files_) {
+  for (const auto& [path, file] : files_) {
     const std::string name = path.substr(std::min(folder.size(), path.size()));
-    if (path.size() > folder.size() && !PathLess()(path.substr(0, folder.size()), folder) &&
-        !PathLess()(folder, path.substr(0, folder.size())) && name.find('\\') == std::string::npos) {
+    if (!name.empty() && EqualsIgnoringCase(path.substr(0, folder.size()), folder) &&
+        name.find('\\') == std::string::npos) {
       names.push_back(name);
     }
   }
@@ -116,12 +113,12 @@ std::unique_ptr<FileWriter> FakeFileSystem::OpenForWrite(const std::string& path
 std::optional<std::int64_t> FakeFileSystem::FileLength(const std::string& path) {
   const auto found = files_.find(path);
   return found == files_.end() ? std::nullopt
-                               : std::optional(static_cast<std::int64_t>(found->second.size()));
+                               : std::optional(static_cast<std::int64_t>(found->second.bytes.size()));
 }
 
 std::optional<std::uint64_t> FakeFileSystem::LastWriteTime(const std::string& path) {
-  const auto found = writeTimes_.find(path);
-  return Exists(path) && found != writeTimes_.end() ? std::optional(found->second) : std::nullopt;
+  const auto found = files_.find(path);
+  return found == files_.end() ? std::nullopt : std::optional(found->second.written);
 }
 
 bool FakeFileSystem::FolderExists(const std::string& path) {
@@ -153,12 +150,10 @@ bool FakeFileSystem::MoveFileReplacing(const std::string& from, const std::strin
     lastFailure = !Exists(from) ? FileFailure::NotFound : movesFail ? FileFailure::Other : FileFailure::InUse;
     return false;
   }
-  std::string bytes = files_.at(from);
-  const std::uint64_t written = writeTimes_.at(from);
-  files_.erase(from);
-  writeTimes_.erase(from);
-  files_[to] = std::move(bytes);
-  writeTimes_[to] = written;
+  auto moved = files_.extract(from);
+  moved.key() = to;
+  files_.erase(to);
+  files_.insert(std::move(moved));
   return true;
 }
 
@@ -168,13 +163,12 @@ bool FakeFileSystem::RemoveFile(const std::string& path) {
     return false;
   }
   files_.erase(path);
-  writeTimes_.erase(path);
   return true;
 }
 
 std::optional<std::string> FakeFileSystem::Contents(const std::string& path) const {
   const auto found = files_.find(path);
-  return found == files_.end() ? std::nullopt : std::optional<std::string>(found->second);
+  return found == files_.end() ? std::nullopt : std::optional<std::string>(found->second.bytes);
 }
 
 }  // namespace hta::fakes

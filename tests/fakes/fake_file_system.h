@@ -58,10 +58,7 @@ class FakeFileSystem final : public FileSystem {
   std::vector<std::string> FileNamesIn(const std::string& folder) override;
 
   // Creates or replaces a file; it counts as written now.
-  void Put(const std::string& path, std::string bytes) {
-    files_[path] = std::move(bytes);
-    writeTimes_[path] = ++tick_;
-  }
+  void Put(const std::string& path, std::string bytes) { files_[path] = File{std::move(bytes), ++tick_}; }
   bool Exists(const std::string& path) const { return files_.count(path) != 0; }
   // The file's bytes without counting a read; nullopt when there is none.
   std::optional<std::string> Contents(const std::string& path) const;
@@ -88,8 +85,11 @@ class FakeFileSystem final : public FileSystem {
   std::size_t openWriters = 0;
 
  private:
-  std::map<std::string, std::string, PathLess> files_;
-  std::map<std::string, std::uint64_t, PathLess> writeTimes_;
+  struct File {
+    std::string bytes;
+    std::uint64_t written = 0;  // the tick of its last write
+  };
+  std::map<std::string, File, PathLess> files_;
   std::uint64_t tick_ = 0;
   std::set<std::string, PathLess> unreadable_;
   std::set<std::string, PathLess> folders_;

@@ -66,35 +66,30 @@ class FakePopupFactory final : public PopupFactory {
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
-    void SetText(const std::string& text) override {
-      record_.text = text;
-      ++record_.calls;
-    }
+    void SetText(const std::string& text) override { Called().text = text; }
     bool ShowLink() override {
-      ++record_.calls;
-      record_.link = true;
+      Called().link = true;
       return !factory_.cursorMissing;
     }
-    void SetTranslucent(int alpha) override {
-      ++record_.calls;
-      record_.alphas.push_back(alpha);
-    }
+    void SetTranslucent(int alpha) override { Called().alphas.push_back(alpha); }
     bool SetTopMostWindow(bool) override {
-      ++record_.calls;
+      Called();
       return !factory_.topMostFails;
     }
     void MoveTo(int left, int top) override {
-      record_.left = left;
+      Called().left = left;
       record_.top = top;
-      ++record_.calls;
     }
-    void ShowNoActivate() override { ++record_.calls; }
-    void SetTimer(unsigned milliseconds) override {
-      record_.timer = milliseconds;
-      ++record_.calls;
-    }
+    void ShowNoActivate() override { Called(); }
+    void SetTimer(unsigned milliseconds) override { Called().timer = milliseconds; }
 
    private:
+    // Counts the call and gives the record it changes.
+    Record& Called() {
+      ++record_.calls;
+      return record_;
+    }
+
     FakePopupFactory& factory_;
     Record& record_;
   };

@@ -81,16 +81,13 @@ std::size_t CopyKeyList(const std::vector<Line>& lines, const Range& range, std:
       list += *lines[at].key + '\0';
     }
   }
-  if (list.size() + 1 > buffer.size()) {
-    list.resize(buffer.size() - 2);
-    std::copy_n(list.data(), list.size(), buffer.data());
-    buffer[buffer.size() - 2] = '\0';
-    buffer[buffer.size() - 1] = '\0';
-    return buffer.size() - 2;
-  }
+  // A list that does not fit is cut, and still ends in two NULs.
+  const bool cut = list.size() + 1 > buffer.size();
+  const std::size_t count = cut ? buffer.size() - 2 : list.size();
+  list.resize(count);
+  list.append(cut ? 2 : 1, '\0');
   std::copy_n(list.data(), list.size(), buffer.data());
-  buffer[list.size()] = '\0';
-  return list.size();
+  return count;
 }
 
 }  // namespace

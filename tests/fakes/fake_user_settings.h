@@ -16,7 +16,8 @@ class FakeUserSettings final : public UserSettings {
  public:
   std::optional<std::string> Get(const std::string& application, const std::string& section,
                                  const std::string& key) override {
-    return Value(application, section, key);
+    const auto found = values_.find(application + "/" + section + "/" + key);
+    return found == values_.end() ? std::nullopt : std::optional(found->second);
   }
   void Save(const std::string& application, const std::string& section, const std::string& key,
             const std::string& value) override {
@@ -27,11 +28,6 @@ class FakeUserSettings final : public UserSettings {
   void Put(const std::string& application, const std::string& section, const std::string& key,
            const std::string& value) {
     values_[application + "/" + section + "/" + key] = value;
-  }
-  std::optional<std::string> Value(const std::string& application, const std::string& section,
-                                   const std::string& key) const {
-    const auto found = values_.find(application + "/" + section + "/" + key);
-    return found == values_.end() ? std::nullopt : std::optional(found->second);
   }
 
   std::size_t saves = 0;

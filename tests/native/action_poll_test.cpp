@@ -26,13 +26,18 @@ TEST_F(ActionPollTest, TheListsAddressCarriesItsQuery) {
   EXPECT_EQ(http.gets.back(), kActions + "?VANO_BACKOFFICE=a%20b&c%09&ts=21:07:03");
 }
 
+// A fetch that fails to start keeps the target and removes what an earlier
+// run left beside it.
 TEST_F(ActionPollTest, AFailedPollActsOnNothing) {
   State().actionUrl = kActions;
   files.Put(kActionList, Action("popup", "", "", "old"));
+  files.Put(kActionList + ".temp", "LEFT OVER");
   http.SetGet(PollUrl(), {.opens = false});
   Program().PollTimerTick();
   EXPECT_EQ(files.Contents(kActionList), Action("popup", "", "", "old"));
+  EXPECT_FALSE(files.Exists(kActionList + ".temp"));
   EXPECT_EQ(popups.records.size(), 0u);
+  EXPECT_FALSE(Program().Fetch().FetchBusy());
 }
 
 // The sound call is given the file in memory, and trusts the lengths it

@@ -18,20 +18,23 @@ inline std::string Action(const std::string& type, const std::string& url, const
          "</action>\r\n";
 }
 
+// The four bytes of `value`, least significant first, as a wave file holds
+// its lengths.
+inline std::string Little32(std::size_t value) {
+  std::string bytes;
+  for (int i = 0; i < 4; ++i) {
+    bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+  }
+  return bytes;
+}
+
 // A whole wave file whose samples are `samples`.
 inline std::string Wave(const std::string& samples) {
-  const auto little32 = [](std::size_t value) {
-    std::string bytes;
-    for (int i = 0; i < 4; ++i) {
-      bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
-    }
-    return bytes;
-  };
   // PCM, one channel, 8000 samples a second of 8 bits.
   const std::string format("\x01\x00\x01\x00\x40\x1F\x00\x00\x40\x1F\x00\x00\x01\x00\x08\x00", 16);
-  const std::string chunks = "fmt " + little32(format.size()) + format + "data" + little32(samples.size()) +
+  const std::string chunks = "fmt " + Little32(format.size()) + format + "data" + Little32(samples.size()) +
                              samples + (samples.size() % 2 == 1 ? std::string(1, '\0') : "");
-  return "RIFF" + little32(4 + chunks.size()) + "WAVE" + chunks;
+  return "RIFF" + Little32(4 + chunks.size()) + "WAVE" + chunks;
 }
 
 // Launcher with its application folder set (InitLauncher), for the fetch,

@@ -18,17 +18,6 @@ namespace {
 
 using FetchFileTest = FetchTest;
 
-TEST_F(FetchFileTest, AFailedStartLeavesTheTarget) {
-  files.Put(kHtaFolder + "a.hta.temp", "LEFT OVER");
-  files.Put(kHtaFolder + "a.hta", "OLD");
-  http.SetGet("http://files.test/a.hta", {.opens = false});
-  Program().Fetch().FetchFile("http://files.test/a.hta", kHtaFolder + "a.hta");
-  EXPECT_FALSE(files.Exists(kHtaFolder + "a.hta.temp"));
-  EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "OLD");
-  EXPECT_EQ(Launches(), Lines{});
-  EXPECT_FALSE(Program().Fetch().FetchBusy());
-}
-
 // What a file's arrival does follows from why it was fetched, never from its
 // name: a sound that is no wave file is written and left alone (no list is
 // processed), and a "sound" named like an application is not opened.

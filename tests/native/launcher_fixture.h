@@ -68,11 +68,8 @@ class LauncherTest : public ::testing::Test {
   SessionState& State() { return Program().State(); }
 
   // A 200 reply with `body` and its Content-Length.
-  void Serve(const std::string& url, std::string body) {
-    fakes::FakeHttp::GetReply reply;
-    reply.contentLength = static_cast<std::uint32_t>(body.size());
-    reply.body = std::move(body);
-    http.SetGet(url, reply);
+  void Serve(const std::string& url, const std::string& body) {
+    http.SetGet(url, {.body = body, .contentLength = static_cast<std::uint32_t>(body.size())});
   }
 
   static std::string BootUrl(const std::string& endpoint, const std::string& bootParams = "") {

@@ -1,5 +1,6 @@
 // Proxy settings: the password key, the number text inside it, and the
-// configuration of the transfer from the INI file's proxy section. The
+// configuration of the transfer from the proxy section of the INI file
+// beside the program. The
 // end-to-end tests under Wine log in through a proxy named there, with a
 // stored password; these pin the fallbacks and the boundaries.
 #include <gtest/gtest.h>
@@ -74,6 +75,15 @@ TEST_F(ProxySettingsTest, WithoutAServerOrAUsablePortOnlyTheSystemSettingsAreCho
     EXPECT_EQ(Control().ProxyServer(), "") << section;
     EXPECT_EQ(Control().ProxyUser(), "") << section;
   }
+}
+
+// The shell gives a drive's root with its backslash, every other folder
+// without one: either way the INI file lies beside the program.
+TEST_F(ProxySettingsTest, AtADrivesRootTheIniFileStillLiesBesideTheProgram) {
+  env = fakes::FakeEnvironment{"C:\\", "MyLauncher"};
+  files.Put("C:\\MyLauncher.ini", "[proxy]\r\nProxyServer=root.corp\r\nProxyPort=8080\r\n");
+  Program().InitLauncher();
+  EXPECT_EQ(Control().ProxyServer(), "root.corp");
 }
 
 // A server set by policy brings the other three from the policy too (each

@@ -44,7 +44,7 @@ TEST_F(RunAtStartupTest, TheBoxWritesOrRemovesItsOwnRunValue) {
 TEST_F(RunAtStartupTest, AClearedBoxStaysClearedWhenAnUpgradeWritesTheValueBack) {
   Tick(true);
   Tick(false);
-  EXPECT_EQ(settings.Value("HTA_Launcher", "settings", "runAtStartup"), "False");
+  EXPECT_EQ(settings.Get("HTA_Launcher", "settings", "runAtStartup"), "False");
   // The installer's upgrade registers the program again.
   registry.PutString(RegistryRoot::CurrentUser, kRunKeyPath, "Launcher", "\"C:\\New\\Launcher.exe\"");
   Program().Start();

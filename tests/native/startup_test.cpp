@@ -206,15 +206,24 @@ TEST_F(StartupTest, UnloadRemovesTheTrayIconBeforeClosing) {
   EXPECT_EQ(view.lines, (Lines{"RemoveTrayIcon", "Close"}));
   EXPECT_EQ(settings.saves, saves + 2);
   EXPECT_EQ(instance.releases, 1u) << "a new start is not refused while this one unwinds";
+  // Nothing runs after the end, whatever the window and the tray still send.
+  State().actionUrl = kActions;
+  State().mainAppIndex = 1;
+  const std::size_t gets = http.gets.size();
   Program().ReconnectClicked();
   Program().MenuEntryChosen(1);
   view.runChecked = true;
   Program().RunAtStartupClicked();
   Program().SystemResumed();
+  Program().TrayNotification(514);
+  Program().TrayNotification(517);
+  Program().ShowPopupsChosen();
+  Program().PollTimerTick();
   Program().Shutdown();
   EXPECT_EQ(settings.saves, saves + 2);
   EXPECT_EQ(shellOpen.executed.size(), 1u);
   EXPECT_EQ(registry.writeCalls, 0u);
+  EXPECT_EQ(http.gets.size(), gets);
   // (TearDown: no view call after Close.)
 }
 

@@ -1,9 +1,8 @@
 // The tray icon's notifications through Launcher over fakes, beyond what the
 // real program shows under Wine (tests/windows/tray_e2e_test.cpp: a click
 // and a double click each open the main application once, a right click the
-// menu, a resume polls): the window brought forward, the messages ignored,
-// clicks and double clicks in a row, the timer after a resume, and nothing
-// after the end.
+// menu, a resume polls): the window brought forward and the messages
+// ignored. That nothing runs after the end is in startup_test.cpp.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -29,20 +28,6 @@ TEST_F(TrayTest, OnlyTheButtonUpMessagesAct) {
   }
   EXPECT_EQ(view.lines, Lines{});
   EXPECT_EQ(Launches(), Lines{});
-}
-
-TEST_F(TrayTest, NothingRunsAfterTheProgramHasEnded) {
-  State().actionUrl = kActions;
-  State().mainAppIndex = 1;
-  Program().Shutdown();
-  view.lines.clear();
-  Program().TrayNotification(514);
-  Program().TrayNotification(517);
-  Program().ShowPopupsChosen();
-  Program().PollTimerTick();
-  Program().SystemResumed();
-  EXPECT_EQ(view.lines, Lines{});
-  EXPECT_EQ(http.gets, Lines{});
 }
 
 }  // namespace

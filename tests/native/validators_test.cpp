@@ -40,30 +40,24 @@ class ValidatorsTest : public FetchTest {
 
   static std::string ETag(const std::string& tag) { return "ETag: \"" + tag + "\"\r\n"; }
   static std::string IfNoneMatch(const std::string& tag) { return "If-None-Match: \"" + tag + "\"\r\n"; }
-
-  // A login whose reply downloads a.hta, b.hta and c.hta and opens a.hta.
-  void ServeThreeDownloads() {
-    ServeLogin(App("a.hta", "A", "", true) + Download("a.hta", "http://dl.test/a") +
-               Download("b.hta", "http://dl.test/b") + Download("c.hta", "http://dl.test/c"));
-  }
-  void LogIn() { Program().ReconnectClicked(); }
 };
 
 // The second login asks with the server's own values for the files that are
 // still as written, and fetches whole the one changed and the one removed
 // on the disk; a 304 keeps the file and the main application opens.
 TEST_F(ValidatorsTest, ALoginAsksConditionallyOnlyForFilesStillAsWritten) {
-  ServeThreeDownloads();
+  ServeLogin(App("a.hta", "A", "", true) + Download("a.hta", "http://dl.test/a") +
+             Download("b.hta", "http://dl.test/b") + Download("c.hta", "http://dl.test/c"));
   ServeWith("http://dl.test/a", "AAAA", ETag("a1") + "Last-Modified: " + kDate + "\r\n");
   ServeWith("http://dl.test/b", "BBBB", ETag("b1"));
   ServeWith("http://dl.test/c", "CCCC", "Last-Modified: " + kDate + "\r\n");
-  LogIn();
+  Program().ReconnectClicked();
   EXPECT_EQ(files.Contents(kHtaFolder + "a.hta"), "AAAA\r\n");
   files.Put(kHtaFolder + "b.hta", "bbbb\r\n");  // same length, written again
   files.RemoveFile(kHtaFolder + "c.hta");
   ServeNotModified("http://dl.test/a");
   fakes::FakeLog log;
-  LogIn();
+  Program().ReconnectClicked();
   EXPECT_EQ(SentHeaders("http://dl.test/a"),
             (Lines{"", IfNoneMatch("a1") + "If-Modified-Since: " + kDate + "\r\n"}));
   EXPECT_EQ(SentHeaders("http://dl.test/b"), (Lines{"", ""}));
@@ -140,7 +134,7 @@ TEST_F(ValidatorsTest, ADamagedOrForeignStoreIsReplacedWhole) {
 TEST_F(ValidatorsTest, NoDownloadOrActionMayNameTheStore) {
   ServeLogin(Download("Validators.INI", "http://dl.test/v"));
   Serve("http://dl.test/v", "[store]\r\nformat=1\r\n");
-  LogIn();
+  Program().ReconnectClicked();
   EXPECT_FALSE(files.Exists(kStore));
   EXPECT_EQ(ActionFileName("validators", ".ini"), std::nullopt);
   EXPECT_EQ(ActionFileName("VALIDATORS.ini", ""), std::nullopt);

@@ -15,9 +15,7 @@ namespace hta::testing {
 namespace {
 
 void SetLittle32(std::string& bytes, std::size_t at, std::uint32_t value) {
-  for (std::size_t i = 0; i < 4; ++i) {
-    bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-  }
+  bytes.replace(at, 4, Little32(value));
 }
 
 TEST(WaveImageTest, OnlyAWaveWhoseLengthsAllFitItsBytesIsPlayed) {

@@ -130,7 +130,8 @@ TEST_F(WindowsIniFileTest, WriteReadDeleteRoundTrips) {
 }
 
 // The file port underneath: a file another program writes can be read; one
-// held without sharing is Locked and cannot be replaced; a new file is
+// held without sharing is Locked and cannot be replaced (the launcher then
+// opens the one in place, as over the fakes in fetch_test.cpp); a new file is
 // flushed through a handle of the move's own, so one that could be renamed
 // but not flushed is not moved either.
 TEST_F(WindowsIniFileTest, FilePortRespectsFilesOthersHold) {
@@ -148,6 +149,9 @@ TEST_F(WindowsIniFileTest, FilePortRespectsFilesOthersHold) {
     UniqueHandle holder = held(IniPath(), GENERIC_READ, 0);
     EXPECT_EQ(files_.StateOf(IniPath()), hta::FileState::Locked);
     EXPECT_FALSE(files_.MoveFileReplacing(IniPath() + ".temp", IniPath()));
+    // What the log then says: "the file in place is in use".
+    const hta::FileFailure failure = files_.LastFailure();
+    EXPECT_TRUE(failure == hta::FileFailure::InUse || failure == hta::FileFailure::AccessDenied);
   }
   {
     UniqueHandle holder = held(IniPath() + ".temp", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE);

@@ -1,10 +1,10 @@
 // The real HtaLauncher.exe where its folders are not plain: a user profile
 // named in Latin, Cyrillic and Chinese letters, which the ANSI code page
-// (1252 here) cannot spell, a temporary folder of 200 characters, a
-// temporary folder on a disk of 192 KiB, and a file that another program
-// holds. Seen from outside: the files in its folders, what the fake ".hta"
-// opener was started with, the registry, the back office's record and the
-// launcher's log.
+// (1252 here) cannot spell, a temporary folder of 200 characters, and a
+// temporary folder on a disk of 192 KiB. Seen from outside: the files in its
+// folders, what the fake ".hta" opener was started with, the registry, the
+// back office's record and the launcher's log. A file another program holds
+// is shown over the real file port (ini_file_test.cpp) and over the fakes.
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,6 @@
 #include "real_launcher_fixture.h"
 #include "win32/main_window.h"
 #include "win32/resource_ids.h"
-#include "win32/unique_handle.h"
 #include "win32/wide_text.h"
 #include "win32/win32_headers.h"
 
@@ -27,7 +26,6 @@ namespace {
 
 using hta::win32::Utf8FromWide;
 using hta::win32::WideFromUtf8;
-using hta::wintest::FakeOpenerRun;
 using hta::wintest::LoggedRequest;
 using hta::wintest::ReadFileBytes;
 using hta::wintest::WaitUntil;
@@ -191,37 +189,6 @@ TEST_F(ProfileScriptsTest, TheRunValueOfAProgramFolderInOtherScriptsStartsIt) {
 }
 
 using PathsE2eTest = hta::wintest::RealLauncherTest;
-
-// A launched file that another program holds open without sharing cannot
-// be replaced: the new one is dropped with its ".temp", and the one in
-// place is opened.
-TEST_F(PathsE2eTest, AFileHeldByAnotherProgramIsOpenedAsItIs) {
-  hta::wintest::FakeHtaAssociation association;
-  ASSERT_TRUE(association.Ready()) << association.Error();
-  const std::string record = driver_.RecordFakeOpenerRuns();
-  const std::string app = driver_.AppFolder();
-  ASSERT_TRUE(MakeFolder(app));
-  ASSERT_TRUE(WriteFileBytes(app + "report.hta", "OLD"));
-  const hta::win32::UniqueHandle held(CreateFileW(WideFromUtf8(app + "report.hta").c_str(), GENERIC_READ, 0,
-                                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(held);
-  Start({"--bootstrap", server_->Url("/tray/files/exebootstrap.php")});
-  ASSERT_TRUE(driver_.WaitForTray(kStartTimeoutMs));
-  ASSERT_TRUE(PostMessageA(driver_.WaitForMainWindow(kStepTimeoutMs), WM_TIMER,
-                           hta::win32::MainWindow::kTimer1Id, 0));
-  // (The login's main application was never downloaded: the shell finds
-  // no file to open.)
-  std::vector<FakeOpenerRun> runs;
-  EXPECT_TRUE(
-      WaitUntil([&] { return (runs = hta::wintest::FakeOpenerRuns(record)).size() == 1; }, kStepTimeoutMs))
-      << Log();
-  EXPECT_EQ(runs.empty() ? "" : runs.back().commandLine,
-            "\"" + hta::wintest::FakeOpenerExePath() + "\" \"" + app + "report.hta\" tray param");
-  EXPECT_EQ(CountLines(Log(), "Download refused: report.hta: the file in place is in use"), 1) << Log();
-  EXPECT_EQ(driver_.AppFolderFiles(),
-            (std::vector<std::string>{"actions.xml", "chime.wav", "report.hta", "tune.mp3"}));
-  driver_.Kill();
-}
 
 // A temporary folder of 200 characters and a file name of 100 from the
 // reply: the download lands under its whole name, past MAX_PATH; the shell,

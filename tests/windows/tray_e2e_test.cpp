@@ -89,14 +89,9 @@ class TrayE2eTest : public hta::wintest::RealLauncherTest {
   // This test's requests under /tray/ (the server's record is shared).
   std::vector<LoggedRequest> TrayRequests() const { return server_->RequestsWith("/tray/", mark_); }
 
+  // This test's requests for `path` (no other path of the scenario holds it).
   std::vector<LoggedRequest> RequestsFor(const std::string& path) const {
-    std::vector<LoggedRequest> matching;
-    for (const LoggedRequest& request : TrayRequests()) {
-      if (request.Path() == path) {
-        matching.push_back(request);
-      }
-    }
-    return matching;
+    return server_->RequestsWith(path, mark_);
   }
 
   // The poll timer is due, as SetTimer would deliver it after a minute.
