@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -161,15 +162,11 @@ TEST_F(InternetFileDownload, ACancelWhileABatchIsHeldBackEndsAtOnce) {
 
 // --- Resume.
 
-class InternetFileResume : public InternetFileDownload {
- protected:
-  const std::string kLocal = std::string(5000, 'L');
-};
-
 // A 206 reply that does not start where the file ends, or that does not say where
 // it starts, or a whole reply too short to skip the file's bytes: an error
 // raised before closing, with the file untouched.
-TEST_F(InternetFileResume, AReplyThatCannotBePlacedAfterTheFileIsAPositioningError) {
+TEST_F(InternetFileDownload, AResumedReplyThatCannotBePlacedAfterTheFileIsAPositioningError) {
+  const std::string kept(5000, 'L');
   struct Case {
     std::string what;
     Reply reply;
@@ -179,18 +176,18 @@ TEST_F(InternetFileResume, AReplyThatCannotBePlacedAfterTheFileIsAPositioningErr
       {"206 without Content-Range", {.status = 206, .body = Resource(4000)}},
       {"whole reply shorter than the file", {.body = Resource(3000), .contentLength = 3000}},
   };
-  files.Put(kFile, kLocal);
+  files.Put(kFile, kept);
   for (const Case& c : cases) {
     events.events.clear();
     http.SetGet(kUrl, c.reply);
     Control().ResumeDownload();
     EXPECT_EQ(events.events, Lines{"error [Error, while setting position]"}) << c.what;
-    EXPECT_EQ(File(kFile), kLocal) << c.what;
+    EXPECT_EQ(File(kFile), kept) << c.what;
   }
 }
 
 // The server refuses the range past the end (416, naming the size).
-TEST_F(InternetFileResume, AFileThatIsAlreadyWholeCompletesWithoutReadingALongerOneIsRefused) {
+TEST_F(InternetFileDownload, AResumeOfAWholeFileCompletesWithoutReadingALongerOneIsRefused) {
   files.Put(kFile, Resource(9000));
   http.SetGet(kUrl, Reply{.body = Resource(9000), .contentLength = 9000, .honoursRanges = true});
   Control().ResumeDownload();
@@ -239,11 +236,10 @@ TEST(InternetFileReentrySweep, ANestedTransferInAnyWaitIsSafe) {
         file.StartDownload();
       }
       EXPECT_TRUE(inner == innerBody || inner.empty() || inner == "not run") << where;
-      std::size_t finals = 0;
-      for (const std::string& event : rig.events.events) {
-        finals += event.rfind("progress", 0) == 0 ? 0 : 1;
-      }
-      const std::size_t downloads =
+      const auto finals =
+          std::count_if(rig.events.events.begin(), rig.events.events.end(),
+                        [](const std::string& event) { return !event.starts_with("progress"); });
+      const std::ptrdiff_t downloads =
           (mode != kGetInGet) + (mode == kDownloadInDownload && rig.pump.calls >= at);
       EXPECT_EQ(finals, downloads) << where;
       rig.ExpectCleanEnd(where);
