@@ -116,47 +116,35 @@ TEST_F(InternetFileDownload, CancelFromTheLastProgressHandlerEndsCancelledBefore
   EXPECT_EQ(File(kFile), Resource(3000));
 }
 
-// A cancel given while no download runs is forgotten; one from a message
-// while the transfer waits stops it at once and keeps the batches written.
-TEST_F(InternetFileDownload, ACancelWhileNoDownloadRunsIsForgottenOneDuringTheWaitStopsIt) {
+// A cancel given while no download runs is forgotten. While a batch is held
+// back by the network the window's handlers run: a cancel there ends the
+// download at once, keeping the batches written, and a new transfer started
+// next is not disturbed by the one given up; a transfer started there runs
+// whole, and the held one goes on after it.
+TEST_F(InternetFileDownload, ACancelWhileABatchIsHeldBackEndsAtOnceOneWhileNoDownloadRunsIsForgotten) {
   Control().CancelDownload();
   EXPECT_EQ(Start(100).back(), "complete");
   events.events.clear();
   // A later download's third wait (response, first batch, second batch)
   // comes after the first batch's progress event.
-  pump.After(3, [&] { Control().CancelDownload(); });
-  EXPECT_EQ(Start(10000), (Lines{"progress 2048", "cancelled 2048"}));
-  EXPECT_EQ(File(kFile), Resource(2048));
-  EXPECT_EQ(http.abandoned, 1u);
-}
-
-// While a batch is held back by the network, the window's handlers run: a
-// cancel there ends the download without waiting for it, and a new transfer
-// started next is not disturbed by the one given up.
-TEST_F(InternetFileDownload, ACancelWhileABatchIsHeldBackEndsAtOnce) {
-  http.SetGet(kUrl, Reply{.body = Resource(6000), .largestRead = 2048, .heldEvent = 3});
-  Serve("http://h/next", "next");
-  std::string during;
-  http.onHeld = [&] {
+  pump.After(3, [&] {
     EXPECT_EQ(Control().RunningTransfers(), 1u);
     Control().CancelDownload();
-  };
-  Control().StartDownload();
-  EXPECT_EQ(events.events, (Lines{"progress 2048", "cancelled 2048"}));
+  });
+  EXPECT_EQ(Start(10000), (Lines{"progress 2048", "cancelled 2048"}));
   EXPECT_EQ(Control().RunningTransfers(), 0u);
   EXPECT_EQ(files.openWriters, 0u);
-  EXPECT_EQ(Control().syncGET("http://h/next"), "next");
+  EXPECT_EQ(File(kFile), Resource(2048));
   EXPECT_EQ(http.abandoned, 1u);
+  Serve("http://h/next", "next");
+  EXPECT_EQ(Control().syncGET("http://h/next"), "next");
 
-  // A transfer started inside the wait runs whole; the held one goes on
-  // after it.
   events.events.clear();
-  http.SetGet(kUrl, Reply{.body = Resource(6000), .largestRead = 2048, .heldEvent = 3});
-  http.onHeld = [&] { during = Control().syncGET("http://h/next"); };
-  Control().Url(kUrl);
-  Control().StartDownload();
+  std::string during;
+  Control().Url(kUrl);  // a syncGET takes the control's address
+  pump.After(3, [&] { during = Control().syncGET("http://h/next"); });
+  EXPECT_EQ(Start(6000).back(), "complete");
   EXPECT_EQ(during, "next");
-  EXPECT_EQ(events.events.back(), "complete");
   EXPECT_TRUE(File(kFile) == Resource(6000));
 }
 
