@@ -92,8 +92,7 @@ std::string FakeHttp::AddressOf(const HttpRequest& request) {
 
 std::vector<HttpEvent> FakeHttp::Script(const HttpRequest& request) {
   const auto found = gets_.find(AddressOf(request));
-  if (failingOpens > 0 || (request.method == "GET" && (found == gets_.end() || !found->second.opens))) {
-    failingOpens -= failingOpens > 0 ? 1 : 0;
+  if (request.method == "GET" && (found == gets_.end() || !found->second.opens)) {
     HttpEvent failed = Event(HttpEvent::Kind::Failed);
     failed.reason = "no response";
     return {failed};

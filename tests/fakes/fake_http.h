@@ -40,8 +40,6 @@ class FakeHttp final : public HttpClient {
   explicit FakeHttp(FakeMessagePump& pump) : pump_(pump) {}
 
   void SetGet(const std::string& url, GetReply reply) { gets_[url] = std::move(reply); }
-  // The next exchanges that fail before any response (no way out).
-  std::size_t failingOpens = 0;
 
   std::unique_ptr<HttpExchange> Start(const HttpRequest& request) override;
 
