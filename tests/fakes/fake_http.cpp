@@ -51,8 +51,7 @@ bool HoldsLineBreak(const std::string& text) {
 
 class FakeHttp::Exchange final : public HttpExchange {
  public:
-  Exchange(FakeHttp& owner, std::vector<HttpEvent> events, std::size_t held)
-      : owner_(owner), events_(std::move(events)), held_(held) {
+  Exchange(FakeHttp& owner, std::vector<HttpEvent> events) : owner_(owner), events_(std::move(events)) {
     ++owner_.live_;
   }
   ~Exchange() override {
@@ -65,10 +64,6 @@ class FakeHttp::Exchange final : public HttpExchange {
   HttpEvent Next() override {
     // The wait dispatches what arrives meanwhile.
     owner_.pump_.DoEvents();
-    if (!interrupted_ && next_ + 1 == held_ && owner_.onHeld) {
-      held_ = 0;
-      owner_.onHeld();
-    }
     if (interrupted_) {
       return Event(HttpEvent::Kind::Interrupted);
     }
@@ -86,7 +81,6 @@ class FakeHttp::Exchange final : public HttpExchange {
   FakeHttp& owner_;
   std::vector<HttpEvent> events_;
   std::size_t next_ = 0;
-  std::size_t held_;
   bool interrupted_ = false;
 };
 
@@ -98,8 +92,7 @@ std::string FakeHttp::AddressOf(const HttpRequest& request) {
 
 std::vector<HttpEvent> FakeHttp::Script(const HttpRequest& request) {
   const auto found = gets_.find(AddressOf(request));
-  if (failingOpens > 0 || (request.method == "GET" && (found == gets_.end() || !found->second.opens))) {
-    failingOpens -= failingOpens > 0 ? 1 : 0;
+  if (request.method == "GET" && (found == gets_.end() || !found->second.opens)) {
     HttpEvent failed = Event(HttpEvent::Kind::Failed);
     failed.reason = "no response";
     return {failed};
@@ -139,9 +132,7 @@ std::unique_ptr<HttpExchange> FakeHttp::Start(const HttpRequest& request) {
   if (request.method == "GET") {
     gets.push_back(AddressOf(request));
   }
-  const auto found = gets_.find(AddressOf(request));
-  const std::size_t held = request.method == "GET" && found != gets_.end() ? found->second.heldEvent : 0;
-  return std::make_unique<Exchange>(*this, Script(request), held);
+  return std::make_unique<Exchange>(*this, Script(request));
 }
 
 }  // namespace hta::fakes

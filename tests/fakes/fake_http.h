@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -18,7 +17,7 @@ namespace hta::fakes {
 // runs; a HEAD gets a response with nothing in it. Every wait for an event
 // first runs the fake message loop once, as the real wait dispatches what
 // arrives, so a test can tick, click or exit in the middle of a transfer
-// (FakeMessagePump::At, or a held event below).
+// (FakeMessagePump::At).
 class FakeHttp final : public HttpClient {
  public:
   // What a GET of one address ("http://host/path", "https://" for TLS,
@@ -36,18 +35,11 @@ class FakeHttp final : public HttpClient {
     std::size_t failingRead = 0;                // 1-based event after the response that fails; 0: none
     std::size_t largestRead = SIZE_MAX;         // bytes in each Body event
     bool redirectedToHttp = false;              // answered without TLS
-    // 1-based event of the exchange that is held back: onHeld runs (in the
-    // wait, as a handler would) before it is given; 0: none.
-    std::size_t heldEvent = 0;
   };
 
   explicit FakeHttp(FakeMessagePump& pump) : pump_(pump) {}
 
   void SetGet(const std::string& url, GetReply reply) { gets_[url] = std::move(reply); }
-  // The next exchanges that fail before any response (no way out).
-  std::size_t failingOpens = 0;
-  // Runs in the wait for a held event.
-  std::function<void()> onHeld;
 
   std::unique_ptr<HttpExchange> Start(const HttpRequest& request) override;
 

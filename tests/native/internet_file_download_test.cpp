@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,36 +32,6 @@ class InternetFileDownload : public InternetFileFixture {
     return events.events;
   }
 };
-
-// --- Events and totals.
-
-// One progress per batch with the running total; the end of the body
-// repeats it. A longer file is emptied first, and the file is closed when
-// Complete is raised, so the handler may move it into place at once.
-TEST_F(InternetFileDownload, ADownloadWritesTheWholeFileReportingEachRead) {
-  const std::vector<std::pair<std::size_t, Lines>> cases = {
-      {0, {"progress 0", "complete"}},
-      {2049, {"progress 2048", "progress 2049", "progress 2049", "complete"}},
-  };
-  std::size_t size = 0;
-  events.onEvent = [&](const std::string& event) {
-    if (event != "complete") {
-      return;
-    }
-    EXPECT_EQ(files.openWriters, 0u);
-    EXPECT_EQ(File(kFile), Resource(size));
-  };
-  for (const auto& [bytes, expected] : cases) {
-    size = bytes;
-    files.Put(kFile, std::string(10000, 'o'));
-    events.events.clear();
-    EXPECT_EQ(Start(bytes), expected) << bytes;
-  }
-  // Without an event sink the download still runs.
-  Control().SetEvents(nullptr);
-  Start(3000);
-  EXPECT_EQ(File(kFile), Resource(3000));
-}
 
 // --- Failures.
 
@@ -113,63 +84,51 @@ TEST_F(InternetFileDownload, CancelFromTheLastProgressHandlerEndsCancelledBefore
   };
   EXPECT_EQ(Start(3000), (Lines{"progress 2048", "progress 3000", "progress 3000", "cancelled 3000"}));
   EXPECT_EQ(File(kFile), Resource(3000));
+  // Without an event sink a download still runs.
+  Control().SetEvents(nullptr);
+  Start(3001);
+  EXPECT_EQ(File(kFile), Resource(3001));
 }
 
-// A cancel given while no download runs is forgotten; one from a message
-// while the transfer waits stops it at once and keeps the batches written.
-TEST_F(InternetFileDownload, ACancelWhileNoDownloadRunsIsForgottenOneDuringTheWaitStopsIt) {
+// A cancel given while no download runs is forgotten. While a batch is held
+// back by the network the window's handlers run: a cancel there ends the
+// download at once, keeping the batches written, and a new transfer started
+// next is not disturbed by the one given up; a transfer started there runs
+// whole, and the held one goes on after it.
+TEST_F(InternetFileDownload, ACancelWhileABatchIsHeldBackEndsAtOnceOneWhileNoDownloadRunsIsForgotten) {
   Control().CancelDownload();
   EXPECT_EQ(Start(100).back(), "complete");
   events.events.clear();
   // A later download's third wait (response, first batch, second batch)
   // comes after the first batch's progress event.
-  pump.After(3, [&] { Control().CancelDownload(); });
-  EXPECT_EQ(Start(10000), (Lines{"progress 2048", "cancelled 2048"}));
-  EXPECT_EQ(File(kFile), Resource(2048));
-  EXPECT_EQ(http.abandoned, 1u);
-}
-
-// While a batch is held back by the network, the window's handlers run: a
-// cancel there ends the download without waiting for it, and a new transfer
-// started next is not disturbed by the one given up.
-TEST_F(InternetFileDownload, ACancelWhileABatchIsHeldBackEndsAtOnce) {
-  http.SetGet(kUrl, Reply{.body = Resource(6000), .largestRead = 2048, .heldEvent = 3});
-  Serve("http://h/next", "next");
-  std::string during;
-  http.onHeld = [&] {
+  pump.After(3, [&] {
     EXPECT_EQ(Control().RunningTransfers(), 1u);
     Control().CancelDownload();
-  };
-  Control().StartDownload();
-  EXPECT_EQ(events.events, (Lines{"progress 2048", "cancelled 2048"}));
+  });
+  EXPECT_EQ(Start(10000), (Lines{"progress 2048", "cancelled 2048"}));
   EXPECT_EQ(Control().RunningTransfers(), 0u);
   EXPECT_EQ(files.openWriters, 0u);
-  EXPECT_EQ(Control().syncGET("http://h/next"), "next");
+  EXPECT_EQ(File(kFile), Resource(2048));
   EXPECT_EQ(http.abandoned, 1u);
+  Serve("http://h/next", "next");
+  EXPECT_EQ(Control().syncGET("http://h/next"), "next");
 
-  // A transfer started inside the wait runs whole; the held one goes on
-  // after it.
   events.events.clear();
-  http.SetGet(kUrl, Reply{.body = Resource(6000), .largestRead = 2048, .heldEvent = 3});
-  http.onHeld = [&] { during = Control().syncGET("http://h/next"); };
-  Control().Url(kUrl);
-  Control().StartDownload();
+  std::string during;
+  Control().Url(kUrl);  // a syncGET takes the control's address
+  pump.After(3, [&] { during = Control().syncGET("http://h/next"); });
+  EXPECT_EQ(Start(6000).back(), "complete");
   EXPECT_EQ(during, "next");
-  EXPECT_EQ(events.events.back(), "complete");
   EXPECT_TRUE(File(kFile) == Resource(6000));
 }
 
 // --- Resume.
 
-class InternetFileResume : public InternetFileDownload {
- protected:
-  const std::string kLocal = std::string(5000, 'L');
-};
-
 // A 206 reply that does not start where the file ends, or that does not say where
 // it starts, or a whole reply too short to skip the file's bytes: an error
 // raised before closing, with the file untouched.
-TEST_F(InternetFileResume, AReplyThatCannotBePlacedAfterTheFileIsAPositioningError) {
+TEST_F(InternetFileDownload, AResumedReplyThatCannotBePlacedAfterTheFileIsAPositioningError) {
+  const std::string kept(5000, 'L');
   struct Case {
     std::string what;
     Reply reply;
@@ -179,18 +138,18 @@ TEST_F(InternetFileResume, AReplyThatCannotBePlacedAfterTheFileIsAPositioningErr
       {"206 without Content-Range", {.status = 206, .body = Resource(4000)}},
       {"whole reply shorter than the file", {.body = Resource(3000), .contentLength = 3000}},
   };
-  files.Put(kFile, kLocal);
+  files.Put(kFile, kept);
   for (const Case& c : cases) {
     events.events.clear();
     http.SetGet(kUrl, c.reply);
     Control().ResumeDownload();
     EXPECT_EQ(events.events, Lines{"error [Error, while setting position]"}) << c.what;
-    EXPECT_EQ(File(kFile), kLocal) << c.what;
+    EXPECT_EQ(File(kFile), kept) << c.what;
   }
 }
 
 // The server refuses the range past the end (416, naming the size).
-TEST_F(InternetFileResume, AFileThatIsAlreadyWholeCompletesWithoutReadingALongerOneIsRefused) {
+TEST_F(InternetFileDownload, AResumeOfAWholeFileCompletesWithoutReadingALongerOneIsRefused) {
   files.Put(kFile, Resource(9000));
   http.SetGet(kUrl, Reply{.body = Resource(9000), .contentLength = 9000, .honoursRanges = true});
   Control().ResumeDownload();
@@ -239,11 +198,10 @@ TEST(InternetFileReentrySweep, ANestedTransferInAnyWaitIsSafe) {
         file.StartDownload();
       }
       EXPECT_TRUE(inner == innerBody || inner.empty() || inner == "not run") << where;
-      std::size_t finals = 0;
-      for (const std::string& event : rig.events.events) {
-        finals += event.rfind("progress", 0) == 0 ? 0 : 1;
-      }
-      const std::size_t downloads =
+      const auto finals =
+          std::count_if(rig.events.events.begin(), rig.events.events.end(),
+                        [](const std::string& event) { return !event.starts_with("progress"); });
+      const std::ptrdiff_t downloads =
           (mode != kGetInGet) + (mode == kDownloadInDownload && rig.pump.calls >= at);
       EXPECT_EQ(finals, downloads) << where;
       rig.ExpectCleanEnd(where);

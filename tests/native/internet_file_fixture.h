@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -14,32 +13,12 @@
 #include "fakes/fake_file_system.h"
 #include "fakes/fake_http.h"
 #include "fakes/fake_message_pump.h"
+#include "shared/recording_transfer_events.h"
 #include "transfer/internet_file.h"
 
 namespace hta::testing {
 
 using Lines = std::vector<std::string>;
-
-// Every event as a line ("progress 2048", "complete", "error [text]",
-// "cancelled 2048"), and a hook that runs inside each event's handler.
-class RecordingEvents final : public InternetFileEvents {
- public:
-  Lines events;
-  std::function<void(const std::string&)> onEvent;
-
-  void DownloadComplete() override { Note("complete"); }
-  void DownloadProgress(std::int32_t& bytesRead) override { Note("progress " + std::to_string(bytesRead)); }
-  void DownloadError(std::string& description) override { Note("error [" + description + "]"); }
-  void DownloadCancelled(std::int32_t& position) override { Note("cancelled " + std::to_string(position)); }
-
- private:
-  void Note(const std::string& event) {
-    events.push_back(event);
-    if (onEvent) {
-      onEvent(event);
-    }
-  }
-};
 
 // A resource of `size` bytes that holds every byte value, NUL included.
 inline std::string Resource(std::size_t size, unsigned seed = 0) {
@@ -83,7 +62,7 @@ struct InternetFileRig {
   fakes::FakeHttp http{pump};
   fakes::FakeClock clock;
   fakes::FakeFileSystem files;
-  RecordingEvents events;
+  RecordingTransferEvents events;
   std::optional<InternetFile> control;
 };
 

@@ -113,13 +113,6 @@ TEST_F(InternetFileRequests, ACancelDuringTheHeaderRequestSendsNothingMore) {
   EXPECT_EQ(File("C:\\x.temp"), std::nullopt);
 }
 
-TEST_F(InternetFileRequests, AFailedRequestFailsOnlyItsOwnTransfer) {
-  Serve("http://h/x", "x");
-  http.failingOpens = 2;  // the header request and the first GET
-  EXPECT_EQ(Control().syncGET("http://h/x"), "");
-  EXPECT_EQ(Control().syncGET("http://h/x"), "x");
-}
-
 // --- Mended faults of the GET.
 
 class InternetFileGet : public InternetFileFixture {};

@@ -37,17 +37,20 @@ TEST(AcceptBootstrapReplyTest, OnlyAnHttpAddressIsAccepted) {
 TEST_F(LoginTest, RequestsCarryTheirQueryEncoded) {
   // Boot parameters keep their query syntax but not their blanks; the user
   // string is encoded but for the unreserved characters.
-  registry.PutString(RegistryRoot::CurrentUser, "Software\\VANO\\VANO.exe", "BootParams", "a b&c=%41\r\n");
+  registry.PutString(RegistryRoot::CurrentUser, "Software\\VANO\\VANO.exe", "BootParams",
+                     "a b&c=%41/+\xE9\r\n\t\x7F");
   Program().InitLauncher();
-  view.userText = "Ann-Marie_O.Neil~2 & co=\xE9#%";
+  view.userText = std::string("Ann-Marie_O.Neil~2 & co=\xE9#%/+\0\x1F\x7F\xFF", 33);
   clock.now = TimeOfDay{23, 0, 5};
-  const std::string boot = kBoot1 + "?bootparams=a%20b&c=%41%0D%0A&ts=23:00:05";
+  const std::string boot = kBoot1 + "?bootparams=a%20b&c=%41/+\xE9%0D%0A%09%7F&ts=23:00:05";
   Serve(boot, kServer);
   // The clock moves on while the bootstrap request runs.
   pump.onEveryCall = [&](std::size_t) { clock.now = TimeOfDay{9, 8, 7}; };
   Program().ReconnectClicked();
-  EXPECT_EQ(http.gets,
-            (Lines{boot, kServer + "?user=Ann-Marie_O.Neil~2%20%26%20co%3D%E9%23%25&ts=09:08:07"}));
+  EXPECT_EQ(
+      http.gets,
+      (Lines{boot,
+             kServer + "?user=Ann-Marie_O.Neil~2%20%26%20co%3D%E9%23%25%2F%2B%00%1F%7F%FF&ts=09:08:07"}));
 }
 
 // Empty and blank replies

@@ -1,4 +1,5 @@
-// The encoders of request values, the time stamp, and the command line.
+// The time stamp of a request, and the command line. (How request values are
+// encoded is shown by the login's requests, in login_test.cpp.)
 #include "client/request_encoding.h"
 
 #include <gtest/gtest.h>
@@ -14,19 +15,7 @@ namespace {
 using Args = std::vector<std::string>;
 
 // ---------------------------------------------------------------------------
-// Encoders
-
-TEST(PercentEncodeAllTest, OnlyUnreservedCharactersPass) {
-  EXPECT_EQ(PercentEncodeAll("AZaz09-._~"), "AZaz09-._~");
-  EXPECT_EQ(PercentEncodeAll(std::string(" /%&=+\0\x1f\x7f\xe9\xff", 11)),
-            "%20%2F%25%26%3D%2B%00%1F%7F%E9%FF");
-}
-
-TEST(PercentEncodeBlanksTest, OnlyWhatWouldBreakTheRequestLineIsEncoded) {
-  EXPECT_EQ(PercentEncodeBlanks("a=1&b=%41 c\r\n\t\x7F"), "a=1&b=%41%20c%0D%0A%09%7F");
-  EXPECT_EQ(PercentEncodeBlanks("\xE9t\xE9"), "\xE9t\xE9");
-  EXPECT_EQ(PercentEncodeBlanks(std::string("\0", 1)), "%00");
-}
+// Time stamp
 
 TEST(TimeStampTextTest, TwentyFourHourTwoDigitsEach) {
   EXPECT_EQ(TimeStampText(TimeOfDay{0, 0, 0}), "00:00:00");

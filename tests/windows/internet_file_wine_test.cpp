@@ -22,6 +22,7 @@
 
 #include "backoffice_client.h"
 #include "launcher_driver.h"
+#include "shared/recording_transfer_events.h"
 #include "transfer/internet_file.h"
 #include "win32/win32_clock.h"
 #include "win32/win32_file_system.h"
@@ -44,25 +45,6 @@ std::string Pattern(std::size_t size) {
   }
   return bytes;
 }
-
-// Every event as a line: "progress N", "complete", "error TEXT",
-// "cancelled N".
-class RecordingEvents final : public hta::InternetFileEvents {
- public:
-  Lines events;
-
-  void DownloadComplete() override { events.push_back("complete"); }
-  void DownloadProgress(std::int32_t& bytesRead) override {
-    events.push_back("progress " + std::to_string(bytesRead));
-  }
-  void DownloadError(std::string& description) override { events.push_back("error " + description); }
-  void DownloadCancelled(std::int32_t& position) override {
-    events.push_back("cancelled " + std::to_string(position));
-  }
-
-  // The last event, or "(none)".
-  std::string Last() const { return events.empty() ? "(none)" : events.back(); }
-};
 
 class WineTransferTest : public ::testing::Test {
  protected:
@@ -109,7 +91,7 @@ class WineTransferTest : public ::testing::Test {
   hta::win32::Win32Http http_{pump_};
   hta::win32::Win32FileSystem files_;
   hta::win32::Win32Clock clock_;
-  RecordingEvents events_;
+  hta::testing::RecordingTransferEvents events_;
   InternetFile control_{http_, files_, clock_};
 };
 
@@ -135,9 +117,9 @@ TEST_F(WineTransferTest, BodiesArriveWhole) {
       {"/drip", 6000, 6000, "complete", {}},
       {"/chunked", 10000, 10000, "complete", {}},
       {"/lie-short", 1000, 3000, "complete", {}},
-      {"/cut0", 0, 0, "error Could not read Url", {}},
-      {"/cut2048", 2048, 2048, "error Could not read Url", {}},
-      {"/missing", 0, 0, "error Could not find Url", {"error Could not find Url"}}};
+      {"/cut0", 0, 0, "error [Could not read Url]", {}},
+      {"/cut2048", 2048, 2048, "error [Could not read Url]", {}},
+      {"/missing", 0, 0, "error [Could not find Url]", {"error [Could not find Url]"}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     events_.events.clear();
@@ -203,10 +185,10 @@ TEST_F(WineTransferTest, SlowServersFailWithinTheLimits) {
   limits.callMilliseconds = 1000;
   limits.slowWindowMicroseconds = 2000000;
   control_.SetLimits(limits);
-  const std::pair<const char*, const char*> cases[] = {{"/stall", "error Could not find Url"},
-                                                       {"/stall-body", "error Could not read Url"},
-                                                       {"/trickle", "error Could not read Url"},
-                                                       {"/fast-then-trickle", "error Could not read Url"}};
+  const std::pair<const char*, const char*> cases[] = {{"/stall", "error [Could not find Url]"},
+                                                       {"/stall-body", "error [Could not read Url]"},
+                                                       {"/trickle", "error [Could not read Url]"},
+                                                       {"/fast-then-trickle", "error [Could not read Url]"}};
   for (const auto& [path, error] : cases) {
     SCOPED_TRACE(path);
     const ULONGLONG start = GetTickCount64();
