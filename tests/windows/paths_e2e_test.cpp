@@ -41,7 +41,7 @@ using Registry = hta::wintest::FirstRunRegistry;
 constexpr const char* kScriptsFolder = "Zoë Дмитрий 张伟";
 constexpr const char* kEnvironmentKey = "Environment";
 
-// The number of lines of `text` that hold `part`.
+// The value of this process's environment variable `name`, as UTF-8; empty when unset.
 std::string ProcessVariable(const wchar_t* name) {
   wchar_t value[32768] = {};
   const DWORD length = GetEnvironmentVariableW(name, value, 32768);
