@@ -75,8 +75,8 @@ struct HttpEvent {
   enum class Kind { Response, Body, End, Failed, Interrupted };
   Kind kind = Kind::Failed;
   HttpResponse response;  // Response only
-  // Body only: every byte that arrived since the last event, in order; never
-  // empty.
+  // Body only: the next bytes that arrived, in order, as many as are at
+  // hand (up to the platform's batch); never empty.
   std::string body;
   // Failed only: why, for the log. Holds no address, user or password.
   std::string reason;

@@ -98,7 +98,8 @@ std::optional<HttpEvent> ExchangeQueue::Take() {
     events_.pop_front();
     if (event->kind == HttpEvent::Kind::Body) {
       bodyBytes = event->body.size();
-      while (!events_.empty() && events_.front().kind == HttpEvent::Kind::Body) {
+      while (!events_.empty() && events_.front().kind == HttpEvent::Kind::Body &&
+             bodyBytes + events_.front().body.size() <= kWakeBytes) {
         bodyBytes += events_.front().body.size();
         more.push_back(std::move(events_.front().body));
         events_.pop_front();

@@ -19,8 +19,11 @@ namespace hta {
 // and every member is safe to call from either side as documented.
 //
 // Body blocks are queued as the worker read them, taken over and not
-// copied, and Take() hands every block queued at that moment over as one
-// Body event, joined on the GUI thread's side once the lock is released. So
+// copied, and Take() hands the blocks queued at that moment over as one
+// Body event of up to kWakeBytes (more blocks make more events), joined on
+// the GUI thread's side once the lock is released. (Joined whole, a GUI
+// thread that fell behind got megabyte batches, whose fresh pages slowed it
+// further.) So
 // the GUI thread pays for one wake per batch and not per block: while blocks
 // follow each other within kWakeDelay, the GUI thread is woken once
 // kWakeBytes or kWakeDelay's worth has gathered; a block after a pause wakes
@@ -56,8 +59,8 @@ class ExchangeQueue {
   bool Abandoned() const;
 
   // --- The GUI thread's side.
-  // The oldest event not yet taken, with every Body block queued after it
-  // when it is one; nullopt when none is queued.
+  // The oldest event not yet taken, with the Body blocks queued after it
+  // when it is one, up to kWakeBytes in all; nullopt when none is queued.
   std::optional<HttpEvent> Take();
   void Abandon();
 
